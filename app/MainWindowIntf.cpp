@@ -1,0 +1,15 @@
+#include "app/MainWindowIntf.h"
+
+namespace {
+TMainWindowIntf* mainWindow = nullptr;
+}
+
+TMainWindowIntf* FrmMainIntf()
+{
+    return mainWindow;
+}
+
+void SetFrmMainIntf(TMainWindowIntf* window)
+{
+    mainWindow = window;
+}
