@@ -19,6 +19,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr QSize ClientSize(413, 343);
@@ -64,9 +66,21 @@ void MakeCaptionBold(QGroupBox* group, const QFont& font)
 void AddRow(QGridLayout* grid, int row, const QString& caption, QWidget* value)
 {
     auto* label = new QLabel(caption, value->parentWidget());
+    label->setObjectName(QStringLiteral("Caption"));
     label->setBuddy(value);
     grid->addWidget(label, row, 0);
     grid->addWidget(value, row, 1);
+}
+
+// The values of all groups on a page start at the same column.
+void AlignCaptions(QWidget* page)
+{
+    const QList<QLabel*> captions = page->findChildren<QLabel*>(QStringLiteral("Caption"));
+    int width = 0;
+    for (const QLabel* caption : captions)
+        width = std::max(width, caption->sizeHint().width());
+    for (QLabel* caption : captions)
+        caption->setMinimumWidth(width);
 }
 
 QGridLayout* GridOf(QGroupBox* group)
@@ -183,7 +197,6 @@ void TFrmDlgAbout::CreateComponents()
     txtScreen->setObjectName(QStringLiteral("txtScreen"));
     txtScreen->setReadOnly(true);
     txtScreen->setFixedSize(193, 99);
-    txtScreen->setLineWrapMode(QPlainTextEdit::NoWrap);
     AddRow(grid, 0, QStringLiteral("Auflösung:"), LblScreenRes);
     AddRow(grid, 1, QStringLiteral("Farbpalette:"), LblScreenColors);
     grid->setRowStretch(2, 1);
@@ -206,6 +219,8 @@ void TFrmDlgAbout::CreateComponents()
 
     for (QGroupBox* group : {GrpCopyright, GrpVersion, GrpProgram, GrpSys, GrpScreen, GrpPrint})
         MakeCaptionBold(group, font);
+    AlignCaptions(TabModul);
+    AlignCaptions(TabSystem);
 
     BtnClose = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     BtnClose->setObjectName(QStringLiteral("BtnClose"));

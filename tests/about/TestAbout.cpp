@@ -10,6 +10,7 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -201,6 +202,9 @@ void TestAbout::nothingClipped()
             QVERIFY2(dlg.rect().contains(inDialog), qPrintable(what));
         }
     }
+    auto* report = Find<QPlainTextEdit>(dlg, "txtScreen");
+    QCOMPARE(report->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(report->verticalScrollBar()->maximum(), 0);
 }
 
 void TestAbout::fileDateText_data()
