@@ -1,0 +1,80 @@
+// tabulo-reg: exports and imports the settings store in the registry editor's text format.
+#include "settings/Error.h"
+#include "settings/IniFileEx.h"
+#include "settings/RegFile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+const char* const Usage =
+    "Aufruf: tabulo-reg export [--utf16] DATEI\n"
+    "        tabulo-reg import DATEI\n"
+    "Exportiert oder importiert die Einstellungen (TABULO_SETTINGS oder die Standarddatei) im\n"
+    "Format \"Windows Registry Editor Version 5.00\". DATEI \"-\" steht für die Standardaus- bzw.\n"
+    "-eingabe; --utf16 schreibt UTF-16LE mit BOM wie der Registrierungs-Editor.\n";
+
+void PrintError(const QString& message)
+{
+    QTextStream(stderr) << "tabulo-reg: " << message << Qt::endl;
+}
+
+QByteArray ReadInput(const QString& name)
+{
+    QFile file;
+    const bool open = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                  : (file.setFileName(name), file.open(QIODevice::ReadOnly));
+    if (!open)
+        throw TError(QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(name, file.errorString()));
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw TError(QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(name, file.errorString()));
+    return data;
+}
+
+void WriteOutput(const QString& name, const QByteArray& data)
+{
+    if (name == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly) || out.write(data) != data.size() || !out.flush())
+            throw TError(QStringLiteral("Die Standardausgabe kann nicht geschrieben werden: %1").arg(out.errorString()));
+        return;
+    }
+    // A failed export never leaves a truncated file in place of an earlier one.
+    QSaveFile out(name);
+    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+        throw TError(QStringLiteral("Die Datei '%1' kann nicht geschrieben werden: %2").arg(name, out.errorString()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    const bool utf16 = args.removeAll(QStringLiteral("--utf16")) > 0;
+    if (args.size() != 2 || (args.at(0) != QLatin1String("export") && args.at(0) != QLatin1String("import")) ||
+        (utf16 && args.at(0) != QLatin1String("export"))) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    try {
+        TIniFileEx settings;
+        if (args.at(0) == QLatin1String("export")) {
+            WriteOutput(args.at(1), RegFile::Export(settings.Store(), utf16));
+        } else {
+            const QByteArray data = ReadInput(args.at(1));
+            for (const QString& warning : RegFile::Import(settings.Store(), data))
+                PrintError(QStringLiteral("Warnung: ") + warning);
+        }
+    } catch (const TError& e) {
+        PrintError(e.Message());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,448 @@
+#include "settings/IniFileEx.h"
+#include "settings/RegistryStore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <sqlite3.h>
+
+// Runs SQL on the store file behind the program's back: plants faults and foreign data.
+static void RunSql(const QString& file, const char* sql)
+{
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    const QString message = QString::fromUtf8(error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+    QVERIFY2(rc == SQLITE_OK, qPrintable(message));
+}
+
+#define QVERIFY_THROWS_MESSAGE(expr, message)                                                      \
+    do {                                                                                           \
+        try {                                                                                      \
+            expr;                                                                                  \
+            QFAIL("no error raised: " #expr);                                                      \
+        } catch (const TError& e) {                                                                \
+            QCOMPARE(e.Message(), QString(message));                                               \
+        }                                                                                          \
+    } while (false)
+
+class TestIniFileEx : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void ReadString_data();
+    void ReadString();
+    void ReadInteger_data();
+    void ReadInteger();
+    void CommaLists_data();
+    void CommaLists();
+    void ValueListKeepsCreationOrder();
+    void ValueListEmptyRemovesSection();
+    void OverwriteKeepsPlaceAndNamesIgnoreCase();
+    void NestedSectionsAndRecursiveRemoval();
+    void ReadSectionLeavesListWhenMissing();
+    void ForeignTypes_data();
+    void ForeignTypes();
+    void ReadingStopsAtNul();
+    void FailedWriteLeavesOldValueList();
+    void WriteErrors();
+    void WriteCommaListSwallowsErrors();
+    void TwoWritersLoseNothing();
+    void UnusableFile_data();
+    void UnusableFile();
+    void DefaultLocation();
+
+private:
+    QString StoreFile() const { return m_dir->filePath(QStringLiteral("settings.sqlite")); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TIniFileEx> m_ini;
+};
+
+void TestIniFileEx::init()
+{
+    m_ini.reset();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_ini = std::make_unique<TIniFileEx>(StoreFile());
+}
+
+void TestIniFileEx::ReadString_data()
+{
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("ident");
+    QTest::addColumn<QString>("defaultValue");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("stored") << "FrmMain" << "Text" << "" << QString::fromUtf8("Grüße \"x\",\\y");
+    QTest::newRow("missing section") << "Nowhere" << "Text" << "" << "";
+    QTest::newRow("missing value") << "FrmMain" << "Other" << "" << "";
+    QTest::newRow("missing value, default") << "FrmMain" << "Other" << "d" << "d";
+    QTest::newRow("empty value is no default") << "FrmMain" << "Empty" << "d" << "";
+}
+
+void TestIniFileEx::ReadString()
+{
+    QFETCH(QString, section);
+    QFETCH(QString, ident);
+    QFETCH(QString, defaultValue);
+    QFETCH(QString, expected);
+    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("Text"), QString::fromUtf8("Grüße \"x\",\\y"));
+    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("Empty"), QString());
+    QCOMPARE(m_ini->ReadString(section, ident, defaultValue), expected);
+}
+
+void TestIniFileEx::ReadInteger_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("positive") << "185" << 185;
+    QTest::newRow("negative") << "-7" << -7;
+    QTest::newRow("plus sign") << "+3" << 3;
+    QTest::newRow("lowest") << "-2147483648" << std::numeric_limits<int>::min();
+    QTest::newRow("too big") << "2147483648" << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("letters") << "abc" << -1;
+    QTest::newRow("blank") << " 5" << -1;
+    QTest::newRow("hex") << "0x10" << -1;
+    QTest::newRow("sign only") << "-" << -1;
+    QTest::newRow("digits then text") << "12px" << -1;
+}
+
+void TestIniFileEx::ReadInteger()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, expected);
+    m_ini->WriteString(QStringLiteral("Frame.db"), QStringLiteral("PnlLeft"), stored);
+    QCOMPARE(m_ini->ReadInteger(QStringLiteral("Frame.db"), QStringLiteral("PnlLeft"), -1), expected);
+    QCOMPARE(m_ini->ReadInteger(QStringLiteral("Frame.db"), QStringLiteral("Missing"), 42), 42);
+    m_ini->WriteInteger(QStringLiteral("Frame.db"), QStringLiteral("PnlLeft"), -12);
+    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.db"), QStringLiteral("PnlLeft"), QString()),
+             QStringLiteral("-12"));
+}
+
+void TestIniFileEx::CommaLists_data()
+{
+    QTest::addColumn<QStringList>("list");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QStringList>("readBack");
+    QTest::newRow("none") << QStringList{} << "" << QStringList{};
+    QTest::newRow("one") << QStringList{"x"} << "x" << QStringList{"x"};
+    QTest::newRow("empty middle") << QStringList{"a", "", "b"} << "a,,b" << QStringList{"a", "", "b"};
+    QTest::newRow("empty last") << QStringList{"a", ""} << "a," << QStringList{"a", ""};
+    QTest::newRow("blanks kept") << QStringList{" a ", "b "} << " a ,b " << QStringList{" a ", "b "};
+    // No quoting: a comma inside an item splits it when read back.
+    QTest::newRow("comma in item") << QStringList{"a,b"} << "a,b" << QStringList{"a", "b"};
+    // One empty item cannot be told from none.
+    QTest::newRow("single empty item") << QStringList{""} << "" << QStringList{};
+}
+
+void TestIniFileEx::CommaLists()
+{
+    QFETCH(QStringList, list);
+    QFETCH(QString, stored);
+    QFETCH(QStringList, readBack);
+    m_ini->WriteCommaList(QStringLiteral("S"), QStringLiteral("L"), list);
+    QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("L"), QStringLiteral("missing")), stored);
+    QCOMPARE(m_ini->ReadCommaList(QStringLiteral("S"), QStringLiteral("L")), readBack);
+    QCOMPARE(m_ini->ReadCommaList(QStringLiteral("S"), QStringLiteral("Missing")), QStringList{});
+}
+
+void TestIniFileEx::ValueListKeepsCreationOrder()
+{
+    QStringList items;
+    for (int i = 0; i < 12; ++i)
+        items.append(QStringLiteral("line %1").arg(11 - i));
+    m_ini->WriteValueList(QStringLiteral("Frame.db.SQL"), items);
+    QStringList names;
+    m_ini->ReadSection(QStringLiteral("Frame.db.SQL"), names);
+    QCOMPARE(names, (QStringList{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
+    QStringList read{"stale"};
+    m_ini->ReadValueList(QStringLiteral("Frame.db.SQL"), read);
+    QCOMPARE(read, items);
+
+    // Rewriting a shorter list leaves no old items behind.
+    m_ini->WriteValueList(QStringLiteral("Frame.db.SQL"), {QStringLiteral("only")});
+    m_ini->ReadValueList(QStringLiteral("Frame.db.SQL"), read);
+    QCOMPARE(read, QStringList{"only"});
+}
+
+void TestIniFileEx::ValueListEmptyRemovesSection()
+{
+    m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), {QStringLiteral("a=b")});
+    QVERIFY(m_ini->SectionExists(QStringLiteral("TFrameDBLst.TreeDB")));
+    m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), {});
+    QVERIFY(!m_ini->SectionExists(QStringLiteral("TFrameDBLst.TreeDB")));
+    QStringList read{"stale"};
+    m_ini->ReadValueList(QStringLiteral("TFrameDBLst.TreeDB"), read);
+    QCOMPARE(read, QStringList{});
+}
+
+void TestIniFileEx::OverwriteKeepsPlaceAndNamesIgnoreCase()
+{
+    const QString section = QString::fromUtf8("Frame.Müller");
+    m_ini->WriteString(section, QStringLiteral("b"), QStringLiteral("1"));
+    m_ini->WriteString(section, QStringLiteral("a"), QStringLiteral("2"));
+    m_ini->WriteString(QString::fromUtf8("FRAME.MÜLLER"), QStringLiteral("B"), QStringLiteral("3"));
+    QStringList names;
+    m_ini->ReadSection(section, names);
+    QCOMPARE(names, (QStringList{"b", "a"}));
+    QCOMPARE(m_ini->ReadString(QString::fromUtf8("frame.müller"), QStringLiteral("b"), QString()),
+             QStringLiteral("3"));
+    // Case-insensitive, but no locale rules: "ß" is not "SS".
+    m_ini->WriteString(QString::fromUtf8("Straße"), QStringLiteral("x"), QStringLiteral("1"));
+    QVERIFY(!m_ini->SectionExists(QStringLiteral("STRASSE")));
+    QVERIFY(m_ini->SectionExists(QString::fromUtf8("STRAßE")));
+}
+
+void TestIniFileEx::NestedSectionsAndRecursiveRemoval()
+{
+    m_ini->WriteString(QStringLiteral("Frame.a\\b"), QStringLiteral("PnlLeft"), QStringLiteral("1"));
+    m_ini->WriteString(QStringLiteral("Frame.a\\b.SQL"), QStringLiteral("0"), QStringLiteral("x"));
+    m_ini->WriteString(QStringLiteral("Frame.a"), QStringLiteral("own"), QStringLiteral("y"));
+    m_ini->WriteString(QStringLiteral("Frame.ab"), QStringLiteral("keep"), QStringLiteral("z"));
+
+    TRegistryStore& store = m_ini->Store();
+    const std::optional<qint64> parent = store.FindKey(TIniFileEx::SectionPath(QStringLiteral("Frame.a")));
+    QVERIFY(parent);
+    QList<QString> subNames;
+    for (const TRegKey& key : store.SubKeys(*parent))
+        subNames.append(key.Name);
+    QCOMPARE(subNames, (QList<QString>{"b", "b.SQL"}));
+
+    m_ini->RemoveSection(QStringLiteral("Frame.a"));
+    QVERIFY(!m_ini->SectionExists(QStringLiteral("Frame.a\\b")));
+    QVERIFY(!m_ini->SectionExists(QStringLiteral("Frame.a")));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.ab"), QStringLiteral("keep"), QString()), QStringLiteral("z"));
+    m_ini->RemoveSection(QStringLiteral("Frame.a")); // missing: no error
+}
+
+void TestIniFileEx::ReadSectionLeavesListWhenMissing()
+{
+    QStringList list{"kept"};
+    m_ini->ReadSection(QStringLiteral("Missing"), list);
+    QCOMPARE(list, QStringList{"kept"});
+}
+
+void TestIniFileEx::ForeignTypes_data()
+{
+    QTest::addColumn<quint32>("type");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("dword") << quint32(RegDword) << QByteArray("\x2a\0\0\0", 4) << false;
+    QTest::newRow("binary") << quint32(RegBinary) << QByteArray("1\0\0\0", 4) << false;
+    QTest::newRow("multi string") << quint32(RegMultiSz) << RegStringData(QStringLiteral("1")) + QByteArray(2, 0)
+                                  << false;
+    QTest::newRow("expandable string") << quint32(RegExpandSz) << RegStringData(QStringLiteral("%HOME%"))
+                                       << true;
+}
+
+void TestIniFileEx::ForeignTypes()
+{
+    QFETCH(quint32, type);
+    QFETCH(QByteArray, data);
+    QFETCH(bool, readable);
+    TRegistryStore& store = m_ini->Store();
+    const qint64 key = store.CreateKey(TIniFileEx::SectionPath(QStringLiteral("Frame.db")));
+    store.SetValue(key, QStringLiteral("PnlLeftTop"), type, data);
+    const QString section = QStringLiteral("Frame.db"), ident = QStringLiteral("PnlLeftTop");
+    if (readable) {
+        QCOMPARE(m_ini->ReadString(section, ident, QString()), QStringLiteral("%HOME%"));
+        return;
+    }
+    const QString message = QStringLiteral("Ungültiger Datentyp für 'PnlLeftTop'");
+    QVERIFY_THROWS_MESSAGE(m_ini->ReadString(section, ident, QString()), message);
+    QVERIFY_THROWS_MESSAGE(m_ini->ReadInteger(section, ident, 5), message);
+    QVERIFY_THROWS_MESSAGE(m_ini->ReadCommaList(section, ident), message);
+    QStringList list;
+    QVERIFY_THROWS_MESSAGE(m_ini->ReadValueList(section, list), message);
+    // Saving a placement over a foreign record replaces it instead of failing.
+    TWindowPlacement window;
+    window.ClassName = ident;
+    window.Left = 10;
+    m_ini->SaveFormPlacement(section, window);
+    QCOMPARE(m_ini->ReadString(section, ident, QString()), QStringLiteral("0,10,0,0,0"));
+}
+
+void TestIniFileEx::ReadingStopsAtNul()
+{
+    TRegistryStore& store = m_ini->Store();
+    const qint64 key = store.CreateKey(TIniFileEx::SectionPath(QStringLiteral("S")));
+    store.SetValue(key, QStringLiteral("a"), RegSz, RegStringData(QStringLiteral("ab")) +
+                                                        RegStringData(QStringLiteral("xyz")));
+    store.SetValue(key, QStringLiteral("b"), RegSz, QByteArray("x\0y", 3)); // odd length, no terminator
+    store.SetValue(key, QStringLiteral("c"), RegSz, QByteArray());
+    QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("a"), QString()), QStringLiteral("ab"));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("b"), QString()), QStringLiteral("x"));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("c"), QStringLiteral("d")), QString());
+    m_ini->WriteString(QStringLiteral("S"), QStringLiteral("d"), QStringLiteral("before") + QChar(0) +
+                                                                     QStringLiteral("after"));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("d"), QString()), QStringLiteral("before"));
+}
+
+void TestIniFileEx::FailedWriteLeavesOldValueList()
+{
+    const QStringList old{"Alt=1", "Alt=2", "Alt=3"};
+    m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), old);
+    RunSql(StoreFile(), "CREATE TRIGGER fail BEFORE INSERT ON reg_value WHEN NEW.name = '5'"
+                        " BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    QStringList replacement;
+    for (int i = 0; i < 8; ++i)
+        replacement.append(QStringLiteral("Neu=%1").arg(i));
+    QVERIFY_THROWS_MESSAGE(m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), replacement),
+                           QStringLiteral("Fehler beim Setzen der Daten für '5'"));
+    QStringList read;
+    m_ini->ReadValueList(QStringLiteral("TFrameDBLst.TreeDB"), read);
+    QCOMPARE(read, old);
+    // A second program sees the old list as well: nothing half written reached the file.
+    TIniFileEx other(StoreFile());
+    other.ReadValueList(QStringLiteral("TFrameDBLst.TreeDB"), read);
+    QCOMPARE(read, old);
+}
+
+void TestIniFileEx::WriteErrors()
+{
+    RunSql(StoreFile(), "CREATE TRIGGER nokey BEFORE INSERT ON reg_key"
+                        " BEGIN SELECT RAISE(ABORT, 'no keys'); END;"
+                        "CREATE TRIGGER novalue BEFORE UPDATE ON reg_value"
+                        " BEGIN SELECT RAISE(ABORT, 'no update'); END;");
+    QVERIFY_THROWS_MESSAGE(m_ini->WriteString(QStringLiteral("Neu\\Sub"), QStringLiteral("x"), QStringLiteral("1")),
+                           QString::fromUtf8("Erzeugung von Schlüssel Neu\\Sub misslungen"));
+    QVERIFY(!m_ini->SectionExists(QStringLiteral("Neu")));
+    m_ini->WriteString(QString(), QStringLiteral("Top"), QStringLiteral("1")); // the base key exists
+    QVERIFY_THROWS_MESSAGE(m_ini->WriteInteger(QString(), QStringLiteral("Top"), 2),
+                           QString::fromUtf8("Fehler beim Setzen der Daten für 'Top'"));
+    QCOMPARE(m_ini->ReadInteger(QString(), QStringLiteral("Top"), 0), 1);
+}
+
+void TestIniFileEx::WriteCommaListSwallowsErrors()
+{
+    RunSql(StoreFile(), "CREATE TRIGGER fail BEFORE INSERT ON reg_value BEGIN SELECT RAISE(ABORT, 'x'); END");
+    m_ini->WriteCommaList(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain"), {QStringLiteral("0")});
+    TWindowPlacement window;
+    window.ComponentName = QStringLiteral("FrmMain");
+    window.ClassName = QStringLiteral("TFrmMain");
+    m_ini->SaveFormPlacement(QString(), window);
+    QCOMPARE(m_ini->ReadCommaList(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain")), QStringList{});
+}
+
+// Two programs on one file, each writing its own values and rewriting a shared value list:
+// every single value arrives and the shared list is always one writer's whole list.
+class TWriter : public QThread {
+public:
+    TWriter(QString file, QString name)
+        : m_file(std::move(file))
+        , m_name(std::move(name))
+    {
+    }
+    QString Error;
+
+protected:
+    void run() override
+    {
+        try {
+            TIniFileEx ini(m_file);
+            for (int i = 0; i < 150; ++i) {
+                ini.WriteInteger(QStringLiteral("Shared"), m_name + QString::number(i), i);
+                ini.WriteValueList(QStringLiteral("List"), QStringList(20, m_name));
+            }
+        } catch (const TError& e) {
+            Error = e.Message();
+        }
+    }
+
+private:
+    QString m_file, m_name;
+};
+
+void TestIniFileEx::TwoWritersLoseNothing()
+{
+    TWriter first(StoreFile(), QStringLiteral("a")), second(StoreFile(), QStringLiteral("b"));
+    first.start();
+    second.start();
+    QVERIFY(first.wait(120000) && second.wait(120000));
+    QCOMPARE(first.Error, QString());
+    QCOMPARE(second.Error, QString());
+    QStringList names;
+    m_ini->ReadSection(QStringLiteral("Shared"), names);
+    QCOMPARE(names.size(), 300);
+    for (int i = 0; i < 150; ++i) {
+        QCOMPARE(m_ini->ReadInteger(QStringLiteral("Shared"), QStringLiteral("a%1").arg(i), -1), i);
+        QCOMPARE(m_ini->ReadInteger(QStringLiteral("Shared"), QStringLiteral("b%1").arg(i), -1), i);
+    }
+    QStringList list;
+    m_ini->ReadValueList(QStringLiteral("List"), list);
+    QCOMPARE(list.size(), 20);
+    QCOMPARE(list.count(list.first()), 20);
+}
+
+void TestIniFileEx::UnusableFile_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("directory") << "dir" << "";
+    QTest::newRow("not a database") << "text" << "file is not a database";
+    QTest::newRow("another program's database") << "foreign" << "keine Einstellungsdatei von Tabulo";
+    QTest::newRow("newer format") << "newer" << "die Datei stammt von einer neueren Version von Tabulo";
+}
+
+void TestIniFileEx::UnusableFile()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    m_ini.reset();
+    const QString file = m_dir->filePath(QStringLiteral("bad.sqlite"));
+    if (setup == QLatin1String("dir")) {
+        QVERIFY(QDir().mkpath(file));
+    } else if (setup == QLatin1String("text")) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    } else if (setup == QLatin1String("foreign")) {
+        RunSql(file, "CREATE TABLE kunden(id INTEGER)");
+    } else {
+        { TIniFileEx create(file); }
+        RunSql(file, "PRAGMA user_version=7");
+    }
+    const QByteArray before = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    try {
+        TIniFileEx ini(file);
+        QFAIL("opened an unusable file");
+    } catch (const TError& e) {
+        const QString prefix = QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: ").arg(file);
+        QVERIFY2(e.Message().startsWith(prefix), qPrintable(e.Message()));
+        if (!reason.isEmpty())
+            QCOMPARE(e.Message().mid(prefix.size()), reason);
+    }
+    if (setup != QLatin1String("dir")) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before); // never altered
+    }
+}
+
+void TestIniFileEx::DefaultLocation()
+{
+    const QByteArray saved = qgetenv("TABULO_SETTINGS"), savedXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("TABULO_SETTINGS", m_dir->filePath(QStringLiteral("env.sqlite")).toUtf8());
+    QCOMPARE(TIniFileEx::DefaultSettingsFile(), m_dir->filePath(QStringLiteral("env.sqlite")));
+    qunsetenv("TABULO_SETTINGS");
+    qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toUtf8());
+    const QString expected = m_dir->filePath(QStringLiteral("config/Tabulo/settings.sqlite"));
+    QCOMPARE(TIniFileEx::DefaultSettingsFile(), expected);
+    {
+        TIniFileEx ini; // creates the missing folders
+        ini.WriteString(QStringLiteral("S"), QStringLiteral("x"), QStringLiteral("1"));
+    }
+    QVERIFY(QFile::exists(expected));
+    qputenv("TABULO_SETTINGS", saved);
+    qputenv("XDG_CONFIG_HOME", savedXdg);
+}
+
+QTEST_GUILESS_MAIN(TestIniFileEx)
+#include "TestIniFileEx.moc"
