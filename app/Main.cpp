@@ -1,0 +1,466 @@
+#include "app/Main.h"
+
+#include "about/About.h"
+#include "app/ErrorHandler.h"
+#include "app/FormPlacement.h"
+#include "catalogue/DBLst.h"
+#include "settings/Error.h"
+#include "settings/IniFileEx.h"
+#include "workspace/Work.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QMenuBar>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString SectionMain = QStringLiteral("FrmMain");
+const QString IdentPaneWidth = QStringLiteral("FrameDBLst");
+constexpr int DefaultPaneWidth = 185;
+
+struct TActionDef {
+    const char* name;
+    const char* caption;
+    const char* hint;
+    const char* category;
+    int image;
+    QList<QKeySequence> shortcuts;
+};
+
+// Roles of the images by index; the first name is our own icon, the second the theme's.
+struct TImageDef {
+    const char* resource;
+    const char* theme;
+    QStyle::StandardPixmap fallback;
+};
+
+const TImageDef Images[] = {
+    {"db-open", "document-open", QStyle::SP_DialogOpenButton},
+    {"db-new", "list-add", QStyle::SP_FileDialogNewFolder},
+    {"db-remove", "list-remove", QStyle::SP_TrashIcon},
+    {"sql-exec", "media-playback-start", QStyle::SP_MediaPlay},
+    {"sql-exec-selected", "media-seek-forward", QStyle::SP_MediaSeekForward},
+    {"sql-exec-line", "go-next", QStyle::SP_ArrowRight},
+    {"db-close", "document-close", QStyle::SP_DialogCloseButton},
+    {"db-properties", "document-properties", QStyle::SP_FileDialogDetailedView},
+    {"db-copy", "edit-copy", QStyle::SP_FileDialogContentsView},
+    {"sql-cancel", "process-stop", QStyle::SP_BrowserStop},
+    {"sql-exec-lines", "go-last", QStyle::SP_MediaSkipForward},
+    {"sql-table", "x-office-spreadsheet", QStyle::SP_FileDialogListView},
+};
+
+class TFixedTipButton : public QToolButton {
+public:
+    TFixedTipButton(const QString& tip, QWidget* parent) : QToolButton(parent), m_tip(tip) {}
+
+protected:
+    // The button keeps its own tool tip when the action it shows changes.
+    void actionEvent(QActionEvent* event) override
+    {
+        QToolButton::actionEvent(event);
+        setToolTip(m_tip);
+    }
+
+private:
+    QString m_tip;
+};
+
+} // namespace
+
+TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QApplication::applicationName());
+    SetFrmMainIntf(this);
+
+    for (const TImageDef& def : Images) {
+        const QString resource = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(def.resource));
+        ImageList.append(QFile::exists(resource)
+                             ? QIcon(resource)
+                             : QIcon::fromTheme(QLatin1String(def.theme), style()->standardIcon(def.fallback)));
+    }
+
+    CreateActions();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    FrameDBLst = new TFrameDBLst(Splitter1);
+    PageControl = new QTabWidget(Splitter1);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setDocumentMode(true);
+    Splitter1->addWidget(FrameDBLst);
+    Splitter1->addWidget(PageControl);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    layout->addWidget(Splitter1);
+    setCentralWidget(central);
+
+    CreateMenus();
+    CreateToolBar();
+
+    connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) { PageControlChange(index); });
+
+    resize(765, 696);
+    Splitter1->setSizes({DefaultPaneWidth, 765 - DefaultPaneWidth});
+    Action(QStringLiteral("ActSqlCancel"))->setEnabled(false);
+}
+
+TFrmMain::~TFrmMain()
+{
+    if (FrmMainIntf() == this)
+        SetFrmMainIntf(nullptr);
+}
+
+void TFrmMain::CreateActions()
+{
+    using K = QKeySequence;
+    const TActionDef defs[] = {
+        {"ActDBOpen", "Datenbank öffnen", "Datenbank öffnen", "DB", 0, {K(Qt::CTRL | Qt::Key_O), K(Qt::CTRL | Qt::Key_Q)}},
+        {"ActDBClose", "Datenbank schließen", "Datenbank schließen", "DB", 6, {K(Qt::CTRL | Qt::Key_F4)}},
+        {"ActDBInfo", "Datenbank-Info", "", "DB", -1, {}},
+        {"ActDBAdd", "Neue Datenbank", "Datenbank ergänzen", "DB", 1, {}},
+        {"ActDBRemove", "Datenbank entfernen", "Datenbank entfernen", "DB", 2, {}},
+        {"ActDBCopy", "Datenbank kopieren", "Datenbank kopieren", "DB", 8, {}},
+        {"ActDBRename", "Datenbank umbenennen", "Datenbank umbenennen", "DB", -1, {K(Qt::Key_F2)}},
+        {"ActDBProperties", "Datenbankeigenschaften", "Datenbankeigenschaften", "DB", 7, {K(Qt::CTRL | Qt::Key_F2)}},
+        {"ActDBConnectionString", "ConnectionString bearbeiten", "ConnectionString bearbeiten", "DB", -1,
+         {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F2)}},
+        {"ActSqlExec", "SQL ausführen", "SQL ausführen", "SQL", 3,
+         {K(Qt::CTRL | Qt::Key_Return), K(Qt::CTRL | Qt::Key_Enter)}},
+        {"ActSqlExecSelected", "Selektierte ausführen", "Selektierte ausführen", "SQL", 4, {K(Qt::Key_F5)}},
+        {"ActSqlExecLine", "Zeile ausführen", "Aktuelle Zeile ausführen", "SQL", 5, {K(Qt::Key_F6)}},
+        {"ActSqlExecLines", "Zeilengruppe ausführen", "Zusammenstehende Zeilengruppe ausführen", "SQL", 10,
+         {K(Qt::Key_F7)}},
+        {"ActSqlExecTable", "Tabelle anzeigen", "Tabelle anzeigen (select * from ...)", "SQL", 11, {K(Qt::Key_F8)}},
+        {"ActSqlCancel", "SQL abbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
+        {"ActEditSearch", "Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
+        {"ActEditSearchAgain", "Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
+        {"ActHelpAbout", "Info über...", "", "Help", -1, {}},
+    };
+
+    ActionListMain = new QObject(this);
+    ActionListMain->setObjectName(QStringLiteral("ActionListMain"));
+    for (const TActionDef& def : defs) {
+        auto* action = new QAction(QString::fromUtf8(def.caption), ActionListMain);
+        action->setObjectName(QLatin1String(def.name));
+        const QString hint = QString::fromUtf8(def.hint);
+        action->setToolTip(hint.isEmpty() ? action->text() : hint);
+        action->setStatusTip(hint);
+        action->setProperty("Category", QLatin1String(def.category));
+        action->setProperty("ImageIndex", def.image);
+        if (def.image >= 0)
+            action->setIcon(ImageList.value(def.image));
+        action->setShortcuts(def.shortcuts);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action); // shortcuts act window-wide
+    }
+
+    auto on = [this](const char* name, std::function<void()> handler) {
+        connect(Action(QLatin1String(name)), &QAction::triggered, this,
+                [handler = std::move(handler)] { RunGuarded(handler); });
+    };
+    auto onWorkspace = [this, on](const char* name, void (TFrameWork::*method)()) {
+        on(name, [this, method] {
+            if (TFrameWork* work = CurrentWorkspace())
+                (work->*method)();
+        });
+    };
+    on("ActDBOpen", [this] { FrameDBLst->OpenSelected(); });
+    on("ActDBClose", [this] { ActDBCloseExecute(); });
+    onWorkspace("ActDBInfo", &TFrameWork::ShowConnectionInfo);
+    on("ActDBRemove", [this] { FrameDBLst->RemoveDatabase(); });
+    on("ActDBRename", [this] { FrameDBLst->RenameDatabase(); });
+    on("ActDBConnectionString", [this] { FrameDBLst->EditConnectionString(); });
+    onWorkspace("ActSqlExec", &TFrameWork::ExecuteAll);
+    onWorkspace("ActSqlExecSelected", &TFrameWork::ExecuteSelected);
+    onWorkspace("ActSqlExecLine", &TFrameWork::ExecuteLine);
+    onWorkspace("ActSqlExecLines", &TFrameWork::ExecuteLineGroup);
+    onWorkspace("ActSqlExecTable", &TFrameWork::ExecuteTable);
+    onWorkspace("ActSqlCancel", &TFrameWork::CancelSql);
+    on("ActEditSearch", [this] { ActEditSearchExecute(); });
+    on("ActEditSearchAgain", [this] { ActEditSearchAgainExecute(); });
+    on("ActHelpAbout", [this] { ActHelpAboutExecute(); });
+}
+
+void TFrmMain::CreateMenus()
+{
+    MainMenu = menuBar();
+    MainMenu->setObjectName(QStringLiteral("MainMenu"));
+    auto fill = [this](const QString& title, const char* objectName, std::initializer_list<const char*> names) {
+        QMenu* menu = MainMenu->addMenu(title);
+        menu->setObjectName(QLatin1String(objectName));
+        for (const char* name : names) {
+            if (!name)
+                menu->addSeparator();
+            else
+                menu->addAction(Action(QLatin1String(name)));
+        }
+        return menu;
+    };
+    QMenu* file = fill(QStringLiteral("&Datei"), "MnuFile",
+                       {"ActDBOpen", "ActDBClose", "ActDBInfo", nullptr, "ActDBAdd", "ActDBRemove", "ActDBCopy",
+                        nullptr, "ActDBRename", "ActDBProperties", "ActDBConnectionString", nullptr});
+    QAction* exit = file->addAction(QStringLiteral("Beenden"));
+    exit->setObjectName(QStringLiteral("MnuFileExit"));
+    connect(exit, &QAction::triggered, this, [this] { close(); });
+    fill(QStringLiteral("&Bearbeiten"), "MnuEdit", {"ActEditSearch", "ActEditSearchAgain"});
+    fill(QStringLiteral("&SQL"), "MnuSql",
+         {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", nullptr,
+          "ActSqlCancel"});
+    fill(QStringLiteral("&Hilfe"), "MnuHelp", {"ActHelpAbout"});
+}
+
+void TFrmMain::CreateToolBar()
+{
+    ToolBarMain = addToolBar(QStringLiteral("Datenbanken"));
+    ToolBarMain->setObjectName(QStringLiteral("ToolBarMain"));
+    ToolBarMain->setMovable(false);
+    ToolBarMain->setIconSize(QSize(16, 16));
+    ToolBarMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    auto add = [this](const char* name) { ToolBarMain->addAction(Action(QLatin1String(name))); };
+    add("ActDBOpen");
+    add("ActDBClose");
+    ToolBarMain->addSeparator();
+    add("ActDBAdd");
+    auto* remove = new TFixedTipButton(QStringLiteral("Datenbank aus der Liste entfernen"), ToolBarMain);
+    remove->setObjectName(QStringLiteral("BtnRemove"));
+    remove->setAutoRaise(true);
+    remove->setDefaultAction(Action(QStringLiteral("ActDBRemove")));
+    remove->setToolTip(QStringLiteral("Datenbank aus der Liste entfernen"));
+    ToolBarMain->addWidget(remove);
+    add("ActDBProperties");
+    add("ActDBCopy");
+    ToolBarMain->addSeparator();
+    for (const char* name : {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
+                             "ActSqlExecTable", "ActSqlCancel"})
+        add(name);
+}
+
+QAction* TFrmMain::Action(const QString& name) const
+{
+    auto* action = ActionListMain->findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
+    Q_ASSERT_X(action, "TFrmMain::Action", qPrintable(name));
+    return action;
+}
+
+void TFrmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    RunGuarded([this] { FormShow(); });
+}
+
+void TFrmMain::FormShow()
+{
+    FrameDBLst->LoadCatalogue();
+    RestoreFormPlacement(*SettingsStore(), SectionMain, this);
+    SetCatalogueWidth(SettingsStore()->ReadInteger(SectionMain, IdentPaneWidth, CatalogueWidth()));
+    UpdateActions();
+}
+
+void TFrmMain::closeEvent(QCloseEvent* event)
+{
+    try {
+        FormClose();
+        event->accept();
+    } catch (const std::exception& e) {
+        // The window stays open so that closing can be tried again; the catalogue in the
+        // tree must survive that, so it is read back when it was already written.
+        event->ignore();
+        if (FrameDBLst->Root() == nullptr)
+            RunGuarded([this] { FrameDBLst->LoadCatalogue(); });
+        ShowException(e);
+    }
+}
+
+void TFrmMain::FormClose()
+{
+    FrameDBLst->SaveCatalogue();
+    for (int i = 0; i < PageControl->count(); ++i)
+        WorkspaceOfPage(PageControl->widget(i))->CloseDatabase();
+    SaveFormPlacement(*SettingsStore(), SectionMain, this);
+    SettingsStore()->WriteInteger(SectionMain, IdentPaneWidth, CatalogueWidth());
+}
+
+int TFrmMain::CatalogueWidth() const
+{
+    return Splitter1->sizes().value(0, DefaultPaneWidth);
+}
+
+void TFrmMain::SetCatalogueWidth(int width)
+{
+    const QList<int> sizes = Splitter1->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    Splitter1->setSizes({width, qMax(0, total - width)});
+}
+
+TFrameWork* TFrmMain::WorkspaceOfPage(QWidget* page) const
+{
+    if (!page)
+        return nullptr;
+    for (QObject* child : page->children())
+        if (auto* work = qobject_cast<TFrameWork*>(child))
+            return work;
+    throw TError(QStringLiteral("Interne Fehler: FrameWorkCurrent kann nicht gefunden werden"));
+}
+
+TFrameWork* TFrmMain::CurrentWorkspace() const
+{
+    return WorkspaceOfPage(PageControl->currentWidget());
+}
+
+QString TFrmMain::NewFrameName() const
+{
+    QSet<QString> taken;
+    for (QWidget* widget : QApplication::allWidgets())
+        if (qobject_cast<TFrameWork*>(widget))
+            taken.insert(widget->objectName());
+    for (int n = 1; n <= 1000; ++n) {
+        const QString name = QStringLiteral("Framework%1").arg(n);
+        if (!taken.contains(name))
+            return name;
+    }
+    return QStringLiteral("Framework1000");
+}
+
+void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionString)
+{
+    auto work = std::make_unique<TFrameWork>();
+    try {
+        const QString frameName = NewFrameName();
+        for (QWidget* widget : QApplication::allWidgets())
+            if (widget != work.get() && qobject_cast<TFrameWork*>(widget) && widget->objectName() == frameName)
+                throw TError(QStringLiteral("Komponente mit der Bezeichnung %1 existiert bereits").arg(frameName));
+        work->setObjectName(frameName);
+        work->OpenDatabase(name, connectionString);
+    } catch (const TAbort&) {
+        throw;
+    } catch (const TError& e) {
+        throw TError(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n") + e.Message());
+    } catch (const std::exception& e) {
+        throw TError(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n") +
+                     QString::fromLocal8Bit(e.what()));
+    }
+
+    auto* page = new QWidget(PageControl);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    TFrameWork* workspace = work.release();
+    workspace->setParent(page);
+    layout->addWidget(workspace);
+    m_switchingByProgram = true;
+    PageControl->addTab(page, name);
+    PageControl->setCurrentWidget(page);
+    m_switchingByProgram = false;
+    m_activePage = page;
+    if (QWidget* editor = workspace->MemSqlWidget())
+        editor->setFocus();
+    UpdateCaption();
+}
+
+void TFrmMain::UpdateCaption()
+{
+    if (TFrameWork* work = CurrentWorkspace())
+        setWindowTitle(QApplication::applicationName() + QStringLiteral(" - ") + work->DatabaseName());
+}
+
+void TFrmMain::UpdateActions()
+{
+    const bool selected = FrameDBLst->HasSelectedDatabase();
+    for (const char* name : {"ActDBOpen", "ActDBProperties", "ActDBCopy", "ActDBRename", "ActDBRemove",
+                             "ActDBConnectionString"})
+        Action(QLatin1String(name))->setEnabled(selected);
+    const bool tabs = PageControl->count() > 0;
+    Action(QStringLiteral("ActDBClose"))->setEnabled(tabs);
+    Action(QStringLiteral("ActDBInfo"))->setEnabled(tabs);
+    TFrameWork* work = tabs ? CurrentWorkspace() : nullptr;
+    const bool busy = work && work->Busy();
+    for (const char* name : {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
+                             "ActSqlExecTable"})
+        Action(QLatin1String(name))->setEnabled(tabs && !busy);
+    Action(QStringLiteral("ActSqlCancel"))->setEnabled(tabs && busy);
+}
+
+void TFrmMain::PageControlChange(int)
+{
+    QWidget* page = PageControl->currentWidget();
+    if (!m_switchingByProgram && m_activePage && page != m_activePage && PageControl->indexOf(m_activePage) >= 0) {
+        // The switch cannot be vetoed before it happens; while the active workspace is busy
+        // it is undone at once.
+        TFrameWork* active = WorkspaceOfPage(m_activePage);
+        if (active && active->Busy()) {
+            const QSignalBlocker block(PageControl);
+            PageControl->setCurrentWidget(m_activePage);
+            return;
+        }
+    }
+    m_activePage = page;
+    if (m_switchingByProgram)
+        return;
+    RunGuarded([this] {
+        UpdateCaption();
+        UpdateActions();
+    });
+}
+
+void TFrmMain::ActDBCloseExecute()
+{
+    QWidget* page = PageControl->currentWidget();
+    if (!page)
+        return;
+    WorkspaceOfPage(page)->CloseDatabase();
+    const int index = PageControl->indexOf(page);
+    const bool wasLast = index == PageControl->count() - 1;
+    m_switchingByProgram = true;
+    PageControl->removeTab(index);
+    m_activePage = nullptr;
+    delete page;
+    if (PageControl->count() > 0)
+        PageControl->setCurrentIndex(wasLast ? 0 : index);
+    m_switchingByProgram = false;
+    m_activePage = PageControl->currentWidget();
+    if (PageControl->count() > 0) {
+        UpdateCaption();
+        if (TFrameWork* work = CurrentWorkspace())
+            if (QWidget* editor = work->MemSqlWidget())
+                editor->setFocus();
+    } else {
+        setWindowTitle(QApplication::applicationName());
+    }
+    UpdateActions();
+}
+
+void TFrmMain::ActEditSearchExecute()
+{
+    TFrameWork* work = PageControl->count() > 0 ? CurrentWorkspace() : nullptr;
+    if (work && work->CanSearch())
+        work->ShowFindDialog();
+}
+
+void TFrmMain::ActEditSearchAgainExecute()
+{
+    TFrameWork* work = PageControl->count() > 0 ? CurrentWorkspace() : nullptr;
+    if (work && work->CanSearch())
+        work->FindNext();
+}
+
+void TFrmMain::ActHelpAboutExecute()
+{
+    TFrmDlgAbout dialog(this, this);
+    dialog.exec();
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/MainWindowIntf.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+class QAction;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QMenuBar;
+class TFrameDBLst;
+
+// The main window: the catalogue on the left, one tab per open database on the right, the
+// one action list of the program. One instance, on the GUI thread.
+class TFrmMain : public QMainWindow, public TMainWindowIntf {
+    Q_OBJECT
+public:
+    explicit TFrmMain(QWidget* parent = nullptr);
+    ~TFrmMain() override;
+
+    void OpenWorkspace(const QString& name, const QString& connectionString) override;
+    void UpdateActions() override;
+    TFrameWork* CurrentWorkspace() const override;
+    QAction* Action(const QString& name) const override;
+
+    TFrameWork* WorkspaceOfPage(QWidget* page) const;
+    void UpdateCaption();
+    QString NewFrameName() const;
+
+    TFrameDBLst* FrameDBLst = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTabWidget* PageControl = nullptr;
+    QToolBar* ToolBarMain = nullptr;
+    QMenuBar* MainMenu = nullptr;
+    QObject* ActionListMain = nullptr;
+    QList<QIcon> ImageList;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void FormShow();
+    void FormClose();
+    void PageControlChange(int index);
+    int CatalogueWidth() const;
+    void SetCatalogueWidth(int width);
+
+    void ActDBCloseExecute();
+    void ActEditSearchExecute();
+    void ActEditSearchAgainExecute();
+    void ActHelpAboutExecute();
+
+    bool m_shown = false;
+    bool m_switchingByProgram = false;
+    QWidget* m_activePage = nullptr;
+};

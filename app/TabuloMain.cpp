@@ -1,0 +1,41 @@
+#include "app/ErrorHandler.h"
+#include "app/KeyNames.h"
+#include "app/Main.h"
+#include "app/MsgBox.h"
+#include "settings/Error.h"
+#include "settings/IniFileEx.h"
+
+#include <QFont>
+
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tabulo"));
+    QApplication::setOrganizationName(QStringLiteral("Tabulo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tabulo.svg")));
+    InstallGermanTexts(app);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(9);
+    QApplication::setFont(font);
+
+    std::unique_ptr<TIniFileEx> store;
+    try {
+        store = std::make_unique<TIniFileEx>();
+    } catch (const std::exception& e) {
+        ShowException(e);
+        return 1;
+    }
+    SetSettingsStore(store.get());
+
+    int result = 0;
+    {
+        TFrmMain window;
+        window.show();
+        result = app.exec();
+    }
+    SetSettingsStore(nullptr);
+    return result;
+}

@@ -1,0 +1,423 @@
+#include "catalogue/DBLst.h"
+
+#include "app/ErrorHandler.h"
+#include "app/MainWindowIntf.h"
+#include "app/MsgBox.h"
+#include "catalogue/InputQueryExt.h"
+#include "settings/Error.h"
+#include "settings/IniFileEx.h"
+#include "settings/Tools.h"
+
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpressionValidator>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+constexpr int ImageEntry = 0;
+constexpr int ImageRoot = 1;
+
+// A catalogue entry owns its data; the root is the one node without.
+class TDBNode : public QTreeWidgetItem {
+public:
+    TDBNode(const QString& name, std::unique_ptr<TDBInfo> info) : Info(std::move(info))
+    {
+        setText(0, name);
+        setFlags(flags() | Qt::ItemIsEditable);
+    }
+    std::unique_ptr<TDBInfo> Info;
+};
+
+// Names are stored as "name=connection string" and split at the first "=": a name must
+// never hold one, so the editor does not accept it.
+class TNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            line->setObjectName(QStringLiteral("TreeDBEditor"));
+            line->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^=]*")), line));
+        }
+        return editor;
+    }
+};
+
+QIcon TreeIcon(const QString& resource, const QString& themeName, QStyle::StandardPixmap fallback, QWidget* w)
+{
+    if (QFile::exists(resource))
+        return QIcon(resource);
+    return QIcon::fromTheme(themeName, w->style()->standardIcon(fallback));
+}
+
+} // namespace
+
+// The tree of the catalogue: editing only on request, its own drop rule, a context menu on
+// right-button release, Enter and double click to open.
+class TDBTree : public QTreeWidget {
+public:
+    explicit TDBTree(TFrameDBLst* frame) : QTreeWidget(frame), m_frame(frame) {}
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override
+    {
+        if (!m_frame->TreeDBEditing())
+            return false;
+        return QTreeWidget::edit(index, trigger, event);
+    }
+
+    void startDrag(Qt::DropActions supportedActions) override
+    {
+        m_frame->DraggedNode = currentItem();
+        QTreeWidget::startDrag(supportedActions);
+    }
+
+    void dragEnterEvent(QDragEnterEvent* event) override
+    {
+        if (event->source() == this)
+            event->acceptProposedAction();
+        else
+            event->ignore();
+    }
+
+    void dragMoveEvent(QDragMoveEvent* event) override
+    {
+        if (event->source() == this) {
+            event->setDropAction(Qt::MoveAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    }
+
+    void dropEvent(QDropEvent* event) override
+    {
+        if (event->source() != this) {
+            event->ignore();
+            return;
+        }
+        QTreeWidgetItem* target = itemAt(event->position().toPoint());
+        // The frame moves the node itself; the view must not remove the dragged row again.
+        event->setDropAction(Qt::IgnoreAction);
+        event->accept();
+        RunGuarded([&] { m_frame->TreeDBDragDrop(target); });
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::RightButton)
+            return; // a right click does not select by itself
+        QTreeWidget::mousePressEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::RightButton) {
+            if (QTreeWidgetItem* node = itemAt(event->position().toPoint()))
+                RunGuarded([&] { m_frame->TreeDBMouseUp(node, event->globalPosition().toPoint()); });
+            return;
+        }
+        QTreeWidget::mouseReleaseEvent(event);
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton) {
+            QTreeWidget::mouseDoubleClickEvent(event);
+            return;
+        }
+        if (QTreeWidgetItem* node = itemAt(event->position().toPoint()))
+            setCurrentItem(node);
+        RunGuarded([&] { m_frame->OpenSelected(); });
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            RunGuarded([&] { m_frame->OpenSelected(); });
+            return;
+        }
+        QTreeWidget::keyPressEvent(event);
+    }
+
+private:
+    TFrameDBLst* m_frame;
+};
+
+TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FrameDBLst"));
+    ImgLstTree = {TreeIcon(QStringLiteral(":/icons/tree-database.svg"), QStringLiteral("server-database"),
+                           QStyle::SP_DriveHDIcon, this),
+                  TreeIcon(QStringLiteral(":/icons/tree-folder.svg"), QStringLiteral("folder"),
+                           QStyle::SP_DirIcon, this)};
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* treeHolder = new QWidget(this);
+    auto* treeLayout = new QVBoxLayout(treeHolder);
+    treeLayout->setContentsMargins(3, 3, 3, 3);
+    auto* tree = new TDBTree(this);
+    TreeDB = tree;
+    TreeDB->setObjectName(QStringLiteral("TreeDB"));
+    TreeDB->setHeaderHidden(true);
+    TreeDB->setIndentation(19);
+    TreeDB->setIconSize(QSize(16, 16));
+    TreeDB->setExpandsOnDoubleClick(false);
+    TreeDB->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeDB->setItemDelegate(new TNameDelegate(TreeDB));
+    TreeDB->setSelectionMode(QAbstractItemView::SingleSelection);
+    TreeDB->setDragEnabled(true);
+    TreeDB->setAcceptDrops(true);
+    TreeDB->setDropIndicatorShown(true);
+    TreeDB->setDragDropMode(QAbstractItemView::InternalMove);
+    TreeDB->setContextMenuPolicy(Qt::NoContextMenu);
+    QPalette pal = TreeDB->palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    TreeDB->setPalette(pal);
+    treeLayout->addWidget(TreeDB);
+    layout->addWidget(treeHolder, 1);
+
+    StatBar = new QStatusBar(this);
+    StatBar->setObjectName(QStringLiteral("StatBar"));
+    StatBar->setSizeGripEnabled(false);
+    m_countPanel = new QLabel(StatBar);
+    m_countPanel->setObjectName(QStringLiteral("StatBarPanel0"));
+    StatBar->addWidget(m_countPanel, 1);
+    layout->addWidget(StatBar);
+
+    PopMnuTreeDB = new QMenu(this);
+    PopMnuTreeDB->setObjectName(QStringLiteral("PopMnuTreeDB"));
+
+    connect(TreeDB->model(), &QAbstractItemModel::rowsInserted, this, [this] { RefreshCount(); });
+    connect(TreeDB, &QTreeWidget::currentItemChanged, this, [this] { UpdateMainActions(); });
+    RefreshCount();
+}
+
+TFrameDBLst::~TFrameDBLst() = default;
+
+QString TFrameDBLst::CatalogueSection()
+{
+    return QStringLiteral("TFrameDBLst.TreeDB");
+}
+
+QTreeWidgetItem* TFrameDBLst::Root() const
+{
+    return TreeDB->topLevelItem(0);
+}
+
+int TFrameDBLst::EntryCount() const
+{
+    QTreeWidgetItem* root = Root();
+    return root ? root->childCount() : 0;
+}
+
+QString TFrameDBLst::CountText() const
+{
+    return m_countPanel->text();
+}
+
+void TFrameDBLst::RefreshCount()
+{
+    m_countPanel->setText(QStringLiteral("Anzahl DB: %1").arg(EntryCount()));
+}
+
+void TFrameDBLst::UpdateMainActions()
+{
+    if (TMainWindowIntf* main = FrmMainIntf())
+        main->UpdateActions();
+}
+
+TDBInfo* TFrameDBLst::InfoOf(const QTreeWidgetItem* node)
+{
+    const auto* entry = dynamic_cast<const TDBNode*>(node);
+    return entry ? entry->Info.get() : nullptr;
+}
+
+bool TFrameDBLst::HasSelectedDatabase() const
+{
+    QTreeWidgetItem* node = TreeDB->currentItem();
+    return node && node->isSelected() && InfoOf(node);
+}
+
+QTreeWidgetItem* TFrameDBLst::AddEntry(const QString& name, const QString& connectionString)
+{
+    auto* node = new TDBNode(name, std::make_unique<TDBInfo>(connectionString));
+    node->setIcon(0, ImgLstTree.value(ImageEntry));
+    Root()->addChild(node);
+    return node;
+}
+
+void TFrameDBLst::Clear()
+{
+    DraggedNode = nullptr;
+    TreeDB->clear();
+    RefreshCount();
+}
+
+void TFrameDBLst::LoadCatalogue()
+{
+    Clear();
+    auto* root = new QTreeWidgetItem(QStringList{QStringLiteral("Datenbanken")});
+    root->setIcon(0, ImgLstTree.value(ImageRoot));
+    TreeDB->addTopLevelItem(root);
+
+    QStringList values;
+    SettingsStore()->ReadValueList(CatalogueSection(), values);
+    for (const QString& value : values) {
+        // A value without "=" is never written by the program; keep it as a name rather
+        // than dropping the entry.
+        const qsizetype eq = value.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            AddEntry(value, QString());
+        else
+            AddEntry(value.left(eq), value.mid(eq + 1));
+    }
+    TreeDB->expandAll();
+    TreeDB->setCurrentItem(nullptr);
+    TreeDB->clearSelection();
+    RefreshCount();
+}
+
+void TFrameDBLst::SaveCatalogue()
+{
+    QStringList values;
+    QTreeWidgetItem* root = Root();
+    for (int i = 0; root && i < root->childCount(); ++i) {
+        QTreeWidgetItem* node = root->child(i);
+        const TDBInfo* info = InfoOf(node);
+        values.append(node->text(0) + QLatin1Char('=') + (info ? info->ConnectionString : QString()));
+    }
+    SettingsStore()->WriteValueList(CatalogueSection(), values);
+    Clear();
+}
+
+void TFrameDBLst::OpenSelected()
+{
+    if (!HasSelectedDatabase())
+        throw TError(QStringLiteral("Kein Datenbank ausgewählt"));
+    QTreeWidgetItem* node = TreeDB->currentItem();
+    const QString name = node->text(0);
+    const QString connectionString = InfoOf(node)->ConnectionString;
+    if (TMainWindowIntf* main = FrmMainIntf())
+        main->OpenWorkspace(name, connectionString);
+    UpdateMainActions();
+}
+
+void TFrameDBLst::RenameDatabase()
+{
+    if (!HasSelectedDatabase())
+        return;
+    EditAllowed = true;
+    TreeDB->editItem(TreeDB->currentItem(), 0);
+    EditAllowed = false;
+}
+
+void TFrameDBLst::RemoveDatabase()
+{
+    if (HasSelectedDatabase() && MsgBox::ConfirmOkCancel(QStringLiteral("Datenbank aus der Liste entfernen?"))) {
+        QTreeWidgetItem* node = TreeDB->currentItem();
+        if (DraggedNode == node)
+            DraggedNode = nullptr;
+        delete node;
+        RefreshCount();
+    }
+    UpdateMainActions();
+}
+
+void TFrameDBLst::EditConnectionString()
+{
+    if (!HasSelectedDatabase())
+        return;
+    TDBInfo* info = InfoOf(TreeDB->currentItem());
+    QString text = info->ConnectionString;
+    if (!TFrmInputQueryExt::InputQuery(QStringLiteral("ConnectionString"),
+                                       QStringLiteral("ConnectionString bearbeiten (nur für fortgeschrittene Benutzer"),
+                                       text))
+        return;
+    info->ConnectionString = text;
+}
+
+QString TFrameDBLst::DefaultDatabaseName(const QString& connectionString) const
+{
+    const QList<TSplitEntry> pieces = TTools::Split(connectionString, QStringLiteral(";"), false);
+    for (const QString& key : {QStringLiteral("Initial Catalog"), QStringLiteral("Data Source"),
+                              QStringLiteral("User ID")}) {
+        for (const TSplitEntry& piece : pieces) {
+            const qsizetype eq = piece.Text.indexOf(QLatin1Char('='));
+            const QString pieceKey = eq < 0 ? piece.Text : piece.Text.left(eq);
+            if (pieceKey.compare(key, Qt::CaseInsensitive) != 0)
+                continue;
+            const QString value = eq < 0 ? QString() : piece.Text.mid(eq + 1);
+            if (!value.isEmpty()) {
+                QString name = value;
+                return name.replace(QLatin1Char('='), QLatin1Char('-'));
+            }
+            break; // only the first piece of a key counts
+        }
+    }
+    return QStringLiteral("Datenbank%1").arg(1 + EntryCount());
+}
+
+void TFrameDBLst::TreeDBDragDrop(QTreeWidgetItem* target)
+{
+    QTreeWidgetItem* dragged = DraggedNode;
+    if (!target || !dragged || target == dragged || !InfoOf(dragged))
+        return;
+    QTreeWidgetItem* root = Root();
+    QTreeWidgetItem* parent = dragged->parent();
+    if (!parent)
+        return;
+    int index = 0;
+    // Dropped on the root: the entry becomes the first one, so that the root stays first
+    // and every entry stays its child.
+    if (target != root) {
+        if (target->parent() != root)
+            return;
+        index = root->indexOfChild(target);
+        if (root->indexOfChild(dragged) < index)
+            --index;
+    }
+    const bool wasCurrent = TreeDB->currentItem() == dragged;
+    parent->takeChild(parent->indexOfChild(dragged));
+    root->insertChild(index, dragged);
+    root->setExpanded(true);
+    if (wasCurrent)
+        TreeDB->setCurrentItem(dragged);
+    RefreshCount();
+}
+
+void TFrameDBLst::TreeDBMouseUp(QTreeWidgetItem* node, const QPoint& globalPos)
+{
+    TreeDB->setCurrentItem(node);
+    if (PopMnuTreeDB->isEmpty()) {
+        if (TMainWindowIntf* main = FrmMainIntf()) {
+            const char* const names[] = {"ActDBOpen", "ActDBClose",      nullptr,    "ActDBAdd",
+                                         "ActDBRemove", "ActDBRename", "ActDBProperties", "ActDBCopy"};
+            for (const char* name : names) {
+                if (name)
+                    PopMnuTreeDB->addAction(main->Action(QLatin1String(name)));
+                else
+                    PopMnuTreeDB->addSeparator();
+            }
+        }
+    }
+    if (!PopMnuTreeDB->isEmpty())
+        PopMnuTreeDB->popup(globalPos);
+}

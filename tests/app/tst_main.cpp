@@ -1,0 +1,196 @@
+#include "app/KeyNames.h"
+#include "app/Main.h"
+#include "app/MsgBox.h"
+#include "catalogue/DBLst.h"
+#include "settings/IniFileEx.h"
+#include "workspace/Work.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+// The main window driven through its actions, on a real settings store file.
+class TstMain : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void emptyCatalogueLeavesOnlyAlwaysEnabledActions();
+    void selectionDrivesEntryCommands();
+    void rootDoubleClickShowsError();
+    void menusShowGermanShortcuts();
+    void toolBarRemoveButtonKeepsItsTip();
+    void closingWritesCatalogueAndPlacement();
+    void workspacesGetFreeNamesAndCaption();
+
+private:
+    void Plant(const QStringList& catalogue);
+    void ShowWindow();
+    bool Enabled(const char* name) const { return m_window->Action(QLatin1String(name))->isEnabled(); }
+
+    std::unique_ptr<TIniFileEx> m_store;
+    std::unique_ptr<TFrmMain> m_window;
+};
+
+void TstMain::initTestCase()
+{
+    QApplication::setApplicationName(QStringLiteral("Tabulo"));
+    InstallGermanTexts(*QCoreApplication::instance());
+    MsgBox::SetAutoAnswer(true);
+}
+
+void TstMain::init()
+{
+    QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    m_store = std::make_unique<TIniFileEx>();
+    SetSettingsStore(m_store.get());
+    MsgBox::TakeShownTexts();
+}
+
+void TstMain::cleanup()
+{
+    m_window.reset();
+    SetSettingsStore(nullptr);
+    m_store.reset();
+}
+
+void TstMain::Plant(const QStringList& catalogue)
+{
+    m_store->WriteValueList(TFrameDBLst::CatalogueSection(), catalogue);
+}
+
+void TstMain::ShowWindow()
+{
+    m_window = std::make_unique<TFrmMain>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TstMain::emptyCatalogueLeavesOnlyAlwaysEnabledActions()
+{
+    ShowWindow();
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo"));
+    QCOMPARE(m_window->FrameDBLst->CountText(), QStringLiteral("Anzahl DB: 0"));
+    QStringList enabled;
+    for (QAction* action : m_window->ActionListMain->findChildren<QAction*>())
+        if (action->isEnabled())
+            enabled.append(action->objectName());
+    enabled.sort();
+    QCOMPARE(enabled, (QStringList{QStringLiteral("ActDBAdd"), QStringLiteral("ActEditSearch"),
+                                   QStringLiteral("ActEditSearchAgain"), QStringLiteral("ActHelpAbout")}));
+    QVERIFY(m_window->findChild<QAction*>(QStringLiteral("MnuFileExit"))->isEnabled());
+}
+
+void TstMain::selectionDrivesEntryCommands()
+{
+    Plant({QStringLiteral("A=Provider=SQLite;Data Source=a.sqlite")});
+    ShowWindow();
+    QTreeWidget* tree = m_window->FrameDBLst->TreeDB;
+    const char* entryCommands[] = {"ActDBOpen", "ActDBProperties", "ActDBCopy", "ActDBRename", "ActDBRemove",
+                                   "ActDBConnectionString"};
+    tree->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    for (const char* name : entryCommands)
+        QVERIFY2(Enabled(name), name);
+    tree->setCurrentItem(m_window->FrameDBLst->Root());
+    for (const char* name : entryCommands)
+        QVERIFY2(!Enabled(name), name);
+    QVERIFY(!Enabled("ActDBClose"));
+    QVERIFY(!Enabled("ActSqlExec"));
+    QVERIFY(!Enabled("ActSqlCancel"));
+}
+
+void TstMain::rootDoubleClickShowsError()
+{
+    Plant({QStringLiteral("A=x")});
+    ShowWindow();
+    QTreeWidget* tree = m_window->FrameDBLst->TreeDB;
+    const QPoint root = tree->visualItemRect(m_window->FrameDBLst->Root()).center();
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, root);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Kein Datenbank ausgewählt.")});
+    QCOMPARE(m_window->PageControl->count(), 0);
+}
+
+void TstMain::menusShowGermanShortcuts()
+{
+    ShowWindow();
+    QStringList titles;
+    for (QAction* menu : m_window->MainMenu->actions())
+        titles.append(menu->text().remove(QLatin1Char('&')));
+    QCOMPARE(titles, (QStringList{QStringLiteral("Datei"), QStringLiteral("Bearbeiten"), QStringLiteral("SQL"),
+                                  QStringLiteral("Hilfe")}));
+    auto shortcut = [this](const char* name) {
+        return m_window->Action(QLatin1String(name))->shortcut().toString(QKeySequence::NativeText);
+    };
+    QCOMPARE(shortcut("ActSqlExec"), QStringLiteral("Strg+Eingabe"));
+    QCOMPARE(shortcut("ActSqlCancel"), QStringLiteral("Strg+Rück"));
+    QCOMPARE(shortcut("ActDBConnectionString"), QStringLiteral("Strg+Umsch+F2"));
+    QCOMPARE(m_window->Action(QStringLiteral("ActDBOpen"))->shortcuts().size(), 2);
+}
+
+void TstMain::toolBarRemoveButtonKeepsItsTip()
+{
+    Plant({QStringLiteral("A=x")});
+    ShowWindow();
+    auto* button = m_window->findChild<QToolButton*>(QStringLiteral("BtnRemove"));
+    QVERIFY(button);
+    m_window->FrameDBLst->TreeDB->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    QVERIFY(button->isEnabled());
+    QCOMPARE(button->toolTip(), QStringLiteral("Datenbank aus der Liste entfernen"));
+}
+
+void TstMain::closingWritesCatalogueAndPlacement()
+{
+    Plant({QStringLiteral("A=1"), QStringLiteral("B=2")});
+    ShowWindow();
+    m_window->Splitter1->setSizes({240, 500});
+    QVERIFY(m_window->close());
+
+    QStringList catalogue;
+    m_store->ReadValueList(TFrameDBLst::CatalogueSection(), catalogue);
+    QCOMPARE(catalogue, (QStringList{QStringLiteral("A=1"), QStringLiteral("B=2")}));
+    QCOMPARE(m_store->ReadCommaList(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain")).size(), 5);
+    QCOMPARE(m_store->ReadInteger(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"), 0), 240);
+
+    // The next start restores the pane width.
+    m_window.reset();
+    ShowWindow();
+    QCOMPARE(m_window->Splitter1->sizes().first(), 240);
+    QCOMPARE(m_window->FrameDBLst->EntryCount(), 2);
+}
+
+void TstMain::workspacesGetFreeNamesAndCaption()
+{
+    ShowWindow();
+    m_window->OpenWorkspace(QStringLiteral("Lager"), QStringLiteral("Provider=SQLite;Data Source=a"));
+    m_window->OpenWorkspace(QStringLiteral("Kunden"), QStringLiteral("Provider=SQLite;Data Source=b"));
+    QCOMPARE(m_window->PageControl->count(), 2);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Kunden"));
+    QCOMPARE(m_window->CurrentWorkspace()->objectName(), QStringLiteral("Framework2"));
+    QVERIFY(Enabled("ActDBClose"));
+    QVERIFY(Enabled("ActSqlExec"));
+
+    m_window->PageControl->setCurrentIndex(0);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Lager"));
+    m_window->Action(QStringLiteral("ActDBClose"))->trigger();
+    QCOMPARE(m_window->PageControl->count(), 1);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Kunden"));
+    m_window->OpenWorkspace(QStringLiteral("Neu"), QString());
+    QCOMPARE(m_window->CurrentWorkspace()->objectName(), QStringLiteral("Framework1"));
+
+    m_window->Action(QStringLiteral("ActDBClose"))->trigger();
+    m_window->Action(QStringLiteral("ActDBClose"))->trigger();
+    QCOMPARE(m_window->PageControl->count(), 0);
+    QVERIFY(!Enabled("ActDBClose"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo"));
+}
+
+QTEST_MAIN(TstMain)
+#include "tst_main.moc"
