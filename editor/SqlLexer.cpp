@@ -7,38 +7,273 @@
 namespace {
 
 // Sorted, lower case: looked up by binary search without allocating per word.
-constexpr std::array<std::string_view, 265> reservedWords = {
-    "active", "add", "after", "all", "alter", "and", "any", "as", "asc", "ascending", "at", "auto", "autoddl",
-    "avg", "base_name", "based", "basename", "before", "begin", "between", "blob", "blobedit", "buffer", "by",
-    "cache", "cast", "char", "char_length", "character", "character_length", "check", "check_point_len",
-    "check_point_length", "close", "collate", "collation", "column", "commit", "commit_group_wait",
-    "committed", "compiletime", "computed", "conditional", "connect", "constraint", "containing", "continue",
-    "count", "create", "cstring", "current", "cursor", "database", "date", "db_key", "debug", "dec",
-    "decimal", "declare", "default", "delete", "desc", "descending", "describe", "descriptor", "disconnect",
-    "display", "distinct", "do", "domain", "double", "drop", "echo", "edit", "else", "end", "entry_point",
-    "escape", "event", "exception", "execute", "exists", "exit", "extern", "external", "extract", "fetch",
-    "file", "filter", "float", "for", "foreign", "found", "from", "full", "function", "gdscode", "gen_id",
-    "generator", "global", "goto", "grant", "group", "group_commit_wait_time", "having", "help", "if",
-    "immediate", "in", "inactive", "index", "indicator", "init", "inner", "input", "input_type", "insert",
-    "int", "integer", "into", "is", "isolation", "isql", "join", "key", "lc_messages", "lc_type", "left",
-    "length", "lev", "level", "like", "log_buf_size", "log_buffer_size", "logfile", "long", "manual", "max",
-    "max_segment", "maximum", "maximum_segment", "merge", "message", "min", "minimum", "module_name",
-    "names", "national", "natural", "nchar", "new", "no", "noauto", "not", "null", "num_log_buffers",
-    "num_log_bufs", "numeric", "octet_length", "of", "old", "on", "only", "open", "option", "or", "order",
-    "outer", "output", "output_type", "overflow", "page", "page_size", "pagelength", "pages", "parameter",
-    "password", "plan", "position", "post_event", "precision", "prepare", "primary", "privileges",
-    "procedure", "protected", "public", "quit", "raw_partitions", "rdb", "read", "real", "record_version",
-    "references", "release", "replace", "reserv", "reserving", "retain", "return", "returning_values",
-    "returns", "revoke", "right", "rollback", "runtime", "schema", "segment", "select", "set", "shadow",
-    "shared", "shell", "show", "singular", "size", "smallint", "snapshot", "some", "sort", "sql", "sqlcode",
-    "sqlerror", "sqlwarning", "stability", "starting", "starts", "statement", "static", "statistics",
-    "sub_type", "sum", "suspend", "table", "term", "terminator", "then", "to", "transaction", "translate",
-    "translation", "trigger", "trim", "uncommitted", "union", "unique", "update", "upper", "user", "using",
-    "value", "values", "varchar", "variable", "varying", "version", "view", "wait", "when", "whenever",
-    "where", "while", "with", "work", "write"};
+constexpr std::array<std::string_view, 265> reservedWords = {"active",
+                                                             "add",
+                                                             "after",
+                                                             "all",
+                                                             "alter",
+                                                             "and",
+                                                             "any",
+                                                             "as",
+                                                             "asc",
+                                                             "ascending",
+                                                             "at",
+                                                             "auto",
+                                                             "autoddl",
+                                                             "avg",
+                                                             "base_name",
+                                                             "based",
+                                                             "basename",
+                                                             "before",
+                                                             "begin",
+                                                             "between",
+                                                             "blob",
+                                                             "blobedit",
+                                                             "buffer",
+                                                             "by",
+                                                             "cache",
+                                                             "cast",
+                                                             "char",
+                                                             "char_length",
+                                                             "character",
+                                                             "character_length",
+                                                             "check",
+                                                             "check_point_len",
+                                                             "check_point_length",
+                                                             "close",
+                                                             "collate",
+                                                             "collation",
+                                                             "column",
+                                                             "commit",
+                                                             "commit_group_wait",
+                                                             "committed",
+                                                             "compiletime",
+                                                             "computed",
+                                                             "conditional",
+                                                             "connect",
+                                                             "constraint",
+                                                             "containing",
+                                                             "continue",
+                                                             "count",
+                                                             "create",
+                                                             "cstring",
+                                                             "current",
+                                                             "cursor",
+                                                             "database",
+                                                             "date",
+                                                             "db_key",
+                                                             "debug",
+                                                             "dec",
+                                                             "decimal",
+                                                             "declare",
+                                                             "default",
+                                                             "delete",
+                                                             "desc",
+                                                             "descending",
+                                                             "describe",
+                                                             "descriptor",
+                                                             "disconnect",
+                                                             "display",
+                                                             "distinct",
+                                                             "do",
+                                                             "domain",
+                                                             "double",
+                                                             "drop",
+                                                             "echo",
+                                                             "edit",
+                                                             "else",
+                                                             "end",
+                                                             "entry_point",
+                                                             "escape",
+                                                             "event",
+                                                             "exception",
+                                                             "execute",
+                                                             "exists",
+                                                             "exit",
+                                                             "extern",
+                                                             "external",
+                                                             "extract",
+                                                             "fetch",
+                                                             "file",
+                                                             "filter",
+                                                             "float",
+                                                             "for",
+                                                             "foreign",
+                                                             "found",
+                                                             "from",
+                                                             "full",
+                                                             "function",
+                                                             "gdscode",
+                                                             "gen_id",
+                                                             "generator",
+                                                             "global",
+                                                             "goto",
+                                                             "grant",
+                                                             "group",
+                                                             "group_commit_wait_time",
+                                                             "having",
+                                                             "help",
+                                                             "if",
+                                                             "immediate",
+                                                             "in",
+                                                             "inactive",
+                                                             "index",
+                                                             "indicator",
+                                                             "init",
+                                                             "inner",
+                                                             "input",
+                                                             "input_type",
+                                                             "insert",
+                                                             "int",
+                                                             "integer",
+                                                             "into",
+                                                             "is",
+                                                             "isolation",
+                                                             "isql",
+                                                             "join",
+                                                             "key",
+                                                             "lc_messages",
+                                                             "lc_type",
+                                                             "left",
+                                                             "length",
+                                                             "lev",
+                                                             "level",
+                                                             "like",
+                                                             "log_buf_size",
+                                                             "log_buffer_size",
+                                                             "logfile",
+                                                             "long",
+                                                             "manual",
+                                                             "max",
+                                                             "max_segment",
+                                                             "maximum",
+                                                             "maximum_segment",
+                                                             "merge",
+                                                             "message",
+                                                             "min",
+                                                             "minimum",
+                                                             "module_name",
+                                                             "names",
+                                                             "national",
+                                                             "natural",
+                                                             "nchar",
+                                                             "new",
+                                                             "no",
+                                                             "noauto",
+                                                             "not",
+                                                             "null",
+                                                             "num_log_buffers",
+                                                             "num_log_bufs",
+                                                             "numeric",
+                                                             "octet_length",
+                                                             "of",
+                                                             "old",
+                                                             "on",
+                                                             "only",
+                                                             "open",
+                                                             "option",
+                                                             "or",
+                                                             "order",
+                                                             "outer",
+                                                             "output",
+                                                             "output_type",
+                                                             "overflow",
+                                                             "page",
+                                                             "page_size",
+                                                             "pagelength",
+                                                             "pages",
+                                                             "parameter",
+                                                             "password",
+                                                             "plan",
+                                                             "position",
+                                                             "post_event",
+                                                             "precision",
+                                                             "prepare",
+                                                             "primary",
+                                                             "privileges",
+                                                             "procedure",
+                                                             "protected",
+                                                             "public",
+                                                             "quit",
+                                                             "raw_partitions",
+                                                             "rdb",
+                                                             "read",
+                                                             "real",
+                                                             "record_version",
+                                                             "references",
+                                                             "release",
+                                                             "replace",
+                                                             "reserv",
+                                                             "reserving",
+                                                             "retain",
+                                                             "return",
+                                                             "returning_values",
+                                                             "returns",
+                                                             "revoke",
+                                                             "right",
+                                                             "rollback",
+                                                             "runtime",
+                                                             "schema",
+                                                             "segment",
+                                                             "select",
+                                                             "set",
+                                                             "shadow",
+                                                             "shared",
+                                                             "shell",
+                                                             "show",
+                                                             "singular",
+                                                             "size",
+                                                             "smallint",
+                                                             "snapshot",
+                                                             "some",
+                                                             "sort",
+                                                             "sql",
+                                                             "sqlcode",
+                                                             "sqlerror",
+                                                             "sqlwarning",
+                                                             "stability",
+                                                             "starting",
+                                                             "starts",
+                                                             "statement",
+                                                             "static",
+                                                             "statistics",
+                                                             "sub_type",
+                                                             "sum",
+                                                             "suspend",
+                                                             "table",
+                                                             "term",
+                                                             "terminator",
+                                                             "then",
+                                                             "to",
+                                                             "transaction",
+                                                             "translate",
+                                                             "translation",
+                                                             "trigger",
+                                                             "trim",
+                                                             "uncommitted",
+                                                             "union",
+                                                             "unique",
+                                                             "update",
+                                                             "upper",
+                                                             "user",
+                                                             "using",
+                                                             "value",
+                                                             "values",
+                                                             "varchar",
+                                                             "variable",
+                                                             "varying",
+                                                             "version",
+                                                             "view",
+                                                             "wait",
+                                                             "when",
+                                                             "whenever",
+                                                             "where",
+                                                             "while",
+                                                             "with",
+                                                             "work",
+                                                             "write"};
 
-constexpr bool sortedAndDistinct()
-{
+constexpr bool sortedAndDistinct() {
     for (std::size_t i = 1; i < reservedWords.size(); ++i)
         if (!(reservedWords[i - 1] < reservedWords[i]))
             return false;
@@ -46,31 +281,26 @@ constexpr bool sortedAndDistinct()
 }
 static_assert(sortedAndDistinct(), "the reserved words must stay sorted for the binary search");
 
-bool isWordStart(char16_t c)
-{
+bool isWordStart(char16_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }
 
-bool isDigit(char16_t c)
-{
+bool isDigit(char16_t c) {
     return c >= '0' && c <= '9';
 }
 
-bool isWordChar(char16_t c)
-{
+bool isWordChar(char16_t c) {
     return isWordStart(c) || isDigit(c);
 }
 
-void addToken(QList<TSqlToken>* tokens, int start, int length, TTokenClass cls)
-{
+void addToken(QList<TSqlToken>* tokens, int start, int length, TTokenClass cls) {
     if (tokens && length > 0)
         tokens->append(TSqlToken{start, length, cls});
 }
 
 } // namespace
 
-bool TSqlLexer::IsReserved(QStringView word)
-{
+bool TSqlLexer::IsReserved(QStringView word) {
     char lower[40];
     if (word.isEmpty() || word.size() >= qsizetype(sizeof lower))
         return false;
@@ -84,8 +314,7 @@ bool TSqlLexer::IsReserved(QStringView word)
                               std::string_view(lower, std::size_t(word.size())));
 }
 
-const QStringList& TSqlLexer::ReservedWords()
-{
+const QStringList& TSqlLexer::ReservedWords() {
     static const QStringList words = [] {
         QStringList list;
         for (std::string_view w : reservedWords)
@@ -95,14 +324,12 @@ const QStringList& TSqlLexer::ReservedWords()
     return words;
 }
 
-bool TSqlLexer::IsSymbol(QChar c)
-{
+bool TSqlLexer::IsSymbol(QChar c) {
     static constexpr std::u16string_view symbols = u"#%&'()*+,-./:;<=>[\\]^{|}~@";
     return symbols.find(c.unicode()) != std::u16string_view::npos;
 }
 
-bool TSqlLexer::ScanLine(QStringView line, bool inComment, QList<TSqlToken>* tokens)
-{
+bool TSqlLexer::ScanLine(QStringView line, bool inComment, QList<TSqlToken>* tokens) {
     const int n = int(line.size());
     int i = 0;
     if (inComment) {

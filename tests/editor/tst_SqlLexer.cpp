@@ -5,8 +5,7 @@
 // The lexer renders a line as "class:text" pieces, so a case reads like what the user sees.
 namespace {
 
-QString className(TTokenClass c)
-{
+QString className(TTokenClass c) {
     switch (c) {
     case TTokenClass::PlainText:
         return QStringLiteral("plain");
@@ -27,8 +26,7 @@ QString className(TTokenClass c)
 }
 
 // Scans the lines from the top, carrying the block-comment state, and renders every token.
-QString render(const QStringList& lines)
-{
+QString render(const QStringList& lines) {
     QStringList pieces;
     bool inComment = false;
     for (const QString& line : lines) {
@@ -48,8 +46,7 @@ class TestSqlLexer : public QObject {
     Q_OBJECT
 
 private slots:
-    void tokens_data()
-    {
+    void tokens_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("expected");
 
@@ -85,8 +82,7 @@ private slots:
             << QStringList{"1abc a1b"} << "number:1 ident:abc ident:a1b";
         QTest::newRow("unclosed string ends with its line")
             << QStringList{"'abc", "from"} << "string:'abc | reserved:from";
-        QTest::newRow("empty and doubled-only strings")
-            << QStringList{"'' ''''"} << "string:'' string:''''";
+        QTest::newRow("empty and doubled-only strings") << QStringList{"'' ''''"} << "string:'' string:''''";
         QTest::newRow("other letters are single tokens")
             << QStringList{"Größe_1"} << "ident:Gr ident:ö ident:ß ident:e_1";
         QTest::newRow("symbols and other characters")
@@ -102,19 +98,18 @@ private slots:
         QTest::newRow("keyword glued to underscore is a plain word")
             << QStringList{"select_ from_x _from"} << "ident:select_ ident:from_x ident:_from";
         QTest::newRow("character outside the basic plane is one token")
-            << QStringList{QString::fromUtf8("a\xF0\x9F\x98\x80" "b")}
+            << QStringList{QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                             "b")}
             << QString::fromUtf8("ident:a ident:\xF0\x9F\x98\x80 ident:b");
     }
 
-    void tokens()
-    {
+    void tokens() {
         QFETCH(QStringList, lines);
         QFETCH(QString, expected);
         QCOMPARE(render(lines), expected);
     }
 
-    void reservedWords()
-    {
+    void reservedWords() {
         const QStringList& words = TSqlLexer::ReservedWords();
         QCOMPARE(words.size(), 265);
         for (const QString& w : words) {
@@ -123,8 +118,7 @@ private slots:
         }
     }
 
-    void blockCommentStateAtLineEnd_data()
-    {
+    void blockCommentStateAtLineEnd_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("inComment");
         QTest::addColumn<bool>("after");
@@ -137,8 +131,7 @@ private slots:
         QTest::newRow("opener in an unclosed string") << "'it''s /*" << false << false;
     }
 
-    void blockCommentStateAtLineEnd()
-    {
+    void blockCommentStateAtLineEnd() {
         QFETCH(QString, line);
         QFETCH(bool, inComment);
         QFETCH(bool, after);

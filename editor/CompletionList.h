@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QListWidget>
+
+// The completion list of the SQL editor: a small floating list that never takes the
+// keyboard focus, so the editor keeps receiving keys and steers it. GUI thread only.
+class TCompletionList : public QListWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int RowHeight = 13;
+    static constexpr int VisibleRows = 6;
+    static constexpr int ListWidth = 300;
+
+    explicit TCompletionList(QWidget* editor);
+
+    // Shows the list aligned with `caretX` just below the caret's line (`lineTop` to
+    // `lineBottom`, all global coordinates), or above it when it would reach beyond the
+    // bottom of the screen.
+    void Open(int caretX, int lineTop, int lineBottom);
+    // Selects the first entry beginning with `word`, or none.
+    void SelectFor(QStringView word);
+    // The selected entry, or an empty text.
+    QString Selected() const;
+    // Moves the selection for Up, Down, Page Up, Page Down, Home and End; false for other keys.
+    bool Navigate(int key);
+
+signals:
+    void EntryClicked();
+};

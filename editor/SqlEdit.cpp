@@ -1,0 +1,505 @@
+#include "editor/SqlEdit.h"
+
+#include "editor/BracketMarks.h"
+#include "editor/CompletionList.h"
+#include "editor/EditKeys.h"
+#include "editor/SqlCompletion.h"
+#include "editor/SqlStyler.h"
+
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTimer>
+
+namespace {
+
+using Sci = QsciScintillaBase;
+
+QString normalisedLineBreaks(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+bool isAsciiLetterOrDigit(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
+}
+
+} // namespace
+
+TSqlEdit::TSqlEdit(QWidget* parent)
+    : QsciScintilla(parent) {
+    ConfigureView();
+    FreeProgramShortcuts();
+
+    m_brackets = new TBracketMarks(this);
+    m_completion = new TCompletionList(this);
+    connect(m_completion, &TCompletionList::EntryClicked, this, &TSqlEdit::AcceptCompletion);
+    m_completionTimer = new QTimer(this);
+    m_completionTimer->setInterval(CompletionDelay());
+    connect(m_completionTimer, &QTimer::timeout, this, &TSqlEdit::OnCompletionTimer);
+    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, &TSqlEdit::OnUpdateUi);
+}
+
+TSqlEdit::~TSqlEdit() {
+    delete m_brackets;
+}
+
+void TSqlEdit::ConfigureView() {
+    setUtf8(true);
+    setEolMode(EolUnix);
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSize(10);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    setFont(font);
+    m_styler = new TSqlStyler(font, palette().color(QPalette::Text), palette().color(QPalette::Base), this);
+    setLexer(m_styler);
+
+    for (int margin = 0; margin < 5; ++margin)
+        setMarginWidth(margin, 0);
+    setEdgeMode(EdgeNone);
+    setWrapMode(WrapNone);
+    setAutoIndent(false);
+    setIndentationsUseTabs(false);
+    setBraceMatching(NoBraceMatch);
+    setSelectionBackgroundColor(palette().color(QPalette::Highlight));
+    setSelectionForegroundColor(palette().color(QPalette::HighlightedText));
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1L);
+    SendScintilla(SCI_SETSCROLLWIDTH, 1L);
+    SendScintilla(SCI_SETVIRTUALSPACEOPTIONS, long(SCVS_USERACCESSIBLE | SCVS_RECTANGULARSELECTION));
+}
+
+void TSqlEdit::FreeProgramShortcuts() {
+    // QScintilla claims every key it has a binding for before window shortcuts are looked
+    // up; these keys belong to the main window's actions (and Ctrl+J to nobody).
+    const QKeyCombination keys[] = {Qt::CTRL | Qt::Key_Return,
+                                    Qt::CTRL | Qt::Key_Enter,
+                                    QKeyCombination(Qt::Key_F5),
+                                    QKeyCombination(Qt::Key_F6),
+                                    Qt::Key_F7,
+                                    Qt::Key_F8,
+                                    Qt::CTRL | Qt::Key_Backspace,
+                                    Qt::CTRL | Qt::Key_F,
+                                    Qt::Key_F3,
+                                    Qt::CTRL | Qt::Key_O,
+                                    Qt::CTRL | Qt::Key_Q,
+                                    Qt::Key_F2,
+                                    Qt::CTRL | Qt::Key_F2,
+                                    Qt::CTRL | Qt::SHIFT | Qt::Key_F2,
+                                    Qt::CTRL | Qt::Key_F4,
+                                    Qt::CTRL | Qt::Key_J};
+    for (QKeyCombination combination : keys) {
+        const int key = combination.toCombined();
+        while (QsciCommand* command = standardCommands()->boundTo(key)) {
+            if (command->key() == key)
+                command->setKey(0);
+            if (command->alternateKey() == key)
+                command->setAlternateKey(0);
+        }
+    }
+}
+
+// ---- text and caret ---------------------------------------------------------------------
+
+QStringList TSqlEdit::Lines() const {
+    return text().split(u'\n');
+}
+
+void TSqlEdit::SetLines(const QStringList& lines) {
+    m_completion->hide();
+    setText(normalisedLineBreaks(lines.join(u'\n')));
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    SetCaret(0, 0);
+}
+
+QString TSqlEdit::Text() const {
+    return Lines().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+int TSqlEdit::LineCount() const {
+    return int(SendScintilla(SCI_GETLINECOUNT));
+}
+
+QString TSqlEdit::LineText(int line) const {
+    if (line < 0 || line >= LineCount())
+        return {};
+    const long start = SendScintilla(SCI_POSITIONFROMLINE, line);
+    const long end = SendScintilla(SCI_GETLINEENDPOSITION, line);
+    const char* bytes = reinterpret_cast<const char*>(SendScintilla(SCI_GETRANGEPOINTER, start, end - start));
+    return bytes ? QString::fromUtf8(bytes, end - start) : QString();
+}
+
+long TSqlEdit::PositionOf(int line, int column, int* virtualSpace) const {
+    line = qBound(0, line, LineCount() - 1);
+    column = qMax(0, column);
+    const long start = SendScintilla(SCI_POSITIONFROMLINE, line);
+    const long end = SendScintilla(SCI_GETLINEENDPOSITION, line);
+    const int units = int(SendScintilla(SCI_COUNTCODEUNITS, start, end));
+    if (virtualSpace)
+        *virtualSpace = qMax(0, column - units);
+    if (column >= units)
+        return end;
+    return column == 0 ? start : SendScintilla(SCI_POSITIONRELATIVECODEUNITS, start, long(column));
+}
+
+void TSqlEdit::LineColumnOf(long position, int* line, int* column) const {
+    *line = int(SendScintilla(SCI_LINEFROMPOSITION, position));
+    const long start = SendScintilla(SCI_POSITIONFROMLINE, *line);
+    *column = int(SendScintilla(SCI_COUNTCODEUNITS, start, position));
+}
+
+int TSqlEdit::CaretLine() const {
+    return int(SendScintilla(SCI_LINEFROMPOSITION, SendScintilla(SCI_GETCURRENTPOS)));
+}
+
+int TSqlEdit::CaretColumn() const {
+    int line = 0;
+    int column = 0;
+    LineColumnOf(SendScintilla(SCI_GETCURRENTPOS), &line, &column);
+    const long selection = SendScintilla(SCI_GETMAINSELECTION);
+    return column + int(SendScintilla(SCI_GETSELECTIONNCARETVIRTUALSPACE, selection));
+}
+
+void TSqlEdit::SetCaretPosition(long position, int virtualSpace) {
+    SendScintilla(SCI_SETSELECTION, position, position);
+    SendScintilla(SCI_SETSELECTIONNCARETVIRTUALSPACE, 0UL, long(virtualSpace));
+    SendScintilla(SCI_SETSELECTIONNANCHORVIRTUALSPACE, 0UL, long(virtualSpace));
+    SendScintilla(SCI_CHOOSECARETX);
+    SendScintilla(SCI_SCROLLCARET);
+}
+
+void TSqlEdit::SetCaret(int line, int column) {
+    int virtualSpace = 0;
+    const long position = PositionOf(line, column, &virtualSpace);
+    SetCaretPosition(position, virtualSpace);
+}
+
+// ---- selection --------------------------------------------------------------------------
+
+bool TSqlEdit::HasSelection() const {
+    return !SendScintilla(SCI_GETSELECTIONEMPTY);
+}
+
+QString TSqlEdit::SelectedText() const {
+    const long size = SendScintilla(SCI_GETSELTEXT, 0UL, static_cast<void*>(nullptr));
+    QByteArray bytes(qMax(0L, size) + 1, '\0');
+    SendScintilla(SCI_GETSELTEXT, 0UL, static_cast<void*>(bytes.data()));
+    QString text = QString::fromUtf8(bytes.constData());
+    text.replace(u'\n', QStringLiteral("\r\n"));
+    return text;
+}
+
+void TSqlEdit::DeleteSelection() {
+    if (!HasSelection())
+        return;
+    beginUndoAction();
+    RemoveSelection();
+    endUndoAction();
+}
+
+int TSqlEdit::SelectionStartOffset() const {
+    int line = 0;
+    int column = 0;
+    if (HasSelection()) {
+        LineColumnOf(SendScintilla(SCI_GETSELECTIONSTART), &line, &column);
+    } else {
+        line = CaretLine();
+        column = qMin(CaretColumn(), int(LineText(line).size()));
+    }
+    // Every line break before the line counts two in the CR LF text.
+    const long lineStart = SendScintilla(SCI_POSITIONFROMLINE, line);
+    return int(SendScintilla(SCI_COUNTCODEUNITS, 0L, lineStart)) + line + column;
+}
+
+void TSqlEdit::SelectTextRange(int offset, int length) {
+    const auto locate = [this](int offset, int* line, int* column) {
+        const int lines = LineCount();
+        for (int l = 0; l < lines; ++l) {
+            const long start = SendScintilla(SCI_POSITIONFROMLINE, l);
+            const long end = SendScintilla(SCI_GETLINEENDPOSITION, l);
+            const int units = int(SendScintilla(SCI_COUNTCODEUNITS, start, end));
+            if (offset <= units || l == lines - 1) {
+                *line = l;
+                *column = qMin(offset, units);
+                return;
+            }
+            offset = qMax(0, offset - units - 2);
+        }
+    };
+    int line = 0;
+    int column = 0;
+    int endLine = 0;
+    int endColumn = 0;
+    locate(offset, &line, &column);
+    locate(offset + length, &endLine, &endColumn);
+    const long anchor = PositionOf(line, column);
+    const long caret = PositionOf(endLine, endColumn);
+    SendScintilla(SCI_SETSELECTION, caret, anchor);
+    SendScintilla(SCI_SCROLLRANGE, anchor, caret);
+}
+
+// ---- insertion --------------------------------------------------------------------------
+
+void TSqlEdit::RemoveSelection() {
+    if (HasSelection())
+        SendScintilla(SCI_REPLACESEL, "");
+}
+
+void TSqlEdit::InsertAtCaret(const QString& text) {
+    int virtualSpace = 0;
+    const long position = PositionOf(CaretLine(), CaretColumn(), &virtualSpace);
+    const QByteArray bytes = (QString(virtualSpace, u' ') + text).toUtf8();
+    SendScintilla(SCI_INSERTTEXT, position, bytes.constData());
+    SetCaretPosition(position + bytes.size(), 0);
+}
+
+void TSqlEdit::InsertText(const QString& text) {
+    beginUndoAction();
+    if (HasSelection())
+        RemoveSelection();
+    InsertAtCaret(normalisedLineBreaks(text));
+    endUndoAction();
+}
+
+void TSqlEdit::InsertColumnBlock(const QString& text) {
+    if (text.isEmpty())
+        return;
+    QStringList pieces = normalisedLineBreaks(text).split(u'\n');
+    if (pieces.size() > 1 && pieces.last().isEmpty())
+        pieces.removeLast();
+    const int line = CaretLine();
+    const int column = CaretColumn();
+    beginUndoAction();
+    for (int i = 0; i < pieces.size(); ++i) {
+        if (line + i >= LineCount())
+            SendScintilla(SCI_APPENDTEXT, 1UL, "\n");
+        int padding = 0;
+        const long position = PositionOf(line + i, column, &padding);
+        const QByteArray bytes = (QString(padding, u' ') + pieces[i]).toUtf8();
+        SendScintilla(SCI_INSERTTEXT, position, bytes.constData());
+    }
+    endUndoAction();
+    SetCaret(line, column + int(text.size()));
+}
+
+void TSqlEdit::ReplaceWordAtCaret(const QString& text) {
+    const int line = CaretLine();
+    const int column = CaretColumn();
+    int start = column;
+    int end = column;
+    TSqlCompletion::WordBounds(LineText(line), column, &start, &end);
+    beginUndoAction();
+    if (end > start) {
+        SendScintilla(SCI_SETSELECTION, PositionOf(line, end), PositionOf(line, start));
+        RemoveSelection();
+    }
+    InsertAtCaret(text);
+    endUndoAction();
+}
+
+void TSqlEdit::SetContextMenu(QMenu* menu) {
+    m_contextMenu = menu;
+}
+
+void TSqlEdit::contextMenuEvent(QContextMenuEvent* e) {
+    if (m_contextMenu)
+        m_contextMenu->exec(e->globalPos());
+    e->accept();
+}
+
+// ---- completion -------------------------------------------------------------------------
+
+void TSqlEdit::ShowCompletion(bool automatic) {
+    const int line = CaretLine();
+    const int column = CaretColumn();
+    const QString word = TSqlCompletion::WordAt(LineText(line), column);
+    if (automatic && !TSqlCompletion::OpensFor(word))
+        return;
+    m_completion->SelectFor(word);
+
+    int virtualSpace = 0;
+    const long position = PositionOf(line, column, &virtualSpace);
+    const int blankWidth = int(SendScintilla(SCI_TEXTWIDTH, long(STYLE_DEFAULT), " "));
+    const int x = int(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, position)) + virtualSpace * blankWidth;
+    const int y = int(SendScintilla(SCI_POINTYFROMPOSITION, 0UL, position));
+    const int height = int(SendScintilla(SCI_TEXTHEIGHT, line));
+    const QPoint top = viewport()->mapToGlobal(QPoint(x, y));
+    m_completion->Open(top.x(), top.y(), top.y() + height);
+}
+
+void TSqlEdit::OnCompletionTimer() {
+    if (!m_completion->isVisible())
+        ShowCompletion(true);
+}
+
+void TSqlEdit::AcceptCompletion() {
+    const QString entry = m_completion->Selected();
+    m_completion->hide();
+    if (!entry.isEmpty())
+        ReplaceWordAtCaret(entry);
+}
+
+// Keys while the list is open; true when the key was used up here.
+bool TSqlEdit::HandleCompletionKey(QKeyEvent* e) {
+    const int key = e->key();
+    if (key == Qt::Key_Escape) {
+        m_completion->hide();
+        return true;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        AcceptCompletion();
+        return true;
+    }
+    if (e->modifiers() == Qt::NoModifier && m_completion->Navigate(key))
+        return true;
+    if (key == Qt::Key_Backspace)
+        return false;
+    const QString typed = e->text();
+    if (!typed.isEmpty() && typed[0].isPrint() &&
+        !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if (!isAsciiLetterOrDigit(typed[0]))
+            AcceptCompletion(); // then the character is typed as usual
+        return false;
+    }
+    if (key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Alt && key != Qt::Key_AltGr)
+        m_completion->hide();
+    return false;
+}
+
+// ---- keys -------------------------------------------------------------------------------
+
+void TSqlEdit::keyPressEvent(QKeyEvent* e) {
+    const int key = e->key();
+    const Qt::KeyboardModifiers modifiers = e->modifiers() & ~Qt::KeypadModifier;
+    const QString typed = e->text();
+    const bool printable =
+        !typed.isEmpty() && typed[0].isPrint() && !(modifiers & (Qt::ControlModifier | Qt::AltModifier));
+    const bool backspace = key == Qt::Key_Backspace && modifiers == Qt::NoModifier;
+    if (printable || backspace)
+        m_completionTimer->start();
+    else
+        m_completionTimer->stop();
+
+    const bool listWasOpen = m_completion->isVisible();
+    if (listWasOpen && HandleCompletionKey(e)) {
+        e->accept();
+        return;
+    }
+
+    if (key == Qt::Key_J && modifiers == Qt::ControlModifier) {
+        e->accept();
+        return;
+    }
+    if (key == Qt::Key_Space && modifiers == Qt::ControlModifier) {
+        ShowCompletion(false);
+        e->accept();
+        return;
+    }
+    if (key == Qt::Key_Tab && modifiers == Qt::NoModifier) {
+        SmartTab();
+    } else if (key == Qt::Key_Backtab || (key == Qt::Key_Tab && modifiers == Qt::ShiftModifier)) {
+        SmartBackTab();
+    } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+        SmartEnter();
+    } else if (!(backspace && !HasSelection() && SmartBackspace())) {
+        QsciScintilla::keyPressEvent(e);
+        if (m_completion->isVisible() && (backspace || (printable && isAsciiLetterOrDigit(typed[0]))))
+            m_completion->SelectFor(TSqlCompletion::WordAt(LineText(CaretLine()), CaretColumn()));
+        return;
+    }
+    e->accept();
+}
+
+int TSqlEdit::VisibleLines() const {
+    return qMax(1, int(SendScintilla(SCI_LINESONSCREEN)));
+}
+
+void TSqlEdit::SmartTab() {
+    beginUndoAction();
+    if (HasSelection())
+        RemoveSelection();
+    const int line = CaretLine();
+    const int column = CaretColumn();
+    const auto lineAt = [this](int l) {
+        return LineText(l);
+    };
+    const int target = TEditKeys::TabTarget(lineAt, line, column, 2 * VisibleLines());
+    if (overwriteMode())
+        SetCaret(line, target);
+    else
+        InsertAtCaret(QString(target - column, u' '));
+    endUndoAction();
+}
+
+void TSqlEdit::SmartBackTab() {
+    SetCaret(CaretLine(), TEditKeys::PreviousTabStop(CaretColumn()));
+}
+
+void TSqlEdit::SmartEnter() {
+    beginUndoAction();
+    if (HasSelection())
+        RemoveSelection();
+    const int line = CaretLine();
+    const int column = CaretColumn();
+    const auto lineAt = [this](int l) {
+        return LineText(l);
+    };
+    const int indent = TEditKeys::EnterIndent(lineAt, line, column);
+    // Blanks the caret stood beyond the line's end are not part of the text.
+    const long position = PositionOf(line, column);
+    const QByteArray bytes = QByteArray("\n") + QByteArray(indent, ' ');
+    SendScintilla(SCI_INSERTTEXT, position, bytes.constData());
+    SetCaretPosition(position + bytes.size(), 0);
+    endUndoAction();
+}
+
+bool TSqlEdit::SmartBackspace() {
+    const int line = CaretLine();
+    const int column = CaretColumn();
+    const auto lineAt = [this](int l) {
+        return LineText(l);
+    };
+    const int target = TEditKeys::BackspaceTarget(lineAt, line, column, 2 * VisibleLines());
+    if (target < 0)
+        return false;
+    const int textEnd = qMin(column, int(LineText(line).size()));
+    if (target < textEnd) {
+        const long from = PositionOf(line, target);
+        SendScintilla(SCI_DELETERANGE, from, PositionOf(line, textEnd) - from);
+    }
+    SetCaret(line, target);
+    return true;
+}
+
+// ---- events -----------------------------------------------------------------------------
+
+void TSqlEdit::mousePressEvent(QMouseEvent* e) {
+    m_completion->hide();
+    QsciScintilla::mousePressEvent(e);
+}
+
+void TSqlEdit::focusOutEvent(QFocusEvent* e) {
+    m_completion->hide();
+    m_completionTimer->stop();
+    QsciScintilla::focusOutEvent(e);
+}
+
+void TSqlEdit::OnUpdateUi(int updated) {
+    if (!(updated & (SC_UPDATE_CONTENT | SC_UPDATE_SELECTION)))
+        return;
+    m_brackets->Update();
+    const int line = CaretLine();
+    const int column = CaretColumn();
+    if (line != m_lastCaretLine || column != m_lastCaretColumn) {
+        m_lastCaretLine = line;
+        m_lastCaretColumn = column;
+        emit CaretMoved(line, column);
+    }
+}
