@@ -244,15 +244,23 @@ TWindowPlacement TIniFileEx::RestoreFormPlacement(const QString& section, const 
 void TIniFileEx::SaveFormPlacement(const QString& section, const TWindowPlacement& window)
 {
     const QString name = section.isEmpty() ? window.ComponentName : section;
-    QStringList stored;
     try {
-        stored = ReadCommaList(name, window.ClassName);
+        // Read and write under one lock, so another program's record is never half merged.
+        TRegistryStore::Transaction tx(*m_store, true);
+        QStringList stored;
+        try {
+            stored = ReadCommaList(name, window.ClassName);
+        } catch (const TError& e) {
+            // A record that cannot be read is replaced: saving the placement never fails.
+            qWarning("Settings store: placement %s\\%s replaced: %s", qUtf8Printable(name),
+                     qUtf8Printable(window.ClassName), e.what());
+        }
+        WriteCommaList(name, window.ClassName, MergePlacementRecord(stored, window));
+        tx.Commit();
     } catch (const std::exception& e) {
-        // A record that cannot be read is replaced: saving the placement never fails.
-        qWarning("Settings store: placement %s\\%s replaced: %s", qUtf8Printable(name),
+        qWarning("Settings store: placement %s\\%s not written: %s", qUtf8Printable(name),
                  qUtf8Printable(window.ClassName), e.what());
     }
-    WriteCommaList(name, window.ClassName, MergePlacementRecord(stored, window));
 }
 
 std::optional<int> ParseDecimalInt(const QString& text)

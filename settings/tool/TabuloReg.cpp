@@ -8,7 +8,11 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -40,9 +44,18 @@ QByteArray ReadInput(const QString& name)
 void WriteOutput(const QString& name, const QByteArray& data)
 {
     if (name == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || out.write(data) != data.size() || !out.flush())
-            throw TError(QStringLiteral("Die Standardausgabe kann nicht geschrieben werden: %1").arg(out.errorString()));
+        for (qsizetype done = 0; done < data.size();) {
+            const ssize_t n = ::write(STDOUT_FILENO, data.constData() + done, size_t(data.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            // A reader that stopped early (grep -q) has what it wanted: that is no failure.
+            if (n < 0 && errno == EPIPE)
+                return;
+            if (n < 0)
+                throw TError(QStringLiteral("Die Standardausgabe kann nicht geschrieben werden: %1")
+                                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            done += n;
+        }
         return;
     }
     // A failed export never leaves a truncated file in place of an earlier one.
@@ -56,6 +69,7 @@ void WriteOutput(const QString& name, const QByteArray& data)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    std::signal(SIGPIPE, SIG_IGN);
     QStringList args = app.arguments().mid(1);
     const bool utf16 = args.removeAll(QStringLiteral("--utf16")) > 0;
     if (args.size() != 2 || (args.at(0) != QLatin1String("export") && args.at(0) != QLatin1String("import")) ||
