@@ -8,8 +8,7 @@
 
 namespace {
 
-TWindowPlacement CurrentPlacement(QWidget* window, const QString& className)
-{
+TWindowPlacement CurrentPlacement(QWidget* window, const QString& className) {
     TWindowPlacement p;
     p.ComponentName = window->objectName();
     p.ClassName = className.isEmpty() ? QString::fromLatin1(window->metaObject()->className()) : className;
@@ -36,8 +35,8 @@ TWindowPlacement CurrentPlacement(QWidget* window, const QString& className)
 
 } // namespace
 
-void RestoreFormPlacement(TIniFileEx& store, const QString& section, QWidget* window, const QString& className)
-{
+void RestoreFormPlacement(TIniFileEx& store, const QString& section, QWidget* window,
+                          const QString& className) {
     const TWindowPlacement p = store.RestoreFormPlacement(section, CurrentPlacement(window, className));
     if (window->windowState() != Qt::WindowNoState)
         window->setWindowState(Qt::WindowNoState);
@@ -48,7 +47,6 @@ void RestoreFormPlacement(TIniFileEx& store, const QString& section, QWidget* wi
         window->setWindowState(Qt::WindowMaximized);
 }
 
-void SaveFormPlacement(TIniFileEx& store, const QString& section, QWidget* window, const QString& className)
-{
+void SaveFormPlacement(TIniFileEx& store, const QString& section, QWidget* window, const QString& className) {
     store.SaveFormPlacement(section, CurrentPlacement(window, className));
 }

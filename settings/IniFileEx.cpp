@@ -9,42 +9,35 @@ namespace {
 
 TIniFileEx* g_settingsStore = nullptr;
 
-QString KeyCreateFailed(const QString& section)
-{
+QString KeyCreateFailed(const QString& section) {
     return QStringLiteral("Erzeugung von Schlüssel %1 misslungen").arg(section);
 }
 
-QString SetFailed(const QString& ident)
-{
+QString SetFailed(const QString& ident) {
     return QStringLiteral("Fehler beim Setzen der Daten für '%1'").arg(ident);
 }
 
-QString GetFailed(const QString& ident)
-{
+QString GetFailed(const QString& ident) {
     return QStringLiteral("Fehler beim Holen der Daten für '%1'").arg(ident);
 }
 
-QString InvalidType(const QString& ident)
-{
+QString InvalidType(const QString& ident) {
     return QStringLiteral("Ungültiger Datentyp für '%1'").arg(ident);
 }
 
 // The user sees the operation's own message; the store's reason goes to the log.
-[[noreturn]] void Rethrow(const TStoreError& e, const QString& message)
-{
+[[noreturn]] void Rethrow(const TStoreError& e, const QString& message) {
     qWarning("Settings store: %s", qUtf8Printable(e.Message()));
     throw TError(message);
 }
 
 } // namespace
 
-QString TIniFileEx::BaseKey()
-{
+QString TIniFileEx::BaseKey() {
     return QStringLiteral("SOFTWARE\\ZANDRIX\\Dorvan");
 }
 
-QString TIniFileEx::DefaultSettingsFile()
-{
+QString TIniFileEx::DefaultSettingsFile() {
     const QString file = qEnvironmentVariable("TABULO_SETTINGS");
     if (!file.isEmpty())
         return file;
@@ -53,8 +46,7 @@ QString TIniFileEx::DefaultSettingsFile()
 }
 
 TIniFileEx::TIniFileEx(const QString& file)
-    : m_store(std::make_unique<TRegistryStore>(file))
-{
+    : m_store(std::make_unique<TRegistryStore>(file)) {
     try {
         TRegistryStore::Transaction tx(*m_store, true);
         m_store->CreateKey(SectionPath(QString()));
@@ -66,13 +58,11 @@ TIniFileEx::TIniFileEx(const QString& file)
 
 TIniFileEx::~TIniFileEx() = default;
 
-QStringList TIniFileEx::SectionPath(const QString& section)
-{
+QStringList TIniFileEx::SectionPath(const QString& section) {
     return TRegistryStore::SplitPath(BaseKey()) + TRegistryStore::SplitPath(section);
 }
 
-std::optional<QString> TIniFileEx::ReadStringValue(const QString& section, const QString& ident)
-{
+std::optional<QString> TIniFileEx::ReadStringValue(const QString& section, const QString& ident) {
     std::optional<TRegValue> value;
     try {
         if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section)))
@@ -87,8 +77,7 @@ std::optional<QString> TIniFileEx::ReadStringValue(const QString& section, const
     return RegStringText(value->Data);
 }
 
-QString TIniFileEx::ReadString(const QString& section, const QString& ident, const QString& defaultValue)
-{
+QString TIniFileEx::ReadString(const QString& section, const QString& ident, const QString& defaultValue) {
     try {
         TRegistryStore::Transaction tx(*m_store, false);
         return ReadStringValue(section, ident).value_or(defaultValue);
@@ -97,8 +86,7 @@ QString TIniFileEx::ReadString(const QString& section, const QString& ident, con
     }
 }
 
-void TIniFileEx::WriteStringValue(const QString& section, const QString& ident, const QString& value)
-{
+void TIniFileEx::WriteStringValue(const QString& section, const QString& ident, const QString& value) {
     qint64 key = 0;
     try {
         key = m_store->CreateKey(SectionPath(section));
@@ -112,8 +100,7 @@ void TIniFileEx::WriteStringValue(const QString& section, const QString& ident, 
     }
 }
 
-void TIniFileEx::WriteString(const QString& section, const QString& ident, const QString& value)
-{
+void TIniFileEx::WriteString(const QString& section, const QString& ident, const QString& value) {
     try {
         TRegistryStore::Transaction tx(*m_store, true);
         WriteStringValue(section, ident, value);
@@ -123,8 +110,7 @@ void TIniFileEx::WriteString(const QString& section, const QString& ident, const
     }
 }
 
-int TIniFileEx::ReadInteger(const QString& section, const QString& ident, int defaultValue)
-{
+int TIniFileEx::ReadInteger(const QString& section, const QString& ident, int defaultValue) {
     std::optional<QString> text;
     try {
         TRegistryStore::Transaction tx(*m_store, false);
@@ -137,13 +123,11 @@ int TIniFileEx::ReadInteger(const QString& section, const QString& ident, int de
     return ParseDecimalInt(*text).value_or(defaultValue);
 }
 
-void TIniFileEx::WriteInteger(const QString& section, const QString& ident, int value)
-{
+void TIniFileEx::WriteInteger(const QString& section, const QString& ident, int value) {
     WriteString(section, ident, QString::number(value));
 }
 
-void TIniFileEx::ReadSection(const QString& section, QStringList& list)
-{
+void TIniFileEx::ReadSection(const QString& section, QStringList& list) {
     try {
         TRegistryStore::Transaction tx(*m_store, false);
         if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section)))
@@ -153,8 +137,7 @@ void TIniFileEx::ReadSection(const QString& section, QStringList& list)
     }
 }
 
-void TIniFileEx::RemoveSectionKey(const QString& section)
-{
+void TIniFileEx::RemoveSectionKey(const QString& section) {
     try {
         const std::optional<qint64> key = m_store->FindKey(SectionPath(section));
         if (key && *key != 0)
@@ -164,8 +147,7 @@ void TIniFileEx::RemoveSectionKey(const QString& section)
     }
 }
 
-void TIniFileEx::RemoveSection(const QString& section)
-{
+void TIniFileEx::RemoveSection(const QString& section) {
     try {
         TRegistryStore::Transaction tx(*m_store, true);
         RemoveSectionKey(section);
@@ -175,8 +157,7 @@ void TIniFileEx::RemoveSection(const QString& section)
     }
 }
 
-bool TIniFileEx::SectionExists(const QString& section)
-{
+bool TIniFileEx::SectionExists(const QString& section) {
     try {
         TRegistryStore::Transaction tx(*m_store, false);
         return m_store->FindKey(SectionPath(section)).has_value();
@@ -185,8 +166,7 @@ bool TIniFileEx::SectionExists(const QString& section)
     }
 }
 
-QStringList TIniFileEx::ReadCommaList(const QString& section, const QString& ident)
-{
+QStringList TIniFileEx::ReadCommaList(const QString& section, const QString& ident) {
     const QString text = ReadString(section, ident, QString());
     if (text.isEmpty())
         return {};
@@ -194,8 +174,7 @@ QStringList TIniFileEx::ReadCommaList(const QString& section, const QString& ide
     return text.split(u',');
 }
 
-void TIniFileEx::WriteCommaList(const QString& section, const QString& ident, const QStringList& list)
-{
+void TIniFileEx::WriteCommaList(const QString& section, const QString& ident, const QStringList& list) {
     try {
         WriteString(section, ident, list.join(u','));
     } catch (const std::exception& e) {
@@ -204,8 +183,7 @@ void TIniFileEx::WriteCommaList(const QString& section, const QString& ident, co
     }
 }
 
-void TIniFileEx::ReadValueList(const QString& section, QStringList& list)
-{
+void TIniFileEx::ReadValueList(const QString& section, QStringList& list) {
     list.clear();
     try {
         TRegistryStore::Transaction tx(*m_store, false);
@@ -217,8 +195,7 @@ void TIniFileEx::ReadValueList(const QString& section, QStringList& list)
     }
 }
 
-void TIniFileEx::WriteValueList(const QString& section, const QStringList& list)
-{
+void TIniFileEx::WriteValueList(const QString& section, const QStringList& list) {
     QString ident = section;
     try {
         TRegistryStore::Transaction tx(*m_store, true);
@@ -233,16 +210,14 @@ void TIniFileEx::WriteValueList(const QString& section, const QStringList& list)
     }
 }
 
-TWindowPlacement TIniFileEx::RestoreFormPlacement(const QString& section, const TWindowPlacement& window)
-{
+TWindowPlacement TIniFileEx::RestoreFormPlacement(const QString& section, const TWindowPlacement& window) {
     TWindowPlacement result = window;
     const QString name = section.isEmpty() ? window.ComponentName : section;
     ApplyPlacementRecord(ReadCommaList(name, window.ClassName), result);
     return result;
 }
 
-void TIniFileEx::SaveFormPlacement(const QString& section, const TWindowPlacement& window)
-{
+void TIniFileEx::SaveFormPlacement(const QString& section, const TWindowPlacement& window) {
     const QString name = section.isEmpty() ? window.ComponentName : section;
     try {
         // Read and write under one lock, so another program's record is never half merged.
@@ -263,8 +238,7 @@ void TIniFileEx::SaveFormPlacement(const QString& section, const TWindowPlacemen
     }
 }
 
-std::optional<int> ParseDecimalInt(const QString& text)
-{
+std::optional<int> ParseDecimalInt(const QString& text) {
     qsizetype i = 0;
     bool negative = false;
     if (i < text.size() && (text.at(i) == u'-' || text.at(i) == u'+')) {
@@ -289,12 +263,10 @@ std::optional<int> ParseDecimalInt(const QString& text)
     return int(value);
 }
 
-TIniFileEx* SettingsStore()
-{
+TIniFileEx* SettingsStore() {
     return g_settingsStore;
 }
 
-void SetSettingsStore(TIniFileEx* store)
-{
+void SetSettingsStore(TIniFileEx* store) {
     g_settingsStore = store;
 }

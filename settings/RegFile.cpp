@@ -16,8 +16,7 @@ constexpr qsizetype MaxLine = 80;
 
 // ----- export -----
 
-QString Quoted(const QString& text)
-{
+QString Quoted(const QString& text) {
     QString out = QStringLiteral("\"");
     for (QChar c : text) {
         if (c == u'\\' || c == u'"')
@@ -29,8 +28,7 @@ QString Quoted(const QString& text)
 
 // A REG_SZ that the quoted form gives back byte for byte: one terminating NUL and no other,
 // no line breaks (the editor cannot read them inside quotes), well-formed UTF-16.
-bool PlainString(const QByteArray& data)
-{
+bool PlainString(const QByteArray& data) {
     if (data.size() < 2 || data.size() % 2 != 0)
         return false;
     const QString text = RegStringText(data);
@@ -50,8 +48,7 @@ bool PlainString(const QByteArray& data)
 
 // "hex:01,02,..." wrapped like the registry editor: lines of at most 80 characters, each
 // continued with a backslash and the next indented by two blanks.
-QString HexLine(const QString& head, const QByteArray& data)
-{
+QString HexLine(const QString& head, const QByteArray& data) {
     QString out = head;
     qsizetype lineLength = head.size();
     for (qsizetype i = 0; i < data.size(); ++i) {
@@ -68,21 +65,19 @@ QString HexLine(const QString& head, const QByteArray& data)
     return out;
 }
 
-QString ValueLine(const TRegValue& value)
-{
+QString ValueLine(const TRegValue& value) {
     const QString head = (value.Name.isEmpty() ? QStringLiteral("@") : Quoted(value.Name)) + u'=';
     if (value.Type == RegSz && PlainString(value.Data))
         return head + Quoted(RegStringText(value.Data));
     if (value.Type == RegDword && value.Data.size() == 4)
-        return head + QStringLiteral("dword:%1").arg(qFromLittleEndian<quint32>(value.Data.constData()), 8, 16,
-                                                      QLatin1Char('0'));
+        return head + QStringLiteral("dword:%1")
+                          .arg(qFromLittleEndian<quint32>(value.Data.constData()), 8, 16, QLatin1Char('0'));
     if (value.Type == RegBinary)
         return HexLine(head + QStringLiteral("hex:"), value.Data);
     return HexLine(head + QStringLiteral("hex(%1):").arg(value.Type, 0, 16), value.Data);
 }
 
-void ExportKey(TRegistryStore& store, qint64 key, const QString& path, QString& out)
-{
+void ExportKey(TRegistryStore& store, qint64 key, const QString& path, QString& out) {
     out += u'[' + path + u']' + Crlf;
     for (const TRegValue& value : store.Values(key))
         out += ValueLine(value) + Crlf;
@@ -93,13 +88,11 @@ void ExportKey(TRegistryStore& store, qint64 key, const QString& path, QString& 
 
 // ----- import -----
 
-[[noreturn]] void SyntaxError(int line, const QString& reason)
-{
+[[noreturn]] void SyntaxError(int line, const QString& reason) {
     throw TError(QStringLiteral("Fehler in Zeile %1 der Registrierungsdatei: %2").arg(line).arg(reason));
 }
 
-QString Decode(const QByteArray& file)
-{
+QString Decode(const QByteArray& file) {
     QString text;
     if (file.startsWith("\xFF\xFE")) {
         text = QStringDecoder(QStringDecoder::Utf16LE).decode(file);
@@ -122,8 +115,7 @@ struct TLogicalLine {
 };
 
 // Physical lines joined where a hex list continues with a trailing backslash.
-QList<TLogicalLine> LogicalLines(const QString& text)
-{
+QList<TLogicalLine> LogicalLines(const QString& text) {
     QList<TLogicalLine> lines;
     const QStringList physical = text.split(u'\n');
     bool continued = false;
@@ -144,8 +136,7 @@ QList<TLogicalLine> LogicalLines(const QString& text)
 }
 
 // A quoted text from pos (at the opening quote); pos ends after the closing quote.
-QString ParseQuoted(const QString& line, qsizetype& pos, int number)
-{
+QString ParseQuoted(const QString& line, qsizetype& pos, int number) {
     QString out;
     for (++pos; pos < line.size(); ++pos) {
         const QChar c = line.at(pos);
@@ -160,8 +151,7 @@ QString ParseQuoted(const QString& line, qsizetype& pos, int number)
     SyntaxError(number, QStringLiteral("das schließende Anführungszeichen fehlt"));
 }
 
-QByteArray ParseHexList(const QString& list, int number)
-{
+QByteArray ParseHexList(const QString& list, int number) {
     QByteArray data;
     const QStringList items = list.split(u',');
     for (qsizetype i = 0; i < items.size(); ++i) {
@@ -184,8 +174,7 @@ struct TParsedValue {
     QByteArray Data;
 };
 
-TParsedValue ParseValue(const QString& line, int number)
-{
+TParsedValue ParseValue(const QString& line, int number) {
     TParsedValue value;
     qsizetype pos = 0;
     if (line.startsWith(u'@'))
@@ -210,7 +199,8 @@ TParsedValue ParseValue(const QString& line, int number)
         const QString digits = data.mid(6).trimmed();
         bool ok = false;
         const uint number32 = digits.toUInt(&ok, 16);
-        if (!ok || digits.isEmpty() || digits.size() > 8 || digits.startsWith(u'+') || digits.startsWith(u'-'))
+        if (!ok || digits.isEmpty() || digits.size() > 8 || digits.startsWith(u'+') ||
+            digits.startsWith(u'-'))
             SyntaxError(number, QStringLiteral("ungültiger dword-Wert „%1“").arg(digits));
         value.Type = RegDword;
         value.Data.resize(4);
@@ -235,8 +225,7 @@ TParsedValue ParseValue(const QString& line, int number)
     return value;
 }
 
-bool StartsWithPath(const QStringList& path, const QStringList& prefix)
-{
+bool StartsWithPath(const QStringList& path, const QStringList& prefix) {
     if (path.size() < prefix.size())
         return false;
     for (qsizetype i = 0; i < prefix.size(); ++i)
@@ -249,8 +238,7 @@ bool StartsWithPath(const QStringList& path, const QStringList& prefix)
 
 namespace RegFile {
 
-QByteArray Export(TRegistryStore& store, bool utf16)
-{
+QByteArray Export(TRegistryStore& store, bool utf16) {
     QString out = Header + Crlf + Crlf;
     {
         TRegistryStore::Transaction tx(store, false);
@@ -264,16 +252,16 @@ QByteArray Export(TRegistryStore& store, bool utf16)
     return encoder.encode(out);
 }
 
-QStringList Import(TRegistryStore& store, const QByteArray& file)
-{
+QStringList Import(TRegistryStore& store, const QByteArray& file) {
     const QList<TLogicalLine> lines = LogicalLines(Decode(file));
     qsizetype first = 0;
     while (first < lines.size() && lines.at(first).Text.isEmpty())
         ++first;
     if (first == lines.size() ||
         (lines.at(first).Text != Header && lines.at(first).Text != QLatin1String("REGEDIT4")))
-        throw TError(QStringLiteral("Die Datei ist keine Registrierungsdatei: die erste Zeile muss „%1“ lauten.")
-                         .arg(Header));
+        throw TError(
+            QStringLiteral("Die Datei ist keine Registrierungsdatei: die erste Zeile muss „%1“ lauten.")
+                .arg(Header));
 
     const QStringList base = TIniFileEx::SectionPath(QString());
     QStringList warnings;
@@ -303,8 +291,9 @@ QStringList Import(TRegistryStore& store, const QByteArray& file)
                 target = Target::Outside;
                 // The base key's own parents come with a whole-branch export and carry nothing.
                 if (remove || !currentUser || !StartsWithPath(base, parts)) {
-                    warnings.append(QStringLiteral("Schlüssel außerhalb von %1\\%2 übergangen: [%3]")
-                                        .arg(Root, TIniFileEx::BaseKey(), line.Text.mid(1, line.Text.size() - 2)));
+                    warnings.append(
+                        QStringLiteral("Schlüssel außerhalb von %1\\%2 übergangen: [%3]")
+                            .arg(Root, TIniFileEx::BaseKey(), line.Text.mid(1, line.Text.size() - 2)));
                     warned = true;
                 }
             } else if (remove) {

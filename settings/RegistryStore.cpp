@@ -20,8 +20,7 @@ static_assert(ApplicationId == 1415668341, "the PRAGMA below spells it in decima
 class TRegistryStore::Statement {
 public:
     Statement(TRegistryStore& store, const char* sql)
-        : m_store(store)
-    {
+        : m_store(store) {
         if (sqlite3_prepare_v2(store.m_db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
             store.Fail();
     }
@@ -29,19 +28,16 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    Statement& Bind(int index, qint64 value)
-    {
+    Statement& Bind(int index, qint64 value) {
         sqlite3_bind_int64(m_stmt, index, value);
         return *this;
     }
-    Statement& Bind(int index, const QString& value)
-    {
-        sqlite3_bind_text16(m_stmt, index, value.isNull() ? static_cast<const void*>(u"") : value.utf16(), int(value.size() * 2),
-                            SQLITE_TRANSIENT);
+    Statement& Bind(int index, const QString& value) {
+        sqlite3_bind_text16(m_stmt, index, value.isNull() ? static_cast<const void*>(u"") : value.utf16(),
+                            int(value.size() * 2), SQLITE_TRANSIENT);
         return *this;
     }
-    Statement& Bind(int index, const QByteArray& value)
-    {
+    Statement& Bind(int index, const QByteArray& value) {
         if (value.isEmpty())
             sqlite3_bind_zeroblob(m_stmt, index, 0);
         else
@@ -49,8 +45,7 @@ public:
         return *this;
     }
     // True while there is a row.
-    bool Step()
-    {
+    bool Step() {
         const int rc = sqlite3_step(m_stmt);
         if (rc == SQLITE_ROW)
             return true;
@@ -59,13 +54,11 @@ public:
         return false;
     }
     qint64 Int(int column) { return sqlite3_column_int64(m_stmt, column); }
-    QString Text(int column)
-    {
+    QString Text(int column) {
         const void* text = sqlite3_column_text16(m_stmt, column);
         return QString(static_cast<const QChar*>(text), sqlite3_column_bytes16(m_stmt, column) / 2);
     }
-    QByteArray Blob(int column)
-    {
+    QByteArray Blob(int column) {
         const void* data = sqlite3_column_blob(m_stmt, column);
         return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, column));
     }
@@ -76,8 +69,7 @@ private:
 };
 
 TRegistryStore::TRegistryStore(const QString& file)
-    : m_file(file)
-{
+    : m_file(file) {
     const QString dir = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(dir))
         throw TError(QStringLiteral("Der Ordner '%1' für die Einstellungsdatei kann nicht angelegt werden.")
@@ -98,13 +90,11 @@ TRegistryStore::TRegistryStore(const QString& file)
     }
 }
 
-TRegistryStore::~TRegistryStore()
-{
+TRegistryStore::~TRegistryStore() {
     sqlite3_close(m_db);
 }
 
-void TRegistryStore::CreateSchema()
-{
+void TRegistryStore::CreateSchema() {
     // Checked before anything is written, so another program's database stays untouched.
     const auto checkFormat = [this] {
         Statement ids(*this, "SELECT (SELECT application_id FROM pragma_application_id),"
@@ -136,8 +126,7 @@ void TRegistryStore::CreateSchema()
     tx.Commit();
 }
 
-void TRegistryStore::Exec(const char* sql)
-{
+void TRegistryStore::Exec(const char* sql) {
     char* error = nullptr;
     if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         sqlite3_free(error);
@@ -145,14 +134,12 @@ void TRegistryStore::Exec(const char* sql)
     }
 }
 
-void TRegistryStore::Fail()
-{
+void TRegistryStore::Fail() {
     throw TStoreError(m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory"));
 }
 
 TRegistryStore::Transaction::Transaction(TRegistryStore& store, bool write)
-    : m_store(store)
-{
+    : m_store(store) {
     // An operation inside another one's transaction simply joins it.
     if (!sqlite3_get_autocommit(store.m_db))
         return;
@@ -160,35 +147,30 @@ TRegistryStore::Transaction::Transaction(TRegistryStore& store, bool write)
     m_open = true;
 }
 
-TRegistryStore::Transaction::~Transaction()
-{
+TRegistryStore::Transaction::~Transaction() {
     if (m_open)
         sqlite3_exec(m_store.m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-void TRegistryStore::Transaction::Commit()
-{
+void TRegistryStore::Transaction::Commit() {
     if (!m_open)
         return;
     m_store.Exec("COMMIT");
     m_open = false;
 }
 
-QStringList TRegistryStore::SplitPath(const QString& path)
-{
+QStringList TRegistryStore::SplitPath(const QString& path) {
     return path.split(u'\\', Qt::SkipEmptyParts);
 }
 
-QString TRegistryStore::FoldName(const QString& name)
-{
+QString TRegistryStore::FoldName(const QString& name) {
     QString folded = name;
     for (QChar& c : folded)
         c = c.toUpper();
     return folded;
 }
 
-std::optional<qint64> TRegistryStore::FindKey(const QStringList& path)
-{
+std::optional<qint64> TRegistryStore::FindKey(const QStringList& path) {
     qint64 key = 0;
     for (const QString& part : path) {
         Statement find(*this, "SELECT id FROM reg_key WHERE parent=?1 AND fold=?2");
@@ -200,8 +182,7 @@ std::optional<qint64> TRegistryStore::FindKey(const QStringList& path)
     return key;
 }
 
-qint64 TRegistryStore::CreateKey(const QStringList& path)
-{
+qint64 TRegistryStore::CreateKey(const QStringList& path) {
     qint64 key = 0;
     for (const QString& part : path) {
         Statement find(*this, "SELECT id FROM reg_key WHERE parent=?1 AND fold=?2");
@@ -217,8 +198,7 @@ qint64 TRegistryStore::CreateKey(const QStringList& path)
     return key;
 }
 
-QList<TRegKey> TRegistryStore::SubKeys(qint64 key)
-{
+QList<TRegKey> TRegistryStore::SubKeys(qint64 key) {
     QList<TRegKey> keys;
     Statement list(*this, "SELECT id, name FROM reg_key WHERE parent=?1 ORDER BY fold");
     list.Bind(1, key);
@@ -227,8 +207,7 @@ QList<TRegKey> TRegistryStore::SubKeys(qint64 key)
     return keys;
 }
 
-QList<TRegValue> TRegistryStore::Values(qint64 key)
-{
+QList<TRegValue> TRegistryStore::Values(qint64 key) {
     QList<TRegValue> values;
     Statement list(*this, "SELECT name, type, data FROM reg_value WHERE key=?1 ORDER BY id");
     list.Bind(1, key);
@@ -237,8 +216,7 @@ QList<TRegValue> TRegistryStore::Values(qint64 key)
     return values;
 }
 
-QStringList TRegistryStore::ValueNames(qint64 key)
-{
+QStringList TRegistryStore::ValueNames(qint64 key) {
     QStringList names;
     Statement list(*this, "SELECT name FROM reg_value WHERE key=?1 ORDER BY id");
     list.Bind(1, key);
@@ -247,8 +225,7 @@ QStringList TRegistryStore::ValueNames(qint64 key)
     return names;
 }
 
-std::optional<TRegValue> TRegistryStore::Value(qint64 key, const QString& name)
-{
+std::optional<TRegValue> TRegistryStore::Value(qint64 key, const QString& name) {
     Statement find(*this, "SELECT name, type, data FROM reg_value WHERE key=?1 AND fold=?2");
     find.Bind(1, key).Bind(2, FoldName(name));
     if (!find.Step())
@@ -256,23 +233,20 @@ std::optional<TRegValue> TRegistryStore::Value(qint64 key, const QString& name)
     return TRegValue{find.Text(0), quint32(find.Int(1)), find.Blob(2)};
 }
 
-void TRegistryStore::SetValue(qint64 key, const QString& name, quint32 type, const QByteArray& data)
-{
+void TRegistryStore::SetValue(qint64 key, const QString& name, quint32 type, const QByteArray& data) {
     // Overwriting keeps the value's place in the enumeration and the case of its name.
     Statement upsert(*this, "INSERT INTO reg_value(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
                             " ON CONFLICT(key, fold) DO UPDATE SET type=excluded.type, data=excluded.data");
     upsert.Bind(1, key).Bind(2, name).Bind(3, FoldName(name)).Bind(4, qint64(type)).Bind(5, data).Step();
 }
 
-bool TRegistryStore::DeleteValue(qint64 key, const QString& name)
-{
+bool TRegistryStore::DeleteValue(qint64 key, const QString& name) {
     Statement remove(*this, "DELETE FROM reg_value WHERE key=?1 AND fold=?2");
     remove.Bind(1, key).Bind(2, FoldName(name)).Step();
     return sqlite3_changes(m_db) > 0;
 }
 
-void TRegistryStore::DeleteKey(qint64 key)
-{
+void TRegistryStore::DeleteKey(qint64 key) {
     Q_ASSERT(key != 0);
     Statement values(*this, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
                             " SELECT k.id FROM reg_key k JOIN sub ON k.parent=sub.id)"
@@ -284,8 +258,7 @@ void TRegistryStore::DeleteKey(qint64 key)
     keys.Bind(1, key).Step();
 }
 
-QByteArray RegStringData(const QString& text)
-{
+QByteArray RegStringData(const QString& text) {
     QByteArray data(int((text.size() + 1) * 2), '\0');
     char16_t* out = reinterpret_cast<char16_t*>(data.data());
     for (qsizetype i = 0; i < text.size(); ++i)
@@ -293,8 +266,7 @@ QByteArray RegStringData(const QString& text)
     return data;
 }
 
-QString RegStringText(const QByteArray& data)
-{
+QString RegStringText(const QByteArray& data) {
     QString text;
     const qsizetype units = data.size() / 2;
     text.reserve(units);

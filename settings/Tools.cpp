@@ -4,21 +4,18 @@
 
 namespace {
 
-bool MatchesAt(const QString& text, qsizetype pos, QStringView what)
-{
+bool MatchesAt(const QString& text, qsizetype pos, QStringView what) {
     return QStringView(text).mid(pos).startsWith(what);
 }
 
-QChar AsciiUpper(QChar c)
-{
+QChar AsciiUpper(QChar c) {
     const char16_t u = c.unicode();
     return (u >= u'a' && u <= u'z') ? QChar(char16_t(u - (u'a' - u'A'))) : c;
 }
 
 } // namespace
 
-QList<TSplitEntry> TTools::Split(const QString& text, const QString& separator, bool ignoreQuotes)
-{
+QList<TSplitEntry> TTools::Split(const QString& text, const QString& separator, bool ignoreQuotes) {
     QList<TSplitEntry> result;
     if (separator.isEmpty()) {
         result.append({text, 0});
@@ -91,8 +88,7 @@ QList<TSplitEntry> TTools::Split(const QString& text, const QString& separator, 
     return result;
 }
 
-QStringList TTools::ExtractPlaceholders(const QString& text)
-{
+QStringList TTools::ExtractPlaceholders(const QString& text) {
     QStringList names;
     qsizetype pos = 0;
     // The last character is never examined: a "{" there cannot have a "}" after it anyway.
@@ -110,8 +106,7 @@ QStringList TTools::ExtractPlaceholders(const QString& text)
     return names;
 }
 
-int TTools::IndexOfText(const QString& text, const QStringList& values)
-{
+int TTools::IndexOfText(const QString& text, const QStringList& values) {
     for (int i = 0; i < values.size(); ++i) {
         const QString& value = values.at(i);
         if (value.size() != text.size())
@@ -125,7 +120,6 @@ int TTools::IndexOfText(const QString& text, const QStringList& values)
     return -1;
 }
 
-qint64 TTools::Min(qint64 a, qint64 b)
-{
+qint64 TTools::Min(qint64 a, qint64 b) {
     return a < b ? a : b;
 }

@@ -8,8 +8,7 @@ constexpr int RecordItems = 5;
 
 } // namespace
 
-QStringList MergePlacementRecord(QStringList stored, const TWindowPlacement& window)
-{
+QStringList MergePlacementRecord(QStringList stored, const TWindowPlacement& window) {
     while (stored.size() < RecordItems)
         stored.append(QString());
     stored[0] = QString::number(window.State);
@@ -22,8 +21,7 @@ QStringList MergePlacementRecord(QStringList stored, const TWindowPlacement& win
     return stored;
 }
 
-void ApplyPlacementRecord(const QStringList& items, TWindowPlacement& window)
-{
+void ApplyPlacementRecord(const QStringList& items, TWindowPlacement& window) {
     int* const fields[RecordItems] = {&window.State, &window.Left, &window.Top, &window.Width,
                                       &window.Height};
     // From the last item down, so the state comes last: the normal placement is in place
@@ -39,8 +37,7 @@ void ApplyPlacementRecord(const QStringList& items, TWindowPlacement& window)
     ClampToDesktop(window);
 }
 
-void ClampToDesktop(TWindowPlacement& window)
-{
+void ClampToDesktop(TWindowPlacement& window) {
     const int w = window.DesktopWidth, h = window.DesktopHeight;
     if (w <= 0 || h <= 0)
         return;

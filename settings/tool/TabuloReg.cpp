@@ -23,26 +23,25 @@ const char* const Usage =
     "Format \"Windows Registry Editor Version 5.00\". DATEI \"-\" steht für die Standardaus- bzw.\n"
     "-eingabe; --utf16 schreibt UTF-16LE mit BOM wie der Registrierungs-Editor.\n";
 
-void PrintError(const QString& message)
-{
+void PrintError(const QString& message) {
     QTextStream(stderr) << "tabulo-reg: " << message << Qt::endl;
 }
 
-QByteArray ReadInput(const QString& name)
-{
+QByteArray ReadInput(const QString& name) {
     QFile file;
     const bool open = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                  : (file.setFileName(name), file.open(QIODevice::ReadOnly));
+                                                 : (file.setFileName(name), file.open(QIODevice::ReadOnly));
     if (!open)
-        throw TError(QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(name, file.errorString()));
+        throw TError(
+            QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(name, file.errorString()));
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw TError(QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(name, file.errorString()));
+        throw TError(
+            QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(name, file.errorString()));
     return data;
 }
 
-void WriteOutput(const QString& name, const QByteArray& data)
-{
+void WriteOutput(const QString& name, const QByteArray& data) {
     if (name == QLatin1String("-")) {
         for (qsizetype done = 0; done < data.size();) {
             const ssize_t n = ::write(STDOUT_FILENO, data.constData() + done, size_t(data.size() - done));
@@ -61,18 +60,19 @@ void WriteOutput(const QString& name, const QByteArray& data)
     // A failed export never leaves a truncated file in place of an earlier one.
     QSaveFile out(name);
     if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
-        throw TError(QStringLiteral("Die Datei '%1' kann nicht geschrieben werden: %2").arg(name, out.errorString()));
+        throw TError(
+            QStringLiteral("Die Datei '%1' kann nicht geschrieben werden: %2").arg(name, out.errorString()));
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::signal(SIGPIPE, SIG_IGN);
     QStringList args = app.arguments().mid(1);
     const bool utf16 = args.removeAll(QStringLiteral("--utf16")) > 0;
-    if (args.size() != 2 || (args.at(0) != QLatin1String("export") && args.at(0) != QLatin1String("import")) ||
+    if (args.size() != 2 ||
+        (args.at(0) != QLatin1String("export") && args.at(0) != QLatin1String("import")) ||
         (utf16 && args.at(0) != QLatin1String("export"))) {
         std::fputs(Usage, stderr);
         return 2;

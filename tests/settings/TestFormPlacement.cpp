@@ -11,14 +11,12 @@
 Q_DECLARE_METATYPE(TWindowPlacement)
 
 // "state,left,top,width,height" of a placement, to read table rows at a glance.
-static QString Rendered(const TWindowPlacement& p)
-{
+static QString Rendered(const TWindowPlacement& p) {
     return QStringLiteral("%1,%2,%3,%4,%5").arg(p.State).arg(p.Left).arg(p.Top).arg(p.Width).arg(p.Height);
 }
 
-static TWindowPlacement Window(int left, int top, int width, int height, bool resizable = true, int desktopW = 1920,
-                               int desktopH = 1080)
-{
+static TWindowPlacement Window(int left, int top, int width, int height, bool resizable = true,
+                               int desktopW = 1920, int desktopH = 1080) {
     TWindowPlacement p;
     p.ComponentName = QStringLiteral("FrmMain");
     p.ClassName = QStringLiteral("TFrmMain");
@@ -43,8 +41,7 @@ private slots:
     void MaximisedWindowRoundTrip();
 };
 
-void TestFormPlacement::Restore_data()
-{
+void TestFormPlacement::Restore_data() {
     QTest::addColumn<QString>("record");
     QTest::addColumn<TWindowPlacement>("current");
     QTest::addColumn<QString>("expected");
@@ -53,7 +50,8 @@ void TestFormPlacement::Restore_data()
     QTest::newRow("three items keep the size") << "2,50,60" << designed << "2,50,60,300,200";
     QTest::newRow("invalid width") << "0,10,10,abc,300" << designed << "0,10,10,300,300";
     QTest::newRow("empty items") << ",,,," << designed << "0,10,20,300,200";
-    QTest::newRow("fixed size window") << "0,5,6,500,500" << Window(10, 20, 300, 200, false) << "0,5,6,300,200";
+    QTest::newRow("fixed size window")
+        << "0,5,6,500,500" << Window(10, 20, 300, 200, false) << "0,5,6,300,200";
     QTest::newRow("no record, still clamped") << "" << Window(0, 0, 3000, 2000) << "0,0,0,1920,864";
     QTest::newRow("negative positions stay") << "0,-50,-20,400,300" << designed << "0,-50,-20,400,300";
     QTest::newRow("left and top lowered") << "0,1800,900,400,300" << designed << "0,1520,780,400,300";
@@ -67,8 +65,7 @@ void TestFormPlacement::Restore_data()
                                    << "0,0,125,800,480";
 }
 
-void TestFormPlacement::Restore()
-{
+void TestFormPlacement::Restore() {
     QFETCH(QString, record);
     QFETCH(TWindowPlacement, current);
     QFETCH(QString, expected);
@@ -76,26 +73,27 @@ void TestFormPlacement::Restore()
     QCOMPARE(Rendered(current), expected);
 }
 
-void TestFormPlacement::Merge_data()
-{
+void TestFormPlacement::Merge_data() {
     QTest::addColumn<QStringList>("stored");
     QTest::addColumn<int>("state");
     QTest::addColumn<bool>("normalKnown");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("normal, nothing stored") << QStringList{} << 0 << false << QStringList{"0", "1", "2", "3", "4"};
+    QTest::newRow("normal, nothing stored")
+        << QStringList{} << 0 << false << QStringList{"0", "1", "2", "3", "4"};
     QTest::newRow("maximised keeps the stored placement")
         << QStringList{"0", "10", "20", "30", "40"} << 2 << false << QStringList{"2", "10", "20", "30", "40"};
-    QTest::newRow("maximised, nothing stored") << QStringList{} << 2 << false << QStringList{"2", "", "", "", ""};
+    QTest::newRow("maximised, nothing stored")
+        << QStringList{} << 2 << false << QStringList{"2", "", "", "", ""};
     QTest::newRow("maximised with known normal placement")
         << QStringList{"0", "10", "20", "30", "40"} << 2 << true << QStringList{"2", "1", "2", "3", "4"};
     QTest::newRow("minimised, extra items stay")
         << QStringList{"0", "10", "20", "30", "40", "x", "y"} << 1 << false
         << QStringList{"1", "10", "20", "30", "40", "x", "y"};
-    QTest::newRow("short record padded") << QStringList{"2", "5"} << 0 << false << QStringList{"0", "1", "2", "3", "4"};
+    QTest::newRow("short record padded")
+        << QStringList{"2", "5"} << 0 << false << QStringList{"0", "1", "2", "3", "4"};
 }
 
-void TestFormPlacement::Merge()
-{
+void TestFormPlacement::Merge() {
     QFETCH(QStringList, stored);
     QFETCH(int, state);
     QFETCH(bool, normalKnown);
@@ -106,8 +104,7 @@ void TestFormPlacement::Merge()
     QCOMPARE(MergePlacementRecord(stored, window), expected);
 }
 
-void TestFormPlacement::ShortRecordIsCompletedOnSave()
-{
+void TestFormPlacement::ShortRecordIsCompletedOnSave() {
     QTemporaryDir dir;
     TIniFileEx store(dir.filePath(QStringLiteral("s.sqlite")));
     store.WriteString(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain"), QStringLiteral("0,5,6"));
@@ -118,8 +115,7 @@ void TestFormPlacement::ShortRecordIsCompletedOnSave()
              QStringLiteral("0,5,6,300,200"));
 }
 
-void TestFormPlacement::MaximisedWindowRoundTrip()
-{
+void TestFormPlacement::MaximisedWindowRoundTrip() {
     QTemporaryDir dir;
     TIniFileEx store(dir.filePath(QStringLiteral("s.sqlite")));
     const QSize desktop = QGuiApplication::primaryScreen()->virtualGeometry().size();
@@ -134,7 +130,11 @@ void TestFormPlacement::MaximisedWindowRoundTrip()
         SaveFormPlacement(store, QString(), &closing, QStringLiteral("TFrmMain"));
     }
     QCOMPARE(store.ReadString(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain"), QString()),
-             QStringLiteral("2,%1,%2,%3,%4").arg(normal.x()).arg(normal.y()).arg(normal.width()).arg(normal.height()));
+             QStringLiteral("2,%1,%2,%3,%4")
+                 .arg(normal.x())
+                 .arg(normal.y())
+                 .arg(normal.width())
+                 .arg(normal.height()));
 
     QMainWindow starting;
     starting.setObjectName(QStringLiteral("FrmMain"));

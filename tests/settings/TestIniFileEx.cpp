@@ -8,8 +8,7 @@
 #include <sqlite3.h>
 
 // Runs SQL on the store file behind the program's back: plants faults and foreign data.
-static void RunSql(const QString& file, const char* sql)
-{
+static void RunSql(const QString& file, const char* sql) {
     sqlite3* db = nullptr;
     QCOMPARE(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
     char* error = nullptr;
@@ -20,14 +19,14 @@ static void RunSql(const QString& file, const char* sql)
     QVERIFY2(rc == SQLITE_OK, qPrintable(message));
 }
 
-#define QVERIFY_THROWS_MESSAGE(expr, message)                                                      \
-    do {                                                                                           \
-        try {                                                                                      \
-            expr;                                                                                  \
-            QFAIL("no error raised: " #expr);                                                      \
-        } catch (const TError& e) {                                                                \
-            QCOMPARE(e.Message(), QString(message));                                               \
-        }                                                                                          \
+#define QVERIFY_THROWS_MESSAGE(expr, message)                                                                \
+    do {                                                                                                     \
+        try {                                                                                                \
+            expr;                                                                                            \
+            QFAIL("no error raised: " #expr);                                                                \
+        } catch (const TError& e) {                                                                          \
+            QCOMPARE(e.Message(), QString(message));                                                         \
+        }                                                                                                    \
     } while (false)
 
 class TestIniFileEx : public QObject {
@@ -62,40 +61,51 @@ private:
     std::unique_ptr<TIniFileEx> m_ini;
 };
 
-void TestIniFileEx::init()
-{
+void TestIniFileEx::init() {
     m_ini.reset();
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_ini = std::make_unique<TIniFileEx>(StoreFile());
 }
 
-void TestIniFileEx::ReadString_data()
-{
+void TestIniFileEx::ReadString_data() {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("ident");
     QTest::addColumn<QString>("defaultValue");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("stored") << "FrmMain" << "Text" << "" << QString::fromUtf8("Grüße \"x\",\\y");
-    QTest::newRow("missing section") << "Nowhere" << "Text" << "" << "";
-    QTest::newRow("missing value") << "FrmMain" << "Other" << "" << "";
-    QTest::newRow("missing value, default") << "FrmMain" << "Other" << "d" << "d";
-    QTest::newRow("empty value is no default") << "FrmMain" << "Empty" << "d" << "";
+    QTest::newRow("stored") << "FrmMain"
+                            << "Text"
+                            << "" << QString::fromUtf8("Grüße \"x\",\\y");
+    QTest::newRow("missing section") << "Nowhere"
+                                     << "Text"
+                                     << ""
+                                     << "";
+    QTest::newRow("missing value") << "FrmMain"
+                                   << "Other"
+                                   << ""
+                                   << "";
+    QTest::newRow("missing value, default") << "FrmMain"
+                                            << "Other"
+                                            << "d"
+                                            << "d";
+    QTest::newRow("empty value is no default") << "FrmMain"
+                                               << "Empty"
+                                               << "d"
+                                               << "";
 }
 
-void TestIniFileEx::ReadString()
-{
+void TestIniFileEx::ReadString() {
     QFETCH(QString, section);
     QFETCH(QString, ident);
     QFETCH(QString, defaultValue);
     QFETCH(QString, expected);
-    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("Text"), QString::fromUtf8("Grüße \"x\",\\y"));
+    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("Text"),
+                       QString::fromUtf8("Grüße \"x\",\\y"));
     m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("Empty"), QString());
     QCOMPARE(m_ini->ReadString(section, ident, defaultValue), expected);
 }
 
-void TestIniFileEx::ReadInteger_data()
-{
+void TestIniFileEx::ReadInteger_data() {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("expected");
     QTest::newRow("positive") << "185" << 185;
@@ -111,8 +121,7 @@ void TestIniFileEx::ReadInteger_data()
     QTest::newRow("digits then text") << "12px" << -1;
 }
 
-void TestIniFileEx::ReadInteger()
-{
+void TestIniFileEx::ReadInteger() {
     QFETCH(QString, stored);
     QFETCH(int, expected);
     m_ini->WriteString(QStringLiteral("Frame.db"), QStringLiteral("PnlLeft"), stored);
@@ -123,8 +132,7 @@ void TestIniFileEx::ReadInteger()
              QStringLiteral("-12"));
 }
 
-void TestIniFileEx::CommaLists_data()
-{
+void TestIniFileEx::CommaLists_data() {
     QTest::addColumn<QStringList>("list");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QStringList>("readBack");
@@ -139,8 +147,7 @@ void TestIniFileEx::CommaLists_data()
     QTest::newRow("single empty item") << QStringList{""} << "" << QStringList{};
 }
 
-void TestIniFileEx::CommaLists()
-{
+void TestIniFileEx::CommaLists() {
     QFETCH(QStringList, list);
     QFETCH(QString, stored);
     QFETCH(QStringList, readBack);
@@ -150,8 +157,7 @@ void TestIniFileEx::CommaLists()
     QCOMPARE(m_ini->ReadCommaList(QStringLiteral("S"), QStringLiteral("Missing")), QStringList{});
 }
 
-void TestIniFileEx::ValueListKeepsCreationOrder()
-{
+void TestIniFileEx::ValueListKeepsCreationOrder() {
     QStringList items;
     for (int i = 0; i < 12; ++i)
         items.append(QStringLiteral("line %1").arg(11 - i));
@@ -169,8 +175,7 @@ void TestIniFileEx::ValueListKeepsCreationOrder()
     QCOMPARE(read, QStringList{"only"});
 }
 
-void TestIniFileEx::ValueListEmptyRemovesSection()
-{
+void TestIniFileEx::ValueListEmptyRemovesSection() {
     m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), {QStringLiteral("a=b")});
     QVERIFY(m_ini->SectionExists(QStringLiteral("TFrameDBLst.TreeDB")));
     m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), {});
@@ -180,8 +185,7 @@ void TestIniFileEx::ValueListEmptyRemovesSection()
     QCOMPARE(read, QStringList{});
 }
 
-void TestIniFileEx::OverwriteKeepsPlaceAndNamesIgnoreCase()
-{
+void TestIniFileEx::OverwriteKeepsPlaceAndNamesIgnoreCase() {
     const QString section = QString::fromUtf8("Frame.Müller");
     m_ini->WriteString(section, QStringLiteral("b"), QStringLiteral("1"));
     m_ini->WriteString(section, QStringLiteral("a"), QStringLiteral("2"));
@@ -197,8 +201,7 @@ void TestIniFileEx::OverwriteKeepsPlaceAndNamesIgnoreCase()
     QVERIFY(m_ini->SectionExists(QString::fromUtf8("STRAßE")));
 }
 
-void TestIniFileEx::NestedSectionsAndRecursiveRemoval()
-{
+void TestIniFileEx::NestedSectionsAndRecursiveRemoval() {
     m_ini->WriteString(QStringLiteral("Frame.a\\b"), QStringLiteral("PnlLeft"), QStringLiteral("1"));
     m_ini->WriteString(QStringLiteral("Frame.a\\b.SQL"), QStringLiteral("0"), QStringLiteral("x"));
     m_ini->WriteString(QStringLiteral("Frame.a"), QStringLiteral("own"), QStringLiteral("y"));
@@ -215,32 +218,30 @@ void TestIniFileEx::NestedSectionsAndRecursiveRemoval()
     m_ini->RemoveSection(QStringLiteral("Frame.a"));
     QVERIFY(!m_ini->SectionExists(QStringLiteral("Frame.a\\b")));
     QVERIFY(!m_ini->SectionExists(QStringLiteral("Frame.a")));
-    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.ab"), QStringLiteral("keep"), QString()), QStringLiteral("z"));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.ab"), QStringLiteral("keep"), QString()),
+             QStringLiteral("z"));
     m_ini->RemoveSection(QStringLiteral("Frame.a")); // missing: no error
 }
 
-void TestIniFileEx::ReadSectionLeavesListWhenMissing()
-{
+void TestIniFileEx::ReadSectionLeavesListWhenMissing() {
     QStringList list{"kept"};
     m_ini->ReadSection(QStringLiteral("Missing"), list);
     QCOMPARE(list, QStringList{"kept"});
 }
 
-void TestIniFileEx::ForeignTypes_data()
-{
+void TestIniFileEx::ForeignTypes_data() {
     QTest::addColumn<quint32>("type");
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<bool>("readable");
     QTest::newRow("dword") << quint32(RegDword) << QByteArray("\x2a\0\0\0", 4) << false;
     QTest::newRow("binary") << quint32(RegBinary) << QByteArray("1\0\0\0", 4) << false;
-    QTest::newRow("multi string") << quint32(RegMultiSz) << RegStringData(QStringLiteral("1")) + QByteArray(2, 0)
-                                  << false;
-    QTest::newRow("expandable string") << quint32(RegExpandSz) << RegStringData(QStringLiteral("%HOME%"))
-                                       << true;
+    QTest::newRow("multi string") << quint32(RegMultiSz)
+                                  << RegStringData(QStringLiteral("1")) + QByteArray(2, 0) << false;
+    QTest::newRow("expandable string")
+        << quint32(RegExpandSz) << RegStringData(QStringLiteral("%HOME%")) << true;
 }
 
-void TestIniFileEx::ForeignTypes()
-{
+void TestIniFileEx::ForeignTypes() {
     QFETCH(quint32, type);
     QFETCH(QByteArray, data);
     QFETCH(bool, readable);
@@ -266,24 +267,23 @@ void TestIniFileEx::ForeignTypes()
     QCOMPARE(m_ini->ReadString(section, ident, QString()), QStringLiteral("0,10,0,0,0"));
 }
 
-void TestIniFileEx::ReadingStopsAtNul()
-{
+void TestIniFileEx::ReadingStopsAtNul() {
     TRegistryStore& store = m_ini->Store();
     const qint64 key = store.CreateKey(TIniFileEx::SectionPath(QStringLiteral("S")));
-    store.SetValue(key, QStringLiteral("a"), RegSz, RegStringData(QStringLiteral("ab")) +
-                                                        RegStringData(QStringLiteral("xyz")));
+    store.SetValue(key, QStringLiteral("a"), RegSz,
+                   RegStringData(QStringLiteral("ab")) + RegStringData(QStringLiteral("xyz")));
     store.SetValue(key, QStringLiteral("b"), RegSz, QByteArray("x\0y", 3)); // odd length, no terminator
     store.SetValue(key, QStringLiteral("c"), RegSz, QByteArray());
     QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("a"), QString()), QStringLiteral("ab"));
     QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("b"), QString()), QStringLiteral("x"));
     QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("c"), QStringLiteral("d")), QString());
-    m_ini->WriteString(QStringLiteral("S"), QStringLiteral("d"), QStringLiteral("before") + QChar(0) +
-                                                                     QStringLiteral("after"));
-    QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("d"), QString()), QStringLiteral("before"));
+    m_ini->WriteString(QStringLiteral("S"), QStringLiteral("d"),
+                       QStringLiteral("before") + QChar(0) + QStringLiteral("after"));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("S"), QStringLiteral("d"), QString()),
+             QStringLiteral("before"));
 }
 
-void TestIniFileEx::FailedWriteLeavesOldValueList()
-{
+void TestIniFileEx::FailedWriteLeavesOldValueList() {
     const QStringList old{"Alt=1", "Alt=2", "Alt=3"};
     m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), old);
     RunSql(StoreFile(), "CREATE TRIGGER fail BEFORE INSERT ON reg_value WHEN NEW.name = '5'"
@@ -302,14 +302,14 @@ void TestIniFileEx::FailedWriteLeavesOldValueList()
     QCOMPARE(read, old);
 }
 
-void TestIniFileEx::WriteErrors()
-{
+void TestIniFileEx::WriteErrors() {
     RunSql(StoreFile(), "CREATE TRIGGER nokey BEFORE INSERT ON reg_key"
                         " BEGIN SELECT RAISE(ABORT, 'no keys'); END;"
                         "CREATE TRIGGER novalue BEFORE UPDATE ON reg_value"
                         " BEGIN SELECT RAISE(ABORT, 'no update'); END;");
-    QVERIFY_THROWS_MESSAGE(m_ini->WriteString(QStringLiteral("Neu\\Sub"), QStringLiteral("x"), QStringLiteral("1")),
-                           QString::fromUtf8("Erzeugung von Schlüssel Neu\\Sub misslungen"));
+    QVERIFY_THROWS_MESSAGE(
+        m_ini->WriteString(QStringLiteral("Neu\\Sub"), QStringLiteral("x"), QStringLiteral("1")),
+        QString::fromUtf8("Erzeugung von Schlüssel Neu\\Sub misslungen"));
     QVERIFY(!m_ini->SectionExists(QStringLiteral("Neu")));
     m_ini->WriteString(QString(), QStringLiteral("Top"), QStringLiteral("1")); // the base key exists
     QVERIFY_THROWS_MESSAGE(m_ini->WriteInteger(QString(), QStringLiteral("Top"), 2),
@@ -317,8 +317,7 @@ void TestIniFileEx::WriteErrors()
     QCOMPARE(m_ini->ReadInteger(QString(), QStringLiteral("Top"), 0), 1);
 }
 
-void TestIniFileEx::WriteCommaListSwallowsErrors()
-{
+void TestIniFileEx::WriteCommaListSwallowsErrors() {
     RunSql(StoreFile(), "CREATE TRIGGER fail BEFORE INSERT ON reg_value BEGIN SELECT RAISE(ABORT, 'x'); END");
     m_ini->WriteCommaList(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain"), {QStringLiteral("0")});
     TWindowPlacement window;
@@ -334,14 +333,11 @@ class TWriter : public QThread {
 public:
     TWriter(QString file, QString name)
         : m_file(std::move(file))
-        , m_name(std::move(name))
-    {
-    }
+        , m_name(std::move(name)) {}
     QString Error;
 
 protected:
-    void run() override
-    {
+    void run() override {
         try {
             TIniFileEx ini(m_file);
             for (int i = 0; i < 150; ++i) {
@@ -357,8 +353,7 @@ private:
     QString m_file, m_name;
 };
 
-void TestIniFileEx::TwoWritersLoseNothing()
-{
+void TestIniFileEx::TwoWritersLoseNothing() {
     TWriter first(StoreFile(), QStringLiteral("a")), second(StoreFile(), QStringLiteral("b"));
     first.start();
     second.start();
@@ -378,18 +373,20 @@ void TestIniFileEx::TwoWritersLoseNothing()
     QCOMPARE(list.count(list.first()), 20);
 }
 
-void TestIniFileEx::UnusableFile_data()
-{
+void TestIniFileEx::UnusableFile_data() {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("directory") << "dir" << "";
-    QTest::newRow("not a database") << "text" << "file is not a database";
-    QTest::newRow("another program's database") << "foreign" << "keine Einstellungsdatei von Tabulo";
-    QTest::newRow("newer format") << "newer" << "die Datei stammt von einer neueren Version von Tabulo";
+    QTest::newRow("directory") << "dir"
+                               << "";
+    QTest::newRow("not a database") << "text"
+                                    << "file is not a database";
+    QTest::newRow("another program's database") << "foreign"
+                                                << "keine Einstellungsdatei von Tabulo";
+    QTest::newRow("newer format") << "newer"
+                                  << "die Datei stammt von einer neueren Version von Tabulo";
 }
 
-void TestIniFileEx::UnusableFile()
-{
+void TestIniFileEx::UnusableFile() {
     QFETCH(QString, setup);
     QFETCH(QString, reason);
     m_ini.reset();
@@ -414,7 +411,8 @@ void TestIniFileEx::UnusableFile()
         TIniFileEx ini(file);
         QFAIL("opened an unusable file");
     } catch (const TError& e) {
-        const QString prefix = QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: ").arg(file);
+        const QString prefix =
+            QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: ").arg(file);
         QVERIFY2(e.Message().startsWith(prefix), qPrintable(e.Message()));
         if (!reason.isEmpty())
             QCOMPARE(e.Message().mid(prefix.size()), reason);
@@ -426,8 +424,7 @@ void TestIniFileEx::UnusableFile()
     }
 }
 
-void TestIniFileEx::DefaultLocation()
-{
+void TestIniFileEx::DefaultLocation() {
     const QByteArray saved = qgetenv("TABULO_SETTINGS"), savedXdg = qgetenv("XDG_CONFIG_HOME");
     qputenv("TABULO_SETTINGS", m_dir->filePath(QStringLiteral("env.sqlite")).toUtf8());
     QCOMPARE(TIniFileEx::DefaultSettingsFile(), m_dir->filePath(QStringLiteral("env.sqlite")));

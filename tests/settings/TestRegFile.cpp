@@ -13,11 +13,13 @@ const QByteArray Head = "Windows Registry Editor Version 5.00\r\n\r\n";
 const QByteArray Base = "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan";
 
 // Every key below the base with its values as "path|name|type|hex", in enumeration order.
-QStringList Dump(TRegistryStore& store, qint64 key, const QString& path)
-{
+QStringList Dump(TRegistryStore& store, qint64 key, const QString& path) {
     QStringList out;
     for (const TRegValue& v : store.Values(key))
-        out.append(QStringLiteral("%1|%2|%3|%4").arg(path, v.Name).arg(v.Type).arg(QString::fromLatin1(v.Data.toHex())));
+        out.append(QStringLiteral("%1|%2|%3|%4")
+                       .arg(path, v.Name)
+                       .arg(v.Type)
+                       .arg(QString::fromLatin1(v.Data.toHex())));
     if (out.isEmpty())
         out.append(path);
     for (const TRegKey& sub : store.SubKeys(key))
@@ -25,13 +27,11 @@ QStringList Dump(TRegistryStore& store, qint64 key, const QString& path)
     return out;
 }
 
-QStringList Dump(TIniFileEx& ini)
-{
+QStringList Dump(TIniFileEx& ini) {
     return Dump(ini.Store(), *ini.Store().FindKey(TIniFileEx::SectionPath(QString())), QString());
 }
 
-QByteArray Utf16(const QByteArray& utf8)
-{
+QByteArray Utf16(const QByteArray& utf8) {
     QStringEncoder encoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
     return encoder.encode(QString::fromUtf8(utf8));
 }
@@ -61,20 +61,19 @@ private:
     std::unique_ptr<TIniFileEx> m_ini;
 };
 
-void TestRegFile::init()
-{
+void TestRegFile::init() {
     m_ini.reset();
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_ini = std::make_unique<TIniFileEx>(StoreFile());
 }
 
-void TestRegFile::RoundTrip()
-{
+void TestRegFile::RoundTrip() {
     const QString catalogue = QStringLiteral("TFrameDBLst.TreeDB");
-    m_ini->WriteValueList(catalogue, {QString::fromUtf8("Müller \"GmbH\"=Provider=SQLite;Data Source=C:\\daten\\ä.db"),
-                                      QStringLiteral("a\\\\b\"=\\\""), QString(),
-                                      QStringLiteral("zwei\r\nZeilen\nund\rmehr"), QString::fromUtf8("€ 😀 ß")});
+    m_ini->WriteValueList(catalogue,
+                          {QString::fromUtf8("Müller \"GmbH\"=Provider=SQLite;Data Source=C:\\daten\\ä.db"),
+                           QStringLiteral("a\\\\b\"=\\\""), QString(),
+                           QStringLiteral("zwei\r\nZeilen\nund\rmehr"), QString::fromUtf8("€ 😀 ß")});
     m_ini->WriteString(QString(), QString(), QStringLiteral("Standardwert"));
     m_ini->WriteString(QStringLiteral("Frame.x\\y"), QStringLiteral("Name \"mit\" \\"), QStringLiteral("1"));
     TRegistryStore& store = m_ini->Store();
@@ -91,7 +90,8 @@ void TestRegFile::RoundTrip()
     const QByteArray exported = RegFile::Export(store);
     for (bool utf16 : {false, true}) {
         TIniFileEx fresh(m_dir->filePath(utf16 ? QStringLiteral("b.sqlite") : QStringLiteral("a.sqlite")));
-        QCOMPARE(RegFile::Import(fresh.Store(), utf16 ? RegFile::Export(store, true) : exported), QStringList{});
+        QCOMPARE(RegFile::Import(fresh.Store(), utf16 ? RegFile::Export(store, true) : exported),
+                 QStringList{});
         QCOMPARE(Dump(fresh), before);
         QCOMPARE(RegFile::Export(fresh.Store()), exported);
         QStringList list;
@@ -100,29 +100,30 @@ void TestRegFile::RoundTrip()
     }
 }
 
-void TestRegFile::ExportFormat()
-{
-    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain"), QStringLiteral("2,10,20,800,600"));
+void TestRegFile::ExportFormat() {
+    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain"),
+                       QStringLiteral("2,10,20,800,600"));
     m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("a\"b"), QStringLiteral("x\\y"));
     m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("nl"), QStringLiteral("a\nb"));
     TRegistryStore& store = m_ini->Store();
     const qint64 key = *store.FindKey(TIniFileEx::SectionPath(QStringLiteral("FrmMain")));
     store.SetValue(key, QStringLiteral("d"), RegDword, QByteArray("\x2a\0\0\0", 4));
     store.SetValue(key, QStringLiteral("long"), RegBinary, QByteArray(30, '\x0f'));
-    const QByteArray expected = Head + Base + "]\r\n\r\n" + Base + "\\FrmMain]\r\n"
-                                "\"TFrmMain\"=\"2,10,20,800,600\"\r\n"
-                                "\"a\\\"b\"=\"x\\\\y\"\r\n"
-                                "\"nl\"=hex(1):61,00,0a,00,62,00,00,00\r\n"
-                                "\"d\"=dword:0000002a\r\n"
-                                "\"long\"=hex:0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,\\\r\n"
-                                "  0f,0f,0f,0f,0f,0f,0f,0f\r\n\r\n";
+    const QByteArray expected =
+        Head + Base + "]\r\n\r\n" + Base +
+        "\\FrmMain]\r\n"
+        "\"TFrmMain\"=\"2,10,20,800,600\"\r\n"
+        "\"a\\\"b\"=\"x\\\\y\"\r\n"
+        "\"nl\"=hex(1):61,00,0a,00,62,00,00,00\r\n"
+        "\"d\"=dword:0000002a\r\n"
+        "\"long\"=hex:0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,0f,\\\r\n"
+        "  0f,0f,0f,0f,0f,0f,0f,0f\r\n\r\n";
     QCOMPARE(RegFile::Export(store), expected);
     for (const QByteArray& line : RegFile::Export(store).split('\n'))
         QVERIFY(line.size() <= 81); // 80 characters and the CR
 }
 
-void TestRegFile::ImportLikeTheRegistryEditor_data()
-{
+void TestRegFile::ImportLikeTheRegistryEditor_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("warnings");
@@ -131,20 +132,24 @@ void TestRegFile::ImportLikeTheRegistryEditor_data()
     const QStringList old{"\\Old", "\\Old\\Sub|x|1|1"};
 
     // As the Windows registry editor exports a whole branch: UTF-16LE, BOM, parents above the base.
-    const QByteArray windows = "Windows Registry Editor Version 5.00\r\n\r\n"
-                               "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX]\r\n\r\n"
-                               "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan]\r\n\r\n"
-                               "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\FrmMain]\r\n"
-                               "\"TFrmMain\"=\"0,100,100,5000,5000\"\r\n"
-                               "\"FrameDBLst\"=\"185\"\r\n\r\n"
-                               "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\TFrameDBLst.TreeDB]\r\n"
-                               "\"0\"=\"Kunden=Provider=SQLOLEDB.1;Data Source=srv\\\\inst\"\r\n"
-                               "\"1\"=\"Ä=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\\\db.mdb\"\r\n\r\n";
+    const QByteArray windows =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX]\r\n\r\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan]\r\n\r\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\FrmMain]\r\n"
+        "\"TFrmMain\"=\"0,100,100,5000,5000\"\r\n"
+        "\"FrameDBLst\"=\"185\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\TFrameDBLst.TreeDB]\r\n"
+        "\"0\"=\"Kunden=Provider=SQLOLEDB.1;Data Source=srv\\\\inst\"\r\n"
+        "\"1\"=\"Ä=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\\\db.mdb\"\r\n\r\n";
     QTest::newRow("windows export")
         << Utf16(windows)
-        << QStringList{"", "\\FrmMain|TFrmMain|1|0,100,100,5000,5000", "\\FrmMain|FrameDBLst|1|185"} + keep + old +
-               QStringList{"\\TFrameDBLst.TreeDB|0|1|Kunden=Provider=SQLOLEDB.1;Data Source=srv\\inst",
-                           QString::fromUtf8("\\TFrameDBLst.TreeDB|1|1|Ä=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\db.mdb")}
+        << QStringList{"", "\\FrmMain|TFrmMain|1|0,100,100,5000,5000", "\\FrmMain|FrameDBLst|1|185"} + keep +
+               old +
+               QStringList{
+                   "\\TFrameDBLst.TreeDB|0|1|Kunden=Provider=SQLOLEDB.1;Data Source=srv\\inst",
+                   QString::fromUtf8(
+                       "\\TFrameDBLst.TreeDB|1|1|Ä=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\db.mdb")}
         << 0;
     QTest::newRow("LF, comments, hex continuation, case of names")
         << QByteArray("Windows Registry Editor Version 5.00\n\n; a comment \\\n"
@@ -156,15 +161,14 @@ void TestRegFile::ImportLikeTheRegistryEditor_data()
         << QStringList{"", "\\Keep|stays|1|2", "\\Keep|gone|1|1"} + old +
                QStringList{"\\S|t|1|ab", "\\S||1|default", "\\S|E|2|%"}
         << 0;
-    QTest::newRow("deletions")
-        << QByteArray("Windows Registry Editor Version 5.00\r\n\r\n"
-                      "[-HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\Old]\r\n"
-                      "\"ignored\"=\"x\"\r\n"
-                      "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\Keep]\r\n"
-                      "\"gone\"=-\r\n"
-                      "\"never there\"=-\r\n"
-                      "[-HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\Never]\r\n")
-        << QStringList{"", "\\Keep|stays|1|1"} << 0;
+    QTest::newRow("deletions") << QByteArray("Windows Registry Editor Version 5.00\r\n\r\n"
+                                             "[-HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\Old]\r\n"
+                                             "\"ignored\"=\"x\"\r\n"
+                                             "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\Keep]\r\n"
+                                             "\"gone\"=-\r\n"
+                                             "\"never there\"=-\r\n"
+                                             "[-HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\Never]\r\n")
+                               << QStringList{"", "\\Keep|stays|1|1"} << 0;
     QTest::newRow("outside the base key")
         << QByteArray("Windows Registry Editor Version 5.00\r\n\r\n"
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZANDRIX\\Dorvan\\X]\r\n\"a\"=\"1\"\r\n"
@@ -173,12 +177,12 @@ void TestRegFile::ImportLikeTheRegistryEditor_data()
                       "[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\DorvanX]\r\n")
         << QStringList{""} + keep + old << 4;
     QTest::newRow("REGEDIT4 in Latin-1")
-        << QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\S]\r\n\"x\"=\"M\xfcller\"\r\n")
+        << QByteArray(
+               "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\S]\r\n\"x\"=\"M\xfcller\"\r\n")
         << QStringList{""} + keep + old + QStringList{QString::fromUtf8("\\S|x|1|Müller")} << 0;
 }
 
-void TestRegFile::ImportLikeTheRegistryEditor()
-{
+void TestRegFile::ImportLikeTheRegistryEditor() {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, expected);
     QFETCH(int, warnings);
@@ -197,8 +201,7 @@ void TestRegFile::ImportLikeTheRegistryEditor()
     QCOMPARE(actual, expected);
 }
 
-void TestRegFile::ImportedDwordIsInvalidType()
-{
+void TestRegFile::ImportedDwordIsInvalidType() {
     RegFile::Import(m_ini->Store(), Head + Base + "\\Frame.db]\r\n\"PnlLeftTop\"=dword:000000c8\r\n");
     for (int reader = 0; reader < 2; ++reader) {
         try {
@@ -213,8 +216,7 @@ void TestRegFile::ImportedDwordIsInvalidType()
     }
 }
 
-void TestRegFile::ImportKeepsOrderAndMerges()
-{
+void TestRegFile::ImportKeepsOrderAndMerges() {
     m_ini->WriteString(QStringLiteral("L"), QStringLiteral("5"), QStringLiteral("old five"));
     m_ini->WriteString(QStringLiteral("L"), QStringLiteral("other"), QStringLiteral("kept"));
     QByteArray file = Head + Base + "\\L]\r\n";
@@ -226,24 +228,32 @@ void TestRegFile::ImportKeepsOrderAndMerges()
     // "5" was there first and keeps its place; the rest follow in the file's order.
     QCOMPARE(names, (QStringList{"5", "other", "0", "1", "2", "3", "4", "6", "7", "8", "9", "10", "11"}));
     QCOMPARE(m_ini->ReadString(QStringLiteral("L"), QStringLiteral("5"), QString()), QStringLiteral("v5"));
-    QCOMPARE(m_ini->ReadString(QStringLiteral("L"), QStringLiteral("other"), QString()), QStringLiteral("kept"));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("L"), QStringLiteral("other"), QString()),
+             QStringLiteral("kept"));
 }
 
-void TestRegFile::SyntaxErrorChangesNothing_data()
-{
+void TestRegFile::SyntaxErrorChangesNothing_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("message");
     const QString prefix = QStringLiteral("Fehler in Zeile %1 der Registrierungsdatei: ");
-    QTest::newRow("unterminated string") << QByteArray("\"a\"=\"x\r\n") << prefix.arg(5) + QString::fromUtf8("das schließende Anführungszeichen fehlt");
-    QTest::newRow("bad dword") << QByteArray("\"a\"=dword:123456789\r\n") << prefix.arg(5) + QString::fromUtf8("ungültiger dword-Wert „123456789“");
-    QTest::newRow("bad hex") << QByteArray("\"a\"=hex:01,zz\r\n") << prefix.arg(5) + QString::fromUtf8("ungültiges Byte „zz“");
-    QTest::newRow("unknown format") << QByteArray("\"a\"=42\r\n") << prefix.arg(5) + QString::fromUtf8("unbekanntes Werteformat „42“");
-    QTest::newRow("no name") << QByteArray("a=\"1\"\r\n") << prefix.arg(5) + QString::fromUtf8("ein Wertname in Anführungszeichen oder @ wird erwartet");
-    QTest::newRow("key without bracket") << QByteArray("[HKEY_CURRENT_USER\\X\r\n") << prefix.arg(5) + QString::fromUtf8("„]“ fehlt am Ende der Schlüsselzeile");
+    QTest::newRow("unterminated string")
+        << QByteArray("\"a\"=\"x\r\n")
+        << prefix.arg(5) + QString::fromUtf8("das schließende Anführungszeichen fehlt");
+    QTest::newRow("bad dword") << QByteArray("\"a\"=dword:123456789\r\n")
+                               << prefix.arg(5) + QString::fromUtf8("ungültiger dword-Wert „123456789“");
+    QTest::newRow("bad hex") << QByteArray("\"a\"=hex:01,zz\r\n")
+                             << prefix.arg(5) + QString::fromUtf8("ungültiges Byte „zz“");
+    QTest::newRow("unknown format") << QByteArray("\"a\"=42\r\n")
+                                    << prefix.arg(5) + QString::fromUtf8("unbekanntes Werteformat „42“");
+    QTest::newRow("no name") << QByteArray("a=\"1\"\r\n")
+                             << prefix.arg(5) + QString::fromUtf8(
+                                                    "ein Wertname in Anführungszeichen oder @ wird erwartet");
+    QTest::newRow("key without bracket")
+        << QByteArray("[HKEY_CURRENT_USER\\X\r\n")
+        << prefix.arg(5) + QString::fromUtf8("„]“ fehlt am Ende der Schlüsselzeile");
 }
 
-void TestRegFile::SyntaxErrorChangesNothing()
-{
+void TestRegFile::SyntaxErrorChangesNothing() {
     QFETCH(QByteArray, body);
     QFETCH(QString, message);
     m_ini->WriteString(QStringLiteral("S"), QStringLiteral("a"), QStringLiteral("old"));
@@ -264,8 +274,7 @@ void TestRegFile::SyntaxErrorChangesNothing()
     }
 }
 
-QProcess* TestRegFile::Tool(const QStringList& args)
-{
+QProcess* TestRegFile::Tool(const QStringList& args) {
     auto* process = new QProcess(this);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TABULO_SETTINGS"), StoreFile());
@@ -274,10 +283,11 @@ QProcess* TestRegFile::Tool(const QStringList& args)
     return process;
 }
 
-void TestRegFile::ToolUsesStdinAndStdout()
-{
+void TestRegFile::ToolUsesStdinAndStdout() {
     QProcess* import = Tool({QStringLiteral("import"), QStringLiteral("-")});
-    import->write(Head + Base + "\\TFrameDBLst.TreeDB]\r\n\"0\"=\"Beispiel=Provider=SQLite;Data Source=/tmp/\\\"b\\\\c\"\r\n");
+    import->write(
+        Head + Base +
+        "\\TFrameDBLst.TreeDB]\r\n\"0\"=\"Beispiel=Provider=SQLite;Data Source=/tmp/\\\"b\\\\c\"\r\n");
     import->closeWriteChannel();
     QVERIFY(import->waitForFinished(30000));
     QCOMPARE(import->exitCode(), 0);
@@ -298,8 +308,7 @@ void TestRegFile::ToolUsesStdinAndStdout()
     QCOMPARE(written.readAll(), RegFile::Export(m_ini->Store(), true));
 }
 
-void TestRegFile::ToolReportsErrors()
-{
+void TestRegFile::ToolReportsErrors() {
     struct Case {
         QStringList args;
         QByteArray input;
@@ -307,14 +316,26 @@ void TestRegFile::ToolReportsErrors()
         QString stderrStart;
     };
     const QList<Case> cases = {
-        {{QStringLiteral("import"), QStringLiteral("-")}, "kaputt", 1,
+        {{QStringLiteral("import"), QStringLiteral("-")},
+         "kaputt",
+         1,
          QStringLiteral("tabulo-reg: Die Datei ist keine Registrierungsdatei")},
-        {{QStringLiteral("import"), m_dir->filePath(QStringLiteral("missing.reg"))}, {}, 1,
-         QStringLiteral("tabulo-reg: Die Datei '%1' kann nicht gelesen werden").arg(m_dir->filePath(QStringLiteral("missing.reg")))},
-        {{QStringLiteral("export"), m_dir->filePath(QStringLiteral("no/such/dir/x.reg"))}, {}, 1,
-         QStringLiteral("tabulo-reg: Die Datei '%1' kann nicht geschrieben werden").arg(m_dir->filePath(QStringLiteral("no/such/dir/x.reg")))},
-        {{QStringLiteral("import"), QStringLiteral("-")}, Head + "[HKEY_LOCAL_MACHINE\\X]\r\n\"a\"=\"b\"\r\n", 0,
-         QString::fromUtf8("tabulo-reg: Warnung: Schlüssel außerhalb von HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan übergangen: [HKEY_LOCAL_MACHINE\\X]")},
+        {{QStringLiteral("import"), m_dir->filePath(QStringLiteral("missing.reg"))},
+         {},
+         1,
+         QStringLiteral("tabulo-reg: Die Datei '%1' kann nicht gelesen werden")
+             .arg(m_dir->filePath(QStringLiteral("missing.reg")))},
+        {{QStringLiteral("export"), m_dir->filePath(QStringLiteral("no/such/dir/x.reg"))},
+         {},
+         1,
+         QStringLiteral("tabulo-reg: Die Datei '%1' kann nicht geschrieben werden")
+             .arg(m_dir->filePath(QStringLiteral("no/such/dir/x.reg")))},
+        {{QStringLiteral("import"), QStringLiteral("-")},
+         Head + "[HKEY_LOCAL_MACHINE\\X]\r\n\"a\"=\"b\"\r\n",
+         0,
+         QString::fromUtf8(
+             "tabulo-reg: Warnung: Schlüssel außerhalb von HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan "
+             "übergangen: [HKEY_LOCAL_MACHINE\\X]")},
         {{QStringLiteral("copy")}, {}, 2, QStringLiteral("Aufruf: tabulo-reg")},
     };
     for (const Case& c : cases) {
@@ -328,8 +349,7 @@ void TestRegFile::ToolReportsErrors()
     }
 }
 
-void TestRegFile::ConcurrentProcessesLoseNothing()
-{
+void TestRegFile::ConcurrentProcessesLoseNothing() {
     QList<QProcess*> tools;
     for (int p = 0; p < 3; ++p) {
         QByteArray file = Head;
@@ -351,7 +371,11 @@ void TestRegFile::ConcurrentProcessesLoseNothing()
     m_ini->ReadSection(QStringLiteral("Shared"), names);
     QCOMPARE(names.size(), 3 * 40 + 100);
     for (int p = 0; p < 3; ++p)
-        QCOMPARE(m_ini->Store().SubKeys(*m_ini->Store().FindKey(TIniFileEx::SectionPath(QStringLiteral("Own%1").arg(p)))).size(), 40);
+        QCOMPARE(
+            m_ini->Store()
+                .SubKeys(*m_ini->Store().FindKey(TIniFileEx::SectionPath(QStringLiteral("Own%1").arg(p))))
+                .size(),
+            40);
 }
 
 QTEST_GUILESS_MAIN(TestRegFile)
