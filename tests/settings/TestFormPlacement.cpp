@@ -38,6 +38,7 @@ private slots:
     void Merge_data();
     void Merge();
     void ShortRecordIsCompletedOnSave();
+    void MaximisedWindowRoundTrip_data();
     void MaximisedWindowRoundTrip();
 };
 
@@ -115,7 +116,14 @@ void TestFormPlacement::ShortRecordIsCompletedOnSave() {
              QStringLiteral("0,5,6,300,200"));
 }
 
+void TestFormPlacement::MaximisedWindowRoundTrip_data() {
+    QTest::addColumn<bool>("restoreWhenShown");
+    QTest::newRow("before the first show") << false;
+    QTest::newRow("in the first show") << true;
+}
+
 void TestFormPlacement::MaximisedWindowRoundTrip() {
+    QFETCH(bool, restoreWhenShown);
     QTemporaryDir dir;
     TIniFileEx store(dir.filePath(QStringLiteral("s.sqlite")));
     const QSize desktop = QGuiApplication::primaryScreen()->virtualGeometry().size();
@@ -139,8 +147,11 @@ void TestFormPlacement::MaximisedWindowRoundTrip() {
     QMainWindow starting;
     starting.setObjectName(QStringLiteral("FrmMain"));
     starting.resize(200, 100);
-    RestoreFormPlacement(store, QString(), &starting, QStringLiteral("TFrmMain"));
+    if (!restoreWhenShown)
+        RestoreFormPlacement(store, QString(), &starting, QStringLiteral("TFrmMain"));
     starting.show();
+    if (restoreWhenShown)
+        RestoreFormPlacement(store, QString(), &starting, QStringLiteral("TFrmMain"));
     QTRY_VERIFY(starting.windowState() & Qt::WindowMaximized);
     QCOMPARE(starting.normalGeometry(), normal);
     starting.showNormal();
