@@ -29,8 +29,7 @@ constexpr QSize ButtonSize(87, 27);
 constexpr int ButtonBottomGap = 13;
 constexpr int PageBottomMargin = 48;
 
-QLabel* ValueLabel(const char* name, QWidget* parent)
-{
+QLabel* ValueLabel(const char* name, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -38,22 +37,19 @@ QLabel* ValueLabel(const char* name, QWidget* parent)
 }
 
 // A path label clips a long path instead of widening the dialog; the tool tip keeps it whole.
-void SetPath(QLabel* label, const QString& path)
-{
+void SetPath(QLabel* label, const QString& path) {
     label->setText(path);
     label->setToolTip(path);
 }
 
-QGroupBox* Group(const char* name, const QString& caption, QWidget* parent)
-{
+QGroupBox* Group(const char* name, const QString& caption, QWidget* parent) {
     auto* group = new QGroupBox(caption, parent);
     group->setObjectName(QLatin1String(name));
     return group;
 }
 
 // Group captions are bold, their contents keep the dialog's font.
-void MakeCaptionBold(QGroupBox* group, const QFont& font)
-{
+void MakeCaptionBold(QGroupBox* group, const QFont& font) {
     QFont bold = font;
     bold.setBold(true);
     group->setFont(bold);
@@ -63,8 +59,7 @@ void MakeCaptionBold(QGroupBox* group, const QFont& font)
         child->setFont(plain);
 }
 
-void AddRow(QGridLayout* grid, int row, const QString& caption, QWidget* value)
-{
+void AddRow(QGridLayout* grid, int row, const QString& caption, QWidget* value) {
     auto* label = new QLabel(caption, value->parentWidget());
     label->setObjectName(QStringLiteral("Caption"));
     label->setBuddy(value);
@@ -73,8 +68,7 @@ void AddRow(QGridLayout* grid, int row, const QString& caption, QWidget* value)
 }
 
 // The values of all groups on a page start at the same column.
-void AlignCaptions(QWidget* page)
-{
+void AlignCaptions(QWidget* page) {
     const QList<QLabel*> captions = page->findChildren<QLabel*>(QStringLiteral("Caption"));
     int width = 0;
     for (const QLabel* caption : captions)
@@ -83,8 +77,7 @@ void AlignCaptions(QWidget* page)
         caption->setMinimumWidth(width);
 }
 
-QGridLayout* GridOf(QGroupBox* group)
-{
+QGridLayout* GridOf(QGroupBox* group) {
     auto* grid = new QGridLayout(group);
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(4);
@@ -92,8 +85,7 @@ QGridLayout* GridOf(QGroupBox* group)
     return grid;
 }
 
-QString Utf8(const char* text)
-{
+QString Utf8(const char* text) {
     return QString::fromUtf8(text);
 }
 
@@ -101,8 +93,7 @@ QString Utf8(const char* text)
 
 TFrmDlgAbout::TFrmDlgAbout(QWidget* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint)
-{
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FrmDlgAbout"));
     CreateComponents();
     FormCreate(mainWindow);
@@ -121,8 +112,7 @@ TFrmDlgAbout::TFrmDlgAbout(QWidget* mainWindow, QWidget* parent)
     BtnClose->setFocus();
 }
 
-void TFrmDlgAbout::CreateComponents()
-{
+void TFrmDlgAbout::CreateComponents() {
     QFont font(QStringLiteral("MS Sans Serif"), 8);
     font.setStyleHint(QFont::SansSerif);
     setFont(font);
@@ -229,8 +219,7 @@ void TFrmDlgAbout::CreateComponents()
     connect(BtnClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TFrmDlgAbout::FormCreate(QWidget* mainWindow)
-{
+void TFrmDlgAbout::FormCreate(QWidget* mainWindow) {
     Notebook->setCurrentWidget(TabModul);
 
     // The version block is compiled in; a value left empty in the build leaves its label as is.
@@ -256,8 +245,9 @@ void TFrmDlgAbout::FormCreate(QWidget* mainWindow)
 
     QScreen* screen = mainWindow ? mainWindow->screen() : QGuiApplication::primaryScreen();
     if (screen) {
-        LblScreenRes->setText(
-            QStringLiteral("%1 x %2 Punkte").arg(screen->geometry().width()).arg(screen->geometry().height()));
+        LblScreenRes->setText(QStringLiteral("%1 x %2 Punkte")
+                                  .arg(screen->geometry().width())
+                                  .arg(screen->geometry().height()));
         LblScreenColors->setText(TSystemInfo::ColourDepthText(screen->depth()));
     }
 
@@ -284,21 +274,18 @@ void TFrmDlgAbout::FormCreate(QWidget* mainWindow)
         TSystemInfo::MonitorReport(monitors, desktop, mainWindow ? mainWindow->frameGeometry() : QRect()));
 }
 
-bool TFrmDlgAbout::eventFilter(QObject* watched, QEvent* event)
-{
+bool TFrmDlgAbout::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent*>(event)))
         return true;
     return QDialog::eventFilter(watched, event);
 }
 
-void TFrmDlgAbout::keyPressEvent(QKeyEvent* event)
-{
+void TFrmDlgAbout::keyPressEvent(QKeyEvent* event) {
     if (!FormKeyDown(event))
         QDialog::keyPressEvent(event);
 }
 
-bool TFrmDlgAbout::FormKeyDown(QKeyEvent* event)
-{
+bool TFrmDlgAbout::FormKeyDown(QKeyEvent* event) {
     if (event->modifiers() & ~Qt::KeypadModifier)
         return false;
     switch (event->key()) {

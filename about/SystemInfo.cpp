@@ -14,8 +14,7 @@
 
 #include <sys/utsname.h>
 
-QString TSystemInfo::OperatingSystemText()
-{
+QString TSystemInfo::OperatingSystemText() {
     utsname names{};
     if (uname(&names) != 0)
         return {};
@@ -28,22 +27,20 @@ QString TSystemInfo::OperatingSystemText()
     return text;
 }
 
-QString TSystemInfo::SystemDirectories()
-{
-    return QStringLiteral("%1;%2").arg(QDir::toNativeSeparators(QStringLiteral("/etc")),
-                                       QDir::toNativeSeparators(QLibraryInfo::path(QLibraryInfo::LibrariesPath)));
+QString TSystemInfo::SystemDirectories() {
+    return QStringLiteral("%1;%2").arg(
+        QDir::toNativeSeparators(QStringLiteral("/etc")),
+        QDir::toNativeSeparators(QLibraryInfo::path(QLibraryInfo::LibrariesPath)));
 }
 
-QString TSystemInfo::ProgramDirectory()
-{
+QString TSystemInfo::ProgramDirectory() {
     QString dir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!dir.endsWith(QDir::separator()))
         dir += QDir::separator();
     return dir;
 }
 
-QString TSystemInfo::FileDateText(const QDateTime& time)
-{
+QString TSystemInfo::FileDateText(const QDateTime& time) {
     const QLocale locale;
     const QString date = locale.toString(time.date(), QLocale::ShortFormat);
     if (time.time() == QTime(0, 0))
@@ -51,8 +48,7 @@ QString TSystemInfo::FileDateText(const QDateTime& time)
     return date + QLatin1Char(' ') + locale.toString(time.time(), QLocale::LongFormat);
 }
 
-QString TSystemInfo::ColourDepthText(int bitsPerPixel)
-{
+QString TSystemInfo::ColourDepthText(int bitsPerPixel) {
     switch (bitsPerPixel) {
     case 4:
         return QStringLiteral("16 Farben");
@@ -69,15 +65,18 @@ QString TSystemInfo::ColourDepthText(int bitsPerPixel)
     }
 }
 
-QString TSystemInfo::MonitorReport(const QList<QRect>& monitors, const QRect& desktop, const QRect& mainWindow)
-{
+QString TSystemInfo::MonitorReport(const QList<QRect>& monitors, const QRect& desktop,
+                                   const QRect& mainWindow) {
     // Right and bottom as edges (left + width), not as QRect's last pixel.
     QStringList lines{QStringLiteral("Monitors: %1").arg(monitors.size()),
                       QStringLiteral("Auflösung ges.: %1 x %2")
                           .arg(desktop.x() + desktop.width())
                           .arg(desktop.y() + desktop.height())};
     for (qsizetype i = 0; i < monitors.size(); ++i)
-        lines << QStringLiteral("Auflösung %1: %2 x %3").arg(i).arg(monitors[i].width()).arg(monitors[i].height());
+        lines << QStringLiteral("Auflösung %1: %2 x %3")
+                     .arg(i)
+                     .arg(monitors[i].width())
+                     .arg(monitors[i].height());
     lines << QStringLiteral("Aktuelle Pos./Abmessungen: (%1,%2) (%3, %4)")
                  .arg(mainWindow.x())
                  .arg(mainWindow.y())
@@ -86,8 +85,7 @@ QString TSystemInfo::MonitorReport(const QList<QRect>& monitors, const QRect& de
     return lines.join(QStringLiteral("\r\n"));
 }
 
-TSystemInfo::TPrinterRows TSystemInfo::DefaultPrinter()
-{
+TSystemInfo::TPrinterRows TSystemInfo::DefaultPrinter() {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
         throw TError(QStringLiteral("Es ist kein Standarddrucker eingerichtet."));

@@ -38,8 +38,7 @@ private slots:
     void monitorReport();
 
 private:
-    template <typename T> T* Find(const QWidget& dialog, const char* name)
-    {
+    template <typename T> T* Find(const QWidget& dialog, const char* name) {
         T* child = dialog.findChild<T*>(QLatin1String(name));
         if (!child)
             qFatal("component %s is missing", name);
@@ -50,8 +49,7 @@ private:
     QWidget* MainWindow = nullptr;
 };
 
-void TestAbout::init()
-{
+void TestAbout::init() {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     MainWindow = new QWidget;
     MainWindow->setGeometry(2000, 120, 640, 480);
@@ -59,14 +57,12 @@ void TestAbout::init()
     QVERIFY(QTest::qWaitForWindowExposed(MainWindow));
 }
 
-void TestAbout::cleanup()
-{
+void TestAbout::cleanup() {
     delete MainWindow;
     MainWindow = nullptr;
 }
 
-void TestAbout::moduleTab()
-{
+void TestAbout::moduleTab() {
     TFrmDlgAbout dlg(MainWindow, MainWindow);
     QCOMPARE(dlg.objectName(), QStringLiteral("FrmDlgAbout"));
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Info über " TABULO_EXPECTED_DESCRIPTION));
@@ -83,7 +79,8 @@ void TestAbout::moduleTab()
 
     QCOMPARE(Text(dlg, "LblDesc"), QStringLiteral(TABULO_EXPECTED_DESCRIPTION));
     QCOMPARE(Text(dlg, "LblFileVersion"), QStringLiteral(TABULO_EXPECTED_VERSION));
-    QVERIFY2(Text(dlg, "LblCopyright").startsWith(QStringLiteral("Copyright © ")), qPrintable(Text(dlg, "LblCopyright")));
+    QVERIFY2(Text(dlg, "LblCopyright").startsWith(QStringLiteral("Copyright © ")),
+             qPrintable(Text(dlg, "LblCopyright")));
     QVERIFY(!Text(dlg, "LblComments").isEmpty());
 
     const QDateTime programTime = QFileInfo(QCoreApplication::applicationFilePath()).lastModified();
@@ -104,20 +101,19 @@ void TestAbout::moduleTab()
     QVERIFY(dlg.width() >= 413 && dlg.height() >= 343);
 }
 
-static QString OsReleaseValue(const QString& key)
-{
+static QString OsReleaseValue(const QString& key) {
     for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
         QFile file(QString::fromLatin1(path));
         if (!file.open(QIODevice::ReadOnly))
             continue;
-        const QRegularExpression line(QStringLiteral("^%1=\"?(.*?)\"?$").arg(key), QRegularExpression::MultilineOption);
+        const QRegularExpression line(QStringLiteral("^%1=\"?(.*?)\"?$").arg(key),
+                                      QRegularExpression::MultilineOption);
         return line.match(QString::fromUtf8(file.readAll())).captured(1);
     }
     return {};
 }
 
-void TestAbout::systemTab()
-{
+void TestAbout::systemTab() {
     TFrmDlgAbout dlg(MainWindow, MainWindow);
     QCOMPARE(Find<QGroupBox>(dlg, "GrpSys")->title(), QStringLiteral("Betriebssystem"));
     QCOMPARE(Find<QGroupBox>(dlg, "GrpScreen")->title(), QStringLiteral("Bildschirm"));
@@ -139,8 +135,7 @@ void TestAbout::systemTab()
                             "Auflösung 1: 1920 x 1080\nAktuelle Pos./Abmessungen: (2000,120) (640, 480)"));
 }
 
-void TestAbout::noDefaultPrinter()
-{
+void TestAbout::noDefaultPrinter() {
     if (!QPrinterInfo::defaultPrinter().isNull())
         QSKIP("this machine has a default printer");
     TFrmDlgAbout dlg(MainWindow, MainWindow);
@@ -150,19 +145,19 @@ void TestAbout::noDefaultPrinter()
     QCOMPARE(Text(dlg, "LblPrinterRes"), QString());
 }
 
-void TestAbout::keysCloseTheDialog_data()
-{
+void TestAbout::keysCloseTheDialog_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("result");
     QTest::newRow("Escape on the button") << "BtnClose" << int(Qt::Key_Escape) << int(QDialog::Rejected);
-    QTest::newRow("Escape in the monitor report") << "txtScreen" << int(Qt::Key_Escape) << int(QDialog::Rejected);
-    QTest::newRow("Enter in the monitor report") << "txtScreen" << int(Qt::Key_Return) << int(QDialog::Accepted);
+    QTest::newRow("Escape in the monitor report")
+        << "txtScreen" << int(Qt::Key_Escape) << int(QDialog::Rejected);
+    QTest::newRow("Enter in the monitor report")
+        << "txtScreen" << int(Qt::Key_Return) << int(QDialog::Accepted);
     QTest::newRow("keypad Enter on the tabs") << "Notebook" << int(Qt::Key_Enter) << int(QDialog::Accepted);
 }
 
-void TestAbout::keysCloseTheDialog()
-{
+void TestAbout::keysCloseTheDialog() {
     QFETCH(QString, target);
     QFETCH(int, key);
     QFETCH(int, result);
@@ -179,8 +174,7 @@ void TestAbout::keysCloseTheDialog()
 }
 
 // Every text is shown whole in the fixed size; only the directory rows may clip long paths.
-void TestAbout::nothingClipped()
-{
+void TestAbout::nothingClipped() {
     TFrmDlgAbout dlg(MainWindow, MainWindow);
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -207,26 +201,25 @@ void TestAbout::nothingClipped()
     QCOMPARE(report->verticalScrollBar()->maximum(), 0);
 }
 
-void TestAbout::fileDateText_data()
-{
+void TestAbout::fileDateText_data() {
     QTest::addColumn<QDateTime>("time");
     QTest::addColumn<QString>("text");
     // The long time format names the time zone.
-    QTest::newRow("afternoon") << QDateTime(QDate(2026, 3, 14), QTime(15, 4, 5), Qt::UTC) << "14.03.26 15:04:05 UTC";
+    QTest::newRow("afternoon") << QDateTime(QDate(2026, 3, 14), QTime(15, 4, 5), Qt::UTC)
+                               << "14.03.26 15:04:05 UTC";
     QTest::newRow("one second after midnight")
         << QDateTime(QDate(2026, 12, 1), QTime(0, 0, 1), Qt::UTC) << "01.12.26 00:00:01 UTC";
-    QTest::newRow("midnight has no time") << QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC) << "01.12.26";
+    QTest::newRow("midnight has no time")
+        << QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC) << "01.12.26";
 }
 
-void TestAbout::fileDateText()
-{
+void TestAbout::fileDateText() {
     QFETCH(QDateTime, time);
     QFETCH(QString, text);
     QCOMPARE(TSystemInfo::FileDateText(time), text);
 }
 
-void TestAbout::colourDepthText_data()
-{
+void TestAbout::colourDepthText_data() {
     QTest::addColumn<int>("bits");
     QTest::addColumn<QString>("text");
     QTest::newRow("1") << 1 << "";
@@ -238,15 +231,13 @@ void TestAbout::colourDepthText_data()
     QTest::newRow("32") << 32 << "True Color (32 Bit)";
 }
 
-void TestAbout::colourDepthText()
-{
+void TestAbout::colourDepthText() {
     QFETCH(int, bits);
     QFETCH(QString, text);
     QCOMPARE(TSystemInfo::ColourDepthText(bits), text);
 }
 
-void TestAbout::monitorReport_data()
-{
+void TestAbout::monitorReport_data() {
     QTest::addColumn<QList<QRect>>("monitors");
     QTest::addColumn<QRect>("mainWindow");
     QTest::addColumn<QString>("report");
@@ -260,8 +251,7 @@ void TestAbout::monitorReport_data()
            "Auflösung 1: 1280 x 1024\r\nAktuelle Pos./Abmessungen: (-1200,300) (1024, 700)";
 }
 
-void TestAbout::monitorReport()
-{
+void TestAbout::monitorReport() {
     QFETCH(QList<QRect>, monitors);
     QFETCH(QRect, mainWindow);
     QFETCH(QString, report);
@@ -271,8 +261,7 @@ void TestAbout::monitorReport()
     QCOMPARE(TSystemInfo::MonitorReport(monitors, desktop, mainWindow), report);
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // The offscreen platform reads its screens from a file given with the platform name.
     QTemporaryDir dir;
     const QString config = dir.filePath(QStringLiteral("screens.json"));
