@@ -31,6 +31,14 @@ QString InvalidType(const QString& ident) {
     throw TError(message);
 }
 
+// Only string values are read as text: an integer planted by another program is an error,
+// not a default.
+QString StringOf(const TRegValue& value, const QString& ident) {
+    if (value.Type != RegSz && value.Type != RegExpandSz)
+        throw TError(InvalidType(ident));
+    return RegStringText(value.Data);
+}
+
 } // namespace
 
 QString TIniFileEx::BaseKey() {
@@ -72,9 +80,7 @@ std::optional<QString> TIniFileEx::ReadStringValue(const QString& section, const
     }
     if (!value)
         return std::nullopt;
-    if (value->Type != RegSz && value->Type != RegExpandSz)
-        throw TError(InvalidType(ident));
-    return RegStringText(value->Data);
+    return StringOf(*value, ident);
 }
 
 QString TIniFileEx::ReadString(const QString& section, const QString& ident, const QString& defaultValue) {
@@ -86,13 +92,16 @@ QString TIniFileEx::ReadString(const QString& section, const QString& ident, con
     }
 }
 
-void TIniFileEx::WriteStringValue(const QString& section, const QString& ident, const QString& value) {
-    qint64 key = 0;
+qint64 TIniFileEx::CreateSectionKey(const QString& section) {
     try {
-        key = m_store->CreateKey(SectionPath(section));
+        return m_store->CreateKey(SectionPath(section));
     } catch (const TStoreError& e) {
         Rethrow(e, KeyCreateFailed(section));
     }
+}
+
+void TIniFileEx::WriteStringValue(const QString& section, const QString& ident, const QString& value) {
+    const qint64 key = CreateSectionKey(section);
     try {
         m_store->SetValue(key, ident, RegSz, RegStringData(value));
     } catch (const TStoreError& e) {
@@ -187,9 +196,9 @@ void TIniFileEx::ReadValueList(const QString& section, QStringList& list) {
     list.clear();
     try {
         TRegistryStore::Transaction tx(*m_store, false);
-        ReadSection(section, list);
-        for (QString& entry : list)
-            entry = ReadStringValue(section, entry).value_or(QString());
+        if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section)))
+            for (const TRegValue& value : m_store->Values(*key))
+                list.append(StringOf(value, value.Name));
     } catch (const TStoreError& e) {
         Rethrow(e, QStringLiteral("Fehler beim Lesen von Schlüssel %1").arg(section));
     }
@@ -200,9 +209,12 @@ void TIniFileEx::WriteValueList(const QString& section, const QStringList& list)
     try {
         TRegistryStore::Transaction tx(*m_store, true);
         RemoveSectionKey(section);
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            ident = QString::number(i);
-            WriteStringValue(section, ident, list.at(i));
+        if (!list.isEmpty()) {
+            const qint64 key = CreateSectionKey(section);
+            for (qsizetype i = 0; i < list.size(); ++i) {
+                ident = QString::number(i);
+                m_store->SetValue(key, ident, RegSz, RegStringData(list.at(i)));
+            }
         }
         tx.Commit();
     } catch (const TStoreError& e) {

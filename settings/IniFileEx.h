@@ -60,6 +60,7 @@ public:
 
 private:
     std::optional<QString> ReadStringValue(const QString& section, const QString& ident);
+    qint64 CreateSectionKey(const QString& section);
     void WriteStringValue(const QString& section, const QString& ident, const QString& value);
     void RemoveSectionKey(const QString& section);
 

@@ -16,15 +16,26 @@ static_assert(ApplicationId == 1415668341, "the PRAGMA below spells it in decima
 
 } // namespace
 
-// A prepared statement that is finalized on every path out.
+// A prepared statement borrowed from the store's cache and given back, reset, on every path out.
 class TRegistryStore::Statement {
 public:
     Statement(TRegistryStore& store, const char* sql)
-        : m_store(store) {
-        if (sqlite3_prepare_v2(store.m_db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
+        : m_store(store)
+        , m_sql(sql) {
+        m_stmt = store.m_statements.take(sql);
+        if (!m_stmt &&
+            sqlite3_prepare_v3(store.m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) != SQLITE_OK)
             store.Fail();
     }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    ~Statement() {
+        // Kept for the next use; a second statement of the same text is simply dropped.
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        if (m_store.m_statements.contains(m_sql))
+            sqlite3_finalize(m_stmt);
+        else
+            m_store.m_statements.insert(m_sql, m_stmt);
+    }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -65,6 +76,7 @@ public:
 
 private:
     TRegistryStore& m_store;
+    const char* m_sql;
     sqlite3_stmt* m_stmt = nullptr;
 };
 
@@ -83,6 +95,9 @@ TRegistryStore::TRegistryStore(const QString& file)
         sqlite3_extended_result_codes(m_db, 1);
         CreateSchema();
     } catch (const TStoreError& e) {
+        for (sqlite3_stmt* statement : std::as_const(m_statements))
+            sqlite3_finalize(statement);
+        m_statements.clear();
         sqlite3_close(m_db);
         m_db = nullptr;
         throw TError(QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: %2")
@@ -91,6 +106,8 @@ TRegistryStore::TRegistryStore(const QString& file)
 }
 
 TRegistryStore::~TRegistryStore() {
+    for (sqlite3_stmt* statement : std::as_const(m_statements))
+        sqlite3_finalize(statement);
     sqlite3_close(m_db);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -100,6 +101,8 @@ private:
 
     QString m_file;
     sqlite3* m_db = nullptr;
+    // Idle prepared statements by their SQL text (the literal's address).
+    QHash<const char*, sqlite3_stmt*> m_statements;
 };
 
 // UTF-16LE bytes of a text with the terminating NUL, as REG_SZ stores it.
