@@ -4,7 +4,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 reg="$here/../build/bin/tabulo-reg"
-if "$reg" export - | grep -qi '^\[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\TFrameDBLst\.TreeDB\]'; then
+if "$reg" export - | grep -i '^\[HKEY_CURRENT_USER\\SOFTWARE\\ZANDRIX\\Dorvan\\TFrameDBLst\.TreeDB\]' >/dev/null; then
   exit 0
 fi
 dir="${XDG_DATA_HOME:-$HOME/.local/share}/Tabulo"
