@@ -16,6 +16,15 @@ foreach(_size 16 32 48 64 128 256)
   install(FILES ${PROJECT_SOURCE_DIR}/app/icons/tabulo-${_size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps RENAME tabulo.png)
 endforeach()
+# Manual pages go gzip-compressed, as Debian wants them.
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/packaging)
+foreach(_page tabulo.1 tabulo-reg.1)
+  set(_gz ${PROJECT_BINARY_DIR}/packaging/${_page}.gz)
+  file(ARCHIVE_CREATE OUTPUT ${_gz} PATHS ${PROJECT_SOURCE_DIR}/packaging/${_page} FORMAT raw COMPRESSION GZip)
+  install(FILES ${_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/tabulo.1 ${PROJECT_SOURCE_DIR}/packaging/tabulo-reg.1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tabulo)
 
 set(CPACK_GENERATOR DEB)
