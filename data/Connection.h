@@ -1,0 +1,70 @@
+#pragma once
+
+#include "data/DataTypes.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QVariantList>
+#include <memory>
+
+class TProviderSession;
+class TQuery;
+class TRecordset;
+
+// A connection to one database, chosen by the connection string's "Provider" key
+// (SQLite, PostgreSQL, ODBC/MSDASQL). Open is synchronous and never prompts. GUI thread;
+// queries on the connection may fetch in worker threads of the data layer.
+class TConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit TConnection(QObject* parent = nullptr);
+    ~TConnection() override;
+
+    QString ConnectionString() const { return m_connectionString; }
+    void SetConnectionString(const QString& text);
+    // Seconds a statement may run; 0 means no limit. Queries take it over when attached.
+    int CommandTimeout() const { return m_commandTimeout; }
+    void SetCommandTimeout(int seconds);
+    // Seconds Open may take before it gives up.
+    int ConnectionTimeout() const { return m_connectionTimeout; }
+    void SetConnectionTimeout(int seconds) { m_connectionTimeout = seconds; }
+
+    void Open();
+    void Open(const QString& connectionString);
+    // Stops the fetches of its queries and closes the session.
+    void Close();
+    bool Connected() const { return m_session != nullptr; }
+    // The provider's name as given in the connection string.
+    QString ProviderName() const { return m_providerName; }
+
+    // Interrupts the statements that are running on the connection, including a fetch of one
+    // of its queries; the connection stays usable.
+    void Cancel();
+    // Runs a text of one or more statements; the records affected, or -1 when none reported.
+    qint64 Execute(const QString& sql);
+    // A schema rowset of the kind's OLE DB columns; a kind the provider does not know raises.
+    std::unique_ptr<TRecordset> OpenSchema(TSchemaKind kind, const QVariantList& restrictions = {});
+
+    // For TQuery: the session a new statement should use now (a second one while the main
+    // session is busy with a fetch and its driver cannot interleave statements).
+    TProviderSession& SessionForStatement();
+    TProviderSession& MainSession();
+    // A fetch worker uses the main session between these calls.
+    void BeginFetch();
+    void EndFetch();
+    void AddQuery(TQuery* query);
+    void RemoveQuery(TQuery* query);
+
+private:
+    void RequireOpen() const;
+
+    QString m_connectionString;
+    QString m_providerName;
+    int m_commandTimeout = 30;
+    int m_connectionTimeout = 15;
+    std::shared_ptr<TProviderSession> m_session;
+    std::shared_ptr<TProviderSession> m_sideSession;
+    int m_fetches = 0;
+    QList<QPointer<TQuery>> m_queries;
+};

@@ -1,0 +1,53 @@
+#include "data/Provider.h"
+
+#include "data/DataError.h"
+#include "data/Recordset.h"
+
+void TSchemaRows::Add(const QVariantList& values)
+{
+    m_target.AppendRow(values);
+}
+
+qint64 TProviderSession::ExecuteRowChange(const TStatement& statement)
+{
+    Execute({QStringLiteral("SAVEPOINT tabulo_row_change"), {}});
+    qint64 count = 0;
+    try {
+        count = Execute(statement);
+    } catch (...) {
+        Execute({QStringLiteral("ROLLBACK TO SAVEPOINT tabulo_row_change"), {}});
+        Execute({QStringLiteral("RELEASE SAVEPOINT tabulo_row_change"), {}});
+        throw;
+    }
+    if (count != 1)
+        Execute({QStringLiteral("ROLLBACK TO SAVEPOINT tabulo_row_change"), {}});
+    Execute({QStringLiteral("RELEASE SAVEPOINT tabulo_row_change"), {}});
+    return count;
+}
+
+TSessionFactory FindProvider(const QString& name)
+{
+    struct TEntry {
+        const char* Name;
+        TSessionFactory Factory;
+    };
+    static const TEntry providers[] = {
+        {"SQLite", &CreateSqliteSession},
+#ifdef TABULO_HAVE_POSTGRES
+        {"PostgreSQL", &CreatePostgresSession},
+#endif
+#ifdef TABULO_HAVE_ODBC
+        {"ODBC", &CreateOdbcSession},
+        {"MSDASQL", &CreateOdbcSession},
+#endif
+    };
+    const QString wanted = name.trimmed();
+    for (const TEntry& p : providers) {
+        // "MSDASQL.1", "SQLite.1": a version suffix names the same provider.
+        const QString n = QString::fromLatin1(p.Name);
+        if (wanted.compare(n, Qt::CaseInsensitive) == 0 ||
+            (wanted.startsWith(n + u'.', Qt::CaseInsensitive)))
+            return p.Factory;
+    }
+    return nullptr;
+}

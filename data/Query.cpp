@@ -1,0 +1,383 @@
+#include "data/Query.h"
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/Provider.h"
+#include "data/RowUpdater.h"
+#include "data/SqlParameters.h"
+
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+}
+
+// One asynchronous open: the worker thread runs the statement and appends its rows to the
+// store; it talks to the query only through events queued to the GUI thread, at most one
+// progress event at a time. The query joins the thread before it lets go of the job.
+class TFetchJob {
+public:
+    TQuery* Owner = nullptr;
+    TProviderSession* SessionPtr = nullptr;
+    TStatement Statement;
+
+    // Written by the worker before it posts "executed", read by the GUI thread after.
+    QList<TColumnInfo> Columns;
+    std::shared_ptr<TRowStore> Store;
+    bool ExecuteFailed = false;
+    QString ErrorMessage;
+    QString ErrorState;
+    qint64 ErrorCode = 0;
+    QString ErrorStatement;
+    bool Cancelled = false;
+
+    std::atomic<bool> Stop{false};
+    std::atomic<bool> ProgressPending{false};
+    std::atomic<bool> Executing{true};
+    bool ExecutedHandled = false;
+    bool Finished = false;
+    std::mutex CursorMutex;
+    TProviderCursor* Cursor = nullptr;
+    std::thread Thread;
+
+    void Run();
+    void RequestStop();
+    void Join()
+    {
+        if (Thread.joinable())
+            Thread.join();
+    }
+    void Post(void (TQuery::*handler)(const std::shared_ptr<TFetchJob>&), const std::shared_ptr<TFetchJob>& self)
+    {
+        TQuery* owner = Owner;
+        QMetaObject::invokeMethod(owner, [owner, handler, self] { (owner->*handler)(self); }, Qt::QueuedConnection);
+    }
+    std::weak_ptr<TFetchJob> Self;
+};
+
+void TFetchJob::RequestStop()
+{
+    Stop.store(true);
+    std::lock_guard lock(CursorMutex);
+    if (Cursor)
+        Cursor->Cancel();
+    else if (Executing.load())
+        SessionPtr->Cancel();
+}
+
+void TFetchJob::Run()
+{
+    const std::shared_ptr<TFetchJob> self = Self.lock();
+    std::unique_ptr<TProviderCursor> cursor;
+    try {
+        cursor = SessionPtr->OpenCursor(Statement);
+        Columns = cursor->Columns();
+        Store = std::make_shared<TRowStore>(int(Columns.size()));
+    } catch (const TDataError& e) {
+        ExecuteFailed = true;
+        ErrorMessage = e.Message();
+        ErrorState = e.SqlState();
+        ErrorCode = e.NativeCode();
+        ErrorStatement = e.Statement();
+    } catch (const std::exception& e) {
+        ExecuteFailed = true;
+        ErrorMessage = QString::fromUtf8(e.what());
+    }
+    {
+        std::lock_guard lock(CursorMutex);
+        Cursor = cursor.get();
+        Executing.store(false);
+    }
+    Post(&TQuery::HandleExecuted, self);
+    if (ExecuteFailed)
+        return;
+
+    QString error;
+    try {
+        auto last = std::chrono::steady_clock::now();
+        qint64 rows = 0;
+        while (!Stop.load(std::memory_order_relaxed) && cursor->FetchRow(*Store)) {
+            if ((++rows & 63) == 0) {
+                const auto now = std::chrono::steady_clock::now();
+                if (now - last >= kProgressInterval && !ProgressPending.exchange(true)) {
+                    last = now;
+                    Post(&TQuery::HandleProgress, self);
+                }
+            }
+        }
+    } catch (const TError& e) {
+        if (!Stop.load())
+            error = e.Message();
+    } catch (const std::exception& e) {
+        if (!Stop.load())
+            error = QString::fromUtf8(e.what());
+    }
+    {
+        std::lock_guard lock(CursorMutex);
+        Cursor = nullptr;
+    }
+    cursor.reset(); // the statement is finished in the thread that used it
+    Cancelled = Stop.load();
+    ErrorMessage = error;
+    Post(&TQuery::HandleFinished, self);
+}
+
+TParameter* TParameters::FindParam(const QString& name)
+{
+    for (TParameter& p : m_items)
+        if (p.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return &p;
+    return nullptr;
+}
+
+TParameter& TParameters::ParamByName(const QString& name)
+{
+    if (TParameter* p = FindParam(name))
+        return *p;
+    throw TDataError(QStringLiteral("Parameter „%1“ nicht gefunden").arg(name));
+}
+
+TQuery::TQuery(QObject* parent) : QObject(parent) {}
+
+TQuery::~TQuery()
+{
+    StopFetch();
+    if (m_openLoop)
+        m_openLoop->quit();
+    if (m_connection)
+        m_connection->RemoveQuery(this);
+}
+
+void TQuery::SetConnection(TConnection* connection)
+{
+    if (connection == m_connection)
+        return;
+    Close();
+    if (m_connection)
+        m_connection->RemoveQuery(this);
+    m_connection = connection;
+    if (connection)
+        connection->AddQuery(this);
+}
+
+void TQuery::SetSql(const QString& text)
+{
+    Close();
+    m_sql = text;
+    TParameters old = m_parameters;
+    m_parameters.Clear();
+    for (const QString& name : TSqlParameters::Names(text)) {
+        m_parameters.Add(name);
+        if (const TParameter* p = old.FindParam(name))
+            m_parameters[m_parameters.Count() - 1].Value = p->Value;
+    }
+}
+
+QString TQuery::SqlText() const
+{
+    if (m_sql.isEmpty())
+        return {};
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
+    QStringList lines = m_sql.split(lineBreak);
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    return lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n");
+}
+
+bool TQuery::Fetching() const
+{
+    return m_job && !m_job->Finished;
+}
+
+void TQuery::Cancel()
+{
+    if (m_job && !m_job->Finished)
+        m_job->RequestStop();
+}
+
+bool TQuery::Supports(TCursorOption option) const
+{
+    return m_active && TRecordset::Supports(option);
+}
+
+void TQuery::StopFetch()
+{
+    if (!m_job)
+        return;
+    if (!m_job->Finished) {
+        m_job->RequestStop();
+        m_job->Finished = true;
+        if (m_connection)
+            m_connection->EndFetch();
+    }
+    m_job->Join();
+    m_job.reset();
+}
+
+void TQuery::ConnectionClosing()
+{
+    StopFetch();
+    ClearRecordset();
+    m_active = false;
+    m_reportedRows = 0;
+    if (m_openLoop)
+        m_openLoop->quit();
+}
+
+void TQuery::Close()
+{
+    if (m_opening)
+        throw TDataError(QStringLiteral("Die Abfrage wird gerade ausgeführt"));
+    StopFetch();
+    ClearRecordset();
+    m_active = false;
+    m_reportedRows = 0;
+}
+
+TStatement TQuery::BoundStatement(TProviderSession& session) const
+{
+    if (m_sql.trimmed().isEmpty())
+        throw TDataError(QStringLiteral("Der Befehlstext ist leer"));
+    return TSqlParameters::Bind(m_sql, m_parameters, [&session](int n) { return session.ParameterMarker(n); });
+}
+
+TConnection& TQuery::RequireConnection() const
+{
+    if (!m_connection)
+        throw TDataError(QStringLiteral("Der Abfrage ist keine Verbindung zugeordnet"));
+    return *m_connection;
+}
+
+qint64 TQuery::ExecSQL()
+{
+    Close();
+    TProviderSession& session = RequireConnection().SessionForStatement();
+    session.SetCommandTimeout(m_commandTimeout);
+    return session.Execute(BoundStatement(session));
+}
+
+void TQuery::SetUpResult(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store)
+{
+    ResetColumns(columns, std::move(store));
+    m_active = true;
+    if (m_lockType == TLockType::Optimistic && m_connection) {
+        try {
+            SetUpdater(TRowUpdater::Create(*m_connection, columns));
+        } catch (const TError&) {
+            // Keys that cannot be read leave the result read-only; the rows are still good.
+        }
+    }
+}
+
+void TQuery::Open()
+{
+    Close();
+    TConnection& connection = RequireConnection();
+    if (m_executeOption == TExecuteOption::Synchronous) {
+        TProviderSession& session = connection.SessionForStatement();
+        session.SetCommandTimeout(m_commandTimeout);
+        std::unique_ptr<TProviderCursor> cursor = session.OpenCursor(BoundStatement(session));
+        const QList<TColumnInfo> columns = cursor->Columns();
+        auto store = std::make_shared<TRowStore>(int(columns.size()));
+        while (cursor->FetchRow(*store)) {
+        }
+        cursor.reset();
+        SetUpResult(columns, store);
+        return;
+    }
+
+    // The fetch uses the connection's main session, or a second one when the main session is
+    // itself busy with another fetch and cannot interleave.
+    TProviderSession& session = connection.SessionForStatement();
+    session.SetCommandTimeout(m_commandTimeout);
+    auto job = std::make_shared<TFetchJob>();
+    job->Self = job;
+    job->Owner = this;
+    job->SessionPtr = &session;
+    job->Statement = BoundStatement(session);
+    m_job = job;
+    connection.BeginFetch();
+    job->Thread = std::thread([job] { job->Run(); });
+
+    // Wait for the execution in a local event loop: the window keeps repainting and the
+    // cancel action can reach TConnection::Cancel meanwhile.
+    QPointer<TQuery> self(this);
+    m_opening = true;
+    if (!job->ExecutedHandled) {
+        QEventLoop loop;
+        m_openLoop = &loop;
+        loop.exec();
+        if (!self)
+            throw TAbort();
+        m_openLoop = nullptr;
+    }
+    m_opening = false;
+    if (m_job != job)
+        throw TDataError(QStringLiteral("Die Abfrage wurde geschlossen, bevor die Anweisung ausgeführt war"));
+    if (job->ExecuteFailed) {
+        StopFetch();
+        throw TDataError(job->ErrorMessage, job->ErrorState, job->ErrorCode, job->ErrorStatement);
+    }
+    SetUpResult(job->Columns, job->Store);
+}
+
+void TQuery::HandleExecuted(const std::shared_ptr<TFetchJob>& job)
+{
+    job->ExecutedHandled = true;
+    if (job == m_job && m_openLoop)
+        m_openLoop->quit();
+}
+
+void TQuery::HandleProgress(const std::shared_ptr<TFetchJob>& job)
+{
+    job->ProgressPending.store(false);
+    if (job != m_job || job->Finished || m_opening || m_inProgress > 0 || !m_active)
+        return;
+    const qint64 count = RecordCount();
+    QPointer<TQuery> self(this);
+    ++m_inProgress;
+    if (count != m_reportedRows) {
+        m_reportedRows = count;
+        emit RowsAppended(count);
+    }
+    if (self)
+        emit FetchProgress(count, count);
+    if (self)
+        --m_inProgress;
+}
+
+void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job)
+{
+    if (job != m_job || job->Finished)
+        return;
+    if (m_opening || m_inProgress > 0) {
+        // Completion comes after Open has returned and outside any progress handler.
+        QPointer<TQuery> self(this);
+        QTimer::singleShot(10, this, [this, job] { HandleFinished(job); });
+        return;
+    }
+    job->Join();
+    job->Finished = true;
+    if (m_connection)
+        m_connection->EndFetch();
+    const QString error = job->ErrorMessage;
+    QPointer<TQuery> self(this);
+    const qint64 count = RecordCount();
+    if (count != m_reportedRows) {
+        m_reportedRows = count;
+        emit RowsAppended(count);
+    }
+    if (self)
+        emit FetchComplete(error);
+}
+
+TConnection* TQuery::Connection() const
+{
+    return m_connection;
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "data/DataTypes.h"
+#include "data/Recordset.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+#include <memory>
+
+class QEventLoop;
+class TConnection;
+class TFetchJob;
+class TProviderSession;
+struct TStatement;
+
+// One ":name" parameter of a query's text.
+struct TParameter {
+    QString Name;
+    QVariant Value; // null QVariant: SQL NULL
+};
+
+// The parameters of a query, by position and by name (without regard to case). Each name
+// is one parameter however often it occurs in the text.
+class TParameters {
+public:
+    int Count() const { return int(m_items.size()); }
+    TParameter& operator[](int index) { return m_items[index]; }
+    const TParameter& operator[](int index) const { return m_items[index]; }
+    TParameter& ParamByName(const QString& name);
+    TParameter* FindParam(const QString& name);
+    void Clear() { m_items.clear(); }
+    void Add(const QString& name) { m_items.push_back({name, {}}); }
+
+private:
+    QList<TParameter> m_items;
+};
+
+// A statement on a connection and its result. Open reads the rows synchronously or, with
+// AsyncFetch, returns once the statement has run while a worker thread of the data layer
+// fills the row store; FetchProgress and exactly one FetchComplete then arrive on the GUI
+// thread. GUI thread; no signal is delivered after the query is destroyed.
+class TQuery : public QObject, public TRecordset {
+    Q_OBJECT
+public:
+    explicit TQuery(QObject* parent = nullptr);
+    ~TQuery() override;
+
+    TConnection* Connection() const;
+    void SetConnection(TConnection* connection);
+    int CommandTimeout() const { return m_commandTimeout; }
+    void SetCommandTimeout(int seconds) { m_commandTimeout = seconds; }
+
+    // The command text. A new text closes an open result and rebuilds the parameters.
+    void SetSql(const QString& text);
+    QString Sql() const { return m_sql; }
+    // The text as stored: its lines, each followed by CR LF.
+    QString SqlText() const;
+    TParameters& Parameters() { return m_parameters; }
+
+    TLockType LockType() const { return m_lockType; }
+    void SetLockType(TLockType type) { m_lockType = type; }
+    TExecuteOption ExecuteOptions() const { return m_executeOption; }
+    void SetExecuteOptions(TExecuteOption option) { m_executeOption = option; }
+
+    // Runs the statement and opens its result; errors of the statement are raised here.
+    void Open();
+    void Close();
+    bool Active() const { return m_active; }
+    // Runs the text without a result: records affected, or -1 when none reported.
+    qint64 ExecSQL();
+    // Whether rows are still arriving.
+    bool Fetching() const override;
+    // Stops the fetch (also from inside a FetchProgress handler); FetchComplete follows.
+    void Cancel();
+
+    bool Supports(TCursorOption option) const override;
+
+signals:
+    // Rows fetched so far; coalesced, at most every few dozen milliseconds.
+    void FetchProgress(qint64 progress, qint64 maxProgress);
+    // Exactly once per asynchronous open: empty text, or the message of the error that ended it.
+    void FetchComplete(const QString& error);
+    // The record count grew (coalesced like FetchProgress); for the grid model.
+    void RowsAppended(qint64 count);
+
+private:
+    friend class TFetchJob;
+    friend class TConnection;
+    // The connection closes: the fetch stops and the result goes, also during Open.
+    void ConnectionClosing();
+    void StopFetch();
+    TConnection& RequireConnection() const;
+    TStatement BoundStatement(TProviderSession& session) const;
+    void SetUpResult(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store);
+    void HandleExecuted(const std::shared_ptr<TFetchJob>& job);
+    void HandleProgress(const std::shared_ptr<TFetchJob>& job);
+    void HandleFinished(const std::shared_ptr<TFetchJob>& job);
+
+    QPointer<TConnection> m_connection;
+    QString m_sql;
+    TParameters m_parameters;
+    TLockType m_lockType = TLockType::ReadOnly;
+    TExecuteOption m_executeOption = TExecuteOption::Synchronous;
+    int m_commandTimeout = 30;
+    bool m_active = false;
+    bool m_opening = false;
+    int m_inProgress = 0;
+    qint64 m_reportedRows = 0;
+    std::shared_ptr<TFetchJob> m_job;
+    QEventLoop* m_openLoop = nullptr;
+};

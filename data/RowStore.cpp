@@ -1,0 +1,280 @@
+#include "data/RowStore.h"
+
+#include <QString>
+#include <cstring>
+
+namespace {
+
+enum TTag : quint8 { TagNull, TagInt8, TagInt16, TagInt32, TagInt64, TagReal, TagText, TagBytes, TagDate, TagTime, TagTimestamp };
+
+constexpr int kChunkShift = 12;
+constexpr qint64 kChunkRows = qint64(1) << kChunkShift;
+constexpr qsizetype kFirstBlock = 16 * 1024;
+constexpr qsizetype kMaxBlock = 1024 * 1024;
+
+template <typename T> T Load(const char* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Reads a LEB128 length; returns the position after it.
+const char* ReadLength(const char* p, qsizetype& length)
+{
+    quint64 v = 0;
+    int shift = 0;
+    quint8 b;
+    do {
+        b = quint8(*p++);
+        v |= quint64(b & 0x7f) << shift;
+        shift += 7;
+    } while (b & 0x80);
+    length = qsizetype(v);
+    return p;
+}
+
+// Decodes the cell at p and returns the position after it.
+const char* Decode(const char* p, TCell& cell)
+{
+    const quint8 tag = quint8(*p++);
+    switch (tag) {
+    case TagNull:
+        cell.Kind = TCell::Null;
+        return p;
+    case TagInt8:
+        cell.Kind = TCell::Integer;
+        cell.Int = Load<qint8>(p);
+        return p + 1;
+    case TagInt16:
+        cell.Kind = TCell::Integer;
+        cell.Int = Load<qint16>(p);
+        return p + 2;
+    case TagInt32:
+        cell.Kind = TCell::Integer;
+        cell.Int = Load<qint32>(p);
+        return p + 4;
+    case TagInt64:
+        cell.Kind = TCell::Integer;
+        cell.Int = Load<qint64>(p);
+        return p + 8;
+    case TagReal:
+        cell.Kind = TCell::Float;
+        cell.Real = Load<double>(p);
+        return p + 8;
+    case TagText:
+    case TagBytes:
+        cell.Kind = tag == TagText ? TCell::Text : TCell::Bytes;
+        p = ReadLength(p, cell.Size);
+        cell.Data = p;
+        return p + cell.Size;
+    case TagDate:
+        cell.Kind = TCell::Date;
+        cell.Int = Load<qint32>(p);
+        return p + 4;
+    case TagTime:
+        cell.Kind = TCell::Time;
+        cell.Int = Load<qint32>(p);
+        return p + 4;
+    case TagTimestamp:
+        cell.Kind = TCell::Timestamp;
+        cell.Int = Load<qint64>(p);
+        return p + 8;
+    }
+    Q_UNREACHABLE();
+}
+
+} // namespace
+
+struct TRowStore::TChunk {
+    const char* Rows[kChunkRows];
+};
+
+TRowStore::TRowStore(int columnCount) : m_columnCount(columnCount)
+{
+    m_scratch.reserve(256);
+}
+
+TRowStore::~TRowStore() = default;
+
+const char* TRowStore::RowPointer(qint64 row) const
+{
+    Q_ASSERT(row >= 0 && row < RowCount());
+    TChunk* const* dir = m_directory.load(std::memory_order_acquire);
+    return dir[row >> kChunkShift]->Rows[row & (kChunkRows - 1)];
+}
+
+TCell TRowStore::CellOfRow(const char* row, int column)
+{
+    TCell cell;
+    const char* p = row;
+    for (int i = 0; i <= column; ++i)
+        p = Decode(p, cell);
+    return cell;
+}
+
+TCell TRowStore::Cell(qint64 row, int column) const
+{
+    Q_ASSERT(column >= 0 && column < m_columnCount);
+    return CellOfRow(RowPointer(row), column);
+}
+
+QByteArray TRowStore::RowBytes(qint64 row) const
+{
+    const char* start = RowPointer(row);
+    const char* p = start;
+    TCell cell;
+    for (int i = 0; i < m_columnCount; ++i)
+        p = Decode(p, cell);
+    return QByteArray(start, p - start);
+}
+
+void TRowStore::BeginRow()
+{
+    m_scratch.clear();
+}
+
+void TRowStore::PutTag(quint8 tag)
+{
+    m_scratch.push_back(char(tag));
+}
+
+void TRowStore::AddNull()
+{
+    PutTag(TagNull);
+}
+
+void TRowStore::AddInt(qint64 value)
+{
+    auto put = [this](quint8 tag, auto v) {
+        const size_t at = m_scratch.size();
+        m_scratch.resize(at + 1 + sizeof v);
+        m_scratch[at] = char(tag);
+        std::memcpy(m_scratch.data() + at + 1, &v, sizeof v);
+    };
+    if (value >= -128 && value <= 127)
+        put(TagInt8, qint8(value));
+    else if (value >= -32768 && value <= 32767)
+        put(TagInt16, qint16(value));
+    else if (value >= INT32_MIN && value <= INT32_MAX)
+        put(TagInt32, qint32(value));
+    else
+        put(TagInt64, value);
+}
+
+void TRowStore::AddReal(double value)
+{
+    const size_t at = m_scratch.size();
+    m_scratch.resize(at + 9);
+    m_scratch[at] = char(TagReal);
+    std::memcpy(m_scratch.data() + at + 1, &value, 8);
+}
+
+void TRowStore::PutVarBytes(quint8 tag, const char* data, qsizetype size)
+{
+    PutTag(tag);
+    quint64 v = quint64(size);
+    do {
+        quint8 b = v & 0x7f;
+        v >>= 7;
+        if (v)
+            b |= 0x80;
+        m_scratch.push_back(char(b));
+    } while (v);
+    m_scratch.insert(m_scratch.end(), data, data + size);
+}
+
+void TRowStore::AddText(const char* utf8, qsizetype size)
+{
+    PutVarBytes(TagText, utf8, size);
+}
+
+void TRowStore::AddText(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    PutVarBytes(TagText, utf8.constData(), utf8.size());
+}
+
+void TRowStore::AddBytes(const char* data, qsizetype size)
+{
+    PutVarBytes(TagBytes, data, size);
+}
+
+void TRowStore::AddDate(qint64 daysSinceEpoch)
+{
+    const qint32 v = qint32(daysSinceEpoch);
+    const size_t at = m_scratch.size();
+    m_scratch.resize(at + 5);
+    m_scratch[at] = char(TagDate);
+    std::memcpy(m_scratch.data() + at + 1, &v, 4);
+}
+
+void TRowStore::AddTime(qint64 msecsOfDay)
+{
+    const qint32 v = qint32(msecsOfDay);
+    const size_t at = m_scratch.size();
+    m_scratch.resize(at + 5);
+    m_scratch[at] = char(TagTime);
+    std::memcpy(m_scratch.data() + at + 1, &v, 4);
+}
+
+void TRowStore::AddTimestamp(qint64 msecsSinceEpoch)
+{
+    const size_t at = m_scratch.size();
+    m_scratch.resize(at + 9);
+    m_scratch[at] = char(TagTimestamp);
+    std::memcpy(m_scratch.data() + at + 1, &msecsSinceEpoch, 8);
+}
+
+const char* TRowStore::StoreRow(const char* data, qsizetype size)
+{
+    if (size > kMaxBlock / 4) {
+        // A large row gets a block of its own, so the shared block is not wasted.
+        m_blocks.emplace_back(new char[size]);
+        m_allocated.fetch_add(size, std::memory_order_relaxed);
+        std::memcpy(m_blocks.back().get(), data, size);
+        return m_blocks.back().get();
+    }
+    if (!m_block || m_blockUsed + size > m_blockSize) {
+        m_blockSize = m_blockSize == 0 ? kFirstBlock : qMin(m_blockSize * 2, kMaxBlock);
+        m_blocks.emplace_back(new char[m_blockSize]);
+        m_allocated.fetch_add(m_blockSize, std::memory_order_relaxed);
+        m_block = m_blocks.back().get();
+        m_blockUsed = 0;
+    }
+    char* at = m_block + m_blockUsed;
+    std::memcpy(at, data, size);
+    m_blockUsed += size;
+    return at;
+}
+
+void TRowStore::EndRow()
+{
+    const qint64 row = m_rowCount.load(std::memory_order_relaxed);
+    const char* stored = StoreRow(m_scratch.data(), qsizetype(m_scratch.size()));
+    const qint64 chunkIndex = row >> kChunkShift;
+    if ((row & (kChunkRows - 1)) == 0) {
+        if (chunkIndex >= m_directoryCapacity) {
+            const qint64 capacity = qMax<qint64>(16, m_directoryCapacity * 2);
+            std::unique_ptr<TChunk*[]> dir(new TChunk*[capacity]());
+            if (m_directoryCapacity)
+                std::memcpy(dir.get(), m_directory.load(std::memory_order_relaxed),
+                            sizeof(TChunk*) * m_directoryCapacity);
+            m_directory.store(dir.get(), std::memory_order_release);
+            m_directories.push_back(std::move(dir));
+            m_directoryCapacity = capacity;
+            m_allocated.fetch_add(qint64(sizeof(TChunk*)) * capacity, std::memory_order_relaxed);
+        }
+        m_chunks.emplace_back(new TChunk);
+        m_allocated.fetch_add(qint64(sizeof(TChunk)), std::memory_order_relaxed);
+        m_directory.load(std::memory_order_relaxed)[chunkIndex] = m_chunks.back().get();
+    }
+    m_directory.load(std::memory_order_relaxed)[chunkIndex]->Rows[row & (kChunkRows - 1)] = stored;
+    m_rowCount.store(row + 1, std::memory_order_release);
+}
+
+void TRowStore::AppendEncoded(const QByteArray& row)
+{
+    m_scratch.assign(row.constData(), row.constData() + row.size());
+    EndRow();
+}

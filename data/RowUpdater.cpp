@@ -1,0 +1,159 @@
+#include "data/RowUpdater.h"
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/Provider.h"
+
+
+namespace {
+
+int IndexOf(const QStringList& names, const QString& name)
+{
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+std::unique_ptr<TRowUpdater> TRowUpdater::Create(TConnection& connection, const QList<TColumnInfo>& columns)
+{
+    if (columns.isEmpty())
+        return nullptr;
+    const TColumnInfo& first = columns.first();
+    QStringList baseColumns;
+    for (const TColumnInfo& c : columns) {
+        if (c.BaseTable.isEmpty() || c.BaseColumn.isEmpty() || c.BaseTable != first.BaseTable ||
+            c.BaseSchema != first.BaseSchema || c.BaseCatalog != first.BaseCatalog)
+            return nullptr;
+        if (baseColumns.contains(c.BaseColumn, Qt::CaseInsensitive))
+            return nullptr; // one column twice: an edit could not say which value wins
+        baseColumns.append(c.BaseColumn);
+    }
+    TProviderSession& session = connection.SessionForStatement();
+    for (const TTableKey& key : session.TableKeys(first.BaseCatalog, first.BaseSchema, first.BaseTable)) {
+        QList<int> fields;
+        QString rowId;
+        if (key.IsRowId) {
+            for (const QString& name : key.Columns) {
+                const int i = IndexOf(baseColumns, name);
+                if (i >= 0) {
+                    fields = {i};
+                    rowId = name;
+                    break;
+                }
+            }
+        } else {
+            for (const QString& name : key.Columns) {
+                const int i = IndexOf(baseColumns, name);
+                if (i < 0) {
+                    fields.clear();
+                    break;
+                }
+                fields.append(i);
+            }
+        }
+        if (fields.isEmpty())
+            continue;
+        std::unique_ptr<TRowUpdater> updater(new TRowUpdater);
+        updater->m_connection = &connection;
+        updater->m_columns = columns;
+        updater->m_keyFields = fields;
+        updater->m_rowIdColumn = rowId;
+        return updater;
+    }
+    return nullptr;
+}
+
+QString TRowUpdater::Marker(int n) const
+{
+    return m_connection->SessionForStatement().ParameterMarker(n);
+}
+
+QString TRowUpdater::TableName() const
+{
+    TProviderSession& session = m_connection->SessionForStatement();
+    const TColumnInfo& c = m_columns.first();
+    QString name = session.QuoteIdentifier(c.BaseTable);
+    if (!c.BaseSchema.isEmpty())
+        name = session.QuoteIdentifier(c.BaseSchema) + u'.' + name;
+    return name;
+}
+
+void TRowUpdater::AddKeyCondition(QStringList& conditions, QVariantList& values, const QVariantList& oldValues) const
+{
+    TProviderSession& session = m_connection->SessionForStatement();
+    for (int i : m_keyFields) {
+        const QString column = session.QuoteIdentifier(m_columns[i].BaseColumn);
+        if (oldValues[i].isNull()) {
+            conditions << column + QLatin1String(" IS NULL");
+        } else {
+            values << oldValues[i];
+            conditions << column + QLatin1String(" = ") + Marker(int(values.size()));
+        }
+    }
+}
+
+qint64 TRowUpdater::Run(const QString& sql, const QVariantList& values)
+{
+    if (!m_connection)
+        throw TDataError(QStringLiteral("Die Verbindung der Datenmenge ist nicht mehr vorhanden"));
+    return m_connection->SessionForStatement().ExecuteRowChange({sql, values});
+}
+
+qint64 TRowUpdater::Update(const QVariantList& oldValues, const QVariantList& newValues, const QList<bool>& changed)
+{
+    TProviderSession& session = m_connection->SessionForStatement();
+    QStringList assignments, conditions;
+    QVariantList values;
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (changed[i]) {
+            values << newValues[i];
+            assignments << session.QuoteIdentifier(m_columns[i].BaseColumn) + QLatin1String(" = ") +
+                               Marker(int(values.size()));
+        }
+    AddKeyCondition(conditions, values, oldValues);
+    // The old values of the changed columns: a row someone else changed meanwhile is not found.
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (!changed[i] || m_keyFields.contains(i) || IsBlobType(m_columns[i].Type))
+            continue;
+        const QString column = session.QuoteIdentifier(m_columns[i].BaseColumn);
+        if (oldValues[i].isNull()) {
+            conditions << column + QLatin1String(" IS NULL");
+        } else {
+            values << oldValues[i];
+            conditions << column + QLatin1String(" = ") + Marker(int(values.size()));
+        }
+    }
+    return Run(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                   .arg(TableName(), assignments.join(QLatin1String(", ")), conditions.join(QLatin1String(" AND "))),
+               values);
+}
+
+qint64 TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>& changed)
+{
+    TProviderSession& session = m_connection->SessionForStatement();
+    QStringList columns, markers;
+    QVariantList values;
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (changed[i]) {
+            values << newValues[i];
+            columns << session.QuoteIdentifier(m_columns[i].BaseColumn);
+            markers << Marker(int(values.size()));
+        }
+    if (columns.isEmpty())
+        return Run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(TableName()), values);
+    return Run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                   .arg(TableName(), columns.join(QLatin1String(", ")), markers.join(QLatin1String(", "))),
+               values);
+}
+
+qint64 TRowUpdater::Delete(const QVariantList& oldValues)
+{
+    QStringList conditions;
+    QVariantList values;
+    AddKeyCondition(conditions, values, oldValues);
+    return Run(QStringLiteral("DELETE FROM %1 WHERE %2").arg(TableName(), conditions.join(QLatin1String(" AND "))),
+               values);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "data/Field.h"
+
+#include <QPointer>
+#include <QVariantList>
+#include <memory>
+
+class TConnection;
+
+// Writes the changes of an updatable result back to its one base table: UPDATE and DELETE
+// find the row by its key and, for UPDATE, by the old values of the changed columns, so a
+// row changed by someone else meanwhile is not overwritten. GUI thread.
+class TRowUpdater {
+public:
+    // An updater when every column comes from one base table and the result holds one of
+    // the table's keys; null otherwise.
+    static std::unique_ptr<TRowUpdater> Create(TConnection& connection, const QList<TColumnInfo>& columns);
+
+    // Each returns the rows the statement would change; anything but 1 means nothing was written.
+    qint64 Update(const QVariantList& oldValues, const QVariantList& newValues, const QList<bool>& changed);
+    qint64 Insert(const QVariantList& values, const QList<bool>& changed);
+    qint64 Delete(const QVariantList& oldValues);
+
+private:
+    TRowUpdater() = default;
+    QString TableName() const;
+    void AddKeyCondition(QStringList& conditions, QVariantList& values, const QVariantList& oldValues) const;
+    qint64 Run(const QString& sql, const QVariantList& values);
+    QString Marker(int n) const;
+
+    QPointer<TConnection> m_connection;
+    QList<TColumnInfo> m_columns;
+    QList<int> m_keyFields;
+    QString m_rowIdColumn; // the key when the table is found by an implicit row id
+};
