@@ -82,6 +82,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 private:
     void ConfigureView();

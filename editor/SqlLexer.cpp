@@ -1,8 +1,8 @@
 #include "editor/SqlLexer.h"
 
-#include <algorithm>
 #include <array>
 #include <string_view>
+#include <unordered_set>
 
 namespace {
 
@@ -279,7 +279,7 @@ constexpr bool sortedAndDistinct() {
             return false;
     return true;
 }
-static_assert(sortedAndDistinct(), "the reserved words must stay sorted for the binary search");
+static_assert(sortedAndDistinct(), "the reserved words must stay sorted and distinct, so none is missing");
 
 bool isWordStart(char16_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -301,8 +301,10 @@ void addToken(QList<TSqlToken>* tokens, int start, int length, TTokenClass cls) 
 } // namespace
 
 bool TSqlLexer::IsReserved(QStringView word) {
+    // Colouring asks for every word of every shown line: a hash lookup without allocation.
+    static const std::unordered_set<std::string_view> words(reservedWords.begin(), reservedWords.end());
     char lower[40];
-    if (word.isEmpty() || word.size() >= qsizetype(sizeof lower))
+    if (word.size() < 2 || word.size() >= qsizetype(sizeof lower))
         return false;
     for (qsizetype i = 0; i < word.size(); ++i) {
         const char16_t c = word[i].unicode();
@@ -310,8 +312,7 @@ bool TSqlLexer::IsReserved(QStringView word) {
             return false;
         lower[i] = char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
-    return std::binary_search(reservedWords.begin(), reservedWords.end(),
-                              std::string_view(lower, std::size_t(word.size())));
+    return words.count(std::string_view(lower, std::size_t(word.size()))) != 0;
 }
 
 const QStringList& TSqlLexer::ReservedWords() {
@@ -385,7 +386,7 @@ bool TSqlLexer::ScanLine(QStringView line, bool inComment, QList<TSqlToken>* tok
         } else if (isWordStart(c)) {
             while (j < n && isWordChar(line[j].unicode()))
                 ++j;
-            cls = IsReserved(line.mid(i, j - i)) ? TTokenClass::Reserved : TTokenClass::Identifier;
+            cls = tokens && IsReserved(line.mid(i, j - i)) ? TTokenClass::Reserved : TTokenClass::Identifier;
         } else if (isDigit(c)) {
             int dots = 0;
             while (j < n && (isDigit(line[j].unicode()) || line[j] == u'.')) {

@@ -6,6 +6,8 @@
 
 #include <QVarLengthArray>
 
+#include <cstring>
+
 namespace {
 
 constexpr int styleCount = int(TTokenClass::Identifier) + 1;
@@ -46,33 +48,40 @@ void TSqlStyler::styleText(int start, int end) {
     QsciScintilla* ed = editor();
     if (!ed || end <= start)
         return;
-    const long firstLine = ed->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION, start);
-    const long lastLine = ed->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION, end - 1);
-    bool inComment =
-        firstLine > 0 && (ed->SendScintilla(QsciScintillaBase::SCI_GETLINESTATE, firstLine - 1) & 1);
-    const long from = ed->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, firstLine);
-    const long to = ed->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, lastLine + 1);
+    using Sci = QsciScintillaBase;
+    const long firstLine = ed->SendScintilla(Sci::SCI_LINEFROMPOSITION, start);
+    const long lastLine = ed->SendScintilla(Sci::SCI_LINEFROMPOSITION, end - 1);
+    bool inComment = firstLine > 0 && (ed->SendScintilla(Sci::SCI_GETLINESTATE, firstLine - 1) & 1);
+    const long from = ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, firstLine);
+    const long to = ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, lastLine + 1);
     // A direct view of the text: no copy of the range is made.
-    const char* bytes = reinterpret_cast<const char*>(
-        ed->SendScintilla(QsciScintillaBase::SCI_GETRANGEPOINTER, from, to - from));
+    const char* bytes =
+        reinterpret_cast<const char*>(ed->SendScintilla(Sci::SCI_GETRANGEPOINTER, from, to - from));
     if (!bytes)
         return;
 
-    startStyling(int(from));
+    // The styles of the whole range go to QScintilla in one call.
+    QByteArray styles(to - from, char(styleOf(TTokenClass::PlainText)));
     QList<TSqlToken> tokens;
     QString text;
     QVarLengthArray<int, 256> byteOf; // UTF-8 offset of each UTF-16 unit of a non-ASCII line
     long lineStart = from;
     for (long line = firstLine; line <= lastLine; ++line) {
-        const long next =
-            line == lastLine ? to : ed->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, line + 1);
-        const long lineEnd = ed->SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION, line);
+        const long next = line == lastLine ? to : ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, line + 1);
+        const long lineEnd = ed->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
         const char* p = bytes + (lineStart - from);
         const int length = int(lineEnd - lineStart);
         bool ascii = true;
         for (int i = 0; i < length && ascii; ++i)
             ascii = static_cast<unsigned char>(p[i]) < 0x80;
-        text = ascii ? QString::fromLatin1(p, length) : QString::fromUtf8(p, length);
+        if (ascii) { // widened in place: no allocation per line
+            text.resize(length);
+            char16_t* out = reinterpret_cast<char16_t*>(text.data());
+            for (int i = 0; i < length; ++i)
+                out[i] = static_cast<unsigned char>(p[i]);
+        } else {
+            text = QString::fromUtf8(p, length);
+        }
 
         tokens.clear();
         inComment = TSqlLexer::ScanLine(text, inComment, &tokens);
@@ -85,40 +94,17 @@ void TSqlStyler::styleText(int start, int end) {
                 byteOf[i + 1] = byteOf[i] + (c < 0x80 ? 1 : c < 0x800 ? 2 : QChar::isSurrogate(c) ? 2 : 3);
             }
         }
-        auto toByte = [&](int units) {
-            return ascii ? units : byteOf[units];
-        };
-
-        // Touching tokens of one class share one run; blanks stay plain.
-        int styled = 0; // bytes of this line styled so far
-        int runStyle = styleOf(TTokenClass::PlainText);
-        int runEnd = 0;
-        auto flush = [&] {
-            if (runEnd > styled) {
-                setStyling(runEnd - styled, runStyle);
-                styled = runEnd;
-            }
-        };
+        char* lineStyles = styles.data() + (lineStart - from);
         for (const TSqlToken& t : tokens) {
-            const int tokenStart = toByte(t.Start);
-            const int style = styleOf(t.Class);
-            if (tokenStart > runEnd) {
-                if (runStyle != styleOf(TTokenClass::PlainText)) {
-                    flush();
-                    runStyle = styleOf(TTokenClass::PlainText);
-                }
-                runEnd = tokenStart;
-            }
-            if (style != runStyle) {
-                flush();
-                runStyle = style;
-            }
-            runEnd = toByte(t.Start + t.Length);
+            const int first = ascii ? t.Start : byteOf[t.Start];
+            const int last = ascii ? t.Start + t.Length : byteOf[t.Start + t.Length];
+            std::memset(lineStyles + first, styleOf(t.Class), std::size_t(last - first));
         }
-        flush();
-        if (next - lineStart > styled)
-            setStyling(int(next - lineStart - styled), styleOf(TTokenClass::PlainText));
-        ed->SendScintilla(QsciScintillaBase::SCI_SETLINESTATE, line, long(inComment ? 1 : 0));
+        const long state = inComment ? 1 : 0;
+        if (ed->SendScintilla(Sci::SCI_GETLINESTATE, line) != state)
+            ed->SendScintilla(Sci::SCI_SETLINESTATE, line, state);
         lineStart = next;
     }
+    startStyling(int(from));
+    ed->SendScintilla(Sci::SCI_SETSTYLINGEX, static_cast<unsigned long>(styles.size()), styles.constData());
 }
