@@ -1,0 +1,49 @@
+#include "workspace/StatusBar.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("StatBar"));
+    setFixedHeight(19);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 1, 0, 0);
+    layout->setSpacing(2);
+    for (int i = 0; i < PanelCount; ++i) {
+        auto* panel = new QLabel(this);
+        panel->setObjectName(QStringLiteral("StatBarPanel%1").arg(i));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setContentsMargins(2, 0, 2, 0);
+        panel->setTextFormat(Qt::PlainText);
+        layout->addWidget(panel);
+        m_panels[i] = panel;
+    }
+    layout->addStretch(1);
+    const char* texts[PanelCount] = {"--", "Datensätze", "---", "Zeit", "---", ""};
+    const int widths[PanelCount] = {20, 70, 50, 50, 50, 50};
+    for (int i = 0; i < PanelCount; ++i)
+        SetPanel(i, QString::fromUtf8(texts[i]), widths[i]);
+}
+
+QString TStatusBar::PanelText(int index) const
+{
+    return m_panels[index]->text();
+}
+
+int TStatusBar::PanelWidth(int index) const
+{
+    return m_panels[index]->maximumWidth();
+}
+
+void TStatusBar::SetPanel(int index, const QString& text, int width)
+{
+    m_panels[index]->setText(text);
+    m_panels[index]->setFixedWidth(width);
+}
+
+void TStatusBar::SetPanelText(int index, const QString& text)
+{
+    SetPanel(index, text, fontMetrics().horizontalAdvance(text) + 10);
+}

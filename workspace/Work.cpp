@@ -1,0 +1,393 @@
+#include "workspace/Work.h"
+
+#include "app/MainWindowIntf.h"
+#include "data/Connection.h"
+#include "data/Query.h"
+#include "editor/SqlEdit.h"
+#include "settings/IniFileEx.h"
+#include "workspace/DbNavigator.h"
+#include "workspace/HeaderBar.h"
+#include "workspace/ResultGrid.h"
+#include "workspace/ResultModel.h"
+#include "workspace/StatusBar.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int DesignWidth = 751;
+constexpr int DesignHeight = 549;
+constexpr int SplitterWidth = 3;
+constexpr int HeaderHeight = 20;
+
+QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* parent)
+{
+    auto* splitter = new QSplitter(orientation, parent);
+    splitter->setObjectName(QLatin1String(name));
+    splitter->setHandleWidth(SplitterWidth);
+    splitter->setChildrenCollapsible(false);
+    return splitter;
+}
+
+QWidget* NewPanel(const char* name, QWidget* parent)
+{
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QLatin1String(name));
+    return panel;
+}
+
+QListWidget* NewList(const char* name, QWidget* parent)
+{
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setUniformItemSizes(true);
+    return list;
+}
+
+// The first size of a two-part splitter; the second part takes the rest.
+void SetFirstSize(QSplitter* splitter, int size)
+{
+    const QList<int> sizes = splitter->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    splitter->setSizes({size, qMax(0, total - size)});
+}
+
+int FirstSize(const QSplitter* splitter)
+{
+    return splitter->sizes().value(0);
+}
+
+const QString IdentLeftTop = QStringLiteral("PnlLeftTop");
+const QString IdentLeft = QStringLiteral("PnlLeft");
+const QString IdentRightTables = QStringLiteral("PnlRightTables");
+const QString IdentRightFields = QStringLiteral("PnlRightFields");
+
+} // namespace
+
+TFrameWork::TFrameWork(QWidget* parent) : QWidget(parent)
+{
+    ConnWork = new TConnection(this);
+    ConnWork->setObjectName(QStringLiteral("ConnWork"));
+    ConnWork->SetCommandTimeout(0);
+    Qry = new TQuery(this);
+    Qry->setObjectName(QStringLiteral("Qry"));
+    Qry->SetConnection(ConnWork);
+    Qry->SetCommandTimeout(0);
+    Qry->SetLockType(TLockType::Optimistic);
+    connect(Qry, &TQuery::FetchProgress, this, &TFrameWork::QryFetchProgress);
+    connect(Qry, &TQuery::FetchComplete, this, &TFrameWork::QryFetchComplete);
+    CreateLayout();
+}
+
+TFrameWork::~TFrameWork()
+{
+    SetWaitCursor(false);
+}
+
+QString TFrameWork::SettingsSection() const
+{
+    return QStringLiteral("Frame.") + m_databaseName;
+}
+
+void TFrameWork::CreateLayout()
+{
+    QFont frameFont(QStringLiteral("Lucida Sans Typewriter"), 8);
+    frameFont.setFamilies({QStringLiteral("Lucida Sans Typewriter"), QStringLiteral("DejaVu Sans Mono"),
+                           QStringLiteral("Liberation Mono"), QStringLiteral("monospace")});
+    frameFont.setStyleHint(QFont::TypeWriter);
+    setFont(frameFont);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    Splitter4 = NewSplitter("Splitter4", Qt::Horizontal, this);
+    Splitter4->addWidget(CreateLeftSide());
+    Splitter4->addWidget(CreateRightSide());
+    Splitter4->setStretchFactor(0, 1);
+    Splitter4->setStretchFactor(1, 0);
+    layout->addWidget(Splitter4, 1);
+    StatBar = new TStatusBar(this);
+    layout->addWidget(StatBar);
+    CreateMemSqlMenu();
+
+    // Lay the frame out at its design size, so that the sizes set and read before it is
+    // first shown are the real ones.
+    resize(DesignWidth, DesignHeight);
+    layout->activate();
+    const int inner = DesignHeight - StatBar->height();
+    Splitter4->setSizes({DesignWidth - 197 - SplitterWidth, 197});
+    Splitter1->setSizes({82, inner - 82 - SplitterWidth});
+    Splitter3->setSizes({105, inner - 105 - SplitterWidth});
+    Splitter2->setSizes({129, inner - 105 - 129 - 2 * SplitterWidth});
+}
+
+QWidget* TFrameWork::CreateLeftSide()
+{
+    PnlLeft = NewPanel("PnlLeft", this);
+    auto* layout = new QVBoxLayout(PnlLeft);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = NewSplitter("Splitter1", Qt::Vertical, PnlLeft);
+    layout->addWidget(Splitter1);
+
+    PnlLeftTop = NewPanel("PnlLeftTop", Splitter1);
+    auto* topLayout = new QVBoxLayout(PnlLeftTop);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    MemSql = new TSqlEdit(PnlLeftTop);
+    MemSql->setObjectName(QStringLiteral("MemSql"));
+    topLayout->addWidget(MemSql);
+    Splitter1->addWidget(PnlLeftTop);
+
+    // The result panel and the message label share the lower area; one is shown.
+    PnlLeftBottomArea = NewPanel("PnlLeftBottomArea", Splitter1);
+    auto* areaLayout = new QVBoxLayout(PnlLeftBottomArea);
+    areaLayout->setContentsMargins(0, 0, 0, 0);
+    areaLayout->addWidget(CreateResultPanel());
+    LblText = new QLabel(PnlLeftBottomArea);
+    LblText->setObjectName(QStringLiteral("LblText"));
+    QFont bold = LblText->font();
+    bold.setBold(true);
+    LblText->setFont(bold);
+    LblText->setWordWrap(true);
+    LblText->setTextFormat(Qt::PlainText);
+    LblText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LblText->setMargin(9);
+    LblText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LblText->hide();
+    areaLayout->addWidget(LblText, 1);
+    Splitter1->addWidget(PnlLeftBottomArea);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    return PnlLeft;
+}
+
+QWidget* TFrameWork::CreateResultPanel()
+{
+    PnlBottom = NewPanel("PnlBottom", PnlLeftBottomArea);
+    auto* layout = new QVBoxLayout(PnlBottom);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    PnlLeftMiddle = new THeaderBar(QStringLiteral("PnlLeftMiddle"), {}, QStringLiteral(":/icons/hdr-result.svg"),
+                                   PnlBottom);
+    PnlLeftMiddle->setFixedHeight(25);
+    CbxFieldsSorted = new QComboBox(PnlLeftMiddle);
+    CbxFieldsSorted->setObjectName(QStringLiteral("CbxFieldsSorted"));
+    CbxFieldsSorted->setFixedWidth(145);
+    CbxFieldsSorted->setMaxVisibleItems(20);
+    CbxFieldsSorted->setInsertPolicy(QComboBox::InsertAlphabetically);
+    PnlLeftMiddle->Tools()->addWidget(CbxFieldsSorted);
+    BtnReadOnly = new QToolButton(PnlLeftMiddle);
+    BtnReadOnly->setObjectName(QStringLiteral("BtnReadOnly"));
+    BtnReadOnly->setCheckable(true);
+    BtnReadOnly->setAutoRaise(true);
+    QFont bold = BtnReadOnly->font();
+    bold.setBold(true);
+    BtnReadOnly->setFont(bold);
+    BtnReadOnly->setFixedWidth(28);
+    connect(BtnReadOnly, &QToolButton::clicked, this, [this] { BtnReadOnlyClick(); });
+    PnlLeftMiddle->Tools()->addWidget(BtnReadOnly);
+
+    GrdResults = new TResultGrid(PnlBottom);
+    Dsr = new TResultModel(this);
+    Dsr->setObjectName(QStringLiteral("Dsr"));
+    Dsr->SetHeaderFont(GrdResults->horizontalHeader()->font());
+    GrdResults->setModel(Dsr);
+    connect(GrdResults->horizontalHeader(), &QHeaderView::sectionResized, this,
+            &TFrameWork::GrdResultsColumnResized);
+    Nav = new TDbNavigator(GrdResults, Dsr, PnlLeftMiddle);
+    Nav->SetRefreshHandler([this] { ExecuteSql(Qry->SqlText()); });
+    PnlLeftMiddle->Tools()->addWidget(Nav);
+    PnlLeftMiddle->Tools()->addStretch(1);
+    connect(GrdResults->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                Dsr->SetCurrentRow(current.row());
+                Nav->UpdateButtons();
+            });
+
+    layout->addWidget(PnlLeftMiddle);
+    layout->addWidget(GrdResults, 1);
+    ApplyReadOnlyMode();
+    return PnlBottom;
+}
+
+QWidget* TFrameWork::CreateRightSide()
+{
+    PnlRight = NewPanel("PnlRight", this);
+    PnlRight->installEventFilter(this);
+    auto* layout = new QVBoxLayout(PnlRight);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Splitter3 = NewSplitter("Splitter3", Qt::Vertical, PnlRight);
+    layout->addWidget(Splitter3);
+
+    PnlRightTables = NewPanel("PnlRightTables", Splitter3);
+    auto* tables = new QVBoxLayout(PnlRightTables);
+    tables->setContentsMargins(3, 2, 3, 0);
+    tables->setSpacing(1);
+    PnlTables = new THeaderBar(QStringLiteral("PnlTables"), QStringLiteral("Tabellen"),
+                               QStringLiteral(":/icons/hdr-tables.svg"), PnlRightTables);
+    PnlTables->setFixedHeight(HeaderHeight);
+    tables->addWidget(PnlTables);
+    LbxTables = NewList("LbxTables", PnlRightTables);
+    LbxTables->setSortingEnabled(true);
+    tables->addWidget(LbxTables, 1);
+    connect(LbxTables, &QListWidget::itemClicked, this, [this] { LbxTablesClick(); });
+    connect(LbxTables, &QListWidget::itemDoubleClicked, this, [this] { LbxTablesDblClick(); });
+    Splitter3->addWidget(PnlRightTables);
+
+    Splitter2 = NewSplitter("Splitter2", Qt::Vertical, Splitter3);
+    PnlRightFields = NewPanel("PnlRightFields", Splitter2);
+    auto* fields = new QVBoxLayout(PnlRightFields);
+    fields->setContentsMargins(3, 2, 3, 0);
+    fields->setSpacing(1);
+    PnlFields = new THeaderBar(QStringLiteral("PnlFields"), QStringLiteral("Felder"),
+                               QStringLiteral(":/icons/hdr-fields.svg"), PnlRightFields);
+    PnlFields->setFixedHeight(HeaderHeight);
+    PnlFields->Tools()->addStretch(1);
+    BtnFieldsSort = new QToolButton(PnlFields);
+    BtnFieldsSort->setObjectName(QStringLiteral("BtnFieldsSort"));
+    BtnFieldsSort->setCheckable(true);
+    BtnFieldsSort->setChecked(true);
+    BtnFieldsSort->setAutoRaise(true);
+    BtnFieldsSort->setToolTip(QStringLiteral("Feldliste sortieren"));
+    BtnFieldsSort->setText(QStringLiteral("A-Z"));
+    BtnFieldsSort->setFixedHeight(HeaderHeight - 2);
+    connect(BtnFieldsSort, &QToolButton::toggled, this, [this] { BtnFieldsSortClick(); });
+    PnlFields->Tools()->addWidget(BtnFieldsSort);
+    fields->addWidget(PnlFields);
+    LbxFields = NewList("LbxFields", PnlRightFields);
+    LbxFields->setSortingEnabled(true);
+    fields->addWidget(LbxFields, 1);
+    Splitter2->addWidget(PnlRightFields);
+
+    PnlRightHistory = NewPanel("PnlRightHistory", Splitter2);
+    auto* history = new QVBoxLayout(PnlRightHistory);
+    history->setContentsMargins(3, 2, 3, 3);
+    history->setSpacing(1);
+    PnlHeader = new THeaderBar(QStringLiteral("PnlHeader"), QStringLiteral("Historie"),
+                               QStringLiteral(":/icons/hdr-history.svg"), PnlRightHistory);
+    PnlHeader->setFixedHeight(HeaderHeight);
+    history->addWidget(PnlHeader);
+    CreateHistory();
+    history->addWidget(GrdHistory, 1);
+    Splitter2->addWidget(PnlRightHistory);
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+
+    Splitter3->addWidget(Splitter2);
+    Splitter3->setStretchFactor(0, 0);
+    Splitter3->setStretchFactor(1, 1);
+    return PnlRight;
+}
+
+void TFrameWork::CreateMemSqlMenu()
+{
+    PopMnuMemSql = new QMenu(this);
+    PopMnuMemSql->setObjectName(QStringLiteral("PopMnuMemSql"));
+    if (TMainWindowIntf* main = FrmMainIntf()) {
+        const char* entries[] = {"ActSqlExec",   "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
+                                 "ActSqlExecTable", "-", "ActEditSearch", "ActEditSearchAgain", "-",
+                                 "ActDBClose"};
+        for (const char* name : entries) {
+            if (name[0] == '-')
+                PopMnuMemSql->addSeparator();
+            else
+                PopMnuMemSql->addAction(main->Action(QLatin1String(name)));
+        }
+    }
+    MemSql->SetContextMenu(PopMnuMemSql);
+}
+
+bool TFrameWork::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == PnlRight && event->type() == QEvent::Resize)
+        PnlRightResize();
+    else if (GrdHistory && watched == GrdHistory->viewport()) {
+        if (event->type() == QEvent::MouseMove)
+            GrdHistoryMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+        else if (event->type() == QEvent::ToolTip)
+            return true; // the mouse move shows the statement at once
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFrameWork::PnlRightResize()
+{
+    FitHistoryColumns();
+}
+
+int TFrameWork::PnlLeftWidth() const
+{
+    return FirstSize(Splitter4);
+}
+
+void TFrameWork::SetPnlLeftWidth(int width)
+{
+    SetFirstSize(Splitter4, width);
+}
+
+void TFrameWork::OpenDatabase(const QString& name, const QString& connectionString)
+{
+    LblText->hide();
+    PnlBottom->show();
+    m_columnWidths.clear();
+    m_databaseName = name;
+
+    ConnWork->SetConnectionString(connectionString);
+    ConnWork->Open();
+    RefreshTables();
+    // The provider type catalogue joins here once the data layer offers it.
+
+    TIniFileEx& store = *SettingsStore();
+    QStringList lines;
+    store.ReadValueList(SettingsSection() + QStringLiteral(".SQL"), lines);
+    MemSql->SetLines(lines);
+
+    const QString section = SettingsSection();
+    SetFirstSize(Splitter1, store.ReadInteger(section, IdentLeftTop, FirstSize(Splitter1)));
+    SetPnlLeftWidth(store.ReadInteger(section, IdentLeft, PnlLeftWidth()));
+    SetFirstSize(Splitter3, store.ReadInteger(section, IdentRightTables, FirstSize(Splitter3)));
+    SetFirstSize(Splitter2, store.ReadInteger(section, IdentRightFields, FirstSize(Splitter2)));
+}
+
+void TFrameWork::CloseDatabase()
+{
+    TIniFileEx& store = *SettingsStore();
+    QStringList lines = MemSql->Lines();
+    // An empty editor has one empty line; storing it would keep a section for nothing.
+    if (lines.size() == 1 && lines.first().isEmpty())
+        lines.clear();
+    store.WriteValueList(SettingsSection() + QStringLiteral(".SQL"), lines);
+    const QString section = SettingsSection();
+    store.WriteInteger(section, IdentLeftTop, FirstSize(Splitter1));
+    store.WriteInteger(section, IdentLeft, PnlLeftWidth());
+    store.WriteInteger(section, IdentRightTables, FirstSize(Splitter3));
+    store.WriteInteger(section, IdentRightFields, FirstSize(Splitter2));
+}
+
+QWidget* TFrameWork::MemSqlWidget() const
+{
+    return MemSql;
+}
+
+// Searching and the connection report come with the result grid's and the report's code.
+void TFrameWork::ShowConnectionInfo() {}
+
+bool TFrameWork::CanSearch() const
+{
+    return false;
+}
+
+void TFrameWork::ShowFindDialog() {}
+void TFrameWork::FindNext() {}

@@ -1,0 +1,180 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QAction;
+class QSplitter;
+class QTableWidget;
+class QToolButton;
+class TConnection;
+class TDbNavigator;
+class THeaderBar;
+class TQuery;
+class TResultGrid;
+class TResultModel;
+class TSqlEdit;
+class TStatusBar;
+
+// One open database in a tab: the SQL editor, the result grid, the tables and fields lists,
+// the statement history and the status bar, on its own connection. The interface is here;
+// the behaviour lives in one file per concern (Work.cpp: layout, open and close;
+// WorkExecute.cpp: running statements and fetching; WorkSchema.cpp: the schema lists;
+// WorkHistory.cpp: the history). GUI thread only; rows of a select are fetched by the data
+// layer, whose notifications arrive here through the event loop.
+class TFrameWork : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFrameWork(QWidget* parent = nullptr);
+    ~TFrameWork() override;
+
+    const QString& DatabaseName() const { return m_databaseName; }
+    QString SettingsSection() const;
+
+    // Connects and restores the saved state; throws when the database cannot be opened.
+    void OpenDatabase(const QString& name, const QString& connectionString);
+    // Saves the editor text and the pane sizes; neither cancels a statement nor disconnects.
+    void CloseDatabase();
+
+    // --- Running statements (WorkExecute.cpp)
+    bool Busy() const { return m_busy; }
+    void ExecuteAll();
+    void ExecuteSelected();
+    void ExecuteLine();
+    void ExecuteLineGroup();
+    void ExecuteTable();
+    void CancelSql();
+    // Runs a text: all non-select statements one after the other, or one select whose rows
+    // are fetched in the background. Refused while a select is still being fetched.
+    void ExecuteSql(const QString& text);
+    void SetStatusText(int index, const QString& text);
+    QString StatusText(int index) const;
+    void ShowRecordCount(qint64 count, int accessMode);
+    void ShowErrorText(const QString& text);
+    void ApplyReadOnlyMode();
+    void BtnReadOnlyClick();
+    // The name around a column of a line for "Tabelle anzeigen"; empty beyond the line's end.
+    static QString TableNameAt(const QString& line, int column);
+    // The block of adjoining non-blank lines around a line, each followed by CR LF.
+    static QString LineGroupAt(const QStringList& lines, int line);
+
+    // --- Schema lists (WorkSchema.cpp)
+    void RefreshTables();
+    void RefreshFields();
+    void InsertIntoSql(const QString& text);
+    static QString LastSelectedItem(const QListWidget* list);
+    static QString SelectedItemsText(const QListWidget* list);
+
+    // --- History (WorkHistory.cpp)
+    void AddHistory(qint64 count, const QString& text);
+    void ShiftHistory();
+    void FitHistoryColumns();
+
+    // --- Later parts
+    void ShowConnectionInfo();
+    bool CanSearch() const;
+    void ShowFindDialog();
+    void FindNext();
+
+    // The control that gets the keyboard focus when the workspace is shown.
+    QWidget* MemSqlWidget() const;
+    TConnection* Connection() const { return ConnWork; }
+    TQuery* Query() const { return Qry; }
+
+    // Components, named as their objectName.
+    TConnection* ConnWork = nullptr;
+    TQuery* Qry = nullptr;
+    TStatusBar* StatBar = nullptr;
+    QSplitter* Splitter4 = nullptr; // left side | right side
+    QWidget* PnlLeft = nullptr;
+    QSplitter* Splitter1 = nullptr; // editor / result area
+    QWidget* PnlLeftTop = nullptr;
+    TSqlEdit* MemSql = nullptr;
+    QWidget* PnlLeftBottomArea = nullptr;
+    QWidget* PnlBottom = nullptr;
+    THeaderBar* PnlLeftMiddle = nullptr;
+    QComboBox* CbxFieldsSorted = nullptr;
+    QToolButton* BtnReadOnly = nullptr;
+    TDbNavigator* Nav = nullptr;
+    TResultGrid* GrdResults = nullptr;
+    TResultModel* Dsr = nullptr;
+    QLabel* LblText = nullptr;
+    QWidget* PnlRight = nullptr;
+    QSplitter* Splitter3 = nullptr; // tables / (fields, history)
+    QWidget* PnlRightTables = nullptr;
+    THeaderBar* PnlTables = nullptr;
+    QListWidget* LbxTables = nullptr;
+    QSplitter* Splitter2 = nullptr; // fields / history
+    QWidget* PnlRightFields = nullptr;
+    THeaderBar* PnlFields = nullptr;
+    QToolButton* BtnFieldsSort = nullptr;
+    QListWidget* LbxFields = nullptr;
+    QWidget* PnlRightHistory = nullptr;
+    THeaderBar* PnlHeader = nullptr;
+    QTableWidget* GrdHistory = nullptr;
+    QMenu* PopMnuMemSql = nullptr;
+    QMenu* PopMnuHistory = nullptr;
+    QAction* PopMnuHistoryInsert = nullptr;
+    QAction* PopMnuHistoryExecute = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Layout (Work.cpp)
+    void CreateLayout();
+    QWidget* CreateLeftSide();
+    QWidget* CreateRightSide();
+    QWidget* CreateResultPanel();
+    void CreateMemSqlMenu();
+    int PnlLeftWidth() const;
+    void SetPnlLeftWidth(int width);
+    void PnlRightResize();
+
+    // Execution (WorkExecute.cpp)
+    void SetBusy(bool value);
+    void SetWaitCursor(bool on);
+    void RunBatch(const QStringList& statements);
+    void OpenSelect(const QString& text);
+    void DetachGrid();
+    void AttachGrid();
+    void SaveColumnWidths();
+    void RestoreColumnWidths();
+    void QryFetchProgress(qint64 progress, qint64 maxProgress);
+    void QryFetchComplete(const QString& error);
+    int AccessModeOfResult() const;
+    double SecondsSinceStart() const;
+    void GrdResultsColumnResized(int column, int oldSize, int newSize);
+
+    // Schema lists (WorkSchema.cpp)
+    void LbxTablesClick();
+    void LbxTablesDblClick();
+    void BtnFieldsSortClick();
+    void SetListError(QListWidget* list, const QString& what, const QString& message);
+
+    // History (WorkHistory.cpp)
+    void CreateHistory();
+    void GrdHistoryDblClick();
+    void GrdHistoryMouseMove(const QPoint& position);
+    void PopMnuHistoryPopup(const QPoint& position);
+    void PopMnuHistoryInsertClick();
+    void PopMnuHistoryExecuteClick();
+    QString FirstSelectedHistoryText() const;
+
+    QString m_databaseName;
+    QElapsedTimer m_startTime;
+    qint64 m_nextProgressTime = 0; // milliseconds since m_startTime
+    bool m_cancelRequested = false;
+    bool m_busy = false;
+    bool m_waitCursor = false;
+    // An asynchronous open whose single completion is still to come.
+    bool m_awaitingCompletion = false;
+    // Display widths in characters by lower-case field name.
+    QHash<QString, QString> m_columnWidths;
+};

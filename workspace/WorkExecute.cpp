@@ -1,0 +1,371 @@
+// Running statements: choosing the text, the batch of non-select statements, the select
+// with its background fetch, the status bar, the read-only switch and the column widths.
+#include "workspace/Work.h"
+
+#include "app/ErrorHandler.h"
+#include "app/MainWindowIntf.h"
+#include "data/Connection.h"
+#include "data/Query.h"
+#include "editor/SqlEdit.h"
+#include "settings/Error.h"
+#include "workspace/DbNavigator.h"
+#include "workspace/ResultGrid.h"
+#include "workspace/ResultModel.h"
+#include "workspace/SqlExpression.h"
+#include "workspace/StatusBar.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QPointer>
+#include <QToolButton>
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+constexpr qint64 ProgressInterval = 1000; // ms
+constexpr int DefaultColumnWidth = 10;    // characters
+
+enum TAccessMode { AccessNone = 0, AccessReadWrite = 1, AccessReadOnly = 2 };
+
+QString AccessModeText(int mode)
+{
+    switch (mode) {
+    case AccessReadWrite:
+        return QStringLiteral("RW");
+    case AccessReadOnly:
+        return QStringLiteral("RO");
+    default:
+        return {};
+    }
+}
+
+bool IsTableNameDelimiter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x20 && u <= 0x22) || (u >= 0x24 && u <= 0x2F) || u == 0x3A || u == 0x3B || u == 0x3F ||
+           (u >= 0x5B && u <= 0x5D) || u == 0x7B || u == 0x7D || u == 0xA7;
+}
+
+bool IsBlankLine(const QString& line)
+{
+    return TSqlExpression::IsBlank(line);
+}
+
+} // namespace
+
+// --- Choosing the text
+
+void TFrameWork::ExecuteAll()
+{
+    ExecuteSql(MemSql->Text());
+}
+
+void TFrameWork::ExecuteSelected()
+{
+    if (MemSql->HasSelection())
+        ExecuteSql(MemSql->SelectedText());
+}
+
+void TFrameWork::ExecuteLine()
+{
+    const QString line = MemSql->LineText(MemSql->CaretLine());
+    if (!line.isEmpty())
+        ExecuteSql(line);
+}
+
+QString TFrameWork::LineGroupAt(const QStringList& lines, int line)
+{
+    if (line < 0 || line >= lines.size() || IsBlankLine(lines.at(line)))
+        return {};
+    QString text;
+    for (int i = line; i >= 0 && !IsBlankLine(lines.at(i)); --i)
+        text = lines.at(i) + CrLf + text;
+    for (int i = line + 1; i < lines.size() && !IsBlankLine(lines.at(i)); ++i)
+        text += lines.at(i) + CrLf;
+    return text;
+}
+
+void TFrameWork::ExecuteLineGroup()
+{
+    const QString text = LineGroupAt(MemSql->Lines(), MemSql->CaretLine());
+    if (!text.isEmpty())
+        ExecuteSql(text);
+}
+
+QString TFrameWork::TableNameAt(const QString& line, int column)
+{
+    if (column < 0 || column > line.size())
+        return {};
+    int from = column;
+    while (from > 0 && !IsTableNameDelimiter(line.at(from - 1)))
+        --from;
+    int to = column;
+    while (to < line.size() && !IsTableNameDelimiter(line.at(to)))
+        ++to;
+    return line.mid(from, to - from);
+}
+
+void TFrameWork::ExecuteTable()
+{
+    QString name;
+    if (LbxTables->hasFocus()) {
+        if (!LbxTables->currentItem())
+            return;
+        name = LbxTables->currentItem()->text();
+    } else {
+        name = TableNameAt(MemSql->LineText(MemSql->CaretLine()), MemSql->CaretColumn());
+    }
+    if (!name.isEmpty())
+        ExecuteSql(QStringLiteral("SELECT * FROM ") + name);
+}
+
+// --- Running
+
+void TFrameWork::ExecuteSql(const QString& text)
+{
+    // A second run while rows are arriving would close the result under the fetch; the run
+    // actions are disabled then, and the history and the RO button end up here.
+    if (m_busy)
+        throw TError(QStringLiteral("Eine Abfrage wird noch ausgeführt. Warten Sie, bis alle Datensätze "
+                                    "gelesen sind, oder brechen Sie die Abfrage ab"));
+    SetStatusText(2, QStringLiteral("---"));
+    SetStatusText(4, QStringLiteral("---"));
+    StatBar->repaint();
+    CbxFieldsSorted->clear();
+    m_cancelRequested = false;
+    if (Qry->Active())
+        SaveColumnWidths();
+    m_startTime.start();
+    m_nextProgressTime = ProgressInterval;
+    DetachGrid();
+    SetWaitCursor(true);
+
+    const TSqlExpression expression(text, QStringLiteral(";"));
+    try {
+        if (expression.AllNonSelect()) {
+            RunBatch(expression.Statements());
+            SetWaitCursor(false);
+            return;
+        }
+        if (expression.StatementCount() > 1)
+            throw TError(QStringLiteral("Mehrere SQL-Abfragen (%1) können nur dann gleichzeitig ausgeführt werden, "
+                                        "wenn sie keine Select-Abfragen sind")
+                             .arg(expression.StatementCount()));
+        OpenSelect(text);
+    } catch (...) {
+        SetWaitCursor(false);
+        m_awaitingCompletion = false;
+        SetBusy(false);
+        throw;
+    }
+}
+
+void TFrameWork::RunBatch(const QStringList& statements)
+{
+    qint64 total = 0;
+    for (const QString& statement : statements) {
+        Qry->SetSql(statement);
+        Qry->SetExecuteOptions(TExecuteOption::Synchronous);
+        const qint64 n = Qry->ExecSQL();
+        total += n;
+        ShowRecordCount(total, AccessNone);
+        AddHistory(n, statement);
+    }
+}
+
+void TFrameWork::OpenSelect(const QString& text)
+{
+    Qry->SetSql(text);
+    ApplyReadOnlyMode();
+    SetBusy(true);
+    Qry->SetExecuteOptions(TExecuteOption::AsyncFetch);
+    m_awaitingCompletion = true;
+    // Open waits for the statement in a local event loop: the window repaints and the
+    // cancel action runs meanwhile. The tab may even be closed then, destroying this frame.
+    QPointer<TFrameWork> self(this);
+    Qry->Open();
+    if (!self)
+        return;
+}
+
+void TFrameWork::QryFetchProgress(qint64 progress, qint64)
+{
+    if (!m_awaitingCompletion)
+        return;
+    if (m_cancelRequested) {
+        Qry->Cancel();
+        return;
+    }
+    if (m_startTime.elapsed() > m_nextProgressTime) {
+        ShowRecordCount(progress, AccessModeOfResult());
+        m_nextProgressTime = m_startTime.elapsed() + ProgressInterval;
+    }
+}
+
+void TFrameWork::QryFetchComplete(const QString& error)
+{
+    if (!m_awaitingCompletion)
+        return;
+    m_awaitingCompletion = false;
+    SetBusy(false);
+    try {
+        const qint64 count = Qry->RecordCount();
+        ShowRecordCount(count, AccessModeOfResult());
+        AddHistory(count, Qry->SqlText());
+        RestoreColumnWidths();
+        AttachGrid();
+    } catch (const std::exception& e) {
+        const TError* error = dynamic_cast<const TError*>(&e);
+        const QString kind = error ? error->ClassName() : QStringLiteral("Exception");
+        const QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
+        ShowErrorText(QStringLiteral("SQL-Fehler: ") + kind + QStringLiteral(" ") + message + CrLf + Qry->SqlText());
+    }
+    SetWaitCursor(false);
+    // A fetch that broke off (connection lost, a value the driver could not read) must not
+    // look like a complete result: the rows so far stay visible and the user is told.
+    if (!error.isEmpty() && !m_cancelRequested)
+        ShowException(TError(QStringLiteral("Das Lesen der Datensätze wurde abgebrochen: ") + error));
+}
+
+void TFrameWork::CancelSql()
+{
+    m_cancelRequested = true;
+    // The fetch itself is stopped here as well, not only at the next progress report: a
+    // slow row may keep that report from coming.
+    if (m_awaitingCompletion)
+        Qry->Cancel();
+    ConnWork->Cancel();
+}
+
+// --- Grid
+
+void TFrameWork::DetachGrid()
+{
+    Dsr->SetRecordset(nullptr, false);
+}
+
+void TFrameWork::AttachGrid()
+{
+    const bool editable = BtnReadOnly->isChecked() && Qry->Supports(TCursorOption::Update);
+    Dsr->SetRecordset(Qry, editable);
+    QHeaderView* header = GrdResults->horizontalHeader();
+    const QSignalBlocker block(header);
+    const TFields& fields = Qry->Fields();
+    for (int i = 0; i < fields.Count(); ++i)
+        GrdResults->setColumnWidth(i, GrdResults->PixelsOf(fields[i].DisplayWidth()));
+    LblText->hide();
+    PnlBottom->show();
+}
+
+void TFrameWork::GrdResultsColumnResized(int column, int, int newSize)
+{
+    // The user's width becomes the field's display width, which SaveColumnWidths keeps.
+    if (Dsr->Recordset() == Qry && column < Qry->Fields().Count())
+        Qry->Fields()[column].SetDisplayWidth(GrdResults->CharactersOf(newSize));
+}
+
+void TFrameWork::SaveColumnWidths()
+{
+    const TFields& fields = Qry->Fields();
+    for (int i = 0; i < fields.Count(); ++i)
+        m_columnWidths[fields[i].Name().toLower()] = QString::number(fields[i].DisplayWidth());
+}
+
+void TFrameWork::RestoreColumnWidths()
+{
+    const TFields& fields = Qry->Fields();
+    for (int i = 0; i < fields.Count(); ++i) {
+        bool ok = false;
+        const int width = m_columnWidths.value(fields[i].Name().toLower()).toInt(&ok);
+        fields[i].SetDisplayWidth(ok && width > 5 ? width : DefaultColumnWidth);
+    }
+}
+
+// --- Status and mode
+
+void TFrameWork::SetStatusText(int index, const QString& text)
+{
+    StatBar->SetPanelText(index, text);
+}
+
+QString TFrameWork::StatusText(int index) const
+{
+    return StatBar->PanelText(index);
+}
+
+double TFrameWork::SecondsSinceStart() const
+{
+    return m_startTime.isValid() ? m_startTime.nsecsElapsed() / 1e9 : 0.0;
+}
+
+void TFrameWork::ShowRecordCount(qint64 count, int accessMode)
+{
+    const QLocale locale = QLocale::system();
+    SetStatusText(2, locale.toString(count));
+    const QString suffix = m_cancelRequested ? QStringLiteral(" (abgebrochen)") : QString();
+    SetStatusText(4, locale.toString(SecondsSinceStart(), 'f', 3) + QStringLiteral(" s ") + suffix);
+    SetStatusText(0, AccessModeText(accessMode));
+    StatBar->repaint();
+}
+
+int TFrameWork::AccessModeOfResult() const
+{
+    return Qry->Supports(TCursorOption::Update) && Qry->LockType() == TLockType::Optimistic ? AccessReadWrite
+                                                                                             : AccessReadOnly;
+}
+
+void TFrameWork::ShowErrorText(const QString& text)
+{
+    LblText->setText(text);
+    LblText->show();
+    PnlBottom->hide();
+}
+
+void TFrameWork::ApplyReadOnlyMode()
+{
+    QPalette palette = BtnReadOnly->palette();
+    if (BtnReadOnly->isChecked()) {
+        Qry->SetLockType(TLockType::Optimistic);
+        BtnReadOnly->setText(QStringLiteral("RW"));
+        palette.setColor(QPalette::ButtonText, Qt::red);
+        BtnReadOnly->setToolTip(QStringLiteral("Read/write"));
+    } else {
+        Qry->SetLockType(TLockType::ReadOnly);
+        BtnReadOnly->setText(QStringLiteral("RO"));
+        palette.setColor(QPalette::ButtonText, Qt::black);
+        BtnReadOnly->setToolTip(QStringLiteral("Read only"));
+    }
+    BtnReadOnly->setPalette(palette);
+}
+
+void TFrameWork::BtnReadOnlyClick()
+{
+    if (Qry->Active())
+        ExecuteSql(Qry->SqlText());
+    else
+        ApplyReadOnlyMode();
+}
+
+void TFrameWork::SetBusy(bool value)
+{
+    m_busy = value;
+    // The switch cannot re-run while rows arrive; rather than refuse the click, it waits.
+    BtnReadOnly->setEnabled(!value);
+    if (TMainWindowIntf* main = FrmMainIntf())
+        main->UpdateActions();
+}
+
+void TFrameWork::SetWaitCursor(bool on)
+{
+    if (on == m_waitCursor)
+        return;
+    m_waitCursor = on;
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
