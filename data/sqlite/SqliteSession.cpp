@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <sqlite3.h>
 
 namespace {
@@ -60,6 +61,9 @@ public:
         m_step = m_session.NewStep(false);
         m_step.Stop = &m_stop;
         ReadColumns();
+        if (ReadsTableTwice())
+            for (TColumnInfo& c : m_columns)
+                c.BaseTable.clear();
     }
     ~TSqliteCursor() override { sqlite3_finalize(m_statement); }
 
@@ -150,6 +154,34 @@ private:
             }
             m_columns.append(c);
         }
+    }
+
+    // A self-join (or a subquery on the same table) shows columns of one table that may come
+    // from different rows; writing through a key of one of them could change the wrong row.
+    bool ReadsTableTwice()
+    {
+        if (m_columns.isEmpty() || m_columns.first().BaseTable.isEmpty())
+            return false;
+        const TColumnInfo& first = m_columns.first();
+        for (const TColumnInfo& c : m_columns)
+            if (c.BaseTable != first.BaseTable || c.BaseSchema != first.BaseSchema)
+                return false; // several tables: the core will not update anyway
+        QString schema = first.BaseSchema;
+        schema.replace(u'"', QLatin1String("\"\""));
+        QSet<qint64> pages;
+        for (const QVariantList& row :
+             m_session.Rows(QStringLiteral("SELECT rootpage FROM \"%1\".sqlite_master WHERE tbl_name = ?1").arg(schema),
+                            {first.BaseTable}))
+            pages.insert(row[0].toLongLong());
+        QSet<qint64> cursors;
+        for (const QVariantList& op :
+             m_session.Rows(QStringLiteral("EXPLAIN ") + QString::fromUtf8(sqlite3_sql(m_statement)))) {
+            const QString opcode = op.value(1).toString();
+            if ((opcode == QLatin1String("OpenRead") || opcode == QLatin1String("OpenWrite")) &&
+                pages.contains(op.value(3).toLongLong()))
+                cursors.insert(op.value(2).toLongLong());
+        }
+        return cursors.size() > 1;
     }
 
     TSqliteSession& m_session;
