@@ -243,7 +243,7 @@ void ReadProviderTypes(TSchemaRows& rows)
         {"tinyint", TDataType::TinyInt, 3, nullptr, nullptr, nullptr, false, true},
         {"real", TDataType::Double, 15, nullptr, nullptr, nullptr, false, true},
         {"numeric", TDataType::Numeric, 0, nullptr, nullptr, nullptr, false, false},
-        {"decimal", TDataType::Numeric, 0, nullptr, nullptr, "precision,scale", false, true},
+        {"numeric", TDataType::Numeric, 0, nullptr, nullptr, "precision,scale", false, true},
         {"boolean", TDataType::Boolean, 1, nullptr, nullptr, nullptr, false, true},
         {"date", TDataType::DBDate, 10, "'", "'", nullptr, false, true},
         {"time", TDataType::DBTime, 8, "'", "'", nullptr, false, true},
