@@ -9,16 +9,14 @@ namespace {
 // may be working elsewhere.
 class TInfoEnvironment {
 public:
-    TInfoEnvironment()
-    {
+    TInfoEnvironment() {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env))) {
             m_env = SQL_NULL_HENV;
             return;
         }
         SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     }
-    ~TInfoEnvironment()
-    {
+    ~TInfoEnvironment() {
         if (m_env != SQL_NULL_HENV)
             SQLFreeHandle(SQL_HANDLE_ENV, m_env);
     }
@@ -31,22 +29,19 @@ private:
     SQLHENV m_env = SQL_NULL_HENV;
 };
 
-QString FromWide(const SQLWCHAR* text, SQLSMALLINT length)
-{
+QString FromWide(const SQLWCHAR* text, SQLSMALLINT length) {
     static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length);
 }
 
-void AddOnce(QStringList& names, const QString& name)
-{
+void AddOnce(QStringList& names, const QString& name) {
     if (!name.isEmpty() && !names.contains(name, Qt::CaseInsensitive))
         names.append(name);
 }
 
 } // namespace
 
-QStringList OdbcDriverNames()
-{
+QStringList OdbcDriverNames() {
     QStringList names;
     TInfoEnvironment env;
     if (env.Handle() == SQL_NULL_HENV)
@@ -56,9 +51,9 @@ QStringList OdbcDriverNames()
     SQLSMALLINT descriptionLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDriversW(env.Handle(), direction, description, SQLSMALLINT(std::size(description)),
-                                     &descriptionLength, attributes, SQLSMALLINT(std::size(attributes)),
-                                     &attributesLength))) {
+    while (SQL_SUCCEEDED(SQLDriversW(env.Handle(), direction, description,
+                                     SQLSMALLINT(std::size(description)), &descriptionLength, attributes,
+                                     SQLSMALLINT(std::size(attributes)), &attributesLength))) {
         direction = SQL_FETCH_NEXT;
         const SQLSMALLINT shown = std::min<SQLSMALLINT>(descriptionLength, std::size(description) - 1);
         AddOnce(names, FromWide(description, shown));
@@ -66,8 +61,7 @@ QStringList OdbcDriverNames()
     return names;
 }
 
-QStringList OdbcDataSourceNames()
-{
+QStringList OdbcDataSourceNames() {
     QStringList names;
     TInfoEnvironment env;
     if (env.Handle() == SQL_NULL_HENV)
@@ -78,8 +72,9 @@ QStringList OdbcDataSourceNames()
     SQLSMALLINT descriptionLength = 0;
     // SQL_FETCH_FIRST walks the user data sources and then the system ones.
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDataSourcesW(env.Handle(), direction, name, SQLSMALLINT(std::size(name)), &nameLength,
-                                         description, SQLSMALLINT(std::size(description)), &descriptionLength))) {
+    while (SQL_SUCCEEDED(SQLDataSourcesW(env.Handle(), direction, name, SQLSMALLINT(std::size(name)),
+                                         &nameLength, description, SQLSMALLINT(std::size(description)),
+                                         &descriptionLength))) {
         direction = SQL_FETCH_NEXT;
         const SQLSMALLINT shown = std::min<SQLSMALLINT>(nameLength, std::size(name) - 1);
         AddOnce(names, FromWide(name, shown));

@@ -1,7 +1,351 @@
-#include "data/DataError.h"
-#include "data/Provider.h"
+#include "data/odbc/OdbcSession.h"
 
-std::unique_ptr<TProviderSession> CreateOdbcSession(const TConnectionString&, const TConnectOptions&)
-{
-    throw TDataError(QStringLiteral("Der ODBC-Provider ist noch nicht verfügbar"));
+#include "data/DataError.h"
+#include "data/odbc/OdbcBatch.h"
+#include "data/odbc/OdbcCursor.h"
+#include "data/odbc/OdbcParameters.h"
+
+namespace {
+
+QString Unbraced(QString value) {
+    value = value.trimmed();
+    if (value.startsWith(u'{') && value.endsWith(u'}'))
+        value = value.mid(1, value.size() - 2).replace(QLatin1String("}}"), QLatin1String("}"));
+    return value;
+}
+
+// A value in braces when the driver manager would otherwise cut or misread it.
+QString AttributeValue(const QString& value) {
+    static const QString special = QStringLiteral(";{}=");
+    bool braces = value != value.trimmed() || value.startsWith(u'{');
+    for (QChar c : value)
+        if (special.contains(c))
+            braces = true;
+    if (!braces)
+        return value;
+    QString escaped = value;
+    escaped.replace(QLatin1String("}"), QLatin1String("}}"));
+    return u'{' + escaped + u'}';
+}
+
+// The driver's name or library for "Driver=..." or, for a DSN, from odbc.ini.
+QString DriverOf(const TConnectionString& c) {
+    if (c.Contains(QStringLiteral("Driver")))
+        return Unbraced(c.Value(QStringLiteral("Driver")));
+    const QString dsn = Unbraced(c.Value(QStringLiteral("DSN")));
+    if (dsn.isEmpty())
+        return {};
+    // The driver manager describes each data source by its driver.
+    SQLWCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLWCHAR description[512];
+    SQLSMALLINT nameLength = 0;
+    SQLSMALLINT descriptionLength = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDataSourcesW(OdbcEnvironment(), direction, name, SQLSMALLINT(std::size(name)),
+                                         &nameLength, description, SQLSMALLINT(std::size(description)),
+                                         &descriptionLength))) {
+        direction = SQL_FETCH_NEXT;
+        if (OdbcString(name, std::min<qsizetype>(nameLength, std::size(name) - 1))
+                .compare(dsn, Qt::CaseInsensitive) == 0)
+            return OdbcString(description,
+                              std::min<qsizetype>(descriptionLength, std::size(description) - 1));
+    }
+    return {};
+}
+
+} // namespace
+
+QString TOdbcSession::DriverConnectString(const TConnectionString& connection) {
+    // The program's keys in ODBC's words; everything else goes to the driver as it is.
+    TConnectionString c;
+    for (const TConnectionString::TEntry& e : connection.Entries()) {
+        const QString key = e.Key.trimmed();
+        if (key.compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
+            continue;
+        if (key.compare(QLatin1String("Extended Properties"), Qt::CaseInsensitive) == 0) {
+            const TConnectionString inner(e.Value);
+            for (const TConnectionString::TEntry& i : inner.Entries())
+                c.SetValue(i.Key.trimmed(), i.Value);
+        } else if (key.compare(QLatin1String("User ID"), Qt::CaseInsensitive) == 0) {
+            c.SetValue(QStringLiteral("UID"), e.Value);
+        } else if (key.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0) {
+            c.SetValue(QStringLiteral("PWD"), e.Value);
+        } else {
+            c.SetValue(key, e.Value);
+        }
+    }
+    if (c.Contains(QStringLiteral("Data Source"))) {
+        const QString source = c.Value(QStringLiteral("Data Source"));
+        c.Remove(QStringLiteral("Data Source"));
+        if (!c.Contains(QStringLiteral("DSN")) && !c.Contains(QStringLiteral("Driver")))
+            c.SetValue(QStringLiteral("DSN"), source);
+    }
+    if (c.Contains(QStringLiteral("Initial Catalog"))) {
+        const QString catalog = c.Value(QStringLiteral("Initial Catalog"));
+        c.Remove(QStringLiteral("Initial Catalog"));
+        if (!c.Contains(QStringLiteral("Database")))
+            c.SetValue(QStringLiteral("Database"), catalog);
+    }
+
+    // These drivers read the whole result inside SQLExecDirect unless told to stream; a
+    // setting of the user's own is left alone.
+    const QString driver = DriverOf(c);
+    if (driver.contains(QLatin1String("postgres"), Qt::CaseInsensitive) ||
+        driver.contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive)) {
+        if (!c.Contains(QStringLiteral("UseDeclareFetch"))) {
+            c.SetValue(QStringLiteral("UseDeclareFetch"), QStringLiteral("1"));
+            if (!c.Contains(QStringLiteral("Fetch")))
+                c.SetValue(QStringLiteral("Fetch"), QStringLiteral("2000"));
+        }
+    } else if (driver.contains(QLatin1String("sqlite"), Qt::CaseInsensitive)) {
+        if (!c.Contains(QStringLiteral("StepAPI")))
+            c.SetValue(QStringLiteral("StepAPI"), QStringLiteral("1"));
+    }
+
+    QStringList parts;
+    for (const TConnectionString::TEntry& e : c.Entries()) {
+        const bool isDriver = e.Key.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0;
+        parts << e.Key + u'=' + (isDriver ? AttributeValue(Unbraced(e.Value)) : AttributeValue(e.Value));
+    }
+    return parts.join(u';');
+}
+
+TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOptions& options) {
+    const SQLHENV env = OdbcEnvironment();
+    OdbcCheck(SQLAllocHandle(SQL_HANDLE_DBC, env, &m_dbc), SQL_HANDLE_ENV, env);
+    const SQLULEN timeout = SQLULEN(std::max(options.ConnectTimeout, 0));
+    SQLSetConnectAttr(m_dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
+    SQLSetConnectAttr(m_dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
+
+    const QString text = DriverConnectString(connection);
+    SQLWCHAR out[1024];
+    SQLSMALLINT outLength = 0;
+    const SQLRETURN rc = SQLDriverConnectW(m_dbc, nullptr, OdbcWide(text), SQLSMALLINT(text.size()), out,
+                                           SQLSMALLINT(std::size(out)), &outLength, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        const TOdbcDiagnostic d = OdbcDiagnostic(SQL_HANDLE_DBC, m_dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+        m_dbc = SQL_NULL_HDBC;
+        if (d.SqlState == QLatin1String("IM002") || d.SqlState == QLatin1String("01000"))
+            throw TDataError(QStringLiteral("ODBC-Datenquelle oder -Treiber nicht gefunden (%1)")
+                                 .arg(d.Message.isEmpty() ? text : d.Message),
+                             d.SqlState, d.NativeCode);
+        throw TDataError(d.Message.isEmpty()
+                             ? QStringLiteral("Die ODBC-Verbindung konnte nicht geöffnet werden")
+                             : d.Message,
+                         d.SqlState, d.NativeCode);
+    }
+    m_connected = true;
+
+    SQLWCHAR info[256];
+    SQLSMALLINT length = 0;
+    auto infoText = [&](SQLUSMALLINT what) -> QString {
+        if (!SQL_SUCCEEDED(SQLGetInfoW(m_dbc, what, info, sizeof info, &length)))
+            return {};
+        return OdbcString(info, std::min<qsizetype>(length / 2, std::size(info) - 1));
+    };
+    m_traits.DbmsName = infoText(SQL_DBMS_NAME);
+    m_traits.MultipleResults = infoText(SQL_MULT_RESULT_SETS) == QLatin1String("Y");
+    const QString quote = infoText(SQL_IDENTIFIER_QUOTE_CHAR).trimmed();
+    m_traits.QuoteChar = quote;
+    m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+}
+
+TOdbcSession::~TOdbcSession() {
+    if (m_connected)
+        SQLDisconnect(m_dbc);
+    if (m_dbc != SQL_NULL_HDBC)
+        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+}
+
+QString TOdbcSession::QuoteIdentifier(const QString& name) const {
+    const QString& q = m_traits.QuoteChar;
+    if (q.isEmpty())
+        return name;
+    if (q == QLatin1String("["))
+        return u'[' + QString(name).replace(QLatin1String("]"), QLatin1String("]]")) + u']';
+    return q + QString(name).replace(q, q + q) + q;
+}
+
+std::unique_ptr<TOdbcStatement> TOdbcSession::NewStatement() {
+    auto statement = std::make_unique<TOdbcStatement>(m_dbc);
+    if (m_commandTimeout > 0)
+        SQLSetStmtAttr(statement->Handle(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(SQLULEN(m_commandTimeout)), 0);
+    return statement;
+}
+
+SQLRETURN TOdbcSession::Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call) {
+    {
+        std::lock_guard lock(m_activeMutex);
+        m_active = statement.Handle();
+        m_cancelled = false;
+    }
+    const SQLRETURN rc = call();
+    std::lock_guard lock(m_activeMutex);
+    m_active = SQL_NULL_HSTMT;
+    // Some drivers lose the diagnostics of a cancelled call, so the request itself tells.
+    if (m_cancelled && !SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+        throw TCancelledError();
+    return rc;
+}
+
+void TOdbcSession::Cancel() {
+    std::lock_guard lock(m_activeMutex);
+    if (m_active != SQL_NULL_HSTMT) {
+        m_cancelled = true;
+        SQLCancel(m_active);
+    }
+}
+
+qint64 TOdbcSession::ExecuteOne(const QString& sql, const QVariantList& values) {
+    std::unique_ptr<TOdbcStatement> statement = NewStatement();
+    const TOdbcParameters parameters(values);
+    parameters.Bind(*statement, sql);
+    const SQLHSTMT h = statement->Handle();
+    SQLRETURN rc = Run(*statement, [&] { return SQLExecDirectW(h, OdbcWide(sql), SQLINTEGER(sql.size())); });
+    statement->Check(rc, sql);
+    if (rc == SQL_NO_DATA)
+        return 0; // a searched UPDATE or DELETE that found no row
+
+    qint64 total = -1;
+    for (;;) {
+        SQLSMALLINT columns = 0;
+        statement->Check(SQLNumResultCols(h, &columns), sql);
+        if (columns == 0) {
+            SQLLEN count = -1;
+            if (SQL_SUCCEEDED(SQLRowCount(h, &count)) && count >= 0)
+                total = std::max<qint64>(total, 0) + count;
+        }
+        rc = Run(*statement, [&] { return SQLMoreResults(h); });
+        if (rc == SQL_NO_DATA)
+            break;
+        statement->Check(rc, sql);
+    }
+    return total;
+}
+
+namespace {
+
+// The "?" markers of a statement, to hand each statement of a batch its own values.
+int CountMarkers(const QString& sql) {
+    int count = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"') {
+            const qsizetype end = sql.indexOf(c, i + 1);
+            i = end < 0 ? sql.size() : end;
+        } else if (c == u'-' && i + 1 < sql.size() && sql[i + 1] == u'-') {
+            while (i < sql.size() && sql[i] != u'\n')
+                ++i;
+        } else if (c == u'/' && i + 1 < sql.size() && sql[i + 1] == u'*') {
+            const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
+            i = end < 0 ? sql.size() : end + 1;
+        } else if (c == u'?') {
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+qint64 TOdbcSession::Execute(const TStatement& statement) {
+    const QStringList parts = OdbcSplitStatements(statement.Sql);
+    if (parts.size() <= 1 || m_traits.MultipleResults)
+        return ExecuteOne(statement.Sql, statement.Values);
+
+    // The driver takes one statement at a time: run them in turn, each with its own values.
+    qint64 total = -1;
+    qsizetype used = 0;
+    for (int i = 0; i < parts.size(); ++i) {
+        const int markers = CountMarkers(parts[i]);
+        const QVariantList values = statement.Values.mid(used, markers);
+        used += markers;
+        qint64 count = 0;
+        try {
+            count = ExecuteOne(parts[i], values);
+        } catch (const TCancelledError&) {
+            throw;
+        } catch (const TDataError& e) {
+            QString message = e.Message();
+            if (i > 0)
+                message += QStringLiteral("\n(Anweisung %1 von %2; die Anweisungen davor wurden ausgeführt)")
+                               .arg(i + 1)
+                               .arg(parts.size());
+            throw TDataError(message, e.SqlState(), e.NativeCode(), parts[i]);
+        }
+        if (count >= 0)
+            total = std::max<qint64>(total, 0) + count;
+    }
+    return total;
+}
+
+std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& statement) {
+    QString sql = statement.Sql;
+    QVariantList values = statement.Values;
+    const QStringList parts = OdbcSplitStatements(sql);
+    if (parts.size() > 1) {
+        // The statements before the last run to completion; the cursor reads the last one.
+        sql = parts.last();
+        const int markers = std::min<int>(CountMarkers(sql), int(values.size()));
+        const QVariantList last = values.mid(values.size() - markers);
+        values.resize(values.size() - markers);
+        Execute({parts.mid(0, parts.size() - 1).join(QLatin1String(";\n")), values});
+        values = last;
+    }
+
+    std::unique_ptr<TOdbcStatement> st = NewStatement();
+    const TOdbcParameters parameters(values);
+    parameters.Bind(*st, sql);
+    const SQLHSTMT h = st->Handle();
+    SQLRETURN rc = Run(*st, [&] { return SQLExecDirectW(h, OdbcWide(sql), SQLINTEGER(sql.size())); });
+    st->Check(rc, sql);
+    // A statement that ends in several results (a procedure, say): the first with columns.
+    for (;;) {
+        SQLSMALLINT columns = 0;
+        st->Check(SQLNumResultCols(h, &columns), sql);
+        if (columns > 0 || rc == SQL_NO_DATA)
+            break;
+        rc = Run(*st, [&] { return SQLMoreResults(h); });
+        if (rc == SQL_NO_DATA)
+            break;
+        st->Check(rc, sql);
+    }
+    // The values must outlive the execution only, which is over now.
+    SQLFreeStmt(h, SQL_RESET_PARAMS);
+    return std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText);
+}
+
+void TOdbcSession::SetAutoCommit(bool on) {
+    OdbcCheck(SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0),
+              SQL_HANDLE_DBC, m_dbc);
+}
+
+qint64 TOdbcSession::ExecuteRowChange(const TStatement& statement) {
+    // A transaction of its own, so a change of no row or of several rows can be undone.
+    SetAutoCommit(false);
+    qint64 count = 0;
+    try {
+        count = ExecuteOne(statement.Sql, statement.Values);
+    } catch (...) {
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
+        SetAutoCommit(true);
+        throw;
+    }
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_dbc, count == 1 ? SQL_COMMIT : SQL_ROLLBACK);
+    if (!SQL_SUCCEEDED(rc)) {
+        const TOdbcDiagnostic d = OdbcDiagnostic(SQL_HANDLE_DBC, m_dbc);
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
+        SetAutoCommit(true);
+        throw TDataError(d.Message, d.SqlState, d.NativeCode, statement.Sql);
+    }
+    SetAutoCommit(true);
+    return count;
+}
+
+std::unique_ptr<TProviderSession> CreateOdbcSession(const TConnectionString& connection,
+                                                    const TConnectOptions& options) {
+    return std::make_unique<TOdbcSession>(connection, options);
 }

@@ -1,0 +1,197 @@
+#include "data/odbc/OdbcApi.h"
+
+#include "data/DataError.h"
+
+#include <QRegularExpression>
+#include <mutex>
+
+SQLHENV OdbcEnvironment() {
+    static std::once_flag once;
+    static SQLHENV env = SQL_NULL_HENV;
+    std::call_once(once, [] {
+        SQLHENV h = SQL_NULL_HENV;
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h)))
+            return;
+        if (!SQL_SUCCEEDED(
+                SQLSetEnvAttr(h, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+            SQLFreeHandle(SQL_HANDLE_ENV, h);
+            return;
+        }
+        env = h;
+    });
+    if (env == SQL_NULL_HENV)
+        throw TDataError(QStringLiteral("Die ODBC-Umgebung konnte nicht angelegt werden"));
+    return env;
+}
+
+TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+    // "[unixODBC][Driver]..." prefixes say nothing to the user; the driver's own text stays.
+    static const QRegularExpression prefixes(QStringLiteral("^(\\[[^\\]]*\\])+\\s*"));
+    TOdbcDiagnostic d;
+    QStringList lines;
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLWCHAR text[2048];
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, state, &native, text,
+                                            SQLSMALLINT(std::size(text)), &length);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        if (i == 1) {
+            d.SqlState = OdbcString(state, 5);
+            d.NativeCode = native;
+        }
+        QString line = OdbcString(text, std::min<qsizetype>(length, std::size(text) - 1)).trimmed();
+        line.remove(prefixes);
+        // psqlODBC adds its own summary after the server's message.
+        line.remove(QRegularExpression(QStringLiteral(";?\\s*\\n?Error while executing the query$")));
+        line = line.trimmed();
+        if (!line.isEmpty() && !lines.contains(line))
+            lines.append(line);
+    }
+    d.Message = lines.join(u'\n');
+    return d;
+}
+
+bool OdbcNotSupportedState(const QString& sqlState) {
+    return sqlState == QLatin1String("IM001") || sqlState == QLatin1String("HYC00");
+}
+
+void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const QString& statement) {
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA)
+        return;
+    if (rc == SQL_INVALID_HANDLE)
+        throw TDataError(QStringLiteral("Ungültiges ODBC-Handle"), {}, 0, statement);
+    TOdbcDiagnostic d = OdbcDiagnostic(handleType, handle);
+    // HY008: cancelled through SQLCancel; 57014: the server's "canceling statement".
+    if (d.SqlState == QLatin1String("HY008") || d.SqlState == QLatin1String("57014"))
+        throw TCancelledError(statement);
+    if (OdbcNotSupportedState(d.SqlState))
+        d.Message = QStringLiteral("Diese Funktion wird vom ODBC-Treiber nicht unterstützt") +
+                    (d.Message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(d.Message));
+    if (d.Message.isEmpty())
+        d.Message = QStringLiteral("Unbekannter ODBC-Fehler (Rückgabewert %1)").arg(rc);
+    throw TDataError(d.Message, d.SqlState, d.NativeCode, statement);
+}
+
+TDataType OdbcFieldType(SQLSMALLINT sqlType, bool isUnsigned) {
+    switch (sqlType) {
+    case SQL_CHAR:
+        return TDataType::Char;
+    case SQL_VARCHAR:
+        return TDataType::VarChar;
+    case SQL_LONGVARCHAR:
+        return TDataType::LongVarChar;
+    case SQL_WCHAR:
+        return TDataType::WChar;
+    case SQL_WVARCHAR:
+        return TDataType::VarWChar;
+    case SQL_WLONGVARCHAR:
+        return TDataType::LongVarWChar;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return TDataType::Numeric;
+    case SQL_TINYINT:
+        return isUnsigned ? TDataType::UnsignedTinyInt : TDataType::TinyInt;
+    case SQL_SMALLINT:
+        return isUnsigned ? TDataType::UnsignedSmallInt : TDataType::SmallInt;
+    case SQL_INTEGER:
+        return isUnsigned ? TDataType::UnsignedInt : TDataType::Integer;
+    case SQL_BIGINT:
+        return isUnsigned ? TDataType::UnsignedBigInt : TDataType::BigInt;
+    case SQL_REAL:
+        return TDataType::Single;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return TDataType::Double;
+    case SQL_BIT:
+        return TDataType::Boolean;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+        return TDataType::DBDate;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return TDataType::DBTime;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return TDataType::DBTimeStamp;
+    case SQL_BINARY:
+        return TDataType::Binary;
+    case SQL_VARBINARY:
+        return TDataType::VarBinary;
+    case SQL_LONGVARBINARY:
+        return TDataType::LongVarBinary;
+    case SQL_GUID:
+        return TDataType::Guid;
+    default:
+        // Intervals and driver-specific types arrive as text.
+        return TDataType::VarWChar;
+    }
+}
+
+bool OdbcIsLongType(SQLSMALLINT sqlType) {
+    return sqlType == SQL_LONGVARCHAR || sqlType == SQL_WLONGVARCHAR || sqlType == SQL_LONGVARBINARY;
+}
+
+bool OdbcIsFixedLengthType(SQLSMALLINT sqlType) {
+    switch (sqlType) {
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return false;
+    default:
+        return true;
+    }
+}
+
+TOdbcStatement::TOdbcStatement(SQLHDBC connection) {
+    OdbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, connection, &m_handle), SQL_HANDLE_DBC, connection);
+}
+
+TOdbcStatement::~TOdbcStatement() {
+    if (m_handle != SQL_NULL_HSTMT)
+        SQLFreeHandle(SQL_HANDLE_STMT, m_handle);
+}
+
+bool TOdbcStatement::Fetch() const {
+    const SQLRETURN rc = SQLFetch(m_handle);
+    if (rc == SQL_NO_DATA)
+        return false;
+    Check(rc);
+    return true;
+}
+
+QVariant TOdbcStatement::Text(SQLUSMALLINT column) const {
+    QString result;
+    SQLWCHAR buffer[1024];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(m_handle, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        Check(rc);
+        if (indicator == SQL_NULL_DATA)
+            return {};
+        const qsizetype capacity = qsizetype(std::size(buffer)) - 1;
+        const qsizetype got = indicator == SQL_NO_TOTAL || indicator / qsizetype(sizeof(SQLWCHAR)) > capacity
+                                  ? capacity
+                                  : indicator / qsizetype(sizeof(SQLWCHAR));
+        result += OdbcString(buffer, got);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    return result;
+}
+
+QVariant TOdbcStatement::Integer(SQLUSMALLINT column) const {
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    Check(SQLGetData(m_handle, column, SQL_C_SBIGINT, &value, sizeof value, &indicator));
+    if (indicator == SQL_NULL_DATA)
+        return {};
+    return qint64(value);
+}

@@ -1,0 +1,109 @@
+#include "data/odbc/OdbcBatch.h"
+
+namespace {
+
+bool IsWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'_' || c == u'$';
+}
+
+// The end of a quoted run that starts at pos; a doubled closing quote stays inside.
+qsizetype SkipQuoted(const QString& s, qsizetype pos, QChar close) {
+    qsizetype i = pos + 1;
+    while (i < s.size()) {
+        if (s[i] == close) {
+            if (i + 1 < s.size() && s[i + 1] == close) {
+                i += 2;
+                continue;
+            }
+            return i + 1;
+        }
+        ++i;
+    }
+    return i;
+}
+
+// "$tag$" at pos: its length, or 0 when none starts there.
+qsizetype DollarTag(const QString& s, qsizetype pos) {
+    if (pos > 0 && IsWordChar(s[pos - 1]))
+        return 0;
+    qsizetype i = pos + 1;
+    if (i < s.size() && s[i].isDigit())
+        return 0;
+    while (i < s.size() && (s[i].isLetterOrNumber() || s[i] == u'_'))
+        ++i;
+    return i < s.size() && s[i] == u'$' ? i - pos + 1 : 0;
+}
+
+bool IsTriggerStart(const QStringList& words) {
+    // CREATE [TEMP|TEMPORARY] TRIGGER
+    if (words.size() < 2 || words[0] != QLatin1String("CREATE"))
+        return false;
+    return words[1] == QLatin1String("TRIGGER") ||
+           (words.size() >= 3 && words[2] == QLatin1String("TRIGGER") &&
+            (words[1] == QLatin1String("TEMP") || words[1] == QLatin1String("TEMPORARY")));
+}
+
+} // namespace
+
+QStringList OdbcSplitStatements(const QString& s) {
+    QStringList statements;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    QStringList firstWords; // upper case, up to three, to recognise a trigger
+    bool trigger = false;
+    int depth = 0; // BEGIN/CASE ... END nesting inside a trigger body
+
+    auto finish = [&](qsizetype end) {
+        const QString statement = s.mid(start, end - start).trimmed();
+        if (!statement.isEmpty())
+            statements.append(statement);
+        start = end + 1;
+        firstWords.clear();
+        trigger = false;
+        depth = 0;
+    };
+
+    while (i < n) {
+        const QChar c = s[i];
+        if (c == u'\'' || c == u'"' || c == u'`') {
+            i = SkipQuoted(s, i, c);
+        } else if (c == u'[') {
+            i = SkipQuoted(s, i, u']');
+        } else if (c == u'-' && i + 1 < n && s[i + 1] == u'-') {
+            while (i < n && s[i] != u'\n' && s[i] != u'\r')
+                ++i;
+        } else if (c == u'/' && i + 1 < n && s[i + 1] == u'*') {
+            const qsizetype end = s.indexOf(QLatin1String("*/"), i + 2);
+            i = end < 0 ? n : end + 2;
+        } else if (c == u'$' && DollarTag(s, i) > 0) {
+            const qsizetype len = DollarTag(s, i);
+            const qsizetype end = s.indexOf(s.mid(i, len), i + len);
+            i = end < 0 ? n : end + len;
+        } else if (c == u';') {
+            if (depth <= 0)
+                finish(i);
+            ++i;
+        } else if (IsWordChar(c)) {
+            qsizetype j = i;
+            while (j < n && IsWordChar(s[j]))
+                ++j;
+            const QString word = s.mid(i, j - i).toUpper();
+            if (firstWords.size() < 3) {
+                firstWords.append(word);
+                trigger = IsTriggerStart(firstWords);
+            }
+            if (trigger) {
+                if (word == QLatin1String("BEGIN") || word == QLatin1String("CASE"))
+                    ++depth;
+                else if (word == QLatin1String("END"))
+                    --depth;
+            }
+            i = j;
+        } else {
+            ++i;
+        }
+    }
+    finish(n);
+    return statements;
+}

@@ -1,0 +1,296 @@
+#include "data/odbc/OdbcCursor.h"
+
+#include "data/DataError.h"
+#include "data/RowStore.h"
+
+#include <QDate>
+
+namespace {
+
+constexpr qint64 kMsecsPerDay = 86400000;
+const qint64 kEpochJulianDay = QDate(1970, 1, 1).toJulianDay();
+
+qint64 DaysSinceEpoch(int year, int month, int day) {
+    return QDate(year, month, day).toJulianDay() - kEpochJulianDay;
+}
+
+QString AttributeText(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field) {
+    SQLWCHAR buffer[256];
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLColAttributeW(handle, column, field, buffer, sizeof buffer, &length, nullptr)))
+        return {};
+    return OdbcString(buffer,
+                      std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), std::size(buffer) - 1));
+}
+
+} // namespace
+
+TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText)
+    : m_statement(std::move(statement))
+    , m_datesAsText(datesAsText)
+    , m_wide(4096)
+    , m_bytes(16384) {
+    Describe();
+}
+
+TOdbcCursor::~TOdbcCursor() {
+    Close();
+}
+
+void TOdbcCursor::Describe() {
+    const SQLHSTMT h = m_statement->Handle();
+    SQLSMALLINT count = 0;
+    m_statement->Check(SQLNumResultCols(h, &count));
+    for (SQLUSMALLINT i = 1; i <= count; ++i) {
+        SQLWCHAR name[512];
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT sqlType = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
+        m_statement->Check(SQLDescribeColW(h, i, name, SQLSMALLINT(std::size(name)), &nameLength, &sqlType,
+                                           &size, &digits, &nullable));
+        SQLLEN isUnsigned = SQL_FALSE;
+        SQLColAttributeW(h, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+
+        TColumnInfo c;
+        c.Name = OdbcString(name, std::min<qsizetype>(nameLength, std::size(name) - 1));
+        c.Type = OdbcFieldType(sqlType, isUnsigned == SQL_TRUE);
+        switch (c.Type) {
+        case TDataType::Numeric:
+            c.Precision = int(size);
+            c.Scale = digits;
+            break;
+        case TDataType::Single:
+        case TDataType::Double:
+            c.Precision = int(size);
+            break;
+        default:
+            c.DefinedSize = qint64(size);
+            break;
+        }
+        c.Nullable = nullable != SQL_NO_NULLS;
+        c.BaseTable = AttributeText(h, i, SQL_DESC_BASE_TABLE_NAME);
+        if (!c.BaseTable.isEmpty()) {
+            c.BaseColumn = AttributeText(h, i, SQL_DESC_BASE_COLUMN_NAME);
+            c.BaseSchema = AttributeText(h, i, SQL_DESC_SCHEMA_NAME);
+            c.BaseCatalog = AttributeText(h, i, SQL_DESC_CATALOG_NAME);
+        }
+        m_columns.append(c);
+
+        TRead read = TRead::Text;
+        switch (c.Type) {
+        case TDataType::TinyInt:
+        case TDataType::SmallInt:
+        case TDataType::Integer:
+        case TDataType::BigInt:
+        case TDataType::UnsignedTinyInt:
+        case TDataType::UnsignedSmallInt:
+        case TDataType::UnsignedInt:
+        case TDataType::Boolean:
+            read = TRead::Integer;
+            break;
+        case TDataType::Single:
+        case TDataType::Double:
+            read = TRead::Real;
+            break;
+        case TDataType::Binary:
+        case TDataType::VarBinary:
+        case TDataType::LongVarBinary:
+            read = TRead::Bytes;
+            break;
+        case TDataType::DBDate:
+            read = m_datesAsText ? TRead::Text : TRead::Date;
+            break;
+        case TDataType::DBTime:
+            read = m_datesAsText ? TRead::Text : TRead::Time;
+            break;
+        case TDataType::DBTimeStamp:
+            read = m_datesAsText ? TRead::Text : TRead::Timestamp;
+            break;
+        default:
+            // Numbers of exact precision, unsigned 64-bit values, GUIDs and text.
+            read = TRead::Text;
+            break;
+        }
+        m_reads.push_back(read);
+    }
+}
+
+void TOdbcCursor::Close() {
+    std::lock_guard lock(m_mutex);
+    if (!m_open)
+        return;
+    m_open = false;
+    SQLFreeStmt(m_statement->Handle(), SQL_CLOSE);
+}
+
+void TOdbcCursor::Cancel() {
+    m_cancelled.store(true);
+    std::lock_guard lock(m_mutex);
+    if (m_open)
+        SQLCancel(m_statement->Handle());
+}
+
+bool TOdbcCursor::Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLLEN size, SQLLEN* indicator) {
+    const SQLRETURN rc = SQLGetData(m_statement->Handle(), column, cType, buffer, size, indicator);
+    if (!SQL_SUCCEEDED(rc)) {
+        if (m_cancelled.load())
+            throw TCancelledError();
+        m_statement->Check(rc);
+    }
+    return *indicator != SQL_NULL_DATA;
+}
+
+bool TOdbcCursor::FetchRow(TRowStore& store) {
+    if (m_columns.isEmpty() || !m_open)
+        return false;
+    if (m_cancelled.load()) {
+        Close();
+        throw TCancelledError();
+    }
+    const SQLRETURN rc = SQLFetch(m_statement->Handle());
+    if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) {
+        // A cancelled fetch may look like a normal end.
+        if (m_cancelled.load()) {
+            Close();
+            throw TCancelledError();
+        }
+        if (rc != SQL_NO_DATA)
+            m_statement->Check(rc);
+        Close();
+        return false;
+    }
+
+    store.BeginRow();
+    for (int i = 0; i < int(m_reads.size()); ++i) {
+        const SQLUSMALLINT column = SQLUSMALLINT(i + 1);
+        SQLLEN indicator = 0;
+        switch (m_reads[i]) {
+        case TRead::Integer: {
+            SQLBIGINT value = 0;
+            if (Get(column, SQL_C_SBIGINT, &value, sizeof value, &indicator))
+                store.AddInt(value);
+            else
+                store.AddNull();
+            break;
+        }
+        case TRead::Real: {
+            SQLDOUBLE value = 0;
+            if (Get(column, SQL_C_DOUBLE, &value, sizeof value, &indicator))
+                store.AddReal(value);
+            else
+                store.AddNull();
+            break;
+        }
+        case TRead::Date: {
+            SQL_DATE_STRUCT value{};
+            if (Get(column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator))
+                store.AddDate(DaysSinceEpoch(value.year, value.month, value.day));
+            else
+                store.AddNull();
+            break;
+        }
+        case TRead::Time: {
+            SQL_TIME_STRUCT value{};
+            if (Get(column, SQL_C_TYPE_TIME, &value, sizeof value, &indicator))
+                store.AddTime((value.hour * 3600 + value.minute * 60 + value.second) * 1000);
+            else
+                store.AddNull();
+            break;
+        }
+        case TRead::Timestamp: {
+            SQL_TIMESTAMP_STRUCT value{};
+            if (Get(column, SQL_C_TYPE_TIMESTAMP, &value, sizeof value, &indicator)) {
+                const qint64 msecs = DaysSinceEpoch(value.year, value.month, value.day) * kMsecsPerDay +
+                                     (value.hour * 3600 + value.minute * 60 + value.second) * 1000 +
+                                     value.fraction / 1000000;
+                store.AddTimestamp(msecs);
+            } else {
+                store.AddNull();
+            }
+            break;
+        }
+        case TRead::Bytes:
+            ReadBytes(column, store);
+            break;
+        case TRead::Text:
+            ReadText(column, store);
+            break;
+        }
+    }
+    store.EndRow();
+    return true;
+}
+
+void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
+    const qsizetype capacity = qsizetype(m_wide.size()) - 1; // characters besides the terminator
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(m_statement->Handle(), column, SQL_C_WCHAR, m_wide.data(),
+                              SQLLEN(m_wide.size() * sizeof(SQLWCHAR)), &indicator);
+    if (!SQL_SUCCEEDED(rc)) {
+        if (m_cancelled.load())
+            throw TCancelledError();
+        m_statement->Check(rc);
+    }
+    if (indicator == SQL_NULL_DATA) {
+        store.AddNull();
+        return;
+    }
+    if (rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL) {
+        store.AddText(OdbcString(m_wide.data(), std::min<qsizetype>(indicator / 2, capacity)));
+        return;
+    }
+    // Longer than the buffer: collect the parts.
+    QString text = OdbcString(m_wide.data(), capacity);
+    for (;;) {
+        rc = SQLGetData(m_statement->Handle(), column, SQL_C_WCHAR, m_wide.data(),
+                        SQLLEN(m_wide.size() * sizeof(SQLWCHAR)), &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!SQL_SUCCEEDED(rc)) {
+            if (m_cancelled.load())
+                throw TCancelledError();
+            m_statement->Check(rc);
+        }
+        const qsizetype got = rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL
+                                  ? std::min<qsizetype>(indicator / 2, capacity)
+                                  : capacity;
+        text += OdbcString(m_wide.data(), got);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    store.AddText(text);
+}
+
+void TOdbcCursor::ReadBytes(SQLUSMALLINT column, TRowStore& store) {
+    const qsizetype capacity = qsizetype(m_bytes.size());
+    SQLLEN indicator = 0;
+    QByteArray data;
+    for (bool first = true;; first = false) {
+        const SQLRETURN rc =
+            SQLGetData(m_statement->Handle(), column, SQL_C_BINARY, m_bytes.data(), capacity, &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!SQL_SUCCEEDED(rc)) {
+            if (m_cancelled.load())
+                throw TCancelledError();
+            m_statement->Check(rc);
+        }
+        if (first && indicator == SQL_NULL_DATA) {
+            store.AddNull();
+            return;
+        }
+        const qsizetype got = rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL
+                                  ? std::min<qsizetype>(indicator, capacity)
+                                  : capacity;
+        if (first && rc == SQL_SUCCESS) {
+            store.AddBytes(m_bytes.data(), got);
+            return;
+        }
+        data.append(m_bytes.data(), got);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    store.AddBytes(data.constData(), data.size());
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "data/Provider.h"
+#include "data/odbc/OdbcApi.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+// The rows of an executed ODBC statement, read with SQLFetch and SQLGetData into the row
+// store in binary form (text as UTF-16 from the driver). Used by one thread at a time;
+// Cancel from any thread. Drivers do not reliably stop a fetch on SQLCancel (some ignore it,
+// some report a normal end), so the cursor keeps its own flag and reports the cancel itself.
+class TOdbcCursor : public TProviderCursor {
+public:
+    TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText);
+    ~TOdbcCursor() override;
+
+    QList<TColumnInfo> Columns() const override { return m_columns; }
+    bool FetchRow(TRowStore& store) override;
+    void Cancel() override;
+
+private:
+    enum class TRead { Integer, Real, Text, Bytes, Date, Time, Timestamp };
+    void Describe();
+    void Close();
+    void ReadText(SQLUSMALLINT column, TRowStore& store);
+    void ReadBytes(SQLUSMALLINT column, TRowStore& store);
+    // SQLGetData that throws on failure; false for a null value.
+    bool Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLLEN size, SQLLEN* indicator);
+
+    std::unique_ptr<TOdbcStatement> m_statement;
+    bool m_datesAsText;
+    QList<TColumnInfo> m_columns;
+    std::vector<TRead> m_reads;
+    std::vector<SQLWCHAR> m_wide;
+    std::vector<char> m_bytes;
+    std::mutex m_mutex; // guards m_open against a Cancel from another thread
+    bool m_open = true;
+    std::atomic<bool> m_cancelled{false};
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "data/odbc/OdbcApi.h"
+
+#include <QVariantList>
+#include <vector>
+
+// The values of a statement bound to its "?" markers with SQLBindParameter. The buffers
+// live in this object: keep it until the statement has executed.
+class TOdbcParameters {
+public:
+    explicit TOdbcParameters(const QVariantList& values);
+    void Bind(const TOdbcStatement& statement, const QString& sql) const;
+
+private:
+    struct TValue {
+        SQLSMALLINT CType = SQL_C_WCHAR;
+        SQLSMALLINT SqlType = SQL_WVARCHAR;
+        SQLULEN ColumnSize = 1;
+        SQLSMALLINT Digits = 0;
+        QByteArray Buffer;
+        mutable SQLLEN Indicator = 0;
+    };
+    std::vector<TValue> m_values;
+};

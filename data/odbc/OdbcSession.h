@@ -1,0 +1,64 @@
+#pragma once
+
+#include "data/Provider.h"
+#include "data/odbc/OdbcApi.h"
+#include <functional>
+#include <mutex>
+
+// One ODBC connection (unixODBC, SQLDriverConnect without prompting). Used by the GUI thread
+// and at most one fetch worker at a time; Cancel comes from any thread and reaches the
+// statement that is executing through SQLCancel.
+class TOdbcSession : public TProviderSession {
+public:
+    // What the connected driver can do and how its values are best read.
+    struct TTraits {
+        QString DbmsName;
+        QString QuoteChar = QStringLiteral("\"");
+        bool MultipleResults = false; // takes a text of several statements in one call
+        bool DatesAsText = false;     // dates live in text columns and may not parse
+    };
+
+    TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);
+    ~TOdbcSession() override;
+
+    // The text given to SQLDriverConnect for a connection string of the program's form.
+    static QString DriverConnectString(const TConnectionString& connection);
+
+    const TTraits& Traits() const { return m_traits; }
+
+    bool ConcurrentStatements() const override { return false; }
+    QString ParameterMarker(int) const override { return QStringLiteral("?"); }
+    QString QuoteIdentifier(const QString& name) const override;
+    void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
+
+    qint64 Execute(const TStatement& statement) override;
+    std::unique_ptr<TProviderCursor> OpenCursor(const TStatement& statement) override;
+    qint64 ExecuteRowChange(const TStatement& statement) override;
+    void Cancel() override;
+
+    void ReadSchema(TSchemaKind kind, const QVariantList& restrictions, TSchemaRows& rows) override;
+    QList<TTableKey> TableKeys(const QString& catalog, const QString& schema, const QString& table) override;
+
+private:
+    // A statement handle with the session's settings, registered for Cancel while it runs.
+    std::unique_ptr<TOdbcStatement> NewStatement();
+    // Runs SQLExecDirect (or a catalog call) on a statement while Cancel can reach it.
+    SQLRETURN Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call);
+    qint64 ExecuteOne(const QString& sql, const QVariantList& values);
+    // A catalog function's result; a driver without the function gives null.
+    std::unique_ptr<TOdbcStatement> Catalog(const std::function<SQLRETURN(SQLHSTMT)>& call);
+    // Catalog functions that take one table only are called for each table that matches.
+    struct TTableName {
+        QString Catalog, Schema, Name;
+    };
+    QList<TTableName> BaseTables(const QString& catalog, const QString& schema, const QString& table);
+    void SetAutoCommit(bool on);
+
+    SQLHDBC m_dbc = SQL_NULL_HDBC;
+    bool m_connected = false;
+    TTraits m_traits;
+    int m_commandTimeout = 0;
+    std::mutex m_activeMutex;
+    SQLHSTMT m_active = SQL_NULL_HSTMT;
+    bool m_cancelled = false; // Cancel reached the running call
+};
