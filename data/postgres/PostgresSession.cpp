@@ -1,0 +1,464 @@
+#include "data/postgres/PostgresSession.h"
+
+#include "data/DataError.h"
+#include "data/postgres/PostgresCursor.h"
+#include "data/postgres/PostgresStatements.h"
+#include "data/postgres/PostgresTypes.h"
+
+#include <vector>
+
+namespace {
+
+// The values of one statement's markers, kept alive while libpq sends them.
+class TPgParams {
+public:
+    TPgParams(const TPgStatement& statement, const QVariantList& values) {
+        for (int n : statement.Parameters) {
+            if (n < 1 || n > values.size())
+                throw TDataError(QStringLiteral("Für den Parameter $%1 ist kein Wert angegeben").arg(n),
+                                 QStringLiteral("07002"), 0, statement.Sql);
+            m_null.push_back(values[n - 1].isNull());
+            m_texts.push_back(TPgTypes::ParameterText(values[n - 1]));
+        }
+        for (size_t i = 0; i < m_texts.size(); ++i)
+            m_pointers.push_back(m_null[i] ? nullptr : m_texts[i].constData());
+    }
+    int Count() const { return int(m_pointers.size()); }
+    const char* const* Values() const { return m_pointers.empty() ? nullptr : m_pointers.data(); }
+
+private:
+    std::vector<QByteArray> m_texts;
+    std::vector<bool> m_null;
+    std::vector<const char*> m_pointers;
+};
+
+QString Utf8(const char* text) {
+    return QString::fromUtf8(text ? text : "").trimmed();
+}
+
+// libpq keywords for the connection string's keys that are not libpq's own.
+QByteArray LibpqKeyword(const QString& key) {
+    static const QList<QPair<QString, QByteArray>> aliases = {
+        {QStringLiteral("data source"), "host"},
+        {QStringLiteral("server"), "host"},
+        {QStringLiteral("initial catalog"), "dbname"},
+        {QStringLiteral("database"), "dbname"},
+        {QStringLiteral("user id"), "user"},
+        {QStringLiteral("uid"), "user"},
+        {QStringLiteral("pwd"), "password"},
+        {QStringLiteral("connect timeout"), "connect_timeout"},
+        {QStringLiteral("application name"), "application_name"},
+    };
+    const QString k = key.trimmed().toLower();
+    for (const auto& [alias, keyword] : aliases)
+        if (k == alias)
+            return keyword;
+    return k.toUtf8();
+}
+
+// Keys of the connection string that are the program's or the data link dialog's, not libpq's.
+bool IsOwnKey(const QString& key) {
+    static const QStringList own = {QStringLiteral("provider"), QStringLiteral("persist security info"),
+                                    QStringLiteral("extended properties"), QStringLiteral("mode")};
+    return own.contains(key.trimmed().toLower());
+}
+
+} // namespace
+
+std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString& text,
+                                                        const TConnectOptions& options) {
+    std::vector<std::pair<QByteArray, QByteArray>> params;
+    auto set = [&params](const QByteArray& key, const QByteArray& value) {
+        for (auto& p : params)
+            if (p.first == key) {
+                p.second = value;
+                return;
+            }
+        params.emplace_back(key, value);
+    };
+    for (const TConnectionString::TEntry& e : text.Entries()) {
+        if (IsOwnKey(e.Key))
+            continue;
+        const QByteArray keyword = LibpqKeyword(e.Key);
+        if (keyword == "host") {
+            // host[:port]; "[::1]:5433" for IPv6 addresses; a socket directory has no port.
+            QString host = e.Value.trimmed();
+            QString port;
+            const qsizetype colon = host.lastIndexOf(u':');
+            const bool ipv6 = host.startsWith(u'[');
+            if (colon > 0 &&
+                (!host.contains(u':', Qt::CaseSensitive) || colon == host.indexOf(u':') || ipv6) &&
+                (!ipv6 || host.lastIndexOf(u']') < colon)) {
+                port = host.mid(colon + 1);
+                host = host.left(colon);
+            }
+            if (ipv6 && host.endsWith(u']'))
+                host = host.mid(1, host.size() - 2);
+            set("host", host.toUtf8());
+            if (!port.isEmpty())
+                set("port", port.toUtf8());
+        } else {
+            set(keyword, e.Value.toUtf8());
+        }
+    }
+    bool hasTimeout = false;
+    for (const auto& p : params)
+        hasTimeout = hasTimeout || p.first == "connect_timeout";
+    if (!hasTimeout && options.ConnectTimeout > 0)
+        set("connect_timeout", QByteArray::number(qMax(2, options.ConnectTimeout)));
+    set("client_encoding", "UTF8"); // the row store keeps text as UTF-8
+    set("fallback_application_name", "Tabulo");
+
+    std::vector<const char*> keys, values;
+    for (const auto& p : params) {
+        keys.push_back(p.first.constData());
+        values.push_back(p.second.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 0);
+    if (!conn)
+        throw TDataError(QStringLiteral("Für die PostgreSQL-Verbindung ist nicht genug Speicher frei"),
+                         QStringLiteral("08001"));
+    if (PQstatus(conn) != CONNECTION_OK) {
+        QString message = Utf8(PQerrorMessage(conn));
+        PQfinish(conn);
+        if (message.isEmpty())
+            message = QStringLiteral("Die Verbindung zum PostgreSQL-Server ist fehlgeschlagen");
+        throw TDataError(message, QStringLiteral("08001"));
+    }
+    return std::make_unique<TPostgresSession>(conn);
+}
+
+TPostgresSession::TPostgresSession(PGconn* connection)
+    : m_conn(connection) {
+    Setup();
+}
+
+TPostgresSession::~TPostgresSession() {
+    {
+        std::lock_guard lock(m_cancelMutex);
+        if (m_cancel)
+            PQfreeCancel(m_cancel);
+        m_cancel = nullptr;
+    }
+    PQfinish(m_conn);
+}
+
+void TPostgresSession::Setup() {
+    {
+        std::lock_guard lock(m_cancelMutex);
+        if (m_cancel)
+            PQfreeCancel(m_cancel);
+        m_cancel = PQgetCancel(m_conn);
+    }
+    // Notices ("table does not exist, skipping") are no errors, and there is no console to show them.
+    PQsetNoticeProcessor(
+        m_conn, [](void*, const char*) {}, nullptr);
+    m_database = QString::fromUtf8(PQdb(m_conn));
+    m_appliedTimeout = -1;
+    m_relations.clear();
+    // The value parsers read ISO dates, hex bytea and floats with all their digits. A server
+    // that refuses one of these only costs the typed values: they then stay text.
+    PQclear(
+        PQexec(m_conn, "SET DateStyle = 'ISO, YMD'; SET bytea_output = 'hex'; SET extra_float_digits = 3"));
+}
+
+QString TPostgresSession::QuoteIdentifier(const QString& name) const {
+    QString quoted = name;
+    quoted.replace(u'"', QLatin1String("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+void TPostgresSession::Acquire() {
+    if (m_busy.exchange(true))
+        throw TDataError(
+            QStringLiteral("Die PostgreSQL-Verbindung ist noch mit einer anderen Abfrage beschäftigt"),
+            QStringLiteral("HY010"));
+}
+
+void TPostgresSession::SendCancel() {
+    std::lock_guard lock(m_cancelMutex);
+    if (m_cancel) {
+        char error[256];
+        PQcancel(m_cancel, error, int(sizeof error));
+    }
+}
+
+void TPostgresSession::Cancel() {
+    m_cancelRequested.store(true);
+    SendCancel();
+}
+
+void TPostgresSession::Drain() {
+    while (PGresult* r = PQgetResult(m_conn)) {
+        const ExecStatusType status = PQresultStatus(r);
+        PQclear(r);
+        if (status == PGRES_COPY_IN) {
+            PQputCopyEnd(m_conn, "COPY FROM STDIN wird nicht unterstützt");
+        } else if (status == PGRES_COPY_OUT) {
+            char* buffer = nullptr;
+            while (PQgetCopyData(m_conn, &buffer, 0) > 0)
+                PQfreemem(buffer);
+        } else if (status == PGRES_COPY_BOTH) {
+            break;
+        }
+        if (PQstatus(m_conn) == CONNECTION_BAD)
+            break;
+    }
+}
+
+void TPostgresSession::ThrowError(const PGresult* result, const QString& statement) const {
+    QString message, state;
+    if (result) {
+        state = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        message = Utf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+        const QString detail = Utf8(PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL));
+        const QString hint = Utf8(PQresultErrorField(result, PG_DIAG_MESSAGE_HINT));
+        if (!message.isEmpty() && !detail.isEmpty())
+            message += u'\n' + detail;
+        if (!message.isEmpty() && !hint.isEmpty())
+            message += u'\n' + hint;
+        if (message.isEmpty())
+            message = Utf8(PQresultErrorMessage(result));
+    }
+    if (message.isEmpty())
+        message = Utf8(PQerrorMessage(m_conn));
+    if (message.isEmpty())
+        message = QStringLiteral("Unbekannter Fehler der PostgreSQL-Verbindung");
+    if (state.isEmpty() && PQstatus(m_conn) == CONNECTION_BAD)
+        state = QStringLiteral("08006");
+    if (state == QLatin1String("57014") && m_cancelRequested.load())
+        throw TCancelledError(statement);
+    throw TDataError(message, state, 0, statement);
+}
+
+void TPostgresSession::BeginCommand() {
+    m_cancelRequested.store(false);
+    if (PQstatus(m_conn) == CONNECTION_BAD) {
+        // The server went away (restart, idle time-out): one new attempt with the same parameters.
+        PQreset(m_conn);
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            ThrowError(nullptr, {});
+        Setup();
+    }
+    const int wanted = m_commandTimeout.load();
+    // Inside a transaction block a rollback would undo the setting behind our back.
+    if (wanted != m_appliedTimeout && PQtransactionStatus(m_conn) == PQTRANS_IDLE) {
+        const QByteArray sql = "SET statement_timeout = " + QByteArray::number(qint64(wanted) * 1000);
+        TPgResult r(PQexec(m_conn, sql.constData()));
+        if (PQresultStatus(r.get()) == PGRES_COMMAND_OK)
+            m_appliedTimeout = wanted;
+    }
+}
+
+qint64 TPostgresSession::FinishCommand(const QString& statement, TPgResult* last) {
+    qint64 affected = -1;
+    TPgResult error;
+    while (PGresult* r = PQgetResult(m_conn)) {
+        TPgResult result(r);
+        switch (PQresultStatus(r)) {
+        case PGRES_COMMAND_OK:
+        case PGRES_TUPLES_OK: {
+            // Rows a SELECT returns are not rows it affected.
+            const QByteArray command(PQcmdStatus(r));
+            const char* count = PQcmdTuples(r);
+            if (*count && !(PQresultStatus(r) == PGRES_TUPLES_OK &&
+                            (command.startsWith("SELECT") || command.startsWith("FETCH"))))
+                affected = qMax<qint64>(affected, 0) + QByteArray(count).toLongLong();
+            if (last)
+                *last = std::move(result);
+            break;
+        }
+        case PGRES_EMPTY_QUERY:
+            break;
+        case PGRES_COPY_IN:
+            PQputCopyEnd(m_conn, "COPY FROM STDIN wird nicht unterstützt");
+            break;
+        case PGRES_COPY_OUT: {
+            char* buffer = nullptr;
+            while (PQgetCopyData(m_conn, &buffer, 0) > 0)
+                PQfreemem(buffer);
+            break;
+        }
+        default:
+            if (!error)
+                error = std::move(result);
+            break;
+        }
+        if (PQstatus(m_conn) == CONNECTION_BAD)
+            break;
+    }
+    if (error)
+        ThrowError(error.get(), statement);
+    if (PQstatus(m_conn) == CONNECTION_BAD)
+        ThrowError(nullptr, statement);
+    return affected;
+}
+
+qint64 TPostgresSession::RunStatement(const TPgStatement& part, const QVariantList& values, TPgResult* last) {
+    const TPgParams params(part, values);
+    const QByteArray sql = part.Sql.toUtf8();
+    if (!PQsendQueryParams(m_conn, sql.constData(), params.Count(), nullptr, params.Values(), nullptr,
+                           nullptr, 0))
+        ThrowError(nullptr, part.Sql);
+    return FinishCommand(part.Sql, last);
+}
+
+TPgResult TPostgresSession::Query(const QString& sql, const QVariantList& values) {
+    // The provider's own queries type every value as text, so an unused one is no error.
+    TPgStatement part{sql, {}};
+    for (int i = 1; i <= values.size(); ++i)
+        part.Parameters.append(i);
+    const TPgParams params(part, values);
+    const std::vector<Oid> types(size_t(params.Count()), TPgTypes::TextOid);
+    const QByteArray text = sql.toUtf8();
+    if (!PQsendQueryParams(m_conn, text.constData(), params.Count(), types.empty() ? nullptr : types.data(),
+                           params.Values(), nullptr, nullptr, 0))
+        ThrowError(nullptr, sql);
+    TPgResult last;
+    FinishCommand(sql, &last);
+    return last;
+}
+
+qint64 TPostgresSession::Execute(const TStatement& statement) {
+    TBusy busy(*this);
+    BeginCommand();
+    m_relations.clear(); // the statements may create, drop or rename tables
+    if (statement.Values.isEmpty()) {
+        // The simple protocol runs every statement of the text, in one implicit transaction.
+        const QByteArray sql = statement.Sql.toUtf8();
+        if (!PQsendQuery(m_conn, sql.constData()))
+            ThrowError(nullptr, statement.Sql);
+        return FinishCommand(statement.Sql);
+    }
+    // With values each statement goes alone, with the values of its own markers.
+    qint64 total = -1;
+    for (const TPgStatement& part : SplitPgStatements(statement.Sql)) {
+        const qint64 n = RunStatement(part, statement.Values);
+        if (n >= 0)
+            total = qMax<qint64>(total, 0) + n;
+    }
+    return total;
+}
+
+bool TPostgresSession::ResolveRelations(const PGresult* description) {
+    QStringList missing;
+    for (int i = 0; i < PQnfields(description); ++i) {
+        const Oid table = PQftable(description, i);
+        if (table != InvalidOid && !m_relations.count(table) && !missing.contains(QString::number(table)))
+            missing.append(QString::number(table));
+    }
+    if (missing.isEmpty())
+        return false;
+    const TPgResult r =
+        Query(QStringLiteral("SELECT a.attrelid, n.nspname, c.relname, a.attnum, a.attname, a.attnotnull "
+                             "FROM pg_catalog.pg_attribute a "
+                             "JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+                             "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                             "WHERE a.attrelid = ANY ($1::oid[]) AND a.attnum > 0 "
+                             "AND NOT a.attisdropped"),
+              {u'{' + missing.join(u',') + u'}'});
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        TRelation& rel = m_relations[Oid(QByteArray(PQgetvalue(r.get(), row, 0)).toUInt())];
+        rel.Schema = QString::fromUtf8(PQgetvalue(r.get(), row, 1));
+        rel.Table = QString::fromUtf8(PQgetvalue(r.get(), row, 2));
+        rel.Columns[QByteArray(PQgetvalue(r.get(), row, 3)).toInt()] = {
+            QString::fromUtf8(PQgetvalue(r.get(), row, 4)), PQgetvalue(r.get(), row, 5)[0] == 't'};
+    }
+    return true;
+}
+
+QList<TColumnInfo> TPostgresSession::DescribeColumns(const PGresult* description) const {
+    QList<TColumnInfo> columns;
+    for (int i = 0; i < PQnfields(description); ++i) {
+        TColumnInfo c = TPgTypes::ColumnInfo(QString::fromUtf8(PQfname(description, i)),
+                                             PQftype(description, i), PQfmod(description, i));
+        const auto rel = m_relations.find(PQftable(description, i));
+        if (rel != m_relations.end()) {
+            const auto column = rel->second.Columns.find(PQftablecol(description, i));
+            if (column != rel->second.Columns.end()) {
+                c.BaseCatalog = m_database;
+                c.BaseSchema = rel->second.Schema;
+                c.BaseTable = rel->second.Table;
+                c.BaseColumn = column->second.first;
+                c.Nullable = !column->second.second;
+            }
+        }
+        columns.append(c);
+    }
+    return columns;
+}
+
+std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& statement) {
+    Acquire();
+    std::unique_ptr<TPostgresCursor> cursor;
+    try {
+        BeginCommand();
+        const QList<TPgStatement> parts = SplitPgStatements(statement.Sql);
+        if (parts.isEmpty())
+            throw TDataError(QStringLiteral("Der Befehlstext enthält keine Anweisung"));
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+            m_relations.clear();
+            RunStatement(parts[i], statement.Values);
+        }
+        // The last statement is described before it runs, so that its columns can be named
+        // after their tables while its rows stream.
+        const TPgStatement& last = parts.last();
+        const TPgParams params(last, statement.Values);
+        const QByteArray sql = last.Sql.toUtf8();
+        if (!PQsendPrepare(m_conn, "", sql.constData(), params.Count(), nullptr))
+            ThrowError(nullptr, last.Sql);
+        FinishCommand(last.Sql);
+        if (!PQsendDescribePrepared(m_conn, ""))
+            ThrowError(nullptr, last.Sql);
+        TPgResult description;
+        FinishCommand(last.Sql, &description);
+        bool prepared = true;
+        if (!description || PQnfields(description.get()) == 0)
+            m_relations.clear(); // a command, which may change tables
+        else if (ResolveRelations(description.get()))
+            prepared = false; // the lookup replaced the unnamed statement
+        QList<TColumnInfo> columns;
+        std::vector<TPgTypes::TStoreAs> storeAs;
+        if (description) {
+            columns = DescribeColumns(description.get());
+            for (int i = 0; i < PQnfields(description.get()); ++i)
+                storeAs.push_back(
+                    TPgTypes::TypeInfo(PQftype(description.get(), i), PQfmod(description.get(), i)).StoreAs);
+        }
+        const int sent =
+            prepared ? PQsendQueryPrepared(m_conn, "", params.Count(), params.Values(), nullptr, nullptr, 0)
+                     : PQsendQueryParams(m_conn, sql.constData(), params.Count(), nullptr, params.Values(),
+                                         nullptr, nullptr, 0);
+        if (!sent)
+            ThrowError(nullptr, last.Sql);
+        PQsetSingleRowMode(m_conn);
+        cursor = std::make_unique<TPostgresCursor>(*this, columns, std::move(storeAs), last.Sql);
+        cursor->Start();
+    } catch (...) {
+        if (!cursor)
+            Release();
+        throw;
+    }
+    return cursor;
+}
+
+qint64 TPostgresSession::ExecuteRowChange(const TStatement& statement) {
+    // SAVEPOINT needs a transaction block; outside one the change gets its own transaction.
+    if (PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+        return TProviderSession::ExecuteRowChange(statement);
+    Execute({QStringLiteral("BEGIN"), {}});
+    qint64 count = 0;
+    try {
+        count = Execute(statement);
+    } catch (...) {
+        try {
+            Execute({QStringLiteral("ROLLBACK"), {}});
+        } catch (const TError&) {
+        }
+        throw;
+    }
+    Execute({count == 1 ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"), {}});
+    return count;
+}
