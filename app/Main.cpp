@@ -181,6 +181,9 @@ void TFrmMain::CreateActions()
     on("ActDBOpen", [this] { FrameDBLst->OpenSelected(); });
     on("ActDBClose", [this] { ActDBCloseExecute(); });
     onWorkspace("ActDBInfo", &TFrameWork::ShowConnectionInfo);
+    on("ActDBAdd", [this] { FrameDBLst->AddDatabase(QString()); });
+    on("ActDBCopy", [this] { FrameDBLst->CopyDatabase(); });
+    on("ActDBProperties", [this] { FrameDBLst->EditProperties(); });
     on("ActDBRemove", [this] { FrameDBLst->RemoveDatabase(); });
     on("ActDBRename", [this] { FrameDBLst->RenameDatabase(); });
     on("ActDBConnectionString", [this] { FrameDBLst->EditConnectionString(); });

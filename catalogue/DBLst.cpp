@@ -3,6 +3,8 @@
 #include "app/ErrorHandler.h"
 #include "app/MainWindowIntf.h"
 #include "app/MsgBox.h"
+#include "catalogue/ConnectionTest.h"
+#include "catalogue/DataLink.h"
 #include "catalogue/InputQueryExt.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
@@ -308,6 +310,57 @@ void TFrameDBLst::SaveCatalogue()
     Clear();
 }
 
+QString TFrameDBLst::PromptConnectionString(const QString& initial)
+{
+    const QString result = DataLinkPrompt ? DataLinkPrompt(initial) : TDataLinkDialog::PromptDataSource(initial, this);
+    if (result.isEmpty())
+        return result;
+    try {
+        TestConnection(result);
+    } catch (const std::exception&) {
+        if (!MsgBox::ConfirmOkCancel(
+                QStringLiteral("Verbindung kann nicht aufgebaut werden. Datenbankinformation trotzdem speichern?")))
+            throw TAbort();
+    }
+    return result;
+}
+
+void TFrameDBLst::TestConnection(const QString& connectionString)
+{
+    TestConnectionString(connectionString);
+}
+
+void TFrameDBLst::AddDatabase(const QString& templateConnectionString)
+{
+    const QString connectionString = PromptConnectionString(templateConnectionString);
+    if (connectionString.isEmpty())
+        return;
+    const QString name = DefaultDatabaseName(connectionString);
+    QTreeWidgetItem* node = AddEntry(name, connectionString);
+    TreeDB->expandAll();
+    TreeDB->setCurrentItem(node);
+    RenameDatabase();
+    UpdateMainActions();
+}
+
+void TFrameDBLst::CopyDatabase()
+{
+    if (HasSelectedDatabase())
+        AddDatabase(InfoOf(TreeDB->currentItem())->ConnectionString);
+}
+
+void TFrameDBLst::EditProperties()
+{
+    if (!HasSelectedDatabase())
+        return;
+    QTreeWidgetItem* node = TreeDB->currentItem();
+    const QString connectionString = PromptConnectionString(InfoOf(node)->ConnectionString);
+    if (connectionString.isEmpty())
+        return;
+    InfoOf(node)->ConnectionString = connectionString;
+    RenameDatabase();
+}
+
 void TFrameDBLst::OpenSelected()
 {
     if (!HasSelectedDatabase())
@@ -351,6 +404,18 @@ void TFrameDBLst::EditConnectionString()
                                        QStringLiteral("ConnectionString bearbeiten (nur für fortgeschrittene Benutzer"),
                                        text))
         return;
+    try {
+        TestConnection(text);
+    } catch (const TAbort&) {
+        throw;
+    } catch (const std::exception& e) {
+        const auto* error = dynamic_cast<const TError*>(&e);
+        const QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
+        if (MsgBox::Show(QStringLiteral("ConnectionString ist nicht gültig: ") + message +
+                             QStringLiteral(". Trotzdem speichern?"),
+                         MsgBox::Kind::Error, {MsgBox::Button::Ok, MsgBox::Button::Cancel}) != MsgBox::Button::Ok)
+            throw TAbort();
+    }
     info->ConnectionString = text;
 }
 

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QMenu;
 class QStatusBar;
@@ -39,6 +41,18 @@ public:
     QTreeWidgetItem* AddEntry(const QString& name, const QString& connectionString);
     QTreeWidgetItem* Root() const;
     int EntryCount() const;
+
+    // Prompts for a connection string (starting from the template), tests it and appends a
+    // new entry whose name the user may type at once.
+    void AddDatabase(const QString& templateConnectionString);
+    void CopyDatabase();
+    void EditProperties();
+    // The data link dialog and a test of its result; the user may keep a string that fails.
+    QString PromptConnectionString(const QString& initial);
+    // Opens and closes a connection with the string; throws what the provider reports.
+    void TestConnection(const QString& connectionString);
+    // The data link dialog; tests replace it to answer by script.
+    std::function<QString(const QString&)> DataLinkPrompt;
 
     void OpenSelected();
     void RenameDatabase();

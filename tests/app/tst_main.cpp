@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QMenuBar>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void toolBarRemoveButtonKeepsItsTip();
     void closingWritesCatalogueAndPlacement();
     void workspacesGetFreeNamesAndCaption();
+    void failedOpenLeavesNoTab();
 
 private:
     void Plant(const QStringList& catalogue);
@@ -166,11 +168,25 @@ void TstMain::closingWritesCatalogueAndPlacement()
     QCOMPARE(m_window->FrameDBLst->EntryCount(), 2);
 }
 
+namespace {
+
+// An empty file is a valid, empty SQLite database.
+QString SqliteDb(const QString& name)
+{
+    const QString file = qEnvironmentVariable("TABULO_TEST_TMP") + QLatin1Char('/') + name + QStringLiteral(".sqlite");
+    QFile f(file);
+    f.open(QIODevice::WriteOnly);
+    return QStringLiteral("Provider=SQLite;Data Source=") + file;
+}
+
+} // namespace
+
 void TstMain::workspacesGetFreeNamesAndCaption()
 {
     ShowWindow();
-    m_window->OpenWorkspace(QStringLiteral("Lager"), QStringLiteral("Provider=SQLite;Data Source=a"));
-    m_window->OpenWorkspace(QStringLiteral("Kunden"), QStringLiteral("Provider=SQLite;Data Source=b"));
+    m_window->OpenWorkspace(QStringLiteral("Lager"), SqliteDb(QStringLiteral("lager")));
+    m_window->OpenWorkspace(QStringLiteral("Kunden"), SqliteDb(QStringLiteral("kunden")));
+    m_window->UpdateActions(); // as the catalogue does after opening
     QCOMPARE(m_window->PageControl->count(), 2);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Kunden"));
     QCOMPARE(m_window->CurrentWorkspace()->objectName(), QStringLiteral("Framework2"));
@@ -182,7 +198,7 @@ void TstMain::workspacesGetFreeNamesAndCaption()
     m_window->Action(QStringLiteral("ActDBClose"))->trigger();
     QCOMPARE(m_window->PageControl->count(), 1);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Kunden"));
-    m_window->OpenWorkspace(QStringLiteral("Neu"), QString());
+    m_window->OpenWorkspace(QStringLiteral("Neu"), SqliteDb(QStringLiteral("neu")));
     QCOMPARE(m_window->CurrentWorkspace()->objectName(), QStringLiteral("Framework1"));
 
     m_window->Action(QStringLiteral("ActDBClose"))->trigger();
@@ -190,6 +206,22 @@ void TstMain::workspacesGetFreeNamesAndCaption()
     QCOMPARE(m_window->PageControl->count(), 0);
     QVERIFY(!Enabled("ActDBClose"));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo"));
+}
+
+void TstMain::failedOpenLeavesNoTab()
+{
+    Plant({QStringLiteral("Weg=Provider=SQLite;Data Source=/nicht/da.sqlite")});
+    ShowWindow();
+    m_window->FrameDBLst->TreeDB->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    m_window->Action(QStringLiteral("ActDBOpen"))->trigger();
+    QCOMPARE(m_window->PageControl->count(), 0);
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().startsWith(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n")),
+             qPrintable(shown.first()));
+    QVERIFY(shown.first().size() > 60); // the provider's message follows on the next line
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo"));
+    QVERIFY(!m_store->SectionExists(QStringLiteral("Frame.Weg")));
 }
 
 QTEST_MAIN(TstMain)

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -39,6 +40,10 @@ private Q_SLOTS:
     void renameOnlyThroughCommandAndNeverWithSeparator();
     void removeAsksAndUpdatesCount();
     void openWithoutEntryRaises();
+    void addNamesEntryAndStartsRenaming_data();
+    void addNamesEntryAndStartsRenaming();
+    void copyWithCancelledDialogStillCopies();
+    void editConnectionStringAsksWhenTestFails();
 
 private:
     std::unique_ptr<TIniFileEx> m_store;
@@ -247,6 +252,111 @@ void TstCatalogue::openWithoutEntryRaises()
     } catch (const TError& e) {
         QCOMPARE(e.Message(), QStringLiteral("Kein Datenbank ausgewählt"));
     }
+}
+
+namespace {
+
+QString ExistingDb()
+{
+    const QString file = qEnvironmentVariable("TABULO_TEST_TMP") + QStringLiteral("/da.sqlite");
+    QFile f(file); // an empty file is a valid, empty SQLite database
+    f.open(QIODevice::WriteOnly);
+    return QStringLiteral("Provider=SQLite;Data Source=") + file;
+}
+
+QString MissingDb()
+{
+    return QStringLiteral("Provider=SQLite;Data Source=/nicht/vorhanden.sqlite");
+}
+
+} // namespace
+
+void TstCatalogue::addNamesEntryAndStartsRenaming_data()
+{
+    QTest::addColumn<QString>("dialogResult"); // "good", "bad" or ""
+    QTest::addColumn<QList<int>>("answers");   // to the question after a failed test
+    QTest::addColumn<QString>("name");         // empty: nothing added
+    QTest::addColumn<int>("messages");
+    QTest::newRow("working string") << "good" << QList<int>{} << "da-name" << 0;
+    QTest::newRow("dialog cancelled") << "" << QList<int>{} << "" << 0;
+    QTest::newRow("failed test, cancel") << "bad" << QList<int>{int(MsgBox::Button::Cancel)} << "" << 1;
+    QTest::newRow("failed test, keep it") << "bad" << QList<int>{int(MsgBox::Button::Ok)} << "/nicht/vorhanden.sqlite" << 1;
+}
+
+void TstCatalogue::addNamesEntryAndStartsRenaming()
+{
+    QFETCH(QString, dialogResult);
+    QFETCH(QList<int>, answers);
+    QFETCH(QString, name);
+    QFETCH(int, messages);
+    Plant({QStringLiteral("A=1"), QStringLiteral("B=2"), QStringLiteral("C=3")});
+    const QString good = ExistingDb() + QStringLiteral(";Initial Catalog=da-name");
+    m_frame->DataLinkPrompt = [&](const QString& initial) {
+        [&] { QCOMPARE(initial, QString()); }();
+        return dialogResult == QLatin1String("good") ? good
+               : dialogResult == QLatin1String("bad") ? MissingDb()
+                                                      : QString();
+    };
+    QList<MsgBox::Button> scripted;
+    for (int a : answers)
+        scripted.append(MsgBox::Button(a));
+    MsgBox::ScriptAnswers(scripted);
+    try {
+        m_frame->AddDatabase(QString());
+    } catch (const TAbort&) {
+    }
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), messages);
+    if (messages)
+        QCOMPARE(shown.first(),
+                 QStringLiteral("Verbindung kann nicht aufgebaut werden. Datenbankinformation trotzdem speichern?"));
+    if (name.isEmpty()) {
+        QCOMPARE(m_frame->EntryCount(), 3);
+        return;
+    }
+    QCOMPARE(m_frame->EntryCount(), 4);
+    QCOMPARE(m_frame->Root()->child(3)->text(0), name);
+    QCOMPARE(m_frame->TreeDB->currentItem(), m_frame->Root()->child(3));
+    QVERIFY(m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor"))); // renaming started
+}
+
+void TstCatalogue::copyWithCancelledDialogStillCopies()
+{
+    const QString source = ExistingDb() + QStringLiteral(";Initial Catalog=Kunden");
+    Plant({QStringLiteral("Original=") + source});
+    m_frame->TreeDB->setCurrentItem(m_frame->Root()->child(0));
+    m_frame->DataLinkPrompt = [](const QString& initial) { return initial; }; // cancelled
+    m_frame->CopyDatabase();
+    QCOMPARE(Names(*m_frame), (QStringList{QStringLiteral("Original"), QStringLiteral("Kunden")}));
+    QCOMPARE(TFrameDBLst::InfoOf(m_frame->Root()->child(1))->ConnectionString, source);
+}
+
+void TstCatalogue::editConnectionStringAsksWhenTestFails()
+{
+    Plant({QStringLiteral("A=") + ExistingDb()});
+    QTreeWidgetItem* entry = m_frame->Root()->child(0);
+    m_frame->TreeDB->setCurrentItem(entry);
+    auto typeInDialog = [](const QString& text) {
+        QTimer::singleShot(0, [text] {
+            auto* edit = QApplication::activeModalWidget()->findChild<QLineEdit*>(QStringLiteral("Edt"));
+            edit->setText(text);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+    };
+    typeInDialog(MissingDb());
+    MsgBox::ScriptAnswers({MsgBox::Button::Cancel});
+    QVERIFY_THROWS_EXCEPTION(TAbort, m_frame->EditConnectionString());
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().startsWith(QStringLiteral("ConnectionString ist nicht gültig: ")), qPrintable(shown.first()));
+    QVERIFY(shown.first().endsWith(QStringLiteral(". Trotzdem speichern?")));
+    QCOMPARE(TFrameDBLst::InfoOf(entry)->ConnectionString, ExistingDb());
+
+    typeInDialog(MissingDb());
+    MsgBox::ScriptAnswers({MsgBox::Button::Ok});
+    m_frame->EditConnectionString();
+    QCOMPARE(TFrameDBLst::InfoOf(entry)->ConnectionString, MissingDb());
+    QCOMPARE(entry->text(0), QStringLiteral("A"));
 }
 
 QTEST_MAIN(TstCatalogue)
