@@ -107,3 +107,66 @@ QStringList OdbcSplitStatements(const QString& s) {
     finish(n);
     return statements;
 }
+
+bool OdbcChangesRows(const QString& statement) {
+    static const QStringList words = {QStringLiteral("INSERT"),  QStringLiteral("UPDATE"),
+                                      QStringLiteral("DELETE"),  QStringLiteral("MERGE"),
+                                      QStringLiteral("REPLACE"), QStringLiteral("UPSERT"),
+                                      QStringLiteral("WITH")};
+    QString text = statement.trimmed();
+    // Leading comments do not count.
+    for (;;) {
+        if (text.startsWith(QLatin1String("--"))) {
+            const qsizetype end = text.indexOf(u'\n');
+            text = end < 0 ? QString() : text.mid(end + 1).trimmed();
+        } else if (text.startsWith(QLatin1String("/*"))) {
+            const qsizetype end = text.indexOf(QLatin1String("*/"));
+            text = end < 0 ? QString() : text.mid(end + 2).trimmed();
+        } else {
+            break;
+        }
+    }
+    qsizetype end = 0;
+    while (end < text.size() && IsWordChar(text[end]))
+        ++end;
+    return words.contains(text.left(end), Qt::CaseInsensitive);
+}
+
+int OdbcTableReferences(const QString& s, const QString& table) {
+    int count = 0;
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    auto followedByDot = [&](qsizetype pos) {
+        while (pos < n && s[pos].isSpace())
+            ++pos;
+        return pos < n && s[pos] == u'.';
+    };
+    while (i < n) {
+        const QChar c = s[i];
+        if (c == u'\'') {
+            i = SkipQuoted(s, i, c);
+        } else if (c == u'"' || c == u'`' || c == u'[') {
+            const qsizetype end = SkipQuoted(s, i, c == u'[' ? u']' : c);
+            const QString name = s.mid(i + 1, end - i - 2);
+            if (name.compare(table, Qt::CaseInsensitive) == 0 && !followedByDot(end))
+                ++count;
+            i = end;
+        } else if (c == u'-' && i + 1 < n && s[i + 1] == u'-') {
+            while (i < n && s[i] != u'\n')
+                ++i;
+        } else if (c == u'/' && i + 1 < n && s[i + 1] == u'*') {
+            const qsizetype end = s.indexOf(QLatin1String("*/"), i + 2);
+            i = end < 0 ? n : end + 2;
+        } else if (IsWordChar(c)) {
+            qsizetype j = i;
+            while (j < n && IsWordChar(s[j]))
+                ++j;
+            if (s.mid(i, j - i).compare(table, Qt::CaseInsensitive) == 0 && !followedByDot(j))
+                ++count;
+            i = j;
+        } else {
+            ++i;
+        }
+    }
+    return count;
+}

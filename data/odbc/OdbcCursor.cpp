@@ -25,12 +25,24 @@ QString AttributeText(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field) 
 
 } // namespace
 
-TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText)
+TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow)
     : m_statement(std::move(statement))
     , m_datesAsText(datesAsText)
     , m_wide(4096)
     , m_bytes(16384) {
     Describe();
+    m_onFirstRow = firstRow;
+    if (!firstRow)
+        Close();
+}
+
+void TOdbcCursor::ForgetBaseTables() {
+    for (TColumnInfo& c : m_columns) {
+        c.BaseCatalog.clear();
+        c.BaseSchema.clear();
+        c.BaseTable.clear();
+        c.BaseColumn.clear();
+    }
 }
 
 TOdbcCursor::~TOdbcCursor() {
@@ -149,7 +161,8 @@ bool TOdbcCursor::FetchRow(TRowStore& store) {
         Close();
         throw TCancelledError();
     }
-    const SQLRETURN rc = SQLFetch(m_statement->Handle());
+    const SQLRETURN rc = m_onFirstRow ? SQL_SUCCESS : SQLFetch(m_statement->Handle());
+    m_onFirstRow = false;
     if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) {
         // A cancelled fetch may look like a normal end.
         if (m_cancelled.load()) {

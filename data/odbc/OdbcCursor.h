@@ -13,12 +13,15 @@
 // some report a normal end), so the cursor keeps its own flag and reports the cancel itself.
 class TOdbcCursor : public TProviderCursor {
 public:
-    TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText);
+    // firstRow: SQLFetch has already placed the cursor on the first row.
+    TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow);
     ~TOdbcCursor() override;
 
     QList<TColumnInfo> Columns() const override { return m_columns; }
     bool FetchRow(TRowStore& store) override;
     void Cancel() override;
+    // For a result whose columns cannot be traced to one row of one table.
+    void ForgetBaseTables();
 
 private:
     enum class TRead { Integer, Real, Text, Bytes, Date, Time, Timestamp };
@@ -37,5 +40,6 @@ private:
     std::vector<char> m_bytes;
     std::mutex m_mutex; // guards m_open against a Cancel from another thread
     bool m_open = true;
+    bool m_onFirstRow = false;
     std::atomic<bool> m_cancelled{false};
 };

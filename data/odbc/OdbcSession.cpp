@@ -185,7 +185,8 @@ SQLRETURN TOdbcSession::Run(TOdbcStatement& statement, const std::function<SQLRE
     std::lock_guard lock(m_activeMutex);
     m_active = SQL_NULL_HSTMT;
     // Some drivers lose the diagnostics of a cancelled call, so the request itself tells.
-    if (m_cancelled && !SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+    // A cancelled fetch may also look like the end of the rows.
+    if (m_cancelled && !SQL_SUCCEEDED(rc))
         throw TCancelledError();
     return rc;
 }
@@ -206,15 +207,19 @@ qint64 TOdbcSession::ExecuteOne(const QString& sql, const QVariantList& values) 
     SQLRETURN rc = Run(*statement, [&] { return SQLExecDirectW(h, OdbcWide(sql), SQLINTEGER(sql.size())); });
     statement->Check(rc, sql);
     if (rc == SQL_NO_DATA)
-        return 0; // a searched UPDATE or DELETE that found no row
+        return OdbcChangesRows(sql) ? 0 : -1; // a searched UPDATE or DELETE that found no row
 
+    // Drivers report 0 rows for statements that change none by nature (DDL); those count as
+    // reporting nothing.
+    const QStringList parts = OdbcSplitStatements(sql);
+    const bool changesRows = std::any_of(parts.cbegin(), parts.cend(), OdbcChangesRows);
     qint64 total = -1;
     for (;;) {
         SQLSMALLINT columns = 0;
         statement->Check(SQLNumResultCols(h, &columns), sql);
         if (columns == 0) {
             SQLLEN count = -1;
-            if (SQL_SUCCEEDED(SQLRowCount(h, &count)) && count >= 0)
+            if (SQL_SUCCEEDED(SQLRowCount(h, &count)) && (count > 0 || (count == 0 && changesRows)))
                 total = std::max<qint64>(total, 0) + count;
         }
         rc = Run(*statement, [&] { return SQLMoreResults(h); });
@@ -314,7 +319,24 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
     }
     // The values must outlive the execution only, which is over now.
     SQLFreeStmt(h, SQL_RESET_PARAMS);
-    return std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText);
+
+    // Drivers that stream do the statement's work in the first fetch: read the first row
+    // here, so that Open reports its errors and a cancel reaches it.
+    SQLSMALLINT columns = 0;
+    st->Check(SQLNumResultCols(h, &columns), sql);
+    bool firstRow = false;
+    if (columns > 0 && rc != SQL_NO_DATA) {
+        rc = Run(*st, [&] { return SQLFetch(h); });
+        st->Check(rc, sql);
+        firstRow = rc != SQL_NO_DATA;
+    }
+    auto cursor = std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText, firstRow);
+    // Descriptors name the base table, not the alias: a table read twice cannot be told apart.
+    const QList<TColumnInfo> described = cursor->Columns();
+    if (!described.isEmpty() && !described.first().BaseTable.isEmpty() &&
+        OdbcTableReferences(sql, described.first().BaseTable) > 1)
+        cursor->ForgetBaseTables();
+    return cursor;
 }
 
 void TOdbcSession::SetAutoCommit(bool on) {

@@ -80,6 +80,26 @@ QString PgFailingAt(int n)
     return QStringLiteral("SELECT i, 1 / (%1 - i) AS v FROM generate_series(1, %2) AS s(i)").arg(n).arg(n * 4);
 }
 
+// The server of TABULO_TEST_PG through psqlODBC, on a schema of its own like PgFresh.
+QString OdbcPgFresh()
+{
+    const TConnectionString pg(TestSupport::PostgresConnectionString());
+    const QString schema = TConnectionString(PgFresh(pg.ToString(), {})).Value(QStringLiteral("options")).section(u'=', 1);
+    const QString source = pg.Value(QStringLiteral("Data Source"));
+    return QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;User ID=%4;"
+                          "Password=%5;ConnSettings='SET search_path TO %6'")
+        .arg(source.section(u':', 0, 0), source.section(u':', 1, 1).isEmpty() ? QStringLiteral("5432")
+                                                                              : source.section(u':', 1, 1),
+             pg.Value(QStringLiteral("Initial Catalog")), pg.Value(QStringLiteral("User ID")),
+             pg.Value(QStringLiteral("Password")), schema.trimmed());
+}
+
+void OdbcPgDrop(const QString& cs)
+{
+    const QString schema = TConnectionString(cs).Value(QStringLiteral("ConnSettings")).section(u' ', -1);
+    PgDrop(TestSupport::PostgresConnectionString() + QStringLiteral(";options='-c search_path=%1'").arg(schema));
+}
+
 QString MissingProvider(const char* name)
 {
     return FindProvider(QString::fromLatin1(name)) ? QString()
@@ -130,7 +150,15 @@ QList<TProviderFixture> MakeFixtures()
         return QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1;StepAPI=1").arg(file);
     };
     odbcSqlite.Drop = [](const QString& cs) { QFile::remove(TConnectionString(cs).Value(QStringLiteral("Database"))); };
+    odbcSqlite.VarCharType = 129;
     fixtures << odbcSqlite;
+
+    TProviderFixture odbcPg = pg;
+    odbcPg.Name = QStringLiteral("odbc-postgresql");
+    odbcPg.Unavailable = [] { return MissingPostgres("ODBC"); };
+    odbcPg.FreshDatabase = OdbcPgFresh;
+    odbcPg.Drop = OdbcPgDrop;
+    fixtures << odbcPg;
 
     return fixtures;
 }

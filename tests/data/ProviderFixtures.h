@@ -27,6 +27,9 @@ struct TProviderFixture {
     // DDL for the standard table "people" (id key, name varchar(40) not null, amount real, born date).
     QString CreatePeople;
     bool Updatable = true;
+    // The OLE DB type of a VARCHAR column: 130 (WSTR), or 129 (STR) through a driver that
+    // only has ANSI types (Debian's SQLite3 ODBC driver).
+    int VarCharType = 130;
 };
 
 const QList<TProviderFixture>& ProviderFixtures();
