@@ -563,10 +563,13 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::ColumnPrivileges: {
+        // psqlODBC writes invalid SQL for a schema argument and fails on a null column pattern:
+        // the schema is compared here instead.
+        const QString columns = r3.isNull() ? QStringLiteral("%") : r3;
         for (const TTableName& t : BaseTables(r0, r1, r2)) {
             auto st = Catalog([&](SQLHSTMT h) {
-                return SQLColumnPrivilegesW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
-                                            SQL_NTS, OdbcWide(t.Name), SQL_NTS, OdbcWideOrNull(r3), SQL_NTS);
+                return SQLColumnPrivilegesW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, nullptr, 0,
+                                            OdbcWide(t.Name), SQL_NTS, OdbcWide(columns), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -574,6 +577,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                 const QVariant catalog = row.S(1), schema = row.S(2), table = row.S(3), column = row.S(4);
                 const QVariant grantor = row.S(5), grantee = row.S(6), privilege = row.S(7),
                                grantable = row.S(8);
+                if (!t.Schema.isEmpty() && schema.toString() != t.Schema)
+                    continue;
                 rows.Add({grantor,
                           grantee,
                           catalog,

@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/odbc/OdbcBatch.h"
+#include "data/odbc/OdbcConnectString.h"
 #include "data/odbc/OdbcCursor.h"
 #include "data/odbc/OdbcParameters.h"
 
@@ -14,14 +15,11 @@ QString Unbraced(QString value) {
     return value;
 }
 
-// A value in braces when the driver manager would otherwise cut or misread it.
+// A value in braces where the driver manager would otherwise cut or misread it: at a ";",
+// an opening brace or surrounding blanks. Braces only where needed, since some drivers (the
+// SQLite3 driver) do not understand them.
 QString AttributeValue(const QString& value) {
-    static const QString special = QStringLiteral(";{}=");
-    bool braces = value != value.trimmed() || value.startsWith(u'{');
-    for (QChar c : value)
-        if (special.contains(c))
-            braces = true;
-    if (!braces)
+    if (!value.contains(u';') && !value.startsWith(u'{') && value == value.trimmed())
         return value;
     QString escaped = value;
     escaped.replace(QLatin1String("}"), QLatin1String("}}"));
@@ -55,7 +53,7 @@ QString DriverOf(const TConnectionString& c) {
 
 } // namespace
 
-QString TOdbcSession::DriverConnectString(const TConnectionString& connection) {
+QString OdbcDriverConnectString(const TConnectionString& connection) {
     // The program's keys in ODBC's words; everything else goes to the driver as it is.
     TConnectionString c;
     for (const TConnectionString::TEntry& e : connection.Entries()) {
@@ -105,7 +103,10 @@ QString TOdbcSession::DriverConnectString(const TConnectionString& connection) {
     QStringList parts;
     for (const TConnectionString::TEntry& e : c.Entries()) {
         const bool isDriver = e.Key.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0;
-        parts << e.Key + u'=' + (isDriver ? AttributeValue(Unbraced(e.Value)) : AttributeValue(e.Value));
+        const QString value = isDriver ? Unbraced(e.Value) : e.Value;
+        // Driver names with blanks are customarily braced.
+        parts << e.Key + u'=' +
+                     (isDriver && value.contains(u' ') ? u'{' + value + u'}' : AttributeValue(value));
     }
     return parts.join(u';');
 }
@@ -117,7 +118,7 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     SQLSetConnectAttr(m_dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
     SQLSetConnectAttr(m_dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
 
-    const QString text = DriverConnectString(connection);
+    const QString text = OdbcDriverConnectString(connection);
     SQLWCHAR out[1024];
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc = SQLDriverConnectW(m_dbc, nullptr, OdbcWide(text), SQLSMALLINT(text.size()), out,

@@ -21,9 +21,6 @@ public:
     TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);
     ~TOdbcSession() override;
 
-    // The text given to SQLDriverConnect for a connection string of the program's form.
-    static QString DriverConnectString(const TConnectionString& connection);
-
     const TTraits& Traits() const { return m_traits; }
 
     bool ConcurrentStatements() const override { return false; }

@@ -1,0 +1,312 @@
+// What only the ODBC provider does: its connection string for SQLDriverConnect, cutting a
+// batch for drivers that take one statement per call, and what the two Debian drivers
+// deliver (texts, types in the database's own words, schema kinds, errors). The cases every
+// provider shares are in TestConformance.
+
+#include "data/CProviderTypes.h"
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/OdbcInfo.h"
+#include "data/Query.h"
+#include "data/Recordset.h"
+#include "data/odbc/OdbcBatch.h"
+#include "data/odbc/OdbcConnectString.h"
+#include "tests/data/ProviderFixtures.h"
+#include "tests/support/TestSupport.h"
+
+#include <QTest>
+
+#define USE_ODBC_FIXTURE(var)                                                                                \
+    QFETCH(QString, provider);                                                                               \
+    const TProviderFixture& var = ProviderFixture(provider);                                                 \
+    if (const QString why = var.Unavailable(); !why.isEmpty()) {                                             \
+        if (TestSupport::UnderCi() && why.contains(QLatin1String("TABULO_TEST_PG")))                         \
+            QFAIL(qPrintable(why));                                                                          \
+        QSKIP(qPrintable(why));                                                                              \
+    }                                                                                                        \
+    TFixtureDatabase db(var)
+
+namespace {
+
+void AddOdbcRows() {
+    QTest::addColumn<QString>("provider");
+    QTest::newRow("sqlite3 driver") << QStringLiteral("odbc-sqlite");
+    QTest::newRow("psqlodbc") << QStringLiteral("odbc-postgresql");
+}
+
+} // namespace
+
+class TestOdbc : public QObject {
+    Q_OBJECT
+private slots:
+    void driverConnectString_data();
+    void driverConnectString();
+    void splitStatements_data();
+    void splitStatements();
+    void tableReferences_data();
+    void tableReferences();
+    void driverLists();
+    void openErrors_data();
+    void openErrors();
+
+    void valuesRoundTrip_data() { AddOdbcRows(); }
+    void valuesRoundTrip();
+    void batchParametersGoToTheirStatements_data() { AddOdbcRows(); }
+    void batchParametersGoToTheirStatements();
+    void columnTypeInTheDatabasesWords_data() { AddOdbcRows(); }
+    void columnTypeInTheDatabasesWords();
+    void schemaKinds_data();
+    void schemaKinds();
+};
+
+void TestOdbc::driverConnectString_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("postgres streams, program keys renamed")
+        << "Provider=ODBC;Driver={PostgreSQL Unicode};Server=h;Port=5;User ID=u;Password=p"
+        << "Driver={PostgreSQL Unicode};Server=h;Port=5;UID=u;PWD=p;UseDeclareFetch=1;Fetch=2000";
+    QTest::newRow("user's own streaming setting stays")
+        << "Provider=MSDASQL.1;Driver={PostgreSQL Unicode};UseDeclareFetch=0"
+        << "Driver={PostgreSQL Unicode};UseDeclareFetch=0";
+    QTest::newRow("sqlite3 steps") << "Provider=ODBC;Driver=SQLite3;Database=/tmp/a.db"
+                                   << "Driver=SQLite3;Database=/tmp/a.db;StepAPI=1";
+    QTest::newRow("sqlite3 StepAPI=0 stays") << "Provider=ODBC;Driver=SQLite3;StepAPI=0"
+                                             << "Driver=SQLite3;StepAPI=0";
+    QTest::newRow("data source is the DSN, initial catalog the database")
+        << "Provider=MSDASQL;Data Source=nosuchdsn;Initial Catalog=db;User ID=u"
+        << "UID=u;DSN=nosuchdsn;Database=db";
+    QTest::newRow("own Database wins over Initial Catalog")
+        << "Provider=ODBC;DSN=nosuchdsn;Database=a;Initial Catalog=b"
+        << "DSN=nosuchdsn;Database=a";
+    QTest::newRow("extended properties inline")
+        << "Provider=MSDASQL;Extended Properties=\"DSN=nosuchdsn;UID=x\""
+        << "DSN=nosuchdsn;UID=x";
+    QTest::newRow("semicolon and closing brace in a password")
+        << "Provider=ODBC;DSN=nosuchdsn;Password='a;b}c'"
+        << "DSN=nosuchdsn;PWD={a;b}}c}";
+    QTest::newRow("closing brace alone needs no braces") << "Provider=ODBC;DSN=nosuchdsn;Password=a}b=c"
+                                                         << "DSN=nosuchdsn;PWD=a}b=c";
+    QTest::newRow("surrounding blanks kept") << "Provider=ODBC;DSN=nosuchdsn;Password=' x '"
+                                             << "DSN=nosuchdsn;PWD={ x }";
+}
+
+void TestOdbc::driverConnectString() {
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(OdbcDriverConnectString(TConnectionString(input)), expected);
+}
+
+void TestOdbc::splitStatements_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("statements");
+    QTest::newRow("one, trailing semicolon") << "SELECT 1;" << QStringList{"SELECT 1"};
+    QTest::newRow("empty ones dropped") << ";; SELECT 1 ;\n;SELECT 2" << QStringList{"SELECT 1", "SELECT 2"};
+    QTest::newRow("semicolons in literals and names")
+        << "SELECT ';', \"a;b\", [c;d], `e;f` FROM t; SELECT 2"
+        << QStringList{"SELECT ';', \"a;b\", [c;d], `e;f` FROM t", "SELECT 2"};
+    QTest::newRow("doubled quote") << "SELECT 'it''s; fine'; SELECT 2"
+                                   << QStringList{"SELECT 'it''s; fine'", "SELECT 2"};
+    QTest::newRow("comments") << "SELECT 1 -- a; b\n; /* c; d */ SELECT 2"
+                              << QStringList{"SELECT 1 -- a; b", "/* c; d */ SELECT 2"};
+    QTest::newRow("dollar-quoted body")
+        << "CREATE FUNCTION f() RETURNS int AS $x$ BEGIN RETURN 1; END $x$ LANGUAGE plpgsql; SELECT f()"
+        << QStringList{"CREATE FUNCTION f() RETURNS int AS $x$ BEGIN RETURN 1; END $x$ LANGUAGE plpgsql",
+                       "SELECT f()"};
+    QTest::newRow("trigger body with CASE")
+        << "CREATE TEMP TRIGGER tr AFTER INSERT ON t BEGIN UPDATE t SET a = CASE WHEN 1 THEN 2 END; "
+           "DELETE FROM u; END; SELECT 1"
+        << QStringList{
+               "CREATE TEMP TRIGGER tr AFTER INSERT ON t BEGIN UPDATE t SET a = CASE WHEN 1 THEN 2 END; "
+               "DELETE FROM u; END",
+               "SELECT 1"};
+    QTest::newRow("BEGIN outside a trigger ends at its semicolon")
+        << "BEGIN; INSERT INTO t VALUES (1); COMMIT"
+        << QStringList{"BEGIN", "INSERT INTO t VALUES (1)", "COMMIT"};
+}
+
+void TestOdbc::splitStatements() {
+    QFETCH(QString, sql);
+    QFETCH(QStringList, statements);
+    QCOMPARE(OdbcSplitStatements(sql), statements);
+}
+
+void TestOdbc::tableReferences_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("count");
+    QTest::newRow("plain") << "SELECT id, name FROM people" << 1;
+    QTest::newRow("qualified columns are no reference") << "SELECT people.id, p.name FROM people p" << 1;
+    QTest::newRow("self-join") << "SELECT a.id, b.name FROM people a, People b WHERE a.id = b.id" << 2;
+    QTest::newRow("subquery") << "SELECT id FROM people WHERE id IN (SELECT id FROM \"people\")" << 2;
+    QTest::newRow("schema-qualified table") << "SELECT id FROM public.people" << 1;
+    QTest::newRow("literal and comment") << "SELECT 'people' FROM people -- people" << 1;
+}
+
+void TestOdbc::tableReferences() {
+    QFETCH(QString, sql);
+    QFETCH(int, count);
+    QCOMPARE(OdbcTableReferences(sql, QStringLiteral("people")), count);
+}
+
+void TestOdbc::driverLists() {
+    // Both drivers of the test run are registered on this machine.
+    QStringList drivers = OdbcDriverNames();
+    QVERIFY2(drivers.contains(QStringLiteral("SQLite3")), qPrintable(drivers.join(u',')));
+    QVERIFY2(drivers.contains(QStringLiteral("PostgreSQL Unicode")), qPrintable(drivers.join(u',')));
+    QCOMPARE(drivers.removeDuplicates(), 0);
+    OdbcDataSourceNames(); // may be empty, must not throw
+}
+
+void TestOdbc::openErrors_data() {
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown driver") << "Provider=ODBC;Driver=NoSuchDriver"
+                                    << "nicht gefunden";
+    QTest::newRow("unknown DSN") << "Provider=MSDASQL;DSN=nosuchdsn"
+                                 << "nicht gefunden";
+    QTest::newRow("server not listening")
+        << "Provider=ODBC;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;User ID=x;Password=x"
+        << "127.0.0.1";
+}
+
+void TestOdbc::openErrors() {
+    QFETCH(QString, connection);
+    QFETCH(QString, message);
+    TConnection c;
+    c.SetConnectionTimeout(5);
+    try {
+        c.Open(connection);
+        QFAIL("opened");
+    } catch (const TDataError& e) {
+        QVERIFY2(e.Message().contains(message), qPrintable(e.Message()));
+        QVERIFY2(!e.Message().contains(QLatin1String("[unixODBC]")), qPrintable(e.Message()));
+    }
+    QVERIFY(!c.Connected());
+}
+
+void TestOdbc::valuesRoundTrip() {
+    USE_ODBC_FIXTURE(f);
+    TConnection& c = db.Connection();
+    c.Execute(QStringLiteral(
+        "CREATE TABLE v (id INTEGER PRIMARY KEY, t VARCHAR(10000), n INTEGER, r REAL, d DATE)"));
+    // Longer than the provider's read buffer, so the text arrives in parts.
+    const QString umlauts = QStringLiteral("Grüße, Ärger, Öl, Übermaß ß € ") + QString(5000, u'ä');
+    TQuery ins;
+    ins.SetConnection(&c);
+    ins.SetSql(QStringLiteral("INSERT INTO v (id, t, n, r, d) VALUES (:id, :t, :n, :r, :d)"));
+    ins.Parameters().ParamByName(QStringLiteral("id")).Value = 1;
+    ins.Parameters().ParamByName(QStringLiteral("t")).Value = umlauts;
+    ins.Parameters().ParamByName(QStringLiteral("n")).Value = -42;
+    ins.Parameters().ParamByName(QStringLiteral("r")).Value = 2.5;
+    ins.Parameters().ParamByName(QStringLiteral("d")).Value = QDate(2024, 2, 29);
+    QCOMPARE(ins.ExecSQL(), 1);
+    ins.Parameters().ParamByName(QStringLiteral("id")).Value = 2;
+    for (const char* name : {"t", "n", "r", "d"})
+        ins.Parameters().ParamByName(QLatin1String(name)).Value = QVariant();
+    QCOMPARE(ins.ExecSQL(), 1);
+
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("SELECT t, n, r, d FROM v ORDER BY id"));
+    q.Open();
+    QCOMPARE(q.RecordCount(), 2);
+    QCOMPARE(q.FieldByName(QStringLiteral("t")).AsText(), umlauts);
+    QCOMPARE(q.FieldByName(QStringLiteral("n")).AsInteger(), -42);
+    QCOMPARE(q.FieldByName(QStringLiteral("n")).Type(), TDataType::Integer);
+    QCOMPARE(q.FieldByName(QStringLiteral("r")).AsFloat(), 2.5);
+    QCOMPARE(q.FieldByName(QStringLiteral("d")).Type(), TDataType::DBDate);
+    QCOMPARE(q.FieldByName(QStringLiteral("d")).Value().toDate(), QDate(2024, 2, 29));
+    q.Next();
+    for (int i = 0; i < q.Fields().Count(); ++i) {
+        QVERIFY(q.Fields()[i].IsNull());
+        QCOMPARE(q.Fields()[i].AsText(), QString());
+    }
+}
+
+void TestOdbc::batchParametersGoToTheirStatements() {
+    // The SQLite3 driver takes one statement per call: the batch is cut and each statement
+    // gets the values of its own markers.
+    USE_ODBC_FIXTURE(f);
+    TConnection& c = db.Connection();
+    c.Execute(f.CreatePeople);
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("INSERT INTO people (id, name) VALUES (:a, 'x;y');\n"
+                            "INSERT INTO people (id, name) VALUES (:b, :n);\n"
+                            "SELECT name FROM people WHERE id >= :a ORDER BY id"));
+    q.Parameters().ParamByName(QStringLiteral("a")).Value = 1;
+    q.Parameters().ParamByName(QStringLiteral("b")).Value = 2;
+    q.Parameters().ParamByName(QStringLiteral("n")).Value = QStringLiteral("zwei");
+    q.Open();
+    QCOMPARE(q.RecordCount(), 2);
+    QCOMPARE(q.Text(0, 0), QStringLiteral("x;y"));
+    QCOMPARE(q.Text(1, 0), QStringLiteral("zwei"));
+}
+
+void TestOdbc::columnTypeInTheDatabasesWords() {
+    USE_ODBC_FIXTURE(f);
+    TConnection& c = db.Connection();
+    c.Execute(f.CreatePeople);
+    const TProviderTypes types(c);
+    std::unique_ptr<TRecordset> columns =
+        c.OpenSchema(TSchemaKind::Columns, {QVariant(), QVariant(), QStringLiteral("people")});
+    QMap<QString, QString> text;
+    for (columns->First(); !columns->Eof(); columns->Next())
+        text.insert(columns->FieldByName(QStringLiteral("COLUMN_NAME")).AsText(),
+                    types.ColumnTypeText(*columns));
+    QCOMPARE(text.value(QStringLiteral("name")), QStringLiteral("varchar (40) not null"));
+    QVERIFY2(text.value(QStringLiteral("born")).startsWith(QLatin1String("date")),
+             qPrintable(text.value(QStringLiteral("born"))));
+    QVERIFY2(text.value(QStringLiteral("amount")).endsWith(QLatin1String(" null")) &&
+                 !text.value(QStringLiteral("amount")).endsWith(QLatin1String("not null")),
+             qPrintable(text.value(QStringLiteral("amount"))));
+}
+
+void TestOdbc::schemaKinds_data() {
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("answered");
+    struct TKind {
+        TSchemaKind Kind;
+        bool BySqlite3, ByPsqlodbc;
+    };
+    const QList<TKind> kinds = {
+        {TSchemaKind::Catalogs, true, true},
+        {TSchemaKind::Schemata, true, true},
+        {TSchemaKind::Views, true, true},
+        {TSchemaKind::Statistics, true, true},
+        {TSchemaKind::Procedures, true, true},
+        {TSchemaKind::ProcedureParameters, true, true},
+        {TSchemaKind::ProcedureColumns, true, true},
+        {TSchemaKind::TablePrivileges, true, true},
+        {TSchemaKind::DBInfoKeywords, true, true},
+        {TSchemaKind::ColumnPrivileges, false, true}, // the SQLite3 driver lacks SQLColumnPrivileges
+        {TSchemaKind::CheckConstraints, false, false},
+    };
+    for (const TKind& k : kinds) {
+        QTest::addRow("sqlite3 driver %s", qPrintable(SchemaKindName(k.Kind)))
+            << QStringLiteral("odbc-sqlite") << int(k.Kind) << k.BySqlite3;
+        QTest::addRow("psqlodbc %s", qPrintable(SchemaKindName(k.Kind)))
+            << QStringLiteral("odbc-postgresql") << int(k.Kind) << k.ByPsqlodbc;
+    }
+}
+
+void TestOdbc::schemaKinds() {
+    USE_ODBC_FIXTURE(f);
+    QFETCH(int, kind);
+    QFETCH(bool, answered);
+    TConnection& c = db.Connection();
+    c.Execute(f.CreatePeople);
+    // Restricted to the fixture's table, so that a shared server's other objects do not count.
+    const QVariantList restrictions = {QVariant(), QVariant(), QStringLiteral("people")};
+    try {
+        std::unique_ptr<TRecordset> rows = c.OpenSchema(TSchemaKind(kind), restrictions);
+        QVERIFY(answered);
+        QVERIFY(rows->Fields().Count() > 0);
+    } catch (const TDataError& e) {
+        QVERIFY2(!answered, qPrintable(e.Message()));
+        QVERIFY2(e.Message().contains(QStringLiteral("nicht unterstützt")), qPrintable(e.Message()));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestOdbc)
+#include "TestOdbc.moc"
