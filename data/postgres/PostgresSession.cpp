@@ -5,6 +5,9 @@
 #include "data/postgres/PostgresStatements.h"
 #include "data/postgres/PostgresTypes.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <vector>
 
 namespace {
@@ -390,6 +393,38 @@ QList<TColumnInfo> TPostgresSession::DescribeColumns(const PGresult* description
     return columns;
 }
 
+namespace {
+
+int CountScans(const QJsonObject& plan, const QString& table) {
+    int count = plan.value(QLatin1String("Relation Name")).toString() == table ? 1 : 0;
+    for (const QJsonValue& child : plan.value(QLatin1String("Plans")).toArray())
+        count += CountScans(child.toObject(), table);
+    return count;
+}
+
+} // namespace
+
+bool TPostgresSession::ReadsTableTwice(const QList<TColumnInfo>& columns, const QVariantList& values,
+                                       const TPgStatement& statement) {
+    // Only a result whose columns all come from one table could be written back.
+    for (const TColumnInfo& c : columns)
+        if (c.BaseTable != columns.first().BaseTable || c.BaseSchema != columns.first().BaseSchema)
+            return false;
+    // A self-join (or a subquery on the same table) shows columns of one table that may come
+    // from different rows; writing through the key of one of them could change the wrong row.
+    // The plan names every scan of the table.
+    TPgResult plan;
+    RunStatement({QStringLiteral("EXPLAIN (FORMAT JSON) ") + statement.Sql, statement.Parameters}, values,
+                 &plan);
+    if (!plan || PQntuples(plan.get()) < 1)
+        return true;
+    const QJsonArray plans = QJsonDocument::fromJson(QByteArray(PQgetvalue(plan.get(), 0, 0))).array();
+    if (plans.isEmpty())
+        return true;
+    const QJsonObject top = plans.first().toObject().value(QLatin1String("Plan")).toObject();
+    return CountScans(top, columns.first().BaseTable) > 1;
+}
+
 std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& statement) {
     Acquire();
     std::unique_ptr<TPostgresCursor> cursor;
@@ -426,6 +461,13 @@ std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& 
             for (int i = 0; i < PQnfields(description.get()); ++i)
                 storeAs.push_back(
                     TPgTypes::TypeInfo(PQftype(description.get(), i), PQfmod(description.get(), i)).StoreAs);
+        }
+        if (!columns.isEmpty() && !columns.first().BaseTable.isEmpty()) {
+            if (ReadsTableTwice(columns, statement.Values, last)) {
+                for (TColumnInfo& c : columns)
+                    c.BaseCatalog = c.BaseSchema = c.BaseTable = c.BaseColumn = QString();
+            }
+            prepared = false; // reading the plan replaced the unnamed statement
         }
         const int sent =
             prepared ? PQsendQueryPrepared(m_conn, "", params.Count(), params.Values(), nullptr, nullptr, 0)

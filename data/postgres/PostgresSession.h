@@ -85,6 +85,8 @@ private:
     bool ResolveRelations(const PGresult* description);
     void Setup();
     QList<TColumnInfo> DescribeColumns(const PGresult* description) const;
+    bool ReadsTableTwice(const QList<TColumnInfo>& columns, const QVariantList& values,
+                         const TPgStatement& statement);
 
     void ReadTables(TSchemaRows& rows);
     void ReadColumns(const QVariantList& restrictions, TSchemaRows& rows);

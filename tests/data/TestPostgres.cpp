@@ -2,6 +2,7 @@
 // shared conformance cases cannot see — libpq streaming and cancel, the server's types, its
 // schema rowsets and its messages. Each run works in a schema of its own.
 
+#include "data/CProviderTypes.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/Query.h"
@@ -507,36 +508,7 @@ void TestPostgres::columnTypesInTheServersWords() {
     c->Execute(QStringLiteral("DROP TABLE IF EXISTS typed; CREATE TABLE typed (col %1)").arg(definition));
     auto column = c->OpenSchema(TSchemaKind::Columns, {QVariant(), m_schema, QStringLiteral("typed")});
     QCOMPARE(column->RecordCount(), 1);
-    const int dataType = int(column->FieldByName(QStringLiteral("DATA_TYPE")).AsInteger());
-    const int flags = int(column->FieldByName(QStringLiteral("COLUMN_FLAGS")).AsInteger());
-    const bool isLong = flags & TColumnFlags::IsLong;
-    const bool isFixed = flags & TColumnFlags::IsFixedLength;
-
-    // The lookup of the type catalogue: the first provider type with the column's keys.
-    auto types = c->OpenSchema(TSchemaKind::ProviderTypes);
-    for (types->First(); !types->Eof(); types->Next()) {
-        if (types->FieldByName(QStringLiteral("DATA_TYPE")).AsInteger() != dataType ||
-            types->FieldByName(QStringLiteral("IS_LONG")).AsBoolean() != isLong ||
-            types->FieldByName(QStringLiteral("IS_FIXEDLENGTH")).AsBoolean() != isFixed)
-            continue;
-        QString result = types->FieldByName(QStringLiteral("TYPE_NAME")).AsText();
-        QString params = types->FieldByName(QStringLiteral("CREATE_PARAMS")).AsText();
-        if (!params.isEmpty()) {
-            params.replace(QLatin1String("max length"),
-                           column->FieldByName(QStringLiteral("CHARACTER_MAXIMUM_LENGTH")).AsText());
-            params.replace(QLatin1String("length"),
-                           column->FieldByName(QStringLiteral("CHARACTER_MAXIMUM_LENGTH")).AsText());
-            params.replace(QLatin1String("precision"),
-                           column->FieldByName(QStringLiteral("NUMERIC_PRECISION")).AsText());
-            params.replace(QLatin1String("scale"),
-                           column->FieldByName(QStringLiteral("NUMERIC_SCALE")).AsText());
-            result += QStringLiteral(" (%1)").arg(params);
-        }
-        result += (flags & TColumnFlags::IsNullable) ? QStringLiteral(" null") : QStringLiteral(" not null");
-        QCOMPARE(result, text);
-        return;
-    }
-    QFAIL("no provider type");
+    QCOMPARE(TProviderTypes(*c).ColumnTypeText(*column), text);
 }
 
 void TestPostgres::updatableResults() {
@@ -590,4 +562,4 @@ void TestPostgres::updatableResults() {
 }
 
 QTEST_MAIN(TestPostgres)
-#include "tst_postgres.moc"
+#include "TestPostgres.moc"
