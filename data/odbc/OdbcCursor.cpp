@@ -251,7 +251,8 @@ void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
         return;
     }
     if (rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL) {
-        store.AddText(OdbcString(m_wide.data(), std::min<qsizetype>(indicator / 2, capacity)));
+        AddUtf16(store, QStringView(reinterpret_cast<const char16_t*>(m_wide.data()),
+                                    std::min<qsizetype>(indicator / 2, capacity)));
         return;
     }
     // Longer than the buffer: collect the parts.
@@ -273,7 +274,16 @@ void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
         if (rc == SQL_SUCCESS)
             break;
     }
-    store.AddText(text);
+    AddUtf16(store, text);
+}
+
+void TOdbcCursor::AddUtf16(TRowStore& store, QStringView text) {
+    // Straight into a buffer of the cursor's: no string objects per value.
+    const size_t needed = size_t(text.size()) * 3;
+    if (m_utf8.size() < needed)
+        m_utf8.resize(needed);
+    char* end = m_encoder.appendToBuffer(m_utf8.data(), text);
+    store.AddText(m_utf8.data(), end - m_utf8.data());
 }
 
 void TOdbcCursor::ReadBytes(SQLUSMALLINT column, TRowStore& store) {

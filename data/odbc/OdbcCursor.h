@@ -3,6 +3,7 @@
 #include "data/Provider.h"
 #include "data/odbc/OdbcApi.h"
 
+#include <QStringEncoder>
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -29,6 +30,7 @@ private:
     void Close();
     void ReadText(SQLUSMALLINT column, TRowStore& store);
     void ReadBytes(SQLUSMALLINT column, TRowStore& store);
+    void AddUtf16(TRowStore& store, QStringView text);
     // SQLGetData that throws on failure; false for a null value.
     bool Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLLEN size, SQLLEN* indicator);
 
@@ -38,6 +40,8 @@ private:
     std::vector<TRead> m_reads;
     std::vector<SQLWCHAR> m_wide;
     std::vector<char> m_bytes;
+    std::vector<char> m_utf8;
+    QStringEncoder m_encoder{QStringEncoder::Utf8};
     std::mutex m_mutex; // guards m_open against a Cancel from another thread
     bool m_open = true;
     bool m_onFirstRow = false;
