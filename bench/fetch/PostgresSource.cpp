@@ -37,10 +37,10 @@ public:
                 "CREATE SCHEMA %1; "
                 "CREATE UNLOGGED TABLE %1.bench_fetch (id integer, name varchar(20), amount real, day date); "
                 "INSERT INTO %1.bench_fetch SELECT i, 'name' || lpad(i::text, 16, '0'), i * 1.25 + 0.01, "
-                "DATE '2000-01-01' + i % 9000 FROM generate_series(1, %2) AS s(i); "
-                "VACUUM ANALYZE %1.bench_fetch")
+                "DATE '2000-01-01' + i % 9000 FROM generate_series(1, %2) AS s(i)")
                 .arg(m_schema)
                 .arg(rows));
+        Run(QStringLiteral("VACUUM ANALYZE %1.bench_fetch").arg(m_schema));
         return m_base + QStringLiteral(";options='-c search_path=%1'").arg(m_schema);
     }
 
@@ -99,6 +99,8 @@ private:
         const char* values[] = {host.constData(),     port.constData(), db.constData(), user.constData(),
                                 password.constData(), "UTF8",           nullptr};
         PGconn* conn = PQconnectdbParams(keys, values, 0);
+        PQsetNoticeProcessor(
+            conn, [](void*, const char*) {}, nullptr);
         if (PQstatus(conn) != CONNECTION_OK) {
             const std::string message = PQerrorMessage(conn);
             PQfinish(conn);
