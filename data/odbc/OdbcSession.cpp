@@ -193,6 +193,7 @@ SQLRETURN TOdbcSession::Run(TOdbcStatement& statement, const std::function<SQLRE
 }
 
 void TOdbcSession::Cancel() {
+    ++m_cancelCount;
     std::lock_guard lock(m_activeMutex);
     if (m_active != SQL_NULL_HSTMT) {
         m_cancelled = true;
@@ -264,7 +265,11 @@ qint64 TOdbcSession::Execute(const TStatement& statement) {
     // The driver takes one statement at a time: run them in turn, each with its own values.
     qint64 total = -1;
     qsizetype used = 0;
+    const quint64 cancels = m_cancelCount.load();
     for (int i = 0; i < parts.size(); ++i) {
+        // A cancel between two statements stops the rest.
+        if (m_cancelCount.load() != cancels)
+            throw TCancelledError(parts[i]);
         const int markers = CountMarkers(parts[i]);
         const QVariantList values = statement.Values.mid(used, markers);
         used += markers;
@@ -297,7 +302,10 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
         const int markers = std::min<int>(CountMarkers(sql), int(values.size()));
         const QVariantList last = values.mid(values.size() - markers);
         values.resize(values.size() - markers);
+        const quint64 cancels = m_cancelCount.load();
         Execute({parts.mid(0, parts.size() - 1).join(QLatin1String(";\n")), values});
+        if (m_cancelCount.load() != cancels)
+            throw TCancelledError(sql);
         values = last;
     }
 

@@ -2,6 +2,7 @@
 
 #include "data/Provider.h"
 #include "data/odbc/OdbcApi.h"
+#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -57,5 +58,6 @@ private:
     int m_commandTimeout = 0;
     std::mutex m_activeMutex;
     SQLHSTMT m_active = SQL_NULL_HSTMT;
-    bool m_cancelled = false; // Cancel reached the running call
+    bool m_cancelled = false;              // Cancel reached the running call
+    std::atomic<quint64> m_cancelCount{0}; // every Cancel, also between the calls of a batch
 };
