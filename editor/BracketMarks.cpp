@@ -56,12 +56,12 @@ TBracketMarks::TBracketMarks(TSqlEdit* editor)
     : m_editor(editor) {
     m_editor->SendScintilla(QsciScintillaBase::SCI_INDICSETSTYLE, Indicator,
                             long(QsciScintillaBase::INDIC_STRAIGHTBOX));
-    // A frame only: the inside keeps the text's own colours.
+    m_editor->SendScintilla(QsciScintillaBase::SCI_INDICSETUNDER, Indicator, 1L);
+    m_editor->SendScintilla(QsciScintillaBase::SCI_INDICSETFORE, Indicator, QColor(0xC0, 0xC0, 0xC0));
+    // A frame only: the inside keeps the text's own colours. (QScintilla's colour setters
+    // would take the alpha from the colour and fill the box.)
     m_editor->SendScintilla(QsciScintillaBase::SCI_INDICSETALPHA, Indicator, 0L);
     m_editor->SendScintilla(QsciScintillaBase::SCI_INDICSETOUTLINEALPHA, Indicator, 255L);
-    m_editor->SendScintilla(QsciScintillaBase::SCI_INDICSETUNDER, Indicator, 1L);
-    m_editor->setIndicatorForegroundColor(QColor(0xC0, 0xC0, 0xC0), Indicator);
-    m_editor->setIndicatorOutlineColor(QColor(0xC0, 0xC0, 0xC0), Indicator);
 }
 
 void TBracketMarks::Clear() {

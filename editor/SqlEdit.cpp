@@ -17,7 +17,6 @@
 
 namespace {
 
-
 QString normalisedLineBreaks(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -224,6 +225,18 @@ private slots:
         QVERIFY(!list->isVisible());
         QCOMPARE(m_edit->LineText(0), QStringLiteral("SELECT "));
         QCOMPARE(m_edit->CaretColumn(), 7);
+    }
+
+    void listOpensAboveTheLineNearTheScreenBottom() {
+        TCompletionList* list = m_edit->CompletionList();
+        const QRect screen = m_edit->screen()->geometry();
+        list->Open(40, 100, 113);
+        QCOMPARE(list->pos(), QPoint(40, 113));
+        const int top = screen.bottom() - 20;
+        list->Open(40, top, top + 13);
+        QCOMPARE(list->pos(), QPoint(40, top - list->height()));
+        QCOMPARE(list->height(), 6 * 13 + 2 * list->frameWidth());
+        list->hide();
     }
 
     void noListForACompletedWord() {
