@@ -186,27 +186,36 @@ void TestOdbc::openErrors() {
 void TestOdbc::valuesRoundTrip() {
     USE_ODBC_FIXTURE(f);
     TConnection& c = db.Connection();
-    c.Execute(QStringLiteral(
-        "CREATE TABLE v (id INTEGER PRIMARY KEY, t VARCHAR(10000), n INTEGER, r REAL, d DATE)"));
+    const QString blob =
+        f.Name == QLatin1String("odbc-sqlite") ? QStringLiteral("BLOB") : QStringLiteral("BYTEA");
+    c.Execute(
+        QStringLiteral(
+            "CREATE TABLE v (id INTEGER PRIMARY KEY, t VARCHAR(10000), n INTEGER, r REAL, d DATE, b %1)")
+            .arg(blob));
     // Longer than the provider's read buffer, so the text arrives in parts.
     const QString umlauts = QStringLiteral("Grüße, Ärger, Öl, Übermaß ß € ") + QString(5000, u'ä');
     TQuery ins;
     ins.SetConnection(&c);
-    ins.SetSql(QStringLiteral("INSERT INTO v (id, t, n, r, d) VALUES (:id, :t, :n, :r, :d)"));
+    ins.SetSql(QStringLiteral("INSERT INTO v (id, t, n, r, d, b) VALUES (:id, :t, :n, :r, :d, :b)"));
     ins.Parameters().ParamByName(QStringLiteral("id")).Value = 1;
     ins.Parameters().ParamByName(QStringLiteral("t")).Value = umlauts;
     ins.Parameters().ParamByName(QStringLiteral("n")).Value = -42;
     ins.Parameters().ParamByName(QStringLiteral("r")).Value = 2.5;
     ins.Parameters().ParamByName(QStringLiteral("d")).Value = QDate(2024, 2, 29);
+    // Bytes of every value, more than the provider reads in one part.
+    QByteArray bytes(300000, 0);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7);
+    ins.Parameters().ParamByName(QStringLiteral("b")).Value = bytes;
     QCOMPARE(ins.ExecSQL(), 1);
     ins.Parameters().ParamByName(QStringLiteral("id")).Value = 2;
-    for (const char* name : {"t", "n", "r", "d"})
+    for (const char* name : {"t", "n", "r", "d", "b"})
         ins.Parameters().ParamByName(QLatin1String(name)).Value = QVariant();
     QCOMPARE(ins.ExecSQL(), 1);
 
     TQuery q;
     q.SetConnection(&c);
-    q.SetSql(QStringLiteral("SELECT t, n, r, d FROM v ORDER BY id"));
+    q.SetSql(QStringLiteral("SELECT t, n, r, d, b FROM v ORDER BY id"));
     q.Open();
     QCOMPARE(q.RecordCount(), 2);
     QCOMPARE(q.FieldByName(QStringLiteral("t")).AsText(), umlauts);
@@ -215,6 +224,8 @@ void TestOdbc::valuesRoundTrip() {
     QCOMPARE(q.FieldByName(QStringLiteral("r")).AsFloat(), 2.5);
     QCOMPARE(q.FieldByName(QStringLiteral("d")).Type(), TDataType::DBDate);
     QCOMPARE(q.FieldByName(QStringLiteral("d")).Value().toDate(), QDate(2024, 2, 29));
+    QVERIFY(q.FieldByName(QStringLiteral("b")).IsBlob());
+    QCOMPARE(q.FieldByName(QStringLiteral("b")).Value().toByteArray(), bytes);
     q.Next();
     for (int i = 0; i < q.Fields().Count(); ++i) {
         QVERIFY(q.Fields()[i].IsNull());
