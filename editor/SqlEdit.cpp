@@ -531,6 +531,9 @@ QVariant TSqlEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
 }
 
 void TSqlEdit::OnUpdateUi(int updated) {
+    // The list stands at the caret's place on the screen, which scrolling moves away.
+    if (updated & (SC_UPDATE_V_SCROLL | SC_UPDATE_H_SCROLL))
+        m_completion->hide();
     if (!(updated & (SC_UPDATE_CONTENT | SC_UPDATE_SELECTION)))
         return;
     m_brackets->Update();

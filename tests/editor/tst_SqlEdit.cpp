@@ -104,6 +104,33 @@ private slots:
         QCOMPARE(styleAt(2, 5), int(TTokenClass::Reserved));
     }
 
+    // Only what is shown gets coloured; lines shown later start from the state of the line
+    // above them, also after a comment was opened far above.
+    void linesShownLaterFollowTheCommentState() {
+        QStringList lines;
+        for (int i = 0; i < 3000; ++i)
+            lines << QStringLiteral("select %1 from t").arg(i);
+        m_edit->SetLines(lines);
+        const auto shownStyle = [this](int line) {
+            m_edit->SetCaret(line, 0);
+            m_edit->viewport()->repaint();
+            return int(m_edit->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, m_edit->PositionOf(line, 0)));
+        };
+        QCOMPARE(shownStyle(2999), int(TTokenClass::Reserved));
+        m_edit->SetCaret(10, 0);
+        type("/*");
+        m_edit->viewport()->repaint();
+        const long endStyled = m_edit->SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
+        QVERIFY2(endStyled < m_edit->PositionOf(1000, 0), "the keystroke must not colour the whole text");
+        QCOMPARE(shownStyle(2999), int(TTokenClass::Comment));
+        QCOMPARE(shownStyle(1500), int(TTokenClass::Comment));
+        m_edit->SetCaret(10, 2);
+        QTest::keyClick(m_edit, Qt::Key_Backspace);
+        QTest::keyClick(m_edit, Qt::Key_Backspace);
+        QCOMPARE(m_edit->LineText(10), QStringLiteral("select 10 from t"));
+        QCOMPARE(shownStyle(2999), int(TTokenClass::Reserved));
+    }
+
     void lookOfTheClasses() {
         QsciLexer* lexer = m_edit->lexer();
         QVERIFY(lexer->font(int(TTokenClass::Reserved)).bold());
