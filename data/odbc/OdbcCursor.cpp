@@ -238,28 +238,11 @@ bool TOdbcCursor::FetchRow(TRowStore& store) {
 
 void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
     const qsizetype capacity = qsizetype(m_wide.size()) - 1; // characters besides the terminator
-    SQLLEN indicator = 0;
-    SQLRETURN rc = SQLGetData(m_statement->Handle(), column, SQL_C_WCHAR, m_wide.data(),
-                              SQLLEN(m_wide.size() * sizeof(SQLWCHAR)), &indicator);
-    if (!SQL_SUCCEEDED(rc)) {
-        if (m_cancelled.load())
-            throw TCancelledError();
-        m_statement->Check(rc);
-    }
-    if (indicator == SQL_NULL_DATA) {
-        store.AddNull();
-        return;
-    }
-    if (rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL) {
-        AddUtf16(store, QStringView(reinterpret_cast<const char16_t*>(m_wide.data()),
-                                    std::min<qsizetype>(indicator / 2, capacity)));
-        return;
-    }
-    // Longer than the buffer: collect the parts.
-    QString text = OdbcString(m_wide.data(), capacity);
-    for (;;) {
-        rc = SQLGetData(m_statement->Handle(), column, SQL_C_WCHAR, m_wide.data(),
-                        SQLLEN(m_wide.size() * sizeof(SQLWCHAR)), &indicator);
+    QString text;
+    for (bool first = true;; first = false) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(m_statement->Handle(), column, SQL_C_WCHAR, m_wide.data(),
+                                        SQLLEN(m_wide.size() * sizeof(SQLWCHAR)), &indicator);
         if (rc == SQL_NO_DATA)
             break;
         if (!SQL_SUCCEEDED(rc)) {
@@ -267,11 +250,20 @@ void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
                 throw TCancelledError();
             m_statement->Check(rc);
         }
-        const qsizetype got = rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL
-                                  ? std::min<qsizetype>(indicator / 2, capacity)
-                                  : capacity;
-        text += OdbcString(m_wide.data(), got);
-        if (rc == SQL_SUCCESS)
+        if (first && indicator == SQL_NULL_DATA) {
+            store.AddNull();
+            return;
+        }
+        // The last part is the one whose length the driver knows and that fits.
+        const bool last = indicator != SQL_NO_TOTAL && indicator / 2 <= capacity;
+        const QStringView part(reinterpret_cast<const char16_t*>(m_wide.data()),
+                               last ? indicator / 2 : capacity);
+        if (first && last) {
+            AddUtf16(store, part);
+            return;
+        }
+        text += part;
+        if (last)
             break;
     }
     AddUtf16(store, text);
@@ -288,9 +280,9 @@ void TOdbcCursor::AddUtf16(TRowStore& store, QStringView text) {
 
 void TOdbcCursor::ReadBytes(SQLUSMALLINT column, TRowStore& store) {
     const qsizetype capacity = qsizetype(m_bytes.size());
-    SQLLEN indicator = 0;
     QByteArray data;
     for (bool first = true;; first = false) {
+        SQLLEN indicator = 0;
         const SQLRETURN rc =
             SQLGetData(m_statement->Handle(), column, SQL_C_BINARY, m_bytes.data(), capacity, &indicator);
         if (rc == SQL_NO_DATA)
@@ -304,15 +296,14 @@ void TOdbcCursor::ReadBytes(SQLUSMALLINT column, TRowStore& store) {
             store.AddNull();
             return;
         }
-        const qsizetype got = rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL
-                                  ? std::min<qsizetype>(indicator, capacity)
-                                  : capacity;
-        if (first && rc == SQL_SUCCESS) {
+        const bool last = indicator != SQL_NO_TOTAL && indicator <= capacity;
+        const qsizetype got = last ? qsizetype(indicator) : capacity;
+        if (first && last) {
             store.AddBytes(m_bytes.data(), got);
             return;
         }
         data.append(m_bytes.data(), got);
-        if (rc == SQL_SUCCESS)
+        if (last)
             break;
     }
     store.AddBytes(data.constData(), data.size());
