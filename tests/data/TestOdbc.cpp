@@ -14,7 +14,11 @@
 #include "tests/data/ProviderFixtures.h"
 #include "tests/support/TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #define USE_ODBC_FIXTURE(var)                                                                                \
     QFETCH(QString, provider);                                                                               \
@@ -48,6 +52,7 @@ private slots:
     void driverLists();
     void openErrors_data();
     void openErrors();
+    void openGivesUpAfterTheConnectTimeout();
 
     void valuesRoundTrip_data() { AddOdbcRows(); }
     void valuesRoundTrip();
@@ -181,6 +186,32 @@ void TestOdbc::openErrors() {
         QVERIFY2(!e.Message().contains(QLatin1String("[unixODBC]")), qPrintable(e.Message()));
     }
     QVERIFY(!c.Connected());
+}
+
+void TestOdbc::openGivesUpAfterTheConnectTimeout() {
+    // A server that takes the connection and never answers.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    QVERIFY(listen(listener, 4) == 0);
+    QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    const int port = ntohs(address.sin_port);
+
+    TConnection c;
+    c.SetConnectionTimeout(2);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY_THROWS_EXCEPTION(TDataError,
+                             c.Open(QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};"
+                                                   "Server=127.0.0.1;Port=%1;Database=x;User ID=x;Password=x")
+                                        .arg(port)));
+    const qint64 elapsed = timer.elapsed();
+    close(listener);
+    QVERIFY2(elapsed >= 1500 && elapsed < 6000, qPrintable(QString::number(elapsed)));
 }
 
 void TestOdbc::valuesRoundTrip() {
