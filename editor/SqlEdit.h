@@ -16,7 +16,9 @@ class TSqlStyler;
 //
 // Columns are counted in UTF-16 code units of the line's text, so they index LineText()
 // directly; the caret may stand beyond the end of its line (its column is then larger
-// than the line's length). GUI thread only.
+// than the line's length). QScintilla's per-change notifications are switched off for
+// speed, so its textChanged() signal does not fire; follow CaretMoved or SCN_UPDATEUI.
+// GUI thread only.
 class TSqlEdit : public QsciScintilla {
     Q_OBJECT
 
