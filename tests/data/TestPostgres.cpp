@@ -320,7 +320,7 @@ void TestPostgres::cancelWhileFetching() {
     TQuery q;
     q.SetConnection(c.get());
     q.SetExecuteOptions(TExecuteOption::AsyncFetch);
-    q.SetSql(QStringLiteral("SELECT n, repeat('x', 50) FROM generate_series(1, 50000000) n"));
+    q.SetSql(QStringLiteral("SELECT n, repeat('x', 50) FROM generate_series(1, 3000000) n"));
     QSignalSpy complete(&q, &TQuery::FetchComplete);
     QElapsedTimer sinceCancel;
     connect(&q, &TQuery::FetchProgress, &q, [&](qint64 progress) {
@@ -332,7 +332,7 @@ void TestPostgres::cancelWhileFetching() {
     q.Open();
     QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, 10000);
     QVERIFY2(sinceCancel.elapsed() < 1000, qPrintable(QString::number(sinceCancel.elapsed())));
-    QVERIFY(q.RecordCount() < 50000000);
+    QVERIFY(q.RecordCount() < 3000000);
     QTest::qWait(100);
     QCOMPARE(complete.count(), 1);
     QCOMPARE(Scalar(*c, QStringLiteral("SELECT 8")), QStringLiteral("8"));
@@ -341,7 +341,7 @@ void TestPostgres::cancelWhileFetching() {
     auto q2 = std::make_unique<TQuery>();
     q2->SetConnection(c.get());
     q2->SetExecuteOptions(TExecuteOption::AsyncFetch);
-    q2->SetSql(QStringLiteral("SELECT n FROM generate_series(1, 50000000) n"));
+    q2->SetSql(QStringLiteral("SELECT n FROM generate_series(1, 3000000) n"));
     q2->Open();
     QTest::qWait(50);
     q2.reset();
@@ -451,6 +451,11 @@ void TestPostgres::schemaRowsets() {
     auto procedures = c->OpenSchema(TSchemaKind::Procedures, {QVariant(), m_schema, QStringLiteral("twice")});
     QCOMPARE(procedures->RecordCount(), 1);
     QCOMPARE(field(*procedures, "PROCEDURE_DEFINITION"), QStringLiteral("SELECT 2 * x"));
+    auto parameters =
+        c->OpenSchema(TSchemaKind::ProcedureParameters, {QVariant(), m_schema, QStringLiteral("twice")});
+    QCOMPARE(parameters->RecordCount(), 1);
+    QCOMPARE(field(*parameters, "PARAMETER_NAME"), QStringLiteral("x"));
+    QCOMPARE(field(*parameters, "TYPE_NAME"), QStringLiteral("integer"));
     auto views = c->OpenSchema(TSchemaKind::Views, {QVariant(), m_schema});
     QCOMPARE(views->RecordCount(), 1);
     QCOMPARE(field(*views, "IS_UPDATABLE"), QStringLiteral("True"));
