@@ -68,6 +68,26 @@ bool IsOwnKey(const QString& key) {
 
 } // namespace
 
+namespace {
+
+// libpq's own hook asks on the terminal for the passphrase of an encrypted SSL key; a desktop
+// program has none. Only the connection string's sslpassword is used.
+int SslKeyPassword(char* buffer, int size, PGconn* conn) {
+    if (size <= 0)
+        return 0;
+    buffer[0] = 0;
+    PQconninfoOption* options = PQconninfo(conn);
+    for (PQconninfoOption* o = options; o && o->keyword; ++o)
+        if (qstrcmp(o->keyword, "sslpassword") == 0 && o->val && *o->val) {
+            qstrncpy(buffer, o->val, size_t(size));
+            break;
+        }
+    PQconninfoFree(options);
+    return int(qstrlen(buffer));
+}
+
+} // namespace
+
 std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString& text,
                                                         const TConnectOptions& options) {
     std::vector<std::pair<QByteArray, QByteArray>> params;
@@ -119,6 +139,11 @@ std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString&
     }
     keys.push_back(nullptr);
     values.push_back(nullptr);
+    static const bool hooked = [] {
+        PQsetSSLKeyPassHook_OpenSSL(&SslKeyPassword);
+        return true;
+    }();
+    Q_UNUSED(hooked);
     PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 0);
     if (!conn)
         throw TDataError(QStringLiteral("Für die PostgreSQL-Verbindung ist nicht genug Speicher frei"),
@@ -236,6 +261,12 @@ void TPostgresSession::ThrowError(const PGresult* result, const QString& stateme
     throw TDataError(message, state, 0, statement);
 }
 
+void TPostgresSession::ThrowIfCancelled(const QString& statement) const {
+    // A cancel that came between two round trips found the server idle; honour it here.
+    if (m_cancelRequested.load())
+        throw TCancelledError(statement);
+}
+
 void TPostgresSession::BeginCommand() {
     m_cancelRequested.store(false);
     if (PQstatus(m_conn) == CONNECTION_BAD) {
@@ -302,6 +333,7 @@ qint64 TPostgresSession::FinishCommand(const QString& statement, TPgResult* last
 qint64 TPostgresSession::RunStatement(const TPgStatement& part, const QVariantList& values, TPgResult* last) {
     const TPgParams params(part, values);
     const QByteArray sql = part.Sql.toUtf8();
+    ThrowIfCancelled(part.Sql);
     if (!PQsendQueryParams(m_conn, sql.constData(), params.Count(), nullptr, params.Values(), nullptr,
                            nullptr, 0))
         ThrowError(nullptr, part.Sql);
@@ -414,6 +446,14 @@ bool TPostgresSession::ReadsTableTwice(const QList<TColumnInfo>& columns, const 
     // from different rows; writing through the key of one of them could change the wrong row.
     // The plan names every scan of the table.
     TPgResult plan;
+    try {
+        RunStatement({QStringLiteral("EXPLAIN (FORMAT JSON) ") + statement.Sql, statement.Parameters}, values,
+                     &plan);
+    } catch (const TCancelledError&) {
+        throw;
+    } catch (const TDataError&) {
+        return true; // no plan, no proof: the result stays read-only
+    }
     RunStatement({QStringLiteral("EXPLAIN (FORMAT JSON) ") + statement.Sql, statement.Parameters}, values,
                  &plan);
     if (!plan || PQntuples(plan.get()) < 1)
@@ -442,9 +482,11 @@ std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& 
         const TPgStatement& last = parts.last();
         const TPgParams params(last, statement.Values);
         const QByteArray sql = last.Sql.toUtf8();
+        ThrowIfCancelled(last.Sql);
         if (!PQsendPrepare(m_conn, "", sql.constData(), params.Count(), nullptr))
             ThrowError(nullptr, last.Sql);
         FinishCommand(last.Sql);
+        ThrowIfCancelled(last.Sql);
         if (!PQsendDescribePrepared(m_conn, ""))
             ThrowError(nullptr, last.Sql);
         TPgResult description;
@@ -469,6 +511,7 @@ std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& 
             }
             prepared = false; // reading the plan replaced the unnamed statement
         }
+        ThrowIfCancelled(last.Sql);
         const int sent =
             prepared ? PQsendQueryPrepared(m_conn, "", params.Count(), params.Values(), nullptr, nullptr, 0)
                      : PQsendQueryParams(m_conn, sql.constData(), params.Count(), nullptr, params.Values(),

@@ -77,6 +77,7 @@ private:
     };
 
     void BeginCommand();
+    void ThrowIfCancelled(const QString& statement) const;
     // Reads every result of the command that was sent: the sum of the affected rows (or -1)
     // and the last result; the first error is thrown after the rest was read.
     qint64 FinishCommand(const QString& statement, TPgResult* last = nullptr);
