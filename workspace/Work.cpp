@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -30,6 +31,7 @@ constexpr int DesignWidth = 751;
 constexpr int DesignHeight = 549;
 constexpr int SplitterWidth = 3;
 constexpr int HeaderHeight = 20;
+constexpr int DefaultRightWidth = 197;
 
 QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* parent)
 {
@@ -127,15 +129,52 @@ void TFrameWork::CreateLayout()
     resize(DesignWidth, DesignHeight);
     layout->activate();
     const int inner = DesignHeight - StatBar->height();
-    Splitter4->setSizes({DesignWidth - 197 - SplitterWidth, 197});
-    Splitter1->setSizes({82, inner - 82 - SplitterWidth});
-    Splitter3->setSizes({105, inner - 105 - SplitterWidth});
-    Splitter2->setSizes({129, inner - 105 - 129 - 2 * SplitterWidth});
+    Splitter4->setSizes({DesignWidth - DefaultRightWidth - SplitterWidth, DefaultRightWidth});
+    Splitter1->setSizes({1, inner - 1 - SplitterWidth});
+    Splitter3->setSizes({1, inner - 1 - SplitterWidth});
+    Splitter2->setSizes({1, inner - 2 - 2 * SplitterWidth});
+    ApplySizes();
+}
+
+void TFrameWork::ApplySizes()
+{
+    SetFirstSize(Splitter1, m_sizeLeftTop);
+    if (m_sizeLeft >= 0) {
+        SetFirstSize(Splitter4, m_sizeLeft);
+    } else {
+        const QList<int> sizes = Splitter4->sizes();
+        SetFirstSize(Splitter4, qMax(0, sizes.value(0) + sizes.value(1) - DefaultRightWidth));
+    }
+    SetFirstSize(Splitter3, m_sizeRightTables);
+    SetFirstSize(Splitter2, m_sizeRightFields);
+}
+
+void TFrameWork::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The splitters only know their real extent once the frame sits in its tab; the sizes
+    // are set again then, so that the saved sizes and the defaults hold as they are.
+    if (!m_sizesShown) {
+        m_sizesShown = true;
+        ApplySizes();
+        QTimer::singleShot(0, this, [this] { m_sizesSettled = true; });
+    }
+}
+
+void TFrameWork::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The tab may still adjust its page after the first show.
+    if (m_sizesShown && !m_sizesSettled)
+        ApplySizes();
 }
 
 QWidget* TFrameWork::CreateLeftSide()
 {
     PnlLeft = NewPanel("PnlLeft", this);
+    // The header's tools must not keep the right side from its saved width: the left side
+    // may be narrower than they are, as in a frame whose panes clip.
+    PnlLeft->setMinimumWidth(40);
     auto* layout = new QVBoxLayout(PnlLeft);
     layout->setContentsMargins(0, 0, 0, 0);
     Splitter1 = NewSplitter("Splitter1", Qt::Vertical, PnlLeft);
@@ -286,6 +325,9 @@ QWidget* TFrameWork::CreateRightSide()
     Splitter2->setStretchFactor(1, 1);
 
     Splitter3->addWidget(Splitter2);
+    // Saved heights hold as they are, even when the lists would like more room.
+    for (QWidget* pane : {PnlRightTables, PnlRightFields, PnlRightHistory, static_cast<QWidget*>(Splitter2)})
+        pane->setMinimumHeight(1);
     Splitter3->setStretchFactor(0, 0);
     Splitter3->setStretchFactor(1, 1);
     return PnlRight;
@@ -332,11 +374,6 @@ int TFrameWork::PnlLeftWidth() const
     return FirstSize(Splitter4);
 }
 
-void TFrameWork::SetPnlLeftWidth(int width)
-{
-    SetFirstSize(Splitter4, width);
-}
-
 void TFrameWork::OpenDatabase(const QString& name, const QString& connectionString)
 {
     LblText->hide();
@@ -355,10 +392,14 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
     MemSql->SetLines(lines);
 
     const QString section = SettingsSection();
-    SetFirstSize(Splitter1, store.ReadInteger(section, IdentLeftTop, FirstSize(Splitter1)));
-    SetPnlLeftWidth(store.ReadInteger(section, IdentLeft, PnlLeftWidth()));
-    SetFirstSize(Splitter3, store.ReadInteger(section, IdentRightTables, FirstSize(Splitter3)));
-    SetFirstSize(Splitter2, store.ReadInteger(section, IdentRightFields, FirstSize(Splitter2)));
+    m_sizeLeftTop = store.ReadInteger(section, IdentLeftTop, m_sizeLeftTop);
+    if (store.ReadString(section, IdentLeft, QString()).isEmpty())
+        m_sizeLeft = -1;
+    else
+        m_sizeLeft = store.ReadInteger(section, IdentLeft, PnlLeftWidth());
+    m_sizeRightTables = store.ReadInteger(section, IdentRightTables, m_sizeRightTables);
+    m_sizeRightFields = store.ReadInteger(section, IdentRightFields, m_sizeRightFields);
+    ApplySizes();
 }
 
 void TFrameWork::CloseDatabase()

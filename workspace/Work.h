@@ -125,6 +125,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Layout (Work.cpp)
@@ -134,7 +136,8 @@ private:
     QWidget* CreateResultPanel();
     void CreateMemSqlMenu();
     int PnlLeftWidth() const;
-    void SetPnlLeftWidth(int width);
+    // Sets the four pane sizes; the default left width leaves the right side 197 pixels.
+    void ApplySizes();
     void PnlRightResize();
 
     // Execution (WorkExecute.cpp)
@@ -175,6 +178,13 @@ private:
     bool m_waitCursor = false;
     // An asynchronous open whose single completion is still to come.
     bool m_awaitingCompletion = false;
+    // The pane sizes to apply once the frame has its real size (-1: the default).
+    int m_sizeLeftTop = 82;
+    int m_sizeLeft = -1;
+    int m_sizeRightTables = 105;
+    int m_sizeRightFields = 129;
+    bool m_sizesShown = false;
+    bool m_sizesSettled = false;
     // Display widths in characters by lower-case field name.
     QHash<QString, QString> m_columnWidths;
 };

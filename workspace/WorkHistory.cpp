@@ -43,8 +43,10 @@ void TFrameWork::CreateHistory()
     GrdHistory->setContextMenuPolicy(Qt::CustomContextMenu);
     GrdHistory->viewport()->setMouseTracking(true);
     GrdHistory->viewport()->installEventFilter(this);
-    connect(GrdHistory, &QTableWidget::cellDoubleClicked, this,
-            [this] { RunGuarded([this] { GrdHistoryDblClick(); }); });
+    // Queued: the grid takes the focus back while it finishes the click.
+    connect(
+        GrdHistory, &QTableWidget::cellDoubleClicked, this, [this] { RunGuarded([this] { GrdHistoryDblClick(); }); },
+        Qt::QueuedConnection);
     connect(GrdHistory, &QWidget::customContextMenuRequested, this, &TFrameWork::PopMnuHistoryPopup);
 
     PopMnuHistory = new QMenu(this);

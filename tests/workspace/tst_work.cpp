@@ -1,0 +1,607 @@
+#include "app/ErrorHandler.h"
+#include "app/KeyNames.h"
+#include "app/Main.h"
+#include "app/MsgBox.h"
+#include "data/Connection.h"
+#include "data/Query.h"
+#include "editor/SqlEdit.h"
+#include "settings/IniFileEx.h"
+#include "tests/support/TestSupport.h"
+#include "settings/Error.h"
+#include "workspace/HeaderBar.h"
+#include "workspace/ResultGrid.h"
+#include "workspace/ResultModel.h"
+#include "workspace/StatusBar.h"
+#include "workspace/Work.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+// The workspace inside the real main window, against real SQLite files (and the test run's
+// PostgreSQL server), driven through the main window's actions and keys.
+class TstWork : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void freshWorkspaceHasItsLayout();
+    void selectShowsRowsStatusAndHistory();
+    void selectThroughPostgres();
+    void batchSumsCountsAndAddsHistory();
+    void severalSelectsAreRefused();
+    void errorsLeaveNothingBusy_data();
+    void errorsLeaveNothingBusy();
+    void cancelShowsRowsSoFar();
+    void tabSwitchRefusedWhileBusy();
+    void historyRunRefusedWhileBusy();
+    void closeAndReopenRestoresTextAndSizes();
+    void emptiedEditorRemovesItsSection();
+    void failedOpenLeavesNoTabAndWritesNothing();
+    void historyKeepsFiftyNewestFirst();
+    void historyTakesStatementBack();
+    void readWriteSwitchRerunsAndEdits();
+    void columnWidthsFollowFieldNames();
+    void tablesListShowsTablesAndViews();
+    void tableNameAtCaret_data();
+    void tableNameAtCaret();
+    void lineGroup_data();
+    void lineGroup();
+    void chosenTextRuns_data();
+    void chosenTextRuns();
+
+private:
+    QString Database(const QString& name, const QString& script);
+    TFrameWork* Open(const QString& name, const QString& connectionString);
+    TFrameWork* OpenSample(const QString& name = QStringLiteral("Beispiel"));
+    void Run(TFrameWork* work, const QString& text);
+    void Trigger(const char* action) { m_window->Action(QLatin1String(action))->trigger(); }
+    static QString Cell(const QTableWidget* grid, int row, int column);
+
+    std::unique_ptr<TIniFileEx> m_store;
+    std::unique_ptr<TFrmMain> m_window;
+    QString m_sample;
+};
+
+void TstWork::initTestCase()
+{
+    QApplication::setApplicationName(QStringLiteral("Tabulo"));
+    InstallGermanTexts(*QCoreApplication::instance());
+    MsgBox::SetAutoAnswer(true);
+}
+
+void TstWork::init()
+{
+    QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    m_store = std::make_unique<TIniFileEx>();
+    SetSettingsStore(m_store.get());
+    m_window = std::make_unique<TFrmMain>();
+    m_window->resize(1100, 800);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    MsgBox::TakeShownTexts();
+    m_sample = Database(QStringLiteral("sample"),
+                            "create table t(a integer primary key, b text, c real);"
+                            "with recursive n(x) as (select 1 union all select x + 1 from n where x < 1500) "
+                            "insert into t select x, 'Name ' || x, x / 4.0 from n;"
+                            "create table Kunden(Id integer primary key, Name text);"
+                            "insert into Kunden values (1, 'Meier'), (2, 'Schulze');"
+                            "create view v as select a from t where a < 10;");
+}
+
+void TstWork::cleanup()
+{
+    if (m_window) {
+        for (TFrameWork* work : m_window->findChildren<TFrameWork*>())
+            if (work->Busy())
+                work->CancelSql();
+        QTRY_VERIFY([this] {
+            for (TFrameWork* work : m_window->findChildren<TFrameWork*>())
+                if (work->Busy())
+                    return false;
+            return true;
+        }());
+    }
+    m_window.reset();
+    SetSettingsStore(nullptr);
+    m_store.reset();
+    MsgBox::TakeShownTexts();
+}
+
+QString TstWork::Database(const QString& name, const QString& script)
+{
+    const QString path = QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
+    QFile::remove(path);
+    TConnection connection;
+    connection.Open(QStringLiteral("Provider=SQLite;Data Source=%1;Mode=Create").arg(path));
+    if (!script.isEmpty())
+        connection.Execute(script);
+    connection.Close();
+    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(path);
+}
+
+TFrameWork* TstWork::Open(const QString& name, const QString& connectionString)
+{
+    m_window->OpenWorkspace(name, connectionString);
+    m_window->UpdateActions();
+    return m_window->CurrentWorkspace();
+}
+
+TFrameWork* TstWork::OpenSample(const QString& name)
+{
+    return Open(name, m_sample);
+}
+
+// Runs a text as Ctrl+Enter would and waits for the fetch to end.
+void TstWork::Run(TFrameWork* work, const QString& text)
+{
+    work->MemSql->SetLines(text.split(QLatin1Char('\n')));
+    Trigger("ActSqlExec");
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 20000);
+}
+
+QString TstWork::Cell(const QTableWidget* grid, int row, int column)
+{
+    const QTableWidgetItem* item = grid->item(row, column);
+    return item ? item->text() : QString();
+}
+
+void TstWork::freshWorkspaceHasItsLayout()
+{
+    TFrameWork* work = OpenSample();
+    QVERIFY(work);
+    for (const char* name : {"PnlRight", "PnlRightTables", "PnlTables", "LbxTables", "Splitter1", "Splitter2",
+                             "Splitter3", "Splitter4", "PnlRightFields", "PnlFields", "BtnFieldsSort", "LbxFields",
+                             "PnlRightHistory", "PnlHeader", "GrdHistory", "PnlLeft", "PnlLeftTop", "MemSql",
+                             "PnlBottom", "LblText", "PnlLeftMiddle", "CbxFieldsSorted", "BtnReadOnly", "Nav",
+                             "GrdResults", "StatBar", "PopMnuMemSql", "PopMnuHistory"})
+        QVERIFY2(work->findChild<QObject*>(QLatin1String(name)), name);
+    QCOMPARE(work->PnlLeftTop->height(), 82);
+    QCOMPARE(work->PnlRight->width(), 197);
+    QCOMPARE(work->PnlRightTables->height(), 105);
+    QCOMPARE(work->PnlRightFields->height(), 129);
+    QCOMPARE(work->MemSql->Lines(), QStringList{QString()});
+    QVERIFY(work->PnlBottom->isVisible());
+    QVERIFY(!work->LblText->isVisible());
+    QCOMPARE(work->BtnReadOnly->text(), QStringLiteral("RO"));
+    QCOMPARE(work->GrdHistory->rowCount(), 1);
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QString());
+    const QStringList panels{"--", "Datensätze", "---", "Zeit", "---", ""};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(work->StatusText(i), panels.at(i));
+    QCOMPARE(work->StatBar->PanelWidth(1), 70);
+    QCOMPARE(work->PnlTables->findChild<QLabel*>(QStringLiteral("PnlTablesLabel"))->text(),
+             QStringLiteral("Tabellen (3)"));
+    // The editor's menu holds the main window's actions.
+    QStringList entries;
+    for (QAction* action : work->PopMnuMemSql->actions())
+        entries.append(action->isSeparator() ? QStringLiteral("-") : action->objectName());
+    QCOMPARE(entries, (QStringList{"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
+                                   "ActSqlExecTable", "-", "ActEditSearch", "ActEditSearchAgain", "-",
+                                   "ActDBClose"}));
+    QCOMPARE(QApplication::focusWidget(), work->MemSql);
+}
+
+void TstWork::selectShowsRowsStatusAndHistory()
+{
+    TFrameWork* work = OpenSample();
+    work->MemSql->SetLines({QStringLiteral("select * from t"), QString()});
+    work->MemSql->setFocus();
+    QTest::keyClick(work->MemSql, Qt::Key_Return, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 20000);
+
+    QCOMPARE(work->StatusText(0), QStringLiteral("RO"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("1.500"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+,\\d{3} s $")).match(work->StatusText(4)).hasMatch(),
+             qPrintable(work->StatusText(4)));
+    QCOMPARE(work->Dsr->rowCount(), 1500);
+    QCOMPARE(work->Dsr->columnCount(), 3);
+    QCOMPARE(work->Dsr->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("b"));
+    QCOMPARE(work->Dsr->index(1, 1).data().toString(), QStringLiteral("Name 2"));
+    QCOMPARE(work->Dsr->index(1, 2).data().toString(), QStringLiteral("0,5"));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("1500"));
+    QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("select * from t\r\n\r\n"));
+    QVERIFY(m_window->Action(QStringLiteral("ActSqlExec"))->isEnabled());
+    QVERIFY(!m_window->Action(QStringLiteral("ActSqlCancel"))->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TstWork::selectThroughPostgres()
+{
+    REQUIRE_POSTGRES(pg);
+    TFrameWork* work = Open(QStringLiteral("PG"), pg);
+    Run(work, QStringLiteral("select g as nr, 'x' || g as name from generate_series(1, 2500) g"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("2.500"));
+    QCOMPARE(work->StatusText(0), QStringLiteral("RO"));
+    QCOMPARE(work->Dsr->rowCount(), 2500);
+    QCOMPARE(work->Dsr->index(2499, 1).data().toString(), QStringLiteral("x2500"));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("2500"));
+}
+
+void TstWork::batchSumsCountsAndAddsHistory()
+{
+    TFrameWork* work = OpenSample();
+    Run(work, QStringLiteral("select * from t"));
+    Run(work, QStringLiteral("insert into Kunden values (3, 'Neu');\n\ndelete from t where a <= 4;"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("5"));
+    QCOMPARE(work->StatusText(0), QString());
+    QCOMPARE(work->Dsr->rowCount(), 0);
+    QCOMPARE(work->Dsr->columnCount(), 0);
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("4"));
+    QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("delete from t where a <= 4"));
+    QCOMPARE(Cell(work->GrdHistory, 1, 0), QStringLiteral("1"));
+    QCOMPARE(Cell(work->GrdHistory, 1, 1), QStringLiteral("insert into Kunden values (3, 'Neu')"));
+    QCOMPARE(work->GrdHistory->rowCount(), 3);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TstWork::severalSelectsAreRefused()
+{
+    TFrameWork* work = OpenSample();
+    Run(work, QStringLiteral("select 1;\nselect 2;"));
+    QCOMPARE(MsgBox::TakeShownTexts(),
+             QStringList{QStringLiteral("Mehrere SQL-Abfragen (2) können nur dann gleichzeitig ausgeführt werden, "
+                                        "wenn sie keine Select-Abfragen sind.")});
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QString());
+    QVERIFY(!work->Busy());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TstWork::errorsLeaveNothingBusy_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("syntax error in a select") << "select * fromm t";
+    QTest::newRow("unknown table") << "select * from gibtsnicht";
+    QTest::newRow("failing batch statement") << "insert into gibtsnicht values (1);";
+    QTest::newRow("empty editor") << "";
+}
+
+void TstWork::errorsLeaveNothingBusy()
+{
+    QFETCH(QString, sql);
+    TFrameWork* work = OpenSample();
+    Run(work, sql);
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    QVERIFY(!work->Busy());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    QVERIFY(m_window->Action(QStringLiteral("ActSqlExec"))->isEnabled());
+    QVERIFY(!m_window->Action(QStringLiteral("ActSqlCancel"))->isEnabled());
+    // The workspace works on afterwards.
+    Run(work, QStringLiteral("select * from Kunden"));
+    QCOMPARE(work->Dsr->rowCount(), 2);
+}
+
+static const char* EndlessSelect = "with recursive n(x) as (select 1 union all select x + 1 from n) select x from n";
+
+void TstWork::cancelShowsRowsSoFar()
+{
+    TFrameWork* work = OpenSample();
+    work->MemSql->SetLines({QLatin1String(EndlessSelect)});
+    Trigger("ActSqlExec");
+    QVERIFY(work->Busy());
+    QVERIFY(m_window->Action(QStringLiteral("ActSqlCancel"))->isEnabled());
+    QVERIFY(!m_window->Action(QStringLiteral("ActSqlExec"))->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(work->Query()->RecordCount() > 1000, 10000);
+    // Progress shows at most once a second, while the rows stream in.
+    QTRY_VERIFY_WITH_TIMEOUT(work->StatusText(2) != QLatin1String("---"), 5000);
+    QCOMPARE(work->StatusText(0), QStringLiteral("RO"));
+
+    m_window->Action(QStringLiteral("ActSqlCancel"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")), qPrintable(work->StatusText(4)));
+    const qint64 rows = work->Query()->RecordCount();
+    QVERIFY(rows > 1000);
+    QCOMPARE(work->Dsr->rowCount(), int(rows));
+    QCOMPARE(work->StatusText(2), QLocale::system().toString(rows));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QString::number(rows));
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TstWork::tabSwitchRefusedWhileBusy()
+{
+    OpenSample(QStringLiteral("Eins"));
+    TFrameWork* second = OpenSample(QStringLiteral("Zwei"));
+    second->MemSql->SetLines({QLatin1String(EndlessSelect)});
+    Trigger("ActSqlExec");
+    QVERIFY(second->Busy());
+    m_window->PageControl->setCurrentIndex(0);
+    QCOMPARE(m_window->PageControl->currentIndex(), 1);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Zwei"));
+    Trigger("ActSqlCancel");
+    QTRY_VERIFY_WITH_TIMEOUT(!second->Busy(), 10000);
+    m_window->PageControl->setCurrentIndex(0);
+    QCOMPARE(m_window->PageControl->currentIndex(), 0);
+}
+
+void TstWork::historyRunRefusedWhileBusy()
+{
+    TFrameWork* work = OpenSample();
+    Run(work, QStringLiteral("select * from Kunden"));
+    work->MemSql->SetLines({QLatin1String(EndlessSelect)});
+    Trigger("ActSqlExec");
+    QVERIFY(work->Busy());
+    QVERIFY(!work->BtnReadOnly->isEnabled());
+    work->GrdHistory->setCurrentCell(0, 1);
+    work->PopMnuHistoryExecute->trigger();
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    QVERIFY(work->Busy());
+    QVERIFY(work->Query()->Fetching());
+    Trigger("ActSqlCancel");
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QVERIFY(work->BtnReadOnly->isEnabled());
+}
+
+void TstWork::closeAndReopenRestoresTextAndSizes()
+{
+    TFrameWork* work = OpenSample();
+    const QStringList lines{"select *", "", "  from t  ", "", ""};
+    work->MemSql->SetLines(lines);
+    work->Splitter1->setSizes({150, work->Splitter1->sizes().value(1) - 68});
+    work->Splitter4->setSizes({work->Splitter4->sizes().value(0) - 50, 247});
+    work->Splitter3->setSizes({90, work->Splitter3->sizes().value(1) + 15});
+    work->Splitter2->setSizes({60, work->Splitter2->sizes().value(1) + 69});
+    Run(work, QStringLiteral("select 1"));
+    work->MemSql->SetLines(lines);
+    Trigger("ActDBClose");
+    QCOMPARE(m_window->PageControl->count(), 0);
+
+    work = OpenSample();
+    QCOMPARE(work->MemSql->Lines(), lines);
+    QCOMPARE(work->PnlLeftTop->height(), 150);
+    QCOMPARE(work->PnlRight->width(), 247);
+    QCOMPARE(work->PnlRightTables->height(), 90);
+    QCOMPARE(work->PnlRightFields->height(), 60);
+    QCOMPARE(work->GrdHistory->rowCount(), 1);
+    QCOMPARE(Cell(work->GrdHistory, 0, 1), QString());
+
+    // Closing the program writes every workspace as well.
+    work->MemSql->SetLines({QStringLiteral("select 2")});
+    QVERIFY(m_window->close());
+    QStringList stored;
+    m_store->ReadValueList(QStringLiteral("Frame.Beispiel.SQL"), stored);
+    QCOMPARE(stored, QStringList{QStringLiteral("select 2")});
+}
+
+void TstWork::emptiedEditorRemovesItsSection()
+{
+    TFrameWork* work = OpenSample();
+    work->MemSql->SetLines({QStringLiteral("select 1")});
+    Trigger("ActDBClose");
+    QVERIFY(m_store->SectionExists(QStringLiteral("Frame.Beispiel.SQL")));
+    work = OpenSample();
+    work->MemSql->SetLines({});
+    Trigger("ActDBClose");
+    QVERIFY(!m_store->SectionExists(QStringLiteral("Frame.Beispiel.SQL")));
+    work = OpenSample();
+    QCOMPARE(work->MemSql->Lines(), QStringList{QString()});
+}
+
+void TstWork::failedOpenLeavesNoTabAndWritesNothing()
+{
+    const QString missing = QStringLiteral("Provider=SQLite;Data Source=%1")
+                                .arg(QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath("fehlt.sqlite"));
+    try {
+        m_window->OpenWorkspace(QStringLiteral("Fehlt"), missing);
+        QFAIL("the open did not fail");
+    } catch (const TError& e) {
+        QVERIFY2(e.Message().startsWith(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n")),
+                 qPrintable(e.Message()));
+        QVERIFY(e.Message().size() > 60);
+    }
+    QCOMPARE(m_window->PageControl->count(), 0);
+    QVERIFY(m_window->findChildren<TFrameWork*>().isEmpty());
+    QVERIFY(!m_store->SectionExists(QStringLiteral("Frame.Fehlt")));
+    QVERIFY(!m_store->SectionExists(QStringLiteral("Frame.Fehlt.SQL")));
+}
+
+void TstWork::historyKeepsFiftyNewestFirst()
+{
+    TFrameWork* work = OpenSample();
+    QStringList batch;
+    for (int i = 1; i <= 51; ++i)
+        batch.append(QStringLiteral("update t set b = b where a = %1;").arg(i));
+    Run(work, batch.join(QLatin1Char('\n')));
+    QCOMPARE(work->GrdHistory->rowCount(), 50);
+    QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("update t set b = b where a = 51"));
+    QCOMPARE(Cell(work->GrdHistory, 49, 1), QStringLiteral("update t set b = b where a = 2"));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("1"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("51"));
+    // The statement column reaches the grid's right edge; the count column fits its text.
+    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
+    work->AddHistory(-1, QStringLiteral("exec p"));
+    QCOMPARE(work->GrdHistory->columnWidth(0),
+             QFontMetrics(work->GrdHistory->font()).horizontalAdvance(QStringLiteral("-1")) + 4);
+    work->Splitter4->setSizes({work->Splitter4->sizes().value(0) - 80, work->Splitter4->sizes().value(1) + 80});
+    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
+}
+
+void TstWork::historyTakesStatementBack()
+{
+    TFrameWork* work = OpenSample();
+    // A fresh history's empty row inserts nothing but focuses the editor.
+    work->GrdHistory->setFocus();
+    emit work->GrdHistory->cellDoubleClicked(0, 1);
+    QTRY_COMPARE(QApplication::focusWidget(), work->MemSql);
+    QCOMPARE(work->MemSql->Lines(), QStringList{QString()});
+    Run(work, QStringLiteral("select a\nfrom t where a < 3"));
+    Run(work, QStringLiteral("select * from Kunden"));
+    work->MemSql->SetLines({QStringLiteral("-- ")});
+    work->MemSql->SetCaret(0, 3);
+    work->GrdHistory->setCurrentCell(1, 1);
+    emit work->GrdHistory->cellDoubleClicked(1, 1);
+    QTRY_COMPARE(work->MemSql->Lines(), (QStringList{"-- select a", "   from t where a < 3"}));
+    QCOMPARE(QApplication::focusWidget(), work->MemSql);
+
+    // "Ausführen" runs the first selected row again and records it on top.
+    work->GrdHistory->setRangeSelected(QTableWidgetSelectionRange(1, 1, 2, 1), true);
+    work->PopMnuHistoryExecute->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QCOMPARE(work->Dsr->rowCount(), 2);
+    QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("select a\r\nfrom t where a < 3\r\n"));
+}
+
+void TstWork::readWriteSwitchRerunsAndEdits()
+{
+    TFrameWork* work = OpenSample();
+    Run(work, QStringLiteral("select * from Kunden"));
+    QCOMPARE(work->StatusText(0), QStringLiteral("RO"));
+    QVERIFY(!(work->Dsr->flags(work->Dsr->index(0, 1)) & Qt::ItemIsEditable));
+    work->BtnReadOnly->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QCOMPARE(work->BtnReadOnly->text(), QStringLiteral("RW"));
+    QCOMPARE(work->BtnReadOnly->toolTip(), QStringLiteral("Read/write"));
+    QCOMPARE(work->StatusText(0), QStringLiteral("RW"));
+    QCOMPARE(work->GrdHistory->rowCount(), 2);
+    QVERIFY(work->Dsr->setData(work->Dsr->index(1, 1), QStringLiteral("Schmidt"), Qt::EditRole));
+
+    TConnection check;
+    check.Open(m_sample);
+    auto rows = check.OpenSchema(TSchemaKind::Tables); // the connection works
+    TQuery query;
+    query.SetConnection(&check);
+    query.SetSql(QStringLiteral("select Name from Kunden where Id = 2"));
+    query.Open();
+    QCOMPARE(query.Fields()[0].AsText(), QStringLiteral("Schmidt"));
+
+    work->BtnReadOnly->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QCOMPARE(work->BtnReadOnly->text(), QStringLiteral("RO"));
+    QCOMPARE(work->StatusText(0), QStringLiteral("RO"));
+}
+
+void TstWork::columnWidthsFollowFieldNames()
+{
+    TFrameWork* work = OpenSample();
+    Run(work, QStringLiteral("select a, b from t"));
+    const int tenChars = work->GrdResults->PixelsOf(10);
+    QCOMPARE(work->GrdResults->columnWidth(0), tenChars);
+    work->GrdResults->horizontalHeader()->resizeSection(1, work->GrdResults->PixelsOf(25));
+    Run(work, QStringLiteral("select c, B from t"));
+    QCOMPARE(work->GrdResults->columnWidth(0), tenChars);
+    QCOMPARE(work->GrdResults->columnWidth(1), work->GrdResults->PixelsOf(25));
+}
+
+void TstWork::tablesListShowsTablesAndViews()
+{
+    TFrameWork* work = OpenSample();
+    QStringList names;
+    for (int i = 0; i < work->LbxTables->count(); ++i)
+        names.append(work->LbxTables->item(i)->text());
+    QCOMPARE(names, (QStringList{"Kunden", "t", "v"}));
+    work->LbxTables->item(0)->setSelected(true);
+    work->RefreshFields();
+    QCOMPARE(work->LbxFields->count(), 2);
+    QCOMPARE(work->PnlFields->findChild<QLabel*>(QStringLiteral("PnlFieldsLabel"))->text(),
+             QStringLiteral("Felder (2)"));
+
+    // F8 with the tables list focused shows its current table.
+    work->LbxTables->setCurrentRow(1);
+    work->LbxTables->setFocus();
+    Trigger("ActSqlExecTable");
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("SELECT * FROM t\r\n"));
+    QCOMPARE(work->Dsr->rowCount(), 1500);
+
+    const QString empty = Database(QStringLiteral("leer"), {});
+    work = Open(QStringLiteral("Leer"), empty);
+    QCOMPARE(work->LbxTables->count(), 0);
+    QCOMPARE(work->PnlTables->findChild<QLabel*>(QStringLiteral("PnlTablesLabel"))->text(),
+             QStringLiteral("Tabellen (0)"));
+}
+
+void TstWork::tableNameAtCaret_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("after the dot of dbo.Orders") << "select * from dbo.Orders" << 20 << "Orders";
+    QTest::newRow("inside [Order Details]") << "select * from [Order Details]" << 23 << "Details";
+    QTest::newRow("right after t1") << "from t1 where" << 7 << "t1";
+    QTest::newRow("before the first character") << "Kunden" << 0 << "Kunden";
+    QTest::newRow("tab and umlaut belong to the name") << QString::fromUtf8("x\tKündenÄ y") << 3
+                                                       << QString::fromUtf8("x\tKündenÄ");
+    QTest::newRow("section sign delimits") << QString::fromUtf8("a§b") << 3 << "b";
+    QTest::newRow("hash and underscore belong to the name") << "#tmp_1" << 2 << "#tmp_1";
+    QTest::newRow("between delimiters") << "a ( b" << 2 << "";
+    QTest::newRow("beyond the end of the line") << "from t" << 8 << "";
+    QTest::newRow("at the end of the line") << "from t" << 6 << "t";
+}
+
+void TstWork::tableNameAtCaret()
+{
+    QFETCH(QString, line);
+    QFETCH(int, column);
+    QFETCH(QString, name);
+    QCOMPARE(TFrameWork::TableNameAt(line, column), name);
+}
+
+void TstWork::lineGroup_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QString>("text");
+    const QStringList lines{"select 0", "", "select a", "  from t", "where 1=1", " \t", "select 9"};
+    QTest::newRow("middle of three lines") << lines << 3 << "select a\r\n  from t\r\nwhere 1=1\r\n";
+    QTest::newRow("first line of the text") << lines << 0 << "select 0\r\n";
+    QTest::newRow("blank caret line") << lines << 5 << "";
+    QTest::newRow("last line of the text") << lines << 6 << "select 9\r\n";
+    QTest::newRow("empty caret line") << lines << 1 << "";
+}
+
+void TstWork::lineGroup()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(int, caret);
+    QFETCH(QString, text);
+    QCOMPARE(TFrameWork::LineGroupAt(lines, caret), text);
+}
+
+void TstWork::chosenTextRuns_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("caretLine");
+    QTest::addColumn<int>("caretColumn");
+    QTest::addColumn<QString>("history"); // the statement recorded; empty: nothing ran
+    const QString lines = QStringLiteral("select * from Kunden\nselect a from t where a = 1\n\nselect a\nfrom v");
+    QTest::newRow("line") << "ActSqlExecLine" << 1 << 3 << "select a from t where a = 1\r\n";
+    QTest::newRow("empty line runs nothing") << "ActSqlExecLine" << 2 << 0 << "";
+    QTest::newRow("line group") << "ActSqlExecLines" << 4 << 0 << "select a\r\nfrom v\r\n";
+    QTest::newRow("table at caret") << "ActSqlExecTable" << 4 << 6 << "SELECT * FROM v\r\n";
+    QTest::newRow("table beyond the line's end") << "ActSqlExecTable" << 4 << 9 << "";
+    QTest::newRow("selected without selection") << "ActSqlExecSelected" << 0 << 0 << "";
+}
+
+void TstWork::chosenTextRuns()
+{
+    QFETCH(QString, action);
+    QFETCH(int, caretLine);
+    QFETCH(int, caretColumn);
+    QFETCH(QString, history);
+    TFrameWork* work = OpenSample();
+    work->MemSql->SetLines(QStringLiteral("select * from Kunden\nselect a from t where a = 1\n\nselect a\nfrom v")
+                               .split(QLatin1Char('\n')));
+    work->MemSql->setFocus();
+    work->MemSql->SetCaret(caretLine, caretColumn);
+    m_window->Action(action)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(Cell(work->GrdHistory, 0, 1), history);
+}
+
+QTEST_MAIN(TstWork)
+#include "tst_work.moc"
