@@ -39,6 +39,7 @@ private slots:
     void columnTypesInTheServersWords_data();
     void columnTypesInTheServersWords();
     void updatableResults();
+    void lostConnectionIsReopened();
 
 private:
     QString m_schema;
@@ -564,6 +565,17 @@ void TestPostgres::updatableResults() {
         QVERIFY2(!q.Supports(TCursorOption::Update), qPrintable(readOnly));
         q.Close();
     }
+}
+
+void TestPostgres::lostConnectionIsReopened() {
+    auto c = Connect(m_connectionString);
+    const QString pid = Scalar(*c, QStringLiteral("SELECT pg_backend_pid()"));
+    auto other = Connect(m_connectionString);
+    other->Execute(QStringLiteral("SELECT pg_terminate_backend(%1, 5000)").arg(pid));
+    // The statement that finds the connection gone fails with the message of libpq; the next
+    // one runs on a new connection.
+    QVERIFY_THROWS_EXCEPTION(TDataError, c->Execute(QStringLiteral("SELECT 1")));
+    QVERIFY(Scalar(*c, QStringLiteral("SELECT pg_backend_pid()")) != pid);
 }
 
 QTEST_MAIN(TestPostgres)
