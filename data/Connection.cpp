@@ -102,14 +102,18 @@ TProviderSession& TConnection::SessionForStatement()
     return *m_sideSession;
 }
 
-void TConnection::BeginFetch()
+std::shared_ptr<TProviderSession> TConnection::BeginFetch()
 {
+    RequireOpen();
+    if (m_fetches > 0 && !m_session->ConcurrentStatements())
+        return CreateSession(m_connectionString, m_connectionTimeout, m_commandTimeout);
     ++m_fetches;
+    return m_session;
 }
 
-void TConnection::EndFetch()
+void TConnection::EndFetch(const std::shared_ptr<TProviderSession>& session)
 {
-    if (m_fetches > 0)
+    if (session == m_session && m_fetches > 0)
         --m_fetches;
 }
 

@@ -50,9 +50,10 @@ public:
     // session is busy with a fetch and its driver cannot interleave statements).
     TProviderSession& SessionForStatement();
     TProviderSession& MainSession();
-    // A fetch worker uses the main session between these calls.
-    void BeginFetch();
-    void EndFetch();
+    // The session an asynchronous fetch runs on, until EndFetch: the main session, or a session
+    // of its own while another fetch keeps a main session busy that cannot interleave.
+    std::shared_ptr<TProviderSession> BeginFetch();
+    void EndFetch(const std::shared_ptr<TProviderSession>& session);
     void AddQuery(TQuery* query);
     void RemoveQuery(TQuery* query);
 

@@ -24,6 +24,7 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 class TFetchJob {
 public:
     TQuery* Owner = nullptr;
+    std::shared_ptr<TProviderSession> Session;
     TProviderSession* SessionPtr = nullptr;
     TStatement Statement;
 
@@ -214,7 +215,7 @@ void TQuery::StopFetch()
         m_job->RequestStop();
         m_job->Finished = true;
         if (m_connection)
-            m_connection->EndFetch();
+            m_connection->EndFetch(m_job->Session);
     }
     m_job->Join();
     m_job.reset();
@@ -292,17 +293,19 @@ void TQuery::Open()
         return;
     }
 
-    // The fetch uses the connection's main session, or a second one when the main session is
-    // itself busy with another fetch and cannot interleave.
-    TProviderSession& session = connection.SessionForStatement();
-    session.SetCommandTimeout(m_commandTimeout);
     auto job = std::make_shared<TFetchJob>();
     job->Self = job;
     job->Owner = this;
-    job->SessionPtr = &session;
-    job->Statement = BoundStatement(session);
+    job->Session = connection.BeginFetch();
+    job->SessionPtr = job->Session.get();
     m_job = job;
-    connection.BeginFetch();
+    try {
+        job->SessionPtr->SetCommandTimeout(m_commandTimeout);
+        job->Statement = BoundStatement(*job->SessionPtr);
+    } catch (...) {
+        StopFetch();
+        throw;
+    }
     job->Thread = std::thread([job] { job->Run(); });
 
     // Wait for the execution in a local event loop: the window keeps repainting and the
@@ -365,7 +368,7 @@ void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job)
     job->Join();
     job->Finished = true;
     if (m_connection)
-        m_connection->EndFetch();
+        m_connection->EndFetch(job->Session);
     const QString error = job->ErrorMessage;
     QPointer<TQuery> self(this);
     const qint64 count = RecordCount();
