@@ -454,8 +454,6 @@ bool TPostgresSession::ReadsTableTwice(const QList<TColumnInfo>& columns, const 
     } catch (const TDataError&) {
         return true; // no plan, no proof: the result stays read-only
     }
-    RunStatement({QStringLiteral("EXPLAIN (FORMAT JSON) ") + statement.Sql, statement.Parameters}, values,
-                 &plan);
     if (!plan || PQntuples(plan.get()) < 1)
         return true;
     const QJsonArray plans = QJsonDocument::fromJson(QByteArray(PQgetvalue(plan.get(), 0, 0))).array();
