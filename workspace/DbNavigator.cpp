@@ -17,7 +17,13 @@ TDbNavigator::TDbNavigator(TResultGrid* grid, TResultModel* model, QWidget* pare
     , m_model(model)
 {
     setObjectName(QStringLiteral("Nav"));
-    setIconSize(QSize(14, 14));
+    // Ten buttons in 200 pixels: small icons, no handle, no padding.
+    setIconSize(QSize(12, 12));
+    setMovable(false);
+    setFloatable(false);
+    setContentsMargins(0, 0, 0, 0);
+    setStyleSheet(QStringLiteral("QToolBar { border: 0; padding: 0; spacing: 0; } "
+                                 "QToolButton { padding: 1px; margin: 0; }"));
     setFixedWidth(200);
     QStyle* style = QApplication::style();
     AddButton("NavFirst", "Erster Datensatz", style->standardIcon(QStyle::SP_MediaSkipBackward), &TDbNavigator::NavFirst);

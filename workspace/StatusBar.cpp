@@ -23,8 +23,11 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
     layout->addStretch(1);
     const char* texts[PanelCount] = {"--", "Datensätze", "---", "Zeit", "---", ""};
     const int widths[PanelCount] = {20, 70, 50, 50, 50, 50};
-    for (int i = 0; i < PanelCount; ++i)
-        SetPanel(i, QString::fromUtf8(texts[i]), widths[i]);
+    // The fixed labels must stay readable in whatever font stands in for the frame's.
+    for (int i = 0; i < PanelCount; ++i) {
+        const QString text = QString::fromUtf8(texts[i]);
+        SetPanel(i, text, qMax(widths[i], fontMetrics().horizontalAdvance(text) + 10));
+    }
 }
 
 QString TStatusBar::PanelText(int index) const

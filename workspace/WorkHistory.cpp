@@ -8,6 +8,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTableWidget>
 #include <QToolTip>
 
@@ -92,7 +93,9 @@ void TFrameWork::FitHistoryColumns()
     int width = 5;
     for (int row = 0; row < GrdHistory->rowCount(); ++row)
         width = qMax(width, metrics.horizontalAdvance(CellText(GrdHistory, row, CountColumn)));
-    const int countWidth = width + 4;
+    // The cell's own margins come on top, or the count would be cut off.
+    const int margin = 2 * (GrdHistory->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, GrdHistory) + 1);
+    const int countWidth = width + 4 + margin;
     GrdHistory->setColumnWidth(CountColumn, countWidth);
     GrdHistory->setColumnWidth(TextColumn, qMax(0, GrdHistory->width() - countWidth));
 }
