@@ -46,6 +46,7 @@ private slots:
     void severalSelectsAreRefused();
     void errorsLeaveNothingBusy_data();
     void errorsLeaveNothingBusy();
+    void cancelShowsRowsSoFar_data();
     void cancelShowsRowsSoFar();
     void tabSwitchRefusedWhileBusy();
     void historyRunRefusedWhileBusy();
@@ -287,10 +288,27 @@ void TstWork::errorsLeaveNothingBusy()
 
 static const char* EndlessSelect = "with recursive n(x) as (select 1 union all select x + 1 from n) select x from n";
 
+void TstWork::cancelShowsRowsSoFar_data()
+{
+    QTest::addColumn<bool>("postgres");
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("SQLite") << false << QString::fromLatin1(EndlessSelect);
+    // A set-returning function in the select list streams its rows.
+    QTest::newRow("PostgreSQL") << true << "select generate_series(1, 500000000) as x";
+}
+
 void TstWork::cancelShowsRowsSoFar()
 {
-    TFrameWork* work = OpenSample();
-    work->MemSql->SetLines({QLatin1String(EndlessSelect)});
+    QFETCH(bool, postgres);
+    QFETCH(QString, sql);
+    TFrameWork* work = nullptr;
+    if (postgres) {
+        REQUIRE_POSTGRES(pg);
+        work = Open(QStringLiteral("PG"), pg);
+    } else {
+        work = OpenSample();
+    }
+    work->MemSql->SetLines({sql});
     Trigger("ActSqlExec");
     QVERIFY(work->Busy());
     QVERIFY(m_window->Action(QStringLiteral("ActSqlCancel"))->isEnabled());
