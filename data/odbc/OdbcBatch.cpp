@@ -54,10 +54,13 @@ QStringList OdbcSplitStatements(const QString& s) {
     bool trigger = false;
     int depth = 0; // BEGIN/CASE ... END nesting inside a trigger body
 
+    bool code = false; // the statement has more than comments
+
     auto finish = [&](qsizetype end) {
         const QString statement = s.mid(start, end - start).trimmed();
-        if (!statement.isEmpty())
+        if (code)
             statements.append(statement);
+        code = false;
         start = end + 1;
         firstWords.clear();
         trigger = false;
@@ -66,6 +69,9 @@ QStringList OdbcSplitStatements(const QString& s) {
 
     while (i < n) {
         const QChar c = s[i];
+        const bool comment = (c == u'-' || c == u'/') && i + 1 < n && s[i + 1] == (c == u'-' ? u'-' : u'*');
+        if (!comment && !c.isSpace() && c != u';')
+            code = true;
         if (c == u'\'' || c == u'"' || c == u'`') {
             i = SkipQuoted(s, i, c);
         } else if (c == u'[') {

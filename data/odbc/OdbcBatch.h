@@ -4,7 +4,8 @@
 
 // Cuts a command text into its statements at the semicolons that end them, for drivers that
 // take one statement per call. Semicolons in quotes, comments, dollar-quoted bodies and in
-// the BEGIN ... END body of a trigger do not end a statement. Empty statements are dropped.
+// the BEGIN ... END body of a trigger do not end a statement. Empty statements and
+// statements of nothing but comments are dropped.
 QStringList OdbcSplitStatements(const QString& sql);
 
 // True when the statement starts with a word of a data change (INSERT, UPDATE, ...), whose

@@ -25,9 +25,11 @@ QString AttributeText(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field) 
 
 } // namespace
 
-TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow)
+TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow,
+                         std::function<void()> interrupt)
     : m_statement(std::move(statement))
     , m_datesAsText(datesAsText)
+    , m_interrupt(std::move(interrupt))
     , m_wide(4096)
     , m_bytes(16384) {
     Describe();
@@ -139,9 +141,8 @@ void TOdbcCursor::Close() {
 
 void TOdbcCursor::Cancel() {
     m_cancelled.store(true);
-    std::lock_guard lock(m_mutex);
-    if (m_open)
-        SQLCancel(m_statement->Handle());
+    if (m_interrupt)
+        m_interrupt();
 }
 
 bool TOdbcCursor::Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLLEN size, SQLLEN* indicator) {

@@ -5,17 +5,21 @@
 
 #include <QStringEncoder>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
 // The rows of an executed ODBC statement, read with SQLFetch and SQLGetData into the row
 // store in binary form (text as UTF-16 from the driver). Used by one thread at a time;
-// Cancel from any thread. Drivers do not reliably stop a fetch on SQLCancel (some ignore it,
-// some report a normal end), so the cursor keeps its own flag and reports the cancel itself.
+// Cancel from any thread. SQLCancel on a statement that is fetching is ignored by some
+// drivers and frees it under the fetch in others, so Cancel sets the cursor's flag, checked
+// between rows, and interrupts only through the session where that is safe.
 class TOdbcCursor : public TProviderCursor {
 public:
     // firstRow: SQLFetch has already placed the cursor on the first row.
-    TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow);
+    // interrupt: stops a fetch call that is running (may be empty).
+    TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow,
+                std::function<void()> interrupt);
     ~TOdbcCursor() override;
 
     QList<TColumnInfo> Columns() const override { return m_columns; }
@@ -36,6 +40,7 @@ private:
 
     std::unique_ptr<TOdbcStatement> m_statement;
     bool m_datesAsText;
+    std::function<void()> m_interrupt;
     QList<TColumnInfo> m_columns;
     std::vector<TRead> m_reads;
     std::vector<SQLWCHAR> m_wide;

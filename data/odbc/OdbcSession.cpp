@@ -150,9 +150,13 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     const QString quote = infoText(SQL_IDENTIFIER_QUOTE_CHAR).trimmed();
     m_traits.QuoteChar = quote;
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    m_traits.InterruptsConnection = m_traits.DatesAsText;
+    if (m_traits.InterruptsConnection)
+        m_interrupter = std::make_unique<TOdbcStatement>(m_dbc);
 }
 
 TOdbcSession::~TOdbcSession() {
+    m_interrupter.reset(); // statements go before their connection
     if (m_connected)
         SQLDisconnect(m_dbc);
     if (m_dbc != SQL_NULL_HDBC)
@@ -176,10 +180,10 @@ std::unique_ptr<TOdbcStatement> TOdbcSession::NewStatement() {
     return statement;
 }
 
-SQLRETURN TOdbcSession::Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call) {
+SQLRETURN TOdbcSession::Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call, bool fetch) {
     {
         std::lock_guard lock(m_activeMutex);
-        m_active = statement.Handle();
+        m_active = fetch && !m_traits.InterruptsConnection ? SQL_NULL_HSTMT : statement.Handle();
         m_cancelled = false;
     }
     const SQLRETURN rc = call();
@@ -197,8 +201,14 @@ void TOdbcSession::Cancel() {
     std::lock_guard lock(m_activeMutex);
     if (m_active != SQL_NULL_HSTMT) {
         m_cancelled = true;
-        SQLCancel(m_active);
+        SQLCancel(m_interrupter ? m_interrupter->Handle() : m_active);
     }
+}
+
+void TOdbcSession::Interrupt() {
+    std::lock_guard lock(m_activeMutex);
+    if (m_interrupter)
+        SQLCancel(m_interrupter->Handle());
 }
 
 qint64 TOdbcSession::ExecuteOne(const QString& sql, const QVariantList& values) {
@@ -259,7 +269,11 @@ int CountMarkers(const QString& sql) {
 
 qint64 TOdbcSession::Execute(const TStatement& statement) {
     const QStringList parts = OdbcSplitStatements(statement.Sql);
-    if (parts.size() <= 1 || m_traits.MultipleResults)
+    // One statement goes without the semicolon and comments after it, which some drivers
+    // take for a second statement.
+    if (parts.size() == 1)
+        return ExecuteOne(parts.first(), statement.Values);
+    if (parts.isEmpty() || m_traits.MultipleResults)
         return ExecuteOne(statement.Sql, statement.Values);
 
     // The driver takes one statement at a time: run them in turn, each with its own values.
@@ -296,6 +310,8 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
     QString sql = statement.Sql;
     QVariantList values = statement.Values;
     const QStringList parts = OdbcSplitStatements(sql);
+    if (parts.size() == 1)
+        sql = parts.first();
     if (parts.size() > 1) {
         // The statements before the last run to completion; the cursor reads the last one.
         sql = parts.last();
@@ -335,11 +351,18 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
     st->Check(SQLNumResultCols(h, &columns), sql);
     bool firstRow = false;
     if (columns > 0 && rc != SQL_NO_DATA) {
-        rc = Run(*st, [&] { return SQLFetch(h); });
+        rc = Run(
+            *st, [&] { return SQLFetch(h); }, true);
         st->Check(rc, sql);
         firstRow = rc != SQL_NO_DATA;
     }
-    auto cursor = std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText, firstRow);
+    std::function<void()> interrupt;
+    if (m_traits.InterruptsConnection)
+        interrupt = [this] {
+            Interrupt();
+        };
+    auto cursor =
+        std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText, firstRow, std::move(interrupt));
     // Descriptors name the base table, not the alias: a table read twice cannot be told apart.
     const QList<TColumnInfo> described = cursor->Columns();
     if (!described.isEmpty() && !described.first().BaseTable.isEmpty() &&

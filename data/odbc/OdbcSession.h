@@ -8,7 +8,10 @@
 
 // One ODBC connection (unixODBC, SQLDriverConnect without prompting). Used by the GUI thread
 // and at most one fetch worker at a time; Cancel comes from any thread and reaches the
-// statement that is executing through SQLCancel.
+// statement that is executing through SQLCancel. Drivers close a statement that SQLCancel
+// meets outside of its execution, under the feet of a fetch in another thread; so a fetch is
+// stopped by the flags of the core and the cursor, or, where the driver interrupts the whole
+// connection, by SQLCancel on an idle statement of its own.
 class TOdbcSession : public TProviderSession {
 public:
     // What the connected driver can do and how its values are best read.
@@ -17,6 +20,9 @@ public:
         QString QuoteChar = QStringLiteral("\"");
         bool MultipleResults = false; // takes a text of several statements in one call
         bool DatesAsText = false;     // dates live in text columns and may not parse
+        // SQLCancel interrupts every statement of the connection (the SQLite3 driver): it is
+        // sent through an idle statement, which also reaches a running fetch safely.
+        bool InterruptsConnection = false;
     };
 
     TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);
@@ -41,7 +47,10 @@ private:
     // A statement handle with the session's settings, registered for Cancel while it runs.
     std::unique_ptr<TOdbcStatement> NewStatement();
     // Runs SQLExecDirect (or a catalog call) on a statement while Cancel can reach it.
-    SQLRETURN Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call);
+    // A fetch is left to the flags unless the driver interrupts the connection.
+    SQLRETURN Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call, bool fetch = false);
+    // Interrupts the connection through the idle statement (InterruptsConnection only).
+    void Interrupt();
     qint64 ExecuteOne(const QString& sql, const QVariantList& values);
     // A catalog function's result; a driver without the function gives null.
     std::unique_ptr<TOdbcStatement> Catalog(const std::function<SQLRETURN(SQLHSTMT)>& call);
@@ -58,6 +67,7 @@ private:
     int m_commandTimeout = 0;
     std::mutex m_activeMutex;
     SQLHSTMT m_active = SQL_NULL_HSTMT;
+    std::unique_ptr<TOdbcStatement> m_interrupter;
     bool m_cancelled = false;              // Cancel reached the running call
     std::atomic<quint64> m_cancelCount{0}; // every Cancel, also between the calls of a batch
 };
