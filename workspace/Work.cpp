@@ -1,6 +1,7 @@
 #include "workspace/Work.h"
 
 #include "app/MainWindowIntf.h"
+#include "data/CProviderTypes.h"
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "editor/SqlEdit.h"
@@ -384,7 +385,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
     ConnWork->SetConnectionString(connectionString);
     ConnWork->Open();
     RefreshTables();
-    // The provider type catalogue joins here once the data layer offers it.
+    m_providerTypes = std::make_unique<TProviderTypes>(*ConnWork);
 
     TIniFileEx& store = *SettingsStore();
     QStringList lines;

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QWidget>
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -16,6 +17,7 @@ class QToolButton;
 class TConnection;
 class TDbNavigator;
 class THeaderBar;
+class TProviderTypes;
 class TQuery;
 class TResultGrid;
 class TResultModel;
@@ -86,6 +88,8 @@ public:
     QWidget* MemSqlWidget() const;
     TConnection* Connection() const { return ConnWork; }
     TQuery* Query() const { return Qry; }
+    // The provider's type catalogue, read when the database was opened.
+    const TProviderTypes* ProviderTypes() const { return m_providerTypes.get(); }
 
     // Components, named as their objectName.
     TConnection* ConnWork = nullptr;
@@ -171,6 +175,7 @@ private:
     QString FirstSelectedHistoryText() const;
 
     QString m_databaseName;
+    std::unique_ptr<TProviderTypes> m_providerTypes;
     QElapsedTimer m_startTime;
     qint64 m_nextProgressTime = 0; // milliseconds since m_startTime
     bool m_cancelRequested = false;

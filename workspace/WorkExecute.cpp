@@ -5,6 +5,7 @@
 #include "app/ErrorHandler.h"
 #include "app/MainWindowIntf.h"
 #include "data/Connection.h"
+#include "data/DataError.h"
 #include "data/Query.h"
 #include "editor/SqlEdit.h"
 #include "settings/Error.h"
@@ -145,6 +146,8 @@ void TFrameWork::ExecuteSql(const QString& text)
     SetWaitCursor(true);
 
     const TSqlExpression expression(text, QStringLiteral(";"));
+    // Open waits in a local event loop, where the tab may be closed and this frame destroyed.
+    const QPointer<TFrameWork> self(this);
     try {
         if (expression.AllNonSelect()) {
             RunBatch(expression.Statements());
@@ -156,10 +159,15 @@ void TFrameWork::ExecuteSql(const QString& text)
                                         "wenn sie keine Select-Abfragen sind")
                              .arg(expression.StatementCount()));
         OpenSelect(text);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        if (!self)
+            throw TAbort();
         SetWaitCursor(false);
         m_awaitingCompletion = false;
         SetBusy(false);
+        // The user stopped the statement before it had run: that needs no message box.
+        if (m_cancelRequested && dynamic_cast<const TDataError*>(&e))
+            throw TAbort();
         throw;
     }
 }
@@ -185,11 +193,8 @@ void TFrameWork::OpenSelect(const QString& text)
     Qry->SetExecuteOptions(TExecuteOption::AsyncFetch);
     m_awaitingCompletion = true;
     // Open waits for the statement in a local event loop: the window repaints and the
-    // cancel action runs meanwhile. The tab may even be closed then, destroying this frame.
-    QPointer<TFrameWork> self(this);
+    // cancel action runs meanwhile.
     Qry->Open();
-    if (!self)
-        return;
 }
 
 void TFrameWork::QryFetchProgress(qint64 progress, qint64)

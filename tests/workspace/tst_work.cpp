@@ -25,7 +25,9 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -48,6 +50,9 @@ private slots:
     void errorsLeaveNothingBusy();
     void cancelShowsRowsSoFar_data();
     void cancelShowsRowsSoFar();
+    void slowOpenKeepsWindowLive();
+    void closingTabWhileOpenWaits();
+    void fetchBrokenOffIsReported();
     void tabSwitchRefusedWhileBusy();
     void historyRunRefusedWhileBusy();
     void closeAndReopenRestoresTextAndSizes();
@@ -328,6 +333,67 @@ void TstWork::cancelShowsRowsSoFar()
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QString::number(rows));
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+// While Open waits for a statement that has not yet returned a row, the event loop runs:
+// timers fire, and "SQL abbrechen" stops the statement without a message box.
+void TstWork::slowOpenKeepsWindowLive()
+{
+    REQUIRE_POSTGRES(pg);
+    TFrameWork* work = Open(QStringLiteral("PG"), pg);
+    work->MemSql->SetLines({QStringLiteral("select pg_sleep(30)")});
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    bool cancelEnabled = false;
+    QTimer::singleShot(500, [&] {
+        cancelEnabled = m_window->Action(QStringLiteral("ActSqlCancel"))->isEnabled();
+        Trigger("ActSqlCancel");
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Trigger("ActSqlExec");
+    QVERIFY(clock.elapsed() < 10000);
+    QVERIFY(cancelEnabled);
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QTRY_VERIFY(!work->Busy());
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    Run(work, QStringLiteral("select 1 as eins"));
+    QCOMPARE(work->Dsr->rowCount(), 1);
+}
+
+void TstWork::closingTabWhileOpenWaits()
+{
+    REQUIRE_POSTGRES(pg);
+    TFrameWork* work = Open(QStringLiteral("PG"), pg);
+    work->MemSql->SetLines({QStringLiteral("select pg_sleep(30)")});
+    QTimer::singleShot(300, [this] { Trigger("ActDBClose"); });
+    QElapsedTimer clock;
+    clock.start();
+    Trigger("ActSqlExec");
+    QVERIFY(clock.elapsed() < 10000);
+    QCOMPARE(m_window->PageControl->count(), 0);
+    QVERIFY(m_window->findChildren<TFrameWork*>().isEmpty());
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    QVERIFY(!m_window->Action(QStringLiteral("ActSqlCancel"))->isEnabled());
+}
+
+// An error after the first rows (here a division by zero at row 5000) must not look like a
+// complete result: the rows so far are shown, and the user is told.
+void TstWork::fetchBrokenOffIsReported()
+{
+    REQUIRE_POSTGRES(pg);
+    TFrameWork* work = Open(QStringLiteral("PG"), pg);
+    Run(work, QStringLiteral("select 1 / (5000 - g) as x from generate_series(1, 10000) g"));
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().startsWith(QStringLiteral("Das Lesen der Datensätze wurde abgebrochen: ")),
+             qPrintable(shown.first()));
+    QVERIFY(!work->Busy());
+    QVERIFY(work->Dsr->rowCount() < 5000);
 }
 
 void TstWork::tabSwitchRefusedWhileBusy()
