@@ -105,6 +105,9 @@ void TestOdbc::splitStatements_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QStringList>("statements");
     QTest::newRow("one, trailing semicolon") << "SELECT 1;" << QStringList{"SELECT 1"};
+    QTest::newRow("comments after the last one")
+        << "SELECT 1; -- done\n/* really */" << QStringList{"SELECT 1"};
+    QTest::newRow("nothing but comments") << "-- a; b" << QStringList{};
     QTest::newRow("empty ones dropped") << ";; SELECT 1 ;\n;SELECT 2" << QStringList{"SELECT 1", "SELECT 2"};
     QTest::newRow("semicolons in literals and names")
         << "SELECT ';', \"a;b\", [c;d], `e;f` FROM t; SELECT 2"
