@@ -5,8 +5,7 @@
 
 #include <map>
 
-TProviderTypes::TProviderTypes(TConnection& connection)
-{
+TProviderTypes::TProviderTypes(TConnection& connection) {
     std::unique_ptr<TRecordset> rs = connection.OpenSchema(TSchemaKind::ProviderTypes);
     const TField& dataType = rs->FieldByName(QStringLiteral("DATA_TYPE"));
     const TField& typeName = rs->FieldByName(QStringLiteral("TYPE_NAME"));
@@ -28,16 +27,14 @@ TProviderTypes::TProviderTypes(TConnection& connection)
     }
 }
 
-const TProviderType* TProviderTypes::FindType(int dataType, bool isLong, bool isFixedLength) const
-{
+const TProviderType* TProviderTypes::FindType(int dataType, bool isLong, bool isFixedLength) const {
     for (const TProviderType& t : m_entries)
         if (t.DataType == dataType && t.IsLong == isLong && t.IsFixedLength == isFixedLength)
             return &t;
     return nullptr;
 }
 
-QString TProviderTypes::ColumnTypeText(const TRecordset& row) const
-{
+QString TProviderTypes::ColumnTypeText(const TRecordset& row) const {
     const int dataType = int(row.FieldByName(QStringLiteral("DATA_TYPE")).AsInteger());
     const int flags = int(row.FieldByName(QStringLiteral("COLUMN_FLAGS")).AsInteger());
     const bool isLong = flags & 0x80;
@@ -54,9 +51,10 @@ QString TProviderTypes::ColumnTypeText(const TRecordset& row) const
     return result + QStringLiteral(" null");
 }
 
-QString TProviderTypes::ExpandCreateParams(const QString& createParams, const TRecordset& row) const
-{
-    const auto text = [&row](const char* column) { return row.FieldByName(QString::fromLatin1(column)).AsText(); };
+QString TProviderTypes::ExpandCreateParams(const QString& createParams, const TRecordset& row) const {
+    const auto text = [&row](const char* column) {
+        return row.FieldByName(QString::fromLatin1(column)).AsText();
+    };
     QString result = createParams;
     ReplaceKeyword(QStringLiteral("max length"), text("CHARACTER_MAXIMUM_LENGTH"), result);
     ReplaceKeyword(QStringLiteral("length"), text("CHARACTER_MAXIMUM_LENGTH"), result);
@@ -65,21 +63,30 @@ QString TProviderTypes::ExpandCreateParams(const QString& createParams, const TR
     return result;
 }
 
-void TProviderTypes::ReplaceKeyword(const QString& keyword, const QString& value, QString& text)
-{
+void TProviderTypes::ReplaceKeyword(const QString& keyword, const QString& value, QString& text) {
     if (text.contains(keyword, Qt::CaseSensitive))
         text.replace(keyword, value, Qt::CaseInsensitive);
 }
 
-QString TProviderTypes::DbTypeName(int value)
-{
+QString TProviderTypes::DbTypeName(int value) {
     static const std::map<int, const char*> names = {
-        {0, "EMPTY"},     {1, "NULL"},       {2, "I2"},         {3, "I4"},        {4, "R4"},         {5, "R8"},
-        {6, "CY"},        {7, "DATE"},       {8, "BSTR"},       {9, "IDISPATCH"}, {10, "ERROR"},     {11, "BOOL"},
-        {12, "VARIANT"},  {13, "IUNKNOWN"},  {14, "DECIMAL"},   {16, "I1"},       {17, "UI1"},       {18, "UI2"},
-        {19, "UI4"},      {20, "I8"},        {21, "UI8"},       {72, "GUID"},     {128, "BYTES"},    {129, "STR"},
-        {130, "WSTR"},    {131, "NUMERIC"},  {132, "UDT"},      {133, "DBDATE"},  {134, "DBTIME"},   {135, "DBTIMESTAMP"},
-        {0x1000, "VECTOR"}, {0x2000, "ARRAY"}, {0x4000, "BYREF"}, {0x8000, "RESERVED"},
+        {0, "EMPTY"},       {1, "NULL"},
+        {2, "I2"},          {3, "I4"},
+        {4, "R4"},          {5, "R8"},
+        {6, "CY"},          {7, "DATE"},
+        {8, "BSTR"},        {9, "IDISPATCH"},
+        {10, "ERROR"},      {11, "BOOL"},
+        {12, "VARIANT"},    {13, "IUNKNOWN"},
+        {14, "DECIMAL"},    {16, "I1"},
+        {17, "UI1"},        {18, "UI2"},
+        {19, "UI4"},        {20, "I8"},
+        {21, "UI8"},        {72, "GUID"},
+        {128, "BYTES"},     {129, "STR"},
+        {130, "WSTR"},      {131, "NUMERIC"},
+        {132, "UDT"},       {133, "DBDATE"},
+        {134, "DBTIME"},    {135, "DBTIMESTAMP"},
+        {0x1000, "VECTOR"}, {0x2000, "ARRAY"},
+        {0x4000, "BYREF"},  {0x8000, "RESERVED"},
     };
     const auto it = names.find(value);
     if (it != names.end())

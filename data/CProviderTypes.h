@@ -23,7 +23,8 @@ class TProviderTypes {
 public:
     // Reads the PROVIDER_TYPES rowset; its errors propagate.
     explicit TProviderTypes(TConnection& connection);
-    explicit TProviderTypes(QList<TProviderType> entries) : m_entries(std::move(entries)) {}
+    explicit TProviderTypes(QList<TProviderType> entries)
+        : m_entries(std::move(entries)) {}
 
     const QList<TProviderType>& Entries() const { return m_entries; }
     int Count() const { return int(m_entries.size()); }

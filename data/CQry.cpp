@@ -7,8 +7,7 @@
 
 namespace {
 
-QString ArgumentText(const QVariant& value)
-{
+QString ArgumentText(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }
 
@@ -16,9 +15,8 @@ const QString kIdNew = QStringLiteral("{IdNew}");
 
 } // namespace
 
-TQuery* TQry::PrepareQuery(const QString& sql, const QVariantList& args, const QStringList& names, bool noOpen,
-                           TQuery* query)
-{
+TQuery* TQry::PrepareQuery(const QString& sql, const QVariantList& args, const QStringList& names,
+                           bool noOpen, TQuery* query) {
     std::unique_ptr<TQuery> created;
     if (!query) {
         created = std::make_unique<TQuery>();
@@ -33,19 +31,16 @@ TQuery* TQry::PrepareQuery(const QString& sql, const QVariantList& args, const Q
     return query;
 }
 
-std::unique_ptr<TQuery> TQry::OpenQuery(const QString& sql, bool noOpen)
-{
+std::unique_ptr<TQuery> TQry::OpenQuery(const QString& sql, bool noOpen) {
     return std::unique_ptr<TQuery>(PrepareQuery(sql, {}, {}, noOpen, nullptr));
 }
 
-void TQry::AttachDefaultConnection(TQuery& query)
-{
+void TQry::AttachDefaultConnection(TQuery& query) {
     query.SetConnection(DefaultConnection);
     query.SetCommandTimeout(DefaultConnection ? DefaultConnection->CommandTimeout() : 0);
 }
 
-QString TQry::ExpandSql(const QString& sql, const QVariantList& args, const QStringList& names)
-{
+QString TQry::ExpandSql(const QString& sql, const QVariantList& args, const QStringList& names) {
     QString result = sql;
     for (const QString& placeholder : TTools::ExtractPlaceholders(sql))
         ReplacePlaceholder(result, placeholder, args, names);
@@ -57,28 +52,27 @@ QString TQry::ExpandSql(const QString& sql, const QVariantList& args, const QStr
 }
 
 void TQry::ReplacePlaceholder(QString& text, const QString& placeholder, const QVariantList& args,
-                              const QStringList& names)
-{
+                              const QStringList& names) {
     const int i = TTools::IndexOfText(placeholder, names);
     if (i < 0 || i >= args.size())
         return;
     text.replace(u'{' + placeholder + u'}', ArgumentText(args[i]), Qt::CaseInsensitive);
 }
 
-void TQry::BindArguments(TQuery& query, const QVariantList& args, const QStringList& names, bool noOpen)
-{
+void TQry::BindArguments(TQuery& query, const QVariantList& args, const QStringList& names, bool noOpen) {
     TParameters& parameters = query.Parameters();
     if (names.isEmpty()) {
         for (int i = 0; i < args.size() && i < parameters.Count(); ++i)
             parameters[i].Value = args[i];
     } else {
         if (names.size() != args.size())
-            throw TError(QStringLiteral("Interne Fehler in Abfrage \r\n") + query.SqlText() +
-                         QStringLiteral("\r\n\r\n") +
-                         QStringLiteral("Anzahl Argumenten (%1) stimmt mit dem Anzahl der Argumentennamen (%2) nicht "
-                                        "überein")
-                             .arg(args.size())
-                             .arg(names.size()));
+            throw TError(
+                QStringLiteral("Interne Fehler in Abfrage \r\n") + query.SqlText() +
+                QStringLiteral("\r\n\r\n") +
+                QStringLiteral("Anzahl Argumenten (%1) stimmt mit dem Anzahl der Argumentennamen (%2) nicht "
+                               "überein")
+                    .arg(args.size())
+                    .arg(names.size()));
         for (int k = 0; k < parameters.Count(); ++k) {
             const int i = TTools::IndexOfText(parameters[k].Name, names);
             if (i < 0)
@@ -98,12 +92,10 @@ void TQry::BindArguments(TQuery& query, const QVariantList& args, const QStringL
     }
 }
 
-QUuid TQry::NewGuid()
-{
+QUuid TQry::NewGuid() {
     return QUuid::createUuid();
 }
 
-QString TQry::GuidText(const QUuid& guid)
-{
+QString TQry::GuidText(const QUuid& guid) {
     return guid.toString(QUuid::WithBraces).toUpper();
 }

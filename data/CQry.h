@@ -21,8 +21,8 @@ public:
 
     // The given query, or a new one the caller owns. A query created here is released when a
     // later step fails.
-    static TQuery* PrepareQuery(const QString& sql, const QVariantList& args, const QStringList& names, bool noOpen,
-                                TQuery* query);
+    static TQuery* PrepareQuery(const QString& sql, const QVariantList& args, const QStringList& names,
+                                bool noOpen, TQuery* query);
     static std::unique_ptr<TQuery> OpenQuery(const QString& sql, bool noOpen);
     static void AttachDefaultConnection(TQuery& query);
     static QString ExpandSql(const QString& sql, const QVariantList& args, const QStringList& names);

@@ -6,21 +6,19 @@
 #include "data/Query.h"
 #include "data/Recordset.h"
 
-TConnection::TConnection(QObject* parent) : QObject(parent) {}
+TConnection::TConnection(QObject* parent)
+    : QObject(parent) {}
 
-TConnection::~TConnection()
-{
+TConnection::~TConnection() {
     // The queries' QPointer to the connection clears itself.
     Close();
 }
 
-void TConnection::SetConnectionString(const QString& text)
-{
+void TConnection::SetConnectionString(const QString& text) {
     m_connectionString = text;
 }
 
-void TConnection::SetCommandTimeout(int seconds)
-{
+void TConnection::SetCommandTimeout(int seconds) {
     m_commandTimeout = seconds;
     if (m_session)
         m_session->SetCommandTimeout(seconds);
@@ -28,12 +26,13 @@ void TConnection::SetCommandTimeout(int seconds)
         m_sideSession->SetCommandTimeout(seconds);
 }
 
-static std::shared_ptr<TProviderSession> CreateSession(const QString& text, int connectTimeout, int commandTimeout)
-{
+static std::shared_ptr<TProviderSession> CreateSession(const QString& text, int connectTimeout,
+                                                       int commandTimeout) {
     const QString name = TConnectionString::ProviderOf(text);
     if (name.isEmpty())
-        throw TDataError(QStringLiteral("Im Verbindungs-String fehlt der Provider (Provider=SQLite, PostgreSQL "
-                                        "oder ODBC)"));
+        throw TDataError(
+            QStringLiteral("Im Verbindungs-String fehlt der Provider (Provider=SQLite, PostgreSQL "
+                           "oder ODBC)"));
     const TSessionFactory factory = FindProvider(name);
     if (!factory)
         throw TDataError(QStringLiteral("Der Provider „%1“ ist unbekannt oder nicht installiert").arg(name));
@@ -45,21 +44,18 @@ static std::shared_ptr<TProviderSession> CreateSession(const QString& text, int 
     return session;
 }
 
-void TConnection::Open()
-{
+void TConnection::Open() {
     Close();
     m_providerName = TConnectionString::ProviderOf(m_connectionString);
     m_session = CreateSession(m_connectionString, m_connectionTimeout, m_commandTimeout);
 }
 
-void TConnection::Open(const QString& connectionString)
-{
+void TConnection::Open(const QString& connectionString) {
     SetConnectionString(connectionString);
     Open();
 }
 
-void TConnection::Close()
-{
+void TConnection::Close() {
     const QList<QPointer<TQuery>> queries = m_queries;
     for (const QPointer<TQuery>& q : queries)
         if (q)
@@ -69,14 +65,12 @@ void TConnection::Close()
     m_fetches = 0;
 }
 
-void TConnection::RequireOpen() const
-{
+void TConnection::RequireOpen() const {
     if (!m_session)
         throw TDataError(QStringLiteral("Die Verbindung ist nicht geöffnet"));
 }
 
-void TConnection::Cancel()
-{
+void TConnection::Cancel() {
     for (const QPointer<TQuery>& q : std::as_const(m_queries))
         if (q && q->Fetching())
             q->Cancel();
@@ -86,14 +80,12 @@ void TConnection::Cancel()
         m_sideSession->Cancel();
 }
 
-TProviderSession& TConnection::MainSession()
-{
+TProviderSession& TConnection::MainSession() {
     RequireOpen();
     return *m_session;
 }
 
-TProviderSession& TConnection::SessionForStatement()
-{
+TProviderSession& TConnection::SessionForStatement() {
     RequireOpen();
     if (m_fetches == 0 || m_session->ConcurrentStatements())
         return *m_session;
@@ -102,8 +94,7 @@ TProviderSession& TConnection::SessionForStatement()
     return *m_sideSession;
 }
 
-std::shared_ptr<TProviderSession> TConnection::BeginFetch()
-{
+std::shared_ptr<TProviderSession> TConnection::BeginFetch() {
     RequireOpen();
     if (m_fetches > 0 && !m_session->ConcurrentStatements())
         return CreateSession(m_connectionString, m_connectionTimeout, m_commandTimeout);
@@ -111,31 +102,26 @@ std::shared_ptr<TProviderSession> TConnection::BeginFetch()
     return m_session;
 }
 
-void TConnection::EndFetch(const std::shared_ptr<TProviderSession>& session)
-{
+void TConnection::EndFetch(const std::shared_ptr<TProviderSession>& session) {
     if (session == m_session && m_fetches > 0)
         --m_fetches;
 }
 
-void TConnection::AddQuery(TQuery* query)
-{
+void TConnection::AddQuery(TQuery* query) {
     if (!m_queries.contains(query))
         m_queries.append(query);
 }
 
-void TConnection::RemoveQuery(TQuery* query)
-{
+void TConnection::RemoveQuery(TQuery* query) {
     m_queries.removeIf([query](const QPointer<TQuery>& q) { return q.isNull() || q == query; });
 }
 
-qint64 TConnection::Execute(const QString& sql)
-{
+qint64 TConnection::Execute(const QString& sql) {
     TProviderSession& session = SessionForStatement();
     return session.Execute({sql, {}});
 }
 
-std::unique_ptr<TRecordset> TConnection::OpenSchema(TSchemaKind kind, const QVariantList& restrictions)
-{
+std::unique_ptr<TRecordset> TConnection::OpenSchema(TSchemaKind kind, const QVariantList& restrictions) {
     TProviderSession& session = SessionForStatement();
     const QList<TColumnInfo> columns = SchemaColumns(kind);
     if (columns.isEmpty() && kind != TSchemaKind::ProviderSpecific)

@@ -5,8 +5,7 @@
 namespace {
 
 // Reads one "key=value" entry starting at pos; returns the position after its ";".
-qsizetype ReadEntry(const QString& text, qsizetype pos, QString& key, QString& value)
-{
+qsizetype ReadEntry(const QString& text, qsizetype pos, QString& key, QString& value) {
     const qsizetype n = text.size();
     qsizetype eq = pos;
     while (eq < n && text[eq] != u'=' && text[eq] != u';')
@@ -45,8 +44,7 @@ qsizetype ReadEntry(const QString& text, qsizetype pos, QString& key, QString& v
 
 } // namespace
 
-TConnectionString::TConnectionString(const QString& text)
-{
+TConnectionString::TConnectionString(const QString& text) {
     qsizetype pos = 0;
     while (pos < text.size()) {
         QString key, value;
@@ -56,35 +54,32 @@ TConnectionString::TConnectionString(const QString& text)
     }
 }
 
-QString TConnectionString::ProviderOf(const QString& text)
-{
+QString TConnectionString::ProviderOf(const QString& text) {
     QString provider;
     for (const TSplitEntry& entry : TTools::Split(text, QStringLiteral(";"), false)) {
         const qsizetype eq = entry.Text.indexOf(u'=');
-        if (eq > 0 && entry.Text.left(eq).trimmed().compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
+        if (eq > 0 &&
+            entry.Text.left(eq).trimmed().compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
             provider = entry.Text.mid(eq + 1).trimmed();
     }
     return provider;
 }
 
-bool TConnectionString::Contains(const QString& key) const
-{
+bool TConnectionString::Contains(const QString& key) const {
     for (const TEntry& e : m_entries)
         if (e.Key.compare(key, Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
 
-QString TConnectionString::Value(const QString& key, const QString& defaultValue) const
-{
+QString TConnectionString::Value(const QString& key, const QString& defaultValue) const {
     for (const TEntry& e : m_entries)
         if (e.Key.compare(key, Qt::CaseInsensitive) == 0)
             return e.Value;
     return defaultValue;
 }
 
-void TConnectionString::SetValue(const QString& key, const QString& value)
-{
+void TConnectionString::SetValue(const QString& key, const QString& value) {
     for (TEntry& e : m_entries)
         if (e.Key.compare(key, Qt::CaseInsensitive) == 0) {
             e.Value = value;
@@ -93,15 +88,13 @@ void TConnectionString::SetValue(const QString& key, const QString& value)
     m_entries.push_back({key, value});
 }
 
-void TConnectionString::Remove(const QString& key)
-{
+void TConnectionString::Remove(const QString& key) {
     m_entries.removeIf([&](const TEntry& e) { return e.Key.compare(key, Qt::CaseInsensitive) == 0; });
 }
 
-QString TConnectionString::QuoteValue(const QString& value)
-{
-    const bool needs = value.contains(u';') || value.contains(u'\'') || value.contains(u'"') ||
-                       value != value.trimmed();
+QString TConnectionString::QuoteValue(const QString& value) {
+    const bool needs =
+        value.contains(u';') || value.contains(u'\'') || value.contains(u'"') || value != value.trimmed();
     if (!needs)
         return value;
     const QChar quote = value.contains(u'"') && !value.contains(u'\'') ? u'\'' : u'"';
@@ -110,8 +103,7 @@ QString TConnectionString::QuoteValue(const QString& value)
     return quote + doubled + quote;
 }
 
-QString TConnectionString::ToString() const
-{
+QString TConnectionString::ToString() const {
     QStringList parts;
     for (const TEntry& e : m_entries)
         parts << e.Key + u'=' + QuoteValue(e.Value);

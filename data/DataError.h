@@ -11,9 +11,7 @@ public:
         : TError(std::move(message))
         , m_sqlState(std::move(sqlState))
         , m_nativeCode(nativeCode)
-        , m_statement(std::move(statement))
-    {
-    }
+        , m_statement(std::move(statement)) {}
 
     const QString& SqlState() const noexcept { return m_sqlState; }
     qint64 NativeCode() const noexcept { return m_nativeCode; }
@@ -31,8 +29,6 @@ class TCancelledError : public TDataError {
 public:
     explicit TCancelledError(QString statement = {})
         : TDataError(QStringLiteral("Die Ausführung wurde abgebrochen"), QStringLiteral("57014"), 0,
-                     std::move(statement))
-    {
-    }
+                     std::move(statement)) {}
     QString ClassName() const override { return QStringLiteral("TCancelledError"); }
 };

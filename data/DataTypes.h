@@ -45,8 +45,7 @@ enum class TDataType : int {
 };
 
 // BLOB-type fields: never searched, shown as "<BLOB>" in reports. adLongVarWChar is not one.
-inline bool IsBlobType(TDataType type)
-{
+inline bool IsBlobType(TDataType type) {
     return type == TDataType::Binary || type == TDataType::VarBinary || type == TDataType::LongVarBinary ||
            type == TDataType::LongVarChar;
 }

@@ -5,8 +5,7 @@
 
 namespace {
 
-int DefaultDisplayWidth(const TColumnInfo& info)
-{
+int DefaultDisplayWidth(const TColumnInfo& info) {
     switch (info.Type) {
     case TDataType::Boolean:
         return 5;
@@ -50,17 +49,13 @@ TField::TField(TRecordset* owner, TColumnInfo info, int index)
     : m_owner(owner)
     , m_info(std::move(info))
     , m_index(index)
-    , m_displayWidth(DefaultDisplayWidth(m_info))
-{
-}
+    , m_displayWidth(DefaultDisplayWidth(m_info)) {}
 
-bool TField::IsNull() const
-{
+bool TField::IsNull() const {
     return m_owner->CurrentValue(m_index).isNull();
 }
 
-QString TField::AsText() const
-{
+QString TField::AsText() const {
     if (m_owner->State() != TRecordset::TEditState::Browse) {
         const QByteArray row = TRecordset::EncodeValues({m_owner->CurrentValue(m_index)});
         return TRecordset::CellText(TRowStore::CellOfRow(row.constData(), 0), m_info.Type);
@@ -68,23 +63,19 @@ QString TField::AsText() const
     return TRecordset::CellText(m_owner->CurrentCell(m_index), m_info.Type);
 }
 
-QVariant TField::Value() const
-{
+QVariant TField::Value() const {
     return m_owner->CurrentValue(m_index);
 }
 
-qint64 TField::AsInteger() const
-{
+qint64 TField::AsInteger() const {
     return Value().toLongLong();
 }
 
-double TField::AsFloat() const
-{
+double TField::AsFloat() const {
     return Value().toDouble();
 }
 
-bool TField::AsBoolean() const
-{
+bool TField::AsBoolean() const {
     const QVariant v = Value();
     if (v.typeId() == QMetaType::QString) {
         const QString s = v.toString().trimmed();
@@ -94,21 +85,18 @@ bool TField::AsBoolean() const
     return v.toBool();
 }
 
-void TField::SetValue(const QVariant& value)
-{
+void TField::SetValue(const QVariant& value) {
     m_owner->SetEditValue(m_index, value);
 }
 
-TField* TFields::FindField(const QString& name) const
-{
+TField* TFields::FindField(const QString& name) const {
     for (const auto& f : m_fields)
         if (f->Name().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
     return nullptr;
 }
 
-TField& TFields::FieldByName(const QString& name) const
-{
+TField& TFields::FieldByName(const QString& name) const {
     if (TField* f = FindField(name))
         return *f;
     throw TDataError(QStringLiteral("Feld „%1“ nicht gefunden").arg(name));

@@ -3,13 +3,11 @@
 #include "data/DataError.h"
 #include "data/Recordset.h"
 
-void TSchemaRows::Add(const QVariantList& values)
-{
+void TSchemaRows::Add(const QVariantList& values) {
     m_target.AppendRow(values);
 }
 
-qint64 TProviderSession::ExecuteRowChange(const TStatement& statement)
-{
+qint64 TProviderSession::ExecuteRowChange(const TStatement& statement) {
     Execute({QStringLiteral("SAVEPOINT tabulo_row_change"), {}});
     qint64 count = 0;
     try {
@@ -25,8 +23,7 @@ qint64 TProviderSession::ExecuteRowChange(const TStatement& statement)
     return count;
 }
 
-TSessionFactory FindProvider(const QString& name)
-{
+TSessionFactory FindProvider(const QString& name) {
     struct TEntry {
         const char* Name;
         TSessionFactory Factory;
@@ -45,8 +42,7 @@ TSessionFactory FindProvider(const QString& name)
     for (const TEntry& p : providers) {
         // "MSDASQL.1", "SQLite.1": a version suffix names the same provider.
         const QString n = QString::fromLatin1(p.Name);
-        if (wanted.compare(n, Qt::CaseInsensitive) == 0 ||
-            (wanted.startsWith(n + u'.', Qt::CaseInsensitive)))
+        if (wanted.compare(n, Qt::CaseInsensitive) == 0 || (wanted.startsWith(n + u'.', Qt::CaseInsensitive)))
             return p.Factory;
     }
     return nullptr;

@@ -50,7 +50,9 @@ struct TTableKey {
 // Rows of a schema rowset; the columns are those of the OLE DB kind (SchemaColumns).
 class TSchemaRows {
 public:
-    explicit TSchemaRows(TRecordset& target, int columnCount) : m_target(target), m_columnCount(columnCount) {}
+    explicit TSchemaRows(TRecordset& target, int columnCount)
+        : m_target(target)
+        , m_columnCount(columnCount) {}
     int ColumnCount() const { return m_columnCount; }
     // Values in the kind's column order; missing trailing values are null.
     void Add(const QVariantList& values);
@@ -97,7 +99,8 @@ public:
     // rows again, so a provider may ignore them.
     virtual void ReadSchema(TSchemaKind kind, const QVariantList& restrictions, TSchemaRows& rows) = 0;
     // The keys of a base table that identify a row, best first (empty: not updatable).
-    virtual QList<TTableKey> TableKeys(const QString& catalog, const QString& schema, const QString& table) = 0;
+    virtual QList<TTableKey> TableKeys(const QString& catalog, const QString& schema,
+                                       const QString& table) = 0;
 };
 
 // Throws the German "not supported" error for a schema kind.
@@ -108,7 +111,8 @@ QList<TColumnInfo> SchemaColumns(TSchemaKind kind);
 QStringList SchemaRestrictions(TSchemaKind kind);
 
 // Provider factories; each opens a session or throws TDataError.
-using TSessionFactory = std::unique_ptr<TProviderSession> (*)(const TConnectionString&, const TConnectOptions&);
+using TSessionFactory = std::unique_ptr<TProviderSession> (*)(const TConnectionString&,
+                                                              const TConnectOptions&);
 std::unique_ptr<TProviderSession> CreateSqliteSession(const TConnectionString&, const TConnectOptions&);
 std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString&, const TConnectOptions&);
 std::unique_ptr<TProviderSession> CreateOdbcSession(const TConnectionString&, const TConnectOptions&);

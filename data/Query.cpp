@@ -49,21 +49,20 @@ public:
 
     void Run();
     void RequestStop();
-    void Join()
-    {
+    void Join() {
         if (Thread.joinable())
             Thread.join();
     }
-    void Post(void (TQuery::*handler)(const std::shared_ptr<TFetchJob>&), const std::shared_ptr<TFetchJob>& self)
-    {
+    void Post(void (TQuery::*handler)(const std::shared_ptr<TFetchJob>&),
+              const std::shared_ptr<TFetchJob>& self) {
         TQuery* owner = Owner;
-        QMetaObject::invokeMethod(owner, [owner, handler, self] { (owner->*handler)(self); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            owner, [owner, handler, self] { (owner->*handler)(self); }, Qt::QueuedConnection);
     }
     std::weak_ptr<TFetchJob> Self;
 };
 
-void TFetchJob::RequestStop()
-{
+void TFetchJob::RequestStop() {
     Stop.store(true);
     std::lock_guard lock(CursorMutex);
     if (Cursor)
@@ -72,8 +71,7 @@ void TFetchJob::RequestStop()
         SessionPtr->Cancel();
 }
 
-void TFetchJob::Run()
-{
+void TFetchJob::Run() {
     const std::shared_ptr<TFetchJob> self = Self.lock();
     std::unique_ptr<TProviderCursor> cursor;
     try {
@@ -129,25 +127,23 @@ void TFetchJob::Run()
     Post(&TQuery::HandleFinished, self);
 }
 
-TParameter* TParameters::FindParam(const QString& name)
-{
+TParameter* TParameters::FindParam(const QString& name) {
     for (TParameter& p : m_items)
         if (p.Name.compare(name, Qt::CaseInsensitive) == 0)
             return &p;
     return nullptr;
 }
 
-TParameter& TParameters::ParamByName(const QString& name)
-{
+TParameter& TParameters::ParamByName(const QString& name) {
     if (TParameter* p = FindParam(name))
         return *p;
     throw TDataError(QStringLiteral("Parameter „%1“ nicht gefunden").arg(name));
 }
 
-TQuery::TQuery(QObject* parent) : QObject(parent) {}
+TQuery::TQuery(QObject* parent)
+    : QObject(parent) {}
 
-TQuery::~TQuery()
-{
+TQuery::~TQuery() {
     StopFetch();
     if (m_openLoop)
         m_openLoop->quit();
@@ -155,8 +151,7 @@ TQuery::~TQuery()
         m_connection->RemoveQuery(this);
 }
 
-void TQuery::SetConnection(TConnection* connection)
-{
+void TQuery::SetConnection(TConnection* connection) {
     if (connection == m_connection)
         return;
     Close();
@@ -167,8 +162,7 @@ void TQuery::SetConnection(TConnection* connection)
         connection->AddQuery(this);
 }
 
-void TQuery::SetSql(const QString& text)
-{
+void TQuery::SetSql(const QString& text) {
     Close();
     m_sql = text;
     TParameters old = m_parameters;
@@ -180,8 +174,7 @@ void TQuery::SetSql(const QString& text)
     }
 }
 
-QString TQuery::SqlText() const
-{
+QString TQuery::SqlText() const {
     if (m_sql.isEmpty())
         return {};
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
@@ -191,24 +184,20 @@ QString TQuery::SqlText() const
     return lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n");
 }
 
-bool TQuery::Fetching() const
-{
+bool TQuery::Fetching() const {
     return m_job && !m_job->Finished;
 }
 
-void TQuery::Cancel()
-{
+void TQuery::Cancel() {
     if (m_job && !m_job->Finished)
         m_job->RequestStop();
 }
 
-bool TQuery::Supports(TCursorOption option) const
-{
+bool TQuery::Supports(TCursorOption option) const {
     return m_active && TRecordset::Supports(option);
 }
 
-void TQuery::StopFetch()
-{
+void TQuery::StopFetch() {
     if (!m_job)
         return;
     if (!m_job->Finished) {
@@ -221,8 +210,7 @@ void TQuery::StopFetch()
     m_job.reset();
 }
 
-void TQuery::ConnectionClosing()
-{
+void TQuery::ConnectionClosing() {
     StopFetch();
     ClearRecordset();
     m_active = false;
@@ -231,8 +219,7 @@ void TQuery::ConnectionClosing()
         m_openLoop->quit();
 }
 
-void TQuery::Close()
-{
+void TQuery::Close() {
     if (m_opening)
         throw TDataError(QStringLiteral("Die Abfrage wird gerade ausgeführt"));
     StopFetch();
@@ -241,30 +228,27 @@ void TQuery::Close()
     m_reportedRows = 0;
 }
 
-TStatement TQuery::BoundStatement(TProviderSession& session) const
-{
+TStatement TQuery::BoundStatement(TProviderSession& session) const {
     if (m_sql.trimmed().isEmpty())
         throw TDataError(QStringLiteral("Der Befehlstext ist leer"));
-    return TSqlParameters::Bind(m_sql, m_parameters, [&session](int n) { return session.ParameterMarker(n); });
+    return TSqlParameters::Bind(m_sql, m_parameters,
+                                [&session](int n) { return session.ParameterMarker(n); });
 }
 
-TConnection& TQuery::RequireConnection() const
-{
+TConnection& TQuery::RequireConnection() const {
     if (!m_connection)
         throw TDataError(QStringLiteral("Der Abfrage ist keine Verbindung zugeordnet"));
     return *m_connection;
 }
 
-qint64 TQuery::ExecSQL()
-{
+qint64 TQuery::ExecSQL() {
     Close();
     TProviderSession& session = RequireConnection().SessionForStatement();
     session.SetCommandTimeout(m_commandTimeout);
     return session.Execute(BoundStatement(session));
 }
 
-void TQuery::SetUpResult(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store)
-{
+void TQuery::SetUpResult(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store) {
     ResetColumns(columns, std::move(store));
     m_active = true;
     if (m_lockType == TLockType::Optimistic && m_connection) {
@@ -276,8 +260,7 @@ void TQuery::SetUpResult(const QList<TColumnInfo>& columns, std::shared_ptr<TRow
     }
 }
 
-void TQuery::Open()
-{
+void TQuery::Open() {
     Close();
     TConnection& connection = RequireConnection();
     if (m_executeOption == TExecuteOption::Synchronous) {
@@ -330,15 +313,13 @@ void TQuery::Open()
     SetUpResult(job->Columns, job->Store);
 }
 
-void TQuery::HandleExecuted(const std::shared_ptr<TFetchJob>& job)
-{
+void TQuery::HandleExecuted(const std::shared_ptr<TFetchJob>& job) {
     job->ExecutedHandled = true;
     if (job == m_job && m_openLoop)
         m_openLoop->quit();
 }
 
-void TQuery::HandleProgress(const std::shared_ptr<TFetchJob>& job)
-{
+void TQuery::HandleProgress(const std::shared_ptr<TFetchJob>& job) {
     job->ProgressPending.store(false);
     if (job != m_job || job->Finished || m_opening || m_inProgress > 0 || !m_active)
         return;
@@ -355,8 +336,7 @@ void TQuery::HandleProgress(const std::shared_ptr<TFetchJob>& job)
         --m_inProgress;
 }
 
-void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job)
-{
+void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job) {
     if (job != m_job || job->Finished)
         return;
     if (m_opening || m_inProgress > 0) {
@@ -380,7 +360,6 @@ void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job)
         emit FetchComplete(error);
 }
 
-TConnection* TQuery::Connection() const
-{
+TConnection* TQuery::Connection() const {
     return m_connection;
 }

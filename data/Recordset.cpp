@@ -9,8 +9,7 @@
 
 namespace {
 
-const QLocale& UserLocale()
-{
+const QLocale& UserLocale() {
     static const QLocale locale = [] {
         QLocale l = QLocale::system();
         l.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -19,8 +18,7 @@ const QLocale& UserLocale()
     return locale;
 }
 
-QString DateFormat()
-{
+QString DateFormat() {
     static const QString format = [] {
         QString f = UserLocale().dateFormat(QLocale::ShortFormat);
         if (!f.contains(QLatin1String("yyyy")))
@@ -30,8 +28,7 @@ QString DateFormat()
     return format;
 }
 
-QString TimeFormat()
-{
+QString TimeFormat() {
     static const QString format = [] {
         QString f = UserLocale().timeFormat(QLocale::ShortFormat);
         if (!f.contains(QLatin1String("ss")))
@@ -41,48 +38,41 @@ QString TimeFormat()
     return format;
 }
 
-QString TimeText(const QTime& time)
-{
+QString TimeText(const QTime& time) {
     QString text = UserLocale().toString(time, TimeFormat());
     if (time.msec() != 0)
         text += UserLocale().decimalPoint() + QStringLiteral("%1").arg(time.msec(), 3, 10, QLatin1Char('0'));
     return text;
 }
 
-QString DateTimeText(const QDateTime& dt, bool dateOnly)
-{
+QString DateTimeText(const QDateTime& dt, bool dateOnly) {
     const QString date = UserLocale().toString(dt.date(), DateFormat());
     if (dateOnly || dt.time() == QTime(0, 0))
         return date;
     return date + u' ' + TimeText(dt.time());
 }
 
-QDateTime WallClock(qint64 msecs)
-{
+QDateTime WallClock(qint64 msecs) {
     const QDateTime utc = QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
     return QDateTime(utc.date(), utc.time());
 }
 
-qint64 WallMsecs(const QDateTime& dt)
-{
+qint64 WallMsecs(const QDateTime& dt) {
     return QDateTime(dt.date(), dt.time(), Qt::UTC).toMSecsSinceEpoch();
 }
 
-bool IsDateType(TDataType type)
-{
+bool IsDateType(TDataType type) {
     return type == TDataType::Date || type == TDataType::DBDate || type == TDataType::DBTimeStamp ||
            type == TDataType::DBTime;
 }
 
-bool IsDecimalType(TDataType type)
-{
+bool IsDecimalType(TDataType type) {
     return type == TDataType::Numeric || type == TDataType::Decimal || type == TDataType::Currency ||
            type == TDataType::Double || type == TDataType::Single;
 }
 
 // Date and number texts (SQLite keeps them as text) shown in the user's locale.
-QString TypedText(const QString& text, TDataType type)
-{
+QString TypedText(const QString& text, TDataType type) {
     if (IsDateType(type)) {
         QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
         if (dt.isValid())
@@ -109,8 +99,7 @@ QString TypedText(const QString& text, TDataType type)
 
 } // namespace
 
-QString TRecordset::CellText(const TCell& cell, TDataType type)
-{
+QString TRecordset::CellText(const TCell& cell, TDataType type) {
     switch (cell.Kind) {
     case TCell::Null:
         return {};
@@ -134,8 +123,7 @@ QString TRecordset::CellText(const TCell& cell, TDataType type)
     return {};
 }
 
-QVariant TRecordset::CellValue(const TCell& cell, TDataType type)
-{
+QVariant TRecordset::CellValue(const TCell& cell, TDataType type) {
     switch (cell.Kind) {
     case TCell::Null:
         return {};
@@ -159,8 +147,7 @@ QVariant TRecordset::CellValue(const TCell& cell, TDataType type)
     return {};
 }
 
-QByteArray TRecordset::EncodeValues(const QVariantList& values)
-{
+QByteArray TRecordset::EncodeValues(const QVariantList& values) {
     TRowStore scratch(int(values.size()));
     scratch.BeginRow();
     for (const QVariant& v : values) {
@@ -208,15 +195,13 @@ QByteArray TRecordset::EncodeValues(const QVariantList& values)
 TRecordset::TRecordset() = default;
 TRecordset::~TRecordset() = default;
 
-std::unique_ptr<TRecordset> TRecordset::CreateStatic(const QList<TColumnInfo>& columns)
-{
+std::unique_ptr<TRecordset> TRecordset::CreateStatic(const QList<TColumnInfo>& columns) {
     auto rs = std::make_unique<TRecordset>();
     rs->ResetColumns(columns);
     return rs;
 }
 
-void TRecordset::AppendRow(const QVariantList& values)
-{
+void TRecordset::AppendRow(const QVariantList& values) {
     Q_ASSERT(m_store);
     QVariantList row = values.mid(0, m_fields.Count());
     while (row.size() < m_fields.Count())
@@ -226,8 +211,7 @@ void TRecordset::AppendRow(const QVariantList& values)
         m_current = 0;
 }
 
-void TRecordset::ResetColumns(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store)
-{
+void TRecordset::ResetColumns(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store) {
     ClearRecordset();
     for (int i = 0; i < columns.size(); ++i)
         m_fields.Add(std::make_unique<TField>(this, columns[i], i));
@@ -235,8 +219,7 @@ void TRecordset::ResetColumns(const QList<TColumnInfo>& columns, std::shared_ptr
     m_current = 0;
 }
 
-void TRecordset::ClearRecordset()
-{
+void TRecordset::ClearRecordset() {
     m_updater.reset();
     m_fields.Clear();
     m_store.reset();
@@ -248,55 +231,45 @@ void TRecordset::ClearRecordset()
     m_deletedRows.clear();
 }
 
-void TRecordset::SetUpdater(std::unique_ptr<TRowUpdater> updater)
-{
+void TRecordset::SetUpdater(std::unique_ptr<TRowUpdater> updater) {
     m_updater = std::move(updater);
 }
 
-qint64 TRecordset::RecordCount() const
-{
+qint64 TRecordset::RecordCount() const {
     return m_store ? m_store->RowCount() - m_deletedRows.size() : 0;
 }
 
-bool TRecordset::Eof() const
-{
+bool TRecordset::Eof() const {
     return m_current >= RecordCount();
 }
 
-bool TRecordset::Bof() const
-{
+bool TRecordset::Bof() const {
     return m_current < 0 || RecordCount() == 0;
 }
 
-void TRecordset::MoveTo(qint64 row)
-{
+void TRecordset::MoveTo(qint64 row) {
     if (m_state != TEditState::Browse)
         Post();
     m_current = std::clamp<qint64>(row, -1, RecordCount());
 }
 
-void TRecordset::First()
-{
+void TRecordset::First() {
     MoveTo(0);
 }
 
-void TRecordset::Next()
-{
+void TRecordset::Next() {
     MoveTo(m_current + 1);
 }
 
-void TRecordset::Prior()
-{
+void TRecordset::Prior() {
     MoveTo(m_current - 1);
 }
 
-void TRecordset::Last()
-{
+void TRecordset::Last() {
     MoveTo(RecordCount() - 1);
 }
 
-qint64 TRecordset::PhysicalRow(qint64 row) const
-{
+qint64 TRecordset::PhysicalRow(qint64 row) const {
     qint64 p = row;
     for (qint64 d : m_deletedRows) {
         if (d <= p)
@@ -307,28 +280,25 @@ qint64 TRecordset::PhysicalRow(qint64 row) const
     return p;
 }
 
-qint64 TRecordset::LogicalRow(qint64 physical) const
-{
+qint64 TRecordset::LogicalRow(qint64 physical) const {
     const auto before = std::lower_bound(m_deletedRows.begin(), m_deletedRows.end(), physical);
     return physical - (before - m_deletedRows.begin());
 }
 
-TBookmark TRecordset::GetBookmark() const
-{
+TBookmark TRecordset::GetBookmark() const {
     RequireCurrentRow();
     return PhysicalRow(m_current);
 }
 
-void TRecordset::GotoBookmark(TBookmark bookmark)
-{
+void TRecordset::GotoBookmark(TBookmark bookmark) {
     if (!m_store || bookmark < 0 || bookmark >= m_store->RowCount() ||
         std::binary_search(m_deletedRows.begin(), m_deletedRows.end(), bookmark))
-        throw TDataError(QStringLiteral("Die Lesezeichen-Position ist ungültig; der Datensatz wurde gelöscht"));
+        throw TDataError(
+            QStringLiteral("Die Lesezeichen-Position ist ungültig; der Datensatz wurde gelöscht"));
     MoveTo(LogicalRow(bookmark));
 }
 
-TCell TRecordset::Cell(qint64 row, int column) const
-{
+TCell TRecordset::Cell(qint64 row, int column) const {
     Q_ASSERT(m_store && row >= 0 && row < RecordCount());
     const qint64 p = PhysicalRow(row);
     if (!m_changedRows.isEmpty()) {
@@ -339,53 +309,47 @@ TCell TRecordset::Cell(qint64 row, int column) const
     return m_store->Cell(p, column);
 }
 
-QString TRecordset::Text(qint64 row, int column) const
-{
+QString TRecordset::Text(qint64 row, int column) const {
     return CellText(Cell(row, column), m_fields[column].Type());
 }
 
-QVariant TRecordset::Value(qint64 row, int column) const
-{
+QVariant TRecordset::Value(qint64 row, int column) const {
     return CellValue(Cell(row, column), m_fields[column].Type());
 }
 
-void TRecordset::RequireCurrentRow() const
-{
+void TRecordset::RequireCurrentRow() const {
     if (Bof() || Eof())
         throw TDataError(QStringLiteral("Kein aktueller Datensatz (Anfang oder Ende der Daten)"));
 }
 
-TCell TRecordset::CurrentCell(int column) const
-{
+TCell TRecordset::CurrentCell(int column) const {
     RequireCurrentRow();
     return Cell(m_current, column);
 }
 
-QVariant TRecordset::CurrentValue(int column) const
-{
+QVariant TRecordset::CurrentValue(int column) const {
     if (m_state != TEditState::Browse)
         return m_editValues.at(column);
     return CellValue(CurrentCell(column), m_fields[column].Type());
 }
 
-bool TRecordset::Supports(TCursorOption option) const
-{
+bool TRecordset::Supports(TCursorOption option) const {
     if (option == TCursorOption::Bookmark)
         return true;
     return m_updater != nullptr;
 }
 
-void TRecordset::RequireUpdatable() const
-{
+void TRecordset::RequireUpdatable() const {
     if (!m_updater)
-        throw TDataError(QStringLiteral("Die Datenmenge kann nicht geändert werden (schreibgeschützt, oder sie "
-                                        "stammt nicht aus genau einer Tabelle mit Schlüssel)"));
+        throw TDataError(
+            QStringLiteral("Die Datenmenge kann nicht geändert werden (schreibgeschützt, oder sie "
+                           "stammt nicht aus genau einer Tabelle mit Schlüssel)"));
     if (Fetching())
-        throw TDataError(QStringLiteral("Die Datensätze werden noch geladen; Änderungen sind erst danach möglich"));
+        throw TDataError(
+            QStringLiteral("Die Datensätze werden noch geladen; Änderungen sind erst danach möglich"));
 }
 
-void TRecordset::Edit()
-{
+void TRecordset::Edit() {
     if (m_state != TEditState::Browse)
         return;
     RequireUpdatable();
@@ -397,8 +361,7 @@ void TRecordset::Edit()
     m_state = TEditState::Edit;
 }
 
-void TRecordset::Insert()
-{
+void TRecordset::Insert() {
     if (m_state != TEditState::Browse)
         Post();
     RequireUpdatable();
@@ -407,28 +370,28 @@ void TRecordset::Insert()
     m_state = TEditState::Insert;
 }
 
-void TRecordset::SetEditValue(int column, const QVariant& value)
-{
+void TRecordset::SetEditValue(int column, const QVariant& value) {
     if (m_state == TEditState::Browse)
-        throw TDataError(QStringLiteral("Der Datensatz ist nicht im Bearbeitungsmodus (zuerst Bearbeiten oder "
-                                        "Einfügen)"));
+        throw TDataError(
+            QStringLiteral("Der Datensatz ist nicht im Bearbeitungsmodus (zuerst Bearbeiten oder "
+                           "Einfügen)"));
     m_editValues[column] = value;
     m_editChanged[column] = true;
 }
 
-static void CheckRowCount(qint64 count)
-{
+static void CheckRowCount(qint64 count) {
     if (count == 0)
-        throw TDataError(QStringLiteral("Der Datensatz wurde nicht gefunden: er wurde inzwischen geändert oder "
-                                        "gelöscht. Es wurde nichts gespeichert."));
+        throw TDataError(
+            QStringLiteral("Der Datensatz wurde nicht gefunden: er wurde inzwischen geändert oder "
+                           "gelöscht. Es wurde nichts gespeichert."));
     if (count != 1)
-        throw TDataError(QStringLiteral("Die Änderung hätte %1 Datensätze statt einem betroffen. Es wurde nichts "
-                                        "gespeichert.")
-                             .arg(count));
+        throw TDataError(
+            QStringLiteral("Die Änderung hätte %1 Datensätze statt einem betroffen. Es wurde nichts "
+                           "gespeichert.")
+                .arg(count));
 }
 
-void TRecordset::Post()
-{
+void TRecordset::Post() {
     if (m_state == TEditState::Browse)
         return;
     if (m_state == TEditState::Edit) {
@@ -451,8 +414,7 @@ void TRecordset::Post()
     m_editChanged.clear();
 }
 
-void TRecordset::CancelUpdate()
-{
+void TRecordset::CancelUpdate() {
     m_state = TEditState::Browse;
     m_editValues.clear();
     m_editChanged.clear();
@@ -460,8 +422,7 @@ void TRecordset::CancelUpdate()
         m_current = RecordCount();
 }
 
-void TRecordset::Delete()
-{
+void TRecordset::Delete() {
     if (m_state == TEditState::Insert) {
         CancelUpdate();
         return;

@@ -5,23 +5,33 @@
 
 namespace {
 
-enum TTag : quint8 { TagNull, TagInt8, TagInt16, TagInt32, TagInt64, TagReal, TagText, TagBytes, TagDate, TagTime, TagTimestamp };
+enum TTag : quint8 {
+    TagNull,
+    TagInt8,
+    TagInt16,
+    TagInt32,
+    TagInt64,
+    TagReal,
+    TagText,
+    TagBytes,
+    TagDate,
+    TagTime,
+    TagTimestamp
+};
 
 constexpr int kChunkShift = 12;
 constexpr qint64 kChunkRows = qint64(1) << kChunkShift;
 constexpr qsizetype kFirstBlock = 16 * 1024;
 constexpr qsizetype kMaxBlock = 1024 * 1024;
 
-template <typename T> T Load(const char* p)
-{
+template <typename T> T Load(const char* p) {
     T v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 // Reads a LEB128 length; returns the position after it.
-const char* ReadLength(const char* p, qsizetype& length)
-{
+const char* ReadLength(const char* p, qsizetype& length) {
     quint64 v = 0;
     int shift = 0;
     quint8 b;
@@ -35,8 +45,7 @@ const char* ReadLength(const char* p, qsizetype& length)
 }
 
 // Decodes the cell at p and returns the position after it.
-const char* Decode(const char* p, TCell& cell)
-{
+const char* Decode(const char* p, TCell& cell) {
     const quint8 tag = quint8(*p++);
     switch (tag) {
     case TagNull:
@@ -90,22 +99,20 @@ struct TRowStore::TChunk {
     const char* Rows[kChunkRows];
 };
 
-TRowStore::TRowStore(int columnCount) : m_columnCount(columnCount)
-{
+TRowStore::TRowStore(int columnCount)
+    : m_columnCount(columnCount) {
     m_scratch.reserve(256);
 }
 
 TRowStore::~TRowStore() = default;
 
-const char* TRowStore::RowPointer(qint64 row) const
-{
+const char* TRowStore::RowPointer(qint64 row) const {
     Q_ASSERT(row >= 0 && row < RowCount());
     TChunk* const* dir = m_directory.load(std::memory_order_acquire);
     return dir[row >> kChunkShift]->Rows[row & (kChunkRows - 1)];
 }
 
-TCell TRowStore::CellOfRow(const char* row, int column)
-{
+TCell TRowStore::CellOfRow(const char* row, int column) {
     TCell cell;
     const char* p = row;
     for (int i = 0; i <= column; ++i)
@@ -113,14 +120,12 @@ TCell TRowStore::CellOfRow(const char* row, int column)
     return cell;
 }
 
-TCell TRowStore::Cell(qint64 row, int column) const
-{
+TCell TRowStore::Cell(qint64 row, int column) const {
     Q_ASSERT(column >= 0 && column < m_columnCount);
     return CellOfRow(RowPointer(row), column);
 }
 
-QByteArray TRowStore::RowBytes(qint64 row) const
-{
+QByteArray TRowStore::RowBytes(qint64 row) const {
     const char* start = RowPointer(row);
     const char* p = start;
     TCell cell;
@@ -129,23 +134,19 @@ QByteArray TRowStore::RowBytes(qint64 row) const
     return QByteArray(start, p - start);
 }
 
-void TRowStore::BeginRow()
-{
+void TRowStore::BeginRow() {
     m_scratch.clear();
 }
 
-void TRowStore::PutTag(quint8 tag)
-{
+void TRowStore::PutTag(quint8 tag) {
     m_scratch.push_back(char(tag));
 }
 
-void TRowStore::AddNull()
-{
+void TRowStore::AddNull() {
     PutTag(TagNull);
 }
 
-void TRowStore::AddInt(qint64 value)
-{
+void TRowStore::AddInt(qint64 value) {
     auto put = [this](quint8 tag, auto v) {
         const size_t at = m_scratch.size();
         m_scratch.resize(at + 1 + sizeof v);
@@ -162,16 +163,14 @@ void TRowStore::AddInt(qint64 value)
         put(TagInt64, value);
 }
 
-void TRowStore::AddReal(double value)
-{
+void TRowStore::AddReal(double value) {
     const size_t at = m_scratch.size();
     m_scratch.resize(at + 9);
     m_scratch[at] = char(TagReal);
     std::memcpy(m_scratch.data() + at + 1, &value, 8);
 }
 
-void TRowStore::PutVarBytes(quint8 tag, const char* data, qsizetype size)
-{
+void TRowStore::PutVarBytes(quint8 tag, const char* data, qsizetype size) {
     PutTag(tag);
     quint64 v = quint64(size);
     do {
@@ -184,24 +183,20 @@ void TRowStore::PutVarBytes(quint8 tag, const char* data, qsizetype size)
     m_scratch.insert(m_scratch.end(), data, data + size);
 }
 
-void TRowStore::AddText(const char* utf8, qsizetype size)
-{
+void TRowStore::AddText(const char* utf8, qsizetype size) {
     PutVarBytes(TagText, utf8, size);
 }
 
-void TRowStore::AddText(const QString& text)
-{
+void TRowStore::AddText(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     PutVarBytes(TagText, utf8.constData(), utf8.size());
 }
 
-void TRowStore::AddBytes(const char* data, qsizetype size)
-{
+void TRowStore::AddBytes(const char* data, qsizetype size) {
     PutVarBytes(TagBytes, data, size);
 }
 
-void TRowStore::AddDate(qint64 daysSinceEpoch)
-{
+void TRowStore::AddDate(qint64 daysSinceEpoch) {
     const qint32 v = qint32(daysSinceEpoch);
     const size_t at = m_scratch.size();
     m_scratch.resize(at + 5);
@@ -209,8 +204,7 @@ void TRowStore::AddDate(qint64 daysSinceEpoch)
     std::memcpy(m_scratch.data() + at + 1, &v, 4);
 }
 
-void TRowStore::AddTime(qint64 msecsOfDay)
-{
+void TRowStore::AddTime(qint64 msecsOfDay) {
     const qint32 v = qint32(msecsOfDay);
     const size_t at = m_scratch.size();
     m_scratch.resize(at + 5);
@@ -218,16 +212,14 @@ void TRowStore::AddTime(qint64 msecsOfDay)
     std::memcpy(m_scratch.data() + at + 1, &v, 4);
 }
 
-void TRowStore::AddTimestamp(qint64 msecsSinceEpoch)
-{
+void TRowStore::AddTimestamp(qint64 msecsSinceEpoch) {
     const size_t at = m_scratch.size();
     m_scratch.resize(at + 9);
     m_scratch[at] = char(TagTimestamp);
     std::memcpy(m_scratch.data() + at + 1, &msecsSinceEpoch, 8);
 }
 
-const char* TRowStore::StoreRow(const char* data, qsizetype size)
-{
+const char* TRowStore::StoreRow(const char* data, qsizetype size) {
     if (size > kMaxBlock / 4) {
         // A large row gets a block of its own, so the shared block is not wasted.
         m_blocks.emplace_back(new char[size]);
@@ -248,8 +240,7 @@ const char* TRowStore::StoreRow(const char* data, qsizetype size)
     return at;
 }
 
-void TRowStore::EndRow()
-{
+void TRowStore::EndRow() {
     const qint64 row = m_rowCount.load(std::memory_order_relaxed);
     const char* stored = StoreRow(m_scratch.data(), qsizetype(m_scratch.size()));
     const qint64 chunkIndex = row >> kChunkShift;
@@ -273,8 +264,7 @@ void TRowStore::EndRow()
     m_rowCount.store(row + 1, std::memory_order_release);
 }
 
-void TRowStore::AppendEncoded(const QByteArray& row)
-{
+void TRowStore::AppendEncoded(const QByteArray& row) {
     m_scratch.assign(row.constData(), row.constData() + row.size());
     EndRow();
 }

@@ -11,7 +11,8 @@
 struct TCell {
     enum TKind : quint8 { Null, Integer, Float, Text, Bytes, Date, Time, Timestamp };
     TKind Kind = Null;
-    qint64 Int = 0;    // Integer; Date: days since 1970-01-01; Time: ms of the day; Timestamp: ms since 1970 (wall clock)
+    qint64 Int =
+        0; // Integer; Date: days since 1970-01-01; Time: ms of the day; Timestamp: ms since 1970 (wall clock)
     double Real = 0;
     const char* Data = nullptr; // Text (UTF-8) and Bytes
     qsizetype Size = 0;

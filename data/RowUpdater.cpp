@@ -4,11 +4,9 @@
 #include "data/DataError.h"
 #include "data/Provider.h"
 
-
 namespace {
 
-int IndexOf(const QStringList& names, const QString& name)
-{
+int IndexOf(const QStringList& names, const QString& name) {
     for (int i = 0; i < names.size(); ++i)
         if (names[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
@@ -17,8 +15,7 @@ int IndexOf(const QStringList& names, const QString& name)
 
 } // namespace
 
-std::unique_ptr<TRowUpdater> TRowUpdater::Create(TConnection& connection, const QList<TColumnInfo>& columns)
-{
+std::unique_ptr<TRowUpdater> TRowUpdater::Create(TConnection& connection, const QList<TColumnInfo>& columns) {
     if (columns.isEmpty())
         return nullptr;
     const TColumnInfo& first = columns.first();
@@ -66,13 +63,11 @@ std::unique_ptr<TRowUpdater> TRowUpdater::Create(TConnection& connection, const 
     return nullptr;
 }
 
-QString TRowUpdater::Marker(int n) const
-{
+QString TRowUpdater::Marker(int n) const {
     return m_connection->SessionForStatement().ParameterMarker(n);
 }
 
-QString TRowUpdater::TableName() const
-{
+QString TRowUpdater::TableName() const {
     TProviderSession& session = m_connection->SessionForStatement();
     const TColumnInfo& c = m_columns.first();
     QString name = session.QuoteIdentifier(c.BaseTable);
@@ -81,8 +76,8 @@ QString TRowUpdater::TableName() const
     return name;
 }
 
-void TRowUpdater::AddKeyCondition(QStringList& conditions, QVariantList& values, const QVariantList& oldValues) const
-{
+void TRowUpdater::AddKeyCondition(QStringList& conditions, QVariantList& values,
+                                  const QVariantList& oldValues) const {
     TProviderSession& session = m_connection->SessionForStatement();
     for (int i : m_keyFields) {
         const QString column = session.QuoteIdentifier(m_columns[i].BaseColumn);
@@ -95,15 +90,14 @@ void TRowUpdater::AddKeyCondition(QStringList& conditions, QVariantList& values,
     }
 }
 
-qint64 TRowUpdater::Run(const QString& sql, const QVariantList& values)
-{
+qint64 TRowUpdater::Run(const QString& sql, const QVariantList& values) {
     if (!m_connection)
         throw TDataError(QStringLiteral("Die Verbindung der Datenmenge ist nicht mehr vorhanden"));
     return m_connection->SessionForStatement().ExecuteRowChange({sql, values});
 }
 
-qint64 TRowUpdater::Update(const QVariantList& oldValues, const QVariantList& newValues, const QList<bool>& changed)
-{
+qint64 TRowUpdater::Update(const QVariantList& oldValues, const QVariantList& newValues,
+                           const QList<bool>& changed) {
     TProviderSession& session = m_connection->SessionForStatement();
     QStringList assignments, conditions;
     QVariantList values;
@@ -126,13 +120,13 @@ qint64 TRowUpdater::Update(const QVariantList& oldValues, const QVariantList& ne
             conditions << column + QLatin1String(" = ") + Marker(int(values.size()));
         }
     }
-    return Run(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                   .arg(TableName(), assignments.join(QLatin1String(", ")), conditions.join(QLatin1String(" AND "))),
-               values);
+    return Run(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+            .arg(TableName(), assignments.join(QLatin1String(", ")), conditions.join(QLatin1String(" AND "))),
+        values);
 }
 
-qint64 TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>& changed)
-{
+qint64 TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>& changed) {
     TProviderSession& session = m_connection->SessionForStatement();
     QStringList columns, markers;
     QVariantList values;
@@ -149,11 +143,11 @@ qint64 TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>& cha
                values);
 }
 
-qint64 TRowUpdater::Delete(const QVariantList& oldValues)
-{
+qint64 TRowUpdater::Delete(const QVariantList& oldValues) {
     QStringList conditions;
     QVariantList values;
     AddKeyCondition(conditions, values, oldValues);
-    return Run(QStringLiteral("DELETE FROM %1 WHERE %2").arg(TableName(), conditions.join(QLatin1String(" AND "))),
-               values);
+    return Run(
+        QStringLiteral("DELETE FROM %1 WHERE %2").arg(TableName(), conditions.join(QLatin1String(" AND "))),
+        values);
 }

@@ -4,19 +4,16 @@
 
 namespace {
 
-bool IsNameStart(QChar c)
-{
+bool IsNameStart(QChar c) {
     return c.isLetter() || c == u'_';
 }
 
-bool IsNameChar(QChar c)
-{
+bool IsNameChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_';
 }
 
 // Skips a quoted run starting at pos (the opening quote); returns the position after it.
-qsizetype SkipQuoted(const QString& s, qsizetype pos, QChar close, bool backslashEscapes)
-{
+qsizetype SkipQuoted(const QString& s, qsizetype pos, QChar close, bool backslashEscapes) {
     qsizetype i = pos + 1;
     while (i < s.size()) {
         if (backslashEscapes && s[i] == u'\\') {
@@ -36,8 +33,7 @@ qsizetype SkipQuoted(const QString& s, qsizetype pos, QChar close, bool backslas
 }
 
 // A dollar-quote opener "$tag$" at pos; returns its length or 0.
-qsizetype DollarTag(const QString& s, qsizetype pos)
-{
+qsizetype DollarTag(const QString& s, qsizetype pos) {
     if (pos > 0 && IsNameChar(s[pos - 1]))
         return 0;
     qsizetype i = pos + 1;
@@ -50,15 +46,15 @@ qsizetype DollarTag(const QString& s, qsizetype pos)
 
 } // namespace
 
-QList<TSqlParameters::TOccurrence> TSqlParameters::Find(const QString& s)
-{
+QList<TSqlParameters::TOccurrence> TSqlParameters::Find(const QString& s) {
     QList<TOccurrence> found;
     qsizetype i = 0;
     const qsizetype n = s.size();
     while (i < n) {
         const QChar c = s[i];
         if (c == u'\'') {
-            const bool escapes = i > 0 && (s[i - 1] == u'E' || s[i - 1] == u'e') && (i < 2 || !IsNameChar(s[i - 2]));
+            const bool escapes =
+                i > 0 && (s[i - 1] == u'E' || s[i - 1] == u'e') && (i < 2 || !IsNameChar(s[i - 2]));
             i = SkipQuoted(s, i, u'\'', escapes);
         } else if (c == u'"') {
             i = SkipQuoted(s, i, u'"', false);
@@ -99,8 +95,7 @@ QList<TSqlParameters::TOccurrence> TSqlParameters::Find(const QString& s)
     return found;
 }
 
-QStringList TSqlParameters::Names(const QString& sql)
-{
+QStringList TSqlParameters::Names(const QString& sql) {
     QStringList names;
     for (const TOccurrence& o : Find(sql))
         if (!names.contains(o.Name, Qt::CaseInsensitive))
@@ -109,8 +104,7 @@ QStringList TSqlParameters::Names(const QString& sql)
 }
 
 TStatement TSqlParameters::Bind(const QString& sql, const TParameters& parameters,
-                                const std::function<QString(int)>& marker)
-{
+                                const std::function<QString(int)>& marker) {
     TStatement statement;
     qsizetype last = 0;
     int n = 0;

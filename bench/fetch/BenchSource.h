@@ -10,7 +10,9 @@ public:
     virtual ~TBenchSource() = default;
     // Creates the table with the rows; returns the connection string for TConnection.
     virtual QString Prepare(qint64 rows) = 0;
-    virtual QString SelectAll() const { return QStringLiteral("SELECT id, name, amount, day FROM bench_fetch"); }
+    virtual QString SelectAll() const {
+        return QStringLiteral("SELECT id, name, amount, day FROM bench_fetch");
+    }
     // The bare driver loop copying every value: seconds; also sets the bytes of the TSV text.
     virtual double BareLoop(qint64& tsvBytes) = 0;
     // The command-line client writing the result to /dev/null: seconds, or -1 if it is missing.

@@ -18,8 +18,7 @@
 
 namespace {
 
-qint64 StatusKb(const char* key)
-{
+qint64 StatusKb(const char* key) {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
@@ -29,8 +28,7 @@ qint64 StatusKb(const char* key)
     return 0;
 }
 
-void ResetPeak()
-{
+void ResetPeak() {
     QFile f(QStringLiteral("/proc/self/clear_refs"));
     if (f.open(QIODevice::WriteOnly))
         f.write("5");
@@ -45,8 +43,7 @@ struct TFetchResult {
 
 // Opens the statement with asynchronous fetch and runs the event loop until FetchComplete,
 // timing the longest gap between the ticks of a 5 ms timer meanwhile.
-TFetchResult FetchAll(TConnection& connection, const QString& sql)
-{
+TFetchResult FetchAll(TConnection& connection, const QString& sql) {
     TFetchResult r;
     ResetPeak();
     const qint64 before = StatusKb("VmRSS:");
@@ -59,9 +56,7 @@ TFetchResult FetchAll(TConnection& connection, const QString& sql)
     QElapsedTimer tick;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        r.StallMs = std::max(r.StallMs, tick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { r.StallMs = std::max(r.StallMs, tick.restart()); });
     QElapsedTimer timer;
     timer.start();
     q->Open();
@@ -76,8 +71,7 @@ TFetchResult FetchAll(TConnection& connection, const QString& sql)
 }
 
 // From the recordset's cancel inside the first FetchProgress to FetchComplete.
-qint64 CancelTime(TConnection& connection, const QString& sql)
-{
+qint64 CancelTime(TConnection& connection, const QString& sql) {
     TQuery q;
     q.SetConnection(&connection);
     q.SetSql(sql);
@@ -98,15 +92,14 @@ qint64 CancelTime(TConnection& connection, const QString& sql)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("rows"), QStringLiteral("Rows of the generated table."), QStringLiteral("N"),
-                      QStringLiteral("1000000")});
-    parser.addOption({QStringLiteral("provider"), QStringLiteral("sqlite or postgresql."), QStringLiteral("name"),
-                      QStringLiteral("sqlite")});
+    parser.addOption({QStringLiteral("rows"), QStringLiteral("Rows of the generated table."),
+                      QStringLiteral("N"), QStringLiteral("1000000")});
+    parser.addOption({QStringLiteral("provider"), QStringLiteral("sqlite or postgresql."),
+                      QStringLiteral("name"), QStringLiteral("sqlite")});
     parser.process(app);
     const qint64 rows = parser.value(QStringLiteral("rows")).toLongLong();
     const QString provider = parser.value(QStringLiteral("provider"));
@@ -156,8 +149,8 @@ int main(int argc, char** argv)
         std::printf("%s-s: %.3f\n", qPrintable(source->ClientName()), median(client));
         std::printf("tabulo-fetch-s: %.3f\n", median(fetch));
         std::printf("tabulo-peak-growth-bytes: %lld\n", first.PeakGrowthBytes);
-        std::printf("fetch-ratio: %.2f memory-ratio: %.2f stall-ms: %lld cancel-ms: %lld\n", fetchRatio, memoryRatio,
-                    first.StallMs, cancelMs);
+        std::printf("fetch-ratio: %.2f memory-ratio: %.2f stall-ms: %lld cancel-ms: %lld\n", fetchRatio,
+                    memoryRatio, first.StallMs, cancelMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());
         source->CleanUp();

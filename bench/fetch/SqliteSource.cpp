@@ -15,19 +15,19 @@ namespace {
 
 class TSqliteSource : public TBenchSource {
 public:
-    QString Prepare(qint64 rows) override
-    {
-        m_file = QDir::temp().filePath(QStringLiteral("tabulo-bench-%1.sqlite").arg(QUuid::createUuid().toString(QUuid::Id128)));
+    QString Prepare(qint64 rows) override {
+        m_file = QDir::temp().filePath(
+            QStringLiteral("tabulo-bench-%1.sqlite").arg(QUuid::createUuid().toString(QUuid::Id128)));
         sqlite3* db = nullptr;
         sqlite3_open(m_file.toUtf8().constData(), &db);
-        const QByteArray sql = QStringLiteral(
-                                   "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-                                   "CREATE TABLE bench_fetch (id INTEGER, name VARCHAR(20), amount REAL, day DATE);"
-                                   "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < %1) "
-                                   "INSERT INTO bench_fetch SELECT i, printf('name%016d', i), i * 1.25 + 0.01, "
-                                   "date('2000-01-01', '+' || (i % 9000) || ' days') FROM s;")
-                                   .arg(rows)
-                                   .toUtf8();
+        const QByteArray sql =
+            QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+                           "CREATE TABLE bench_fetch (id INTEGER, name VARCHAR(20), amount REAL, day DATE);"
+                           "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < %1) "
+                           "INSERT INTO bench_fetch SELECT i, printf('name%016d', i), i * 1.25 + 0.01, "
+                           "date('2000-01-01', '+' || (i % 9000) || ' days') FROM s;")
+                .arg(rows)
+                .toUtf8();
         char* error = nullptr;
         if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) != SQLITE_OK)
             throw std::runtime_error(error);
@@ -35,8 +35,7 @@ public:
         return QStringLiteral("Provider=SQLite;Data Source=") + m_file;
     }
 
-    double BareLoop(qint64& tsvBytes) override
-    {
+    double BareLoop(qint64& tsvBytes) override {
         sqlite3* db = nullptr;
         sqlite3_open_v2(m_file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* st = nullptr;
@@ -58,8 +57,7 @@ public:
         return seconds;
     }
 
-    double CommandLineClient() override
-    {
+    double CommandLineClient() override {
         const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
         if (sqlite3.isEmpty())
             return -1;
@@ -81,7 +79,6 @@ private:
 
 } // namespace
 
-TBenchSource* NewSqliteSource()
-{
+TBenchSource* NewSqliteSource() {
     return new TSqliteSource;
 }

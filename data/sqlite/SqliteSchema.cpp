@@ -16,20 +16,17 @@ struct TTable {
     QString Sql;
 };
 
-QString Restriction(const QVariantList& restrictions, int index)
-{
+QString Restriction(const QVariantList& restrictions, int index) {
     return index < restrictions.size() ? restrictions[index].toString() : QString();
 }
 
-QString Quote(const QString& name)
-{
+QString Quote(const QString& name) {
     QString q = name;
     q.replace(u'"', QLatin1String("\"\""));
     return u'"' + q + u'"';
 }
 
-QStringList Databases(TSqliteSession& s)
-{
+QStringList Databases(TSqliteSession& s) {
     QStringList names;
     for (const QVariantList& row : s.Rows(QStringLiteral("PRAGMA database_list")))
         names << row.value(1).toString();
@@ -37,8 +34,7 @@ QStringList Databases(TSqliteSession& s)
 }
 
 // Tables and views, optionally of one schema and one name.
-QList<TTable> Tables(TSqliteSession& s, const QString& schema = {}, const QString& name = {})
-{
+QList<TTable> Tables(TSqliteSession& s, const QString& schema = {}, const QString& name = {}) {
     QList<TTable> tables;
     for (const QString& db : Databases(s)) {
         if (!schema.isEmpty() && db != schema)
@@ -46,10 +42,10 @@ QList<TTable> Tables(TSqliteSession& s, const QString& schema = {}, const QStrin
         const QString master = db == QLatin1String("temp") ? QStringLiteral("sqlite_temp_master")
                                                            : QStringLiteral("sqlite_master");
         tables.append({db, master, QStringLiteral("SYSTEM TABLE"), {}});
-        for (const QVariantList& row :
-             s.Rows(QStringLiteral("SELECT type, name, sql FROM %1.sqlite_master WHERE type IN ('table','view') "
-                                   "ORDER BY name")
-                        .arg(Quote(db)))) {
+        for (const QVariantList& row : s.Rows(
+                 QStringLiteral("SELECT type, name, sql FROM %1.sqlite_master WHERE type IN ('table','view') "
+                                "ORDER BY name")
+                     .arg(Quote(db)))) {
             const QString n = row[1].toString();
             const QString type = row[0].toString() == QLatin1String("view") ? QStringLiteral("VIEW")
                                  : n.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive)
@@ -63,9 +59,9 @@ QList<TTable> Tables(TSqliteSession& s, const QString& schema = {}, const QStrin
     return tables;
 }
 
-bool WithoutRowId(const TTable& t)
-{
-    static const QRegularExpression re(QStringLiteral("\\bWITHOUT\\s+ROWID\\b"), QRegularExpression::CaseInsensitiveOption);
+bool WithoutRowId(const TTable& t) {
+    static const QRegularExpression re(QStringLiteral("\\bWITHOUT\\s+ROWID\\b"),
+                                       QRegularExpression::CaseInsensitiveOption);
     return re.match(t.Sql).hasMatch();
 }
 
@@ -77,8 +73,7 @@ struct TColumn {
     int PrimaryKey = 0; // position in the primary key, from 1
 };
 
-QList<TColumn> ColumnsOf(TSqliteSession& s, const TTable& t)
-{
+QList<TColumn> ColumnsOf(TSqliteSession& s, const TTable& t) {
     QList<TColumn> columns;
     for (const QVariantList& row :
          s.Rows(QStringLiteral("PRAGMA %1.table_xinfo(%2)").arg(Quote(t.Schema), Quote(t.Name)))) {
@@ -97,8 +92,7 @@ struct TIndex {
     QStringList Columns;
 };
 
-QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t)
-{
+QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t) {
     QList<TIndex> indexes;
     if (t.Type == QLatin1String("VIEW"))
         return indexes;
@@ -106,8 +100,11 @@ QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t)
     bool primaryIndex = false;
     for (const QVariantList& row :
          s.Rows(QStringLiteral("PRAGMA %1.index_list(%2)").arg(Quote(t.Schema), Quote(t.Name)))) {
-        TIndex index{row[1].toString(), row[2].toInt() != 0, row[3].toString() == QLatin1String("pk"),
-                     row.value(4).toInt() != 0, {}};
+        TIndex index{row[1].toString(),
+                     row[2].toInt() != 0,
+                     row[3].toString() == QLatin1String("pk"),
+                     row.value(4).toInt() != 0,
+                     {}};
         for (const QVariantList& c :
              s.Rows(QStringLiteral("PRAGMA %1.index_xinfo(%2)").arg(Quote(t.Schema), Quote(index.Name))))
             if (c.value(5).toInt() == 1)
@@ -127,9 +124,7 @@ QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t)
     return indexes;
 }
 
-
-int ColumnFlags(const TSqliteType& type, bool nullable)
-{
+int ColumnFlags(const TSqliteType& type, bool nullable) {
     int flags = 0;
     if (nullable)
         flags |= TColumnFlags::IsNullable | TColumnFlags::MaybeNull;
@@ -140,13 +135,11 @@ int ColumnFlags(const TSqliteType& type, bool nullable)
     return flags;
 }
 
-QVariant OrNull(int value)
-{
+QVariant OrNull(int value) {
     return value > 0 ? QVariant(value) : QVariant();
 }
 
-void ReadColumns(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows)
-{
+void ReadColumns(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
     for (const TTable& t : Tables(s, Restriction(r, 1), Restriction(r, 2))) {
         int ordinal = 0;
         for (const TColumn& c : ColumnsOf(s, t)) {
@@ -154,36 +147,58 @@ void ReadColumns(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows)
             const TSqliteType type = MapSqliteType(c.Declared);
             const bool characters = type.Type == TDataType::VarWChar || type.Type == TDataType::WChar ||
                                     type.Type == TDataType::LongVarWChar;
-            QVariant maxLength = characters && type.Length > 0 ? QVariant(qlonglong(type.Length)) : QVariant();
-            rows.Add({QVariant(), t.Schema, t.Name, c.Name, QVariant(), QVariant(), ordinal, !c.Default.isNull(),
-                      c.Default, ColumnFlags(type, !c.NotNull), !c.NotNull, DbTypeOf(type.Type), QVariant(),
-                      maxLength, maxLength, characters ? QVariant() : OrNull(type.Precision),
-                      type.Type == TDataType::Numeric && type.IsFixedLength ? QVariant(type.Scale) : QVariant()});
+            QVariant maxLength =
+                characters && type.Length > 0 ? QVariant(qlonglong(type.Length)) : QVariant();
+            rows.Add(
+                {QVariant(), t.Schema, t.Name, c.Name, QVariant(), QVariant(), ordinal, !c.Default.isNull(),
+                 c.Default, ColumnFlags(type, !c.NotNull), !c.NotNull, DbTypeOf(type.Type), QVariant(),
+                 maxLength, maxLength, characters ? QVariant() : OrNull(type.Precision),
+                 type.Type == TDataType::Numeric && type.IsFixedLength ? QVariant(type.Scale) : QVariant()});
         }
     }
 }
 
-void ReadIndexes(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows)
-{
+void ReadIndexes(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
     for (const TTable& t : Tables(s, Restriction(r, 1), Restriction(r, 4))) {
         if (t.Type != QLatin1String("TABLE"))
             continue;
         const bool withoutRowId = WithoutRowId(t);
         for (const TIndex& index : IndexesOf(s, t)) {
             // The table's rows are kept in the order of its rowid or WITHOUT ROWID primary key.
-            const bool clustered = index.Primary && (withoutRowId || index.Name.startsWith(QLatin1String("pk_")));
+            const bool clustered =
+                index.Primary && (withoutRowId || index.Name.startsWith(QLatin1String("pk_")));
             int ordinal = 0;
             for (const QString& column : index.Columns)
-                rows.Add({QVariant(), t.Schema, t.Name, QVariant(), t.Schema, index.Name, index.Primary, index.Unique,
-                          clustered, 1, QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
-                          ++ordinal, column, QVariant(), QVariant(), 1, QVariant(), QVariant(),
-                          index.Partial ? QVariant(QStringLiteral("WHERE …")) : QVariant(), QVariant()});
+                rows.Add({QVariant(),
+                          t.Schema,
+                          t.Name,
+                          QVariant(),
+                          t.Schema,
+                          index.Name,
+                          index.Primary,
+                          index.Unique,
+                          clustered,
+                          1,
+                          QVariant(),
+                          QVariant(),
+                          QVariant(),
+                          QVariant(),
+                          QVariant(),
+                          QVariant(),
+                          ++ordinal,
+                          column,
+                          QVariant(),
+                          QVariant(),
+                          1,
+                          QVariant(),
+                          QVariant(),
+                          index.Partial ? QVariant(QStringLiteral("WHERE …")) : QVariant(),
+                          QVariant()});
         }
     }
 }
 
-void ReadPrimaryKeys(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows)
-{
+void ReadPrimaryKeys(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
     for (const TTable& t : Tables(s, Restriction(r, 1), Restriction(r, 2))) {
         if (t.Type != QLatin1String("TABLE"))
             continue;
@@ -191,14 +206,15 @@ void ReadPrimaryKeys(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows
         for (const TColumn& c : ColumnsOf(s, t))
             if (c.PrimaryKey > 0)
                 key << c;
-        std::sort(key.begin(), key.end(), [](const TColumn& a, const TColumn& b) { return a.PrimaryKey < b.PrimaryKey; });
+        std::sort(key.begin(), key.end(),
+                  [](const TColumn& a, const TColumn& b) { return a.PrimaryKey < b.PrimaryKey; });
         for (const TColumn& c : key)
-            rows.Add({QVariant(), t.Schema, t.Name, c.Name, QVariant(), QVariant(), c.PrimaryKey, QVariant()});
+            rows.Add(
+                {QVariant(), t.Schema, t.Name, c.Name, QVariant(), QVariant(), c.PrimaryKey, QVariant()});
     }
 }
 
-void ReadForeignKeys(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows)
-{
+void ReadForeignKeys(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
     const QString pkSchema = Restriction(r, 1), pkTable = Restriction(r, 2);
     for (const TTable& t : Tables(s, Restriction(r, 4), Restriction(r, 5))) {
         if (t.Type != QLatin1String("TABLE"))
@@ -217,14 +233,14 @@ void ReadForeignKeys(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows
                     if (c.PrimaryKey == seq + 1)
                         targetColumn = c.Name;
             }
-            rows.Add({QVariant(), t.Schema, target, targetColumn, QVariant(), QVariant(), QVariant(), t.Schema, t.Name,
-                      fk[3], QVariant(), QVariant(), fk[1].toInt() + 1, fk[5], fk[6], QVariant(), QVariant(), QVariant()});
+            rows.Add({QVariant(), t.Schema, target, targetColumn, QVariant(), QVariant(), QVariant(),
+                      t.Schema, t.Name, fk[3], QVariant(), QVariant(), fk[1].toInt() + 1, fk[5], fk[6],
+                      QVariant(), QVariant(), QVariant()});
         }
     }
 }
 
-void ReadProviderTypes(TSchemaRows& rows)
-{
+void ReadProviderTypes(TSchemaRows& rows) {
     struct TType {
         const char* Name;
         TDataType Type;
@@ -254,19 +270,38 @@ void ReadProviderTypes(TSchemaRows& rows)
         {"blob", TDataType::LongVarBinary, 1000000000, "x'", "'", nullptr, true, false},
     };
     for (const TType& t : types) {
-        const auto text = [](const char* s) { return s ? QVariant(QString::fromLatin1(s)) : QVariant(); };
+        const auto text = [](const char* s) {
+            return s ? QVariant(QString::fromLatin1(s)) : QVariant();
+        };
         const bool characters = t.Prefix && QByteArray(t.Prefix) == "'" && t.Type != TDataType::DBDate &&
                                 t.Type != TDataType::DBTime && t.Type != TDataType::DBTimeStamp;
-        rows.Add({QString::fromLatin1(t.Name), DbTypeOf(t.Type), t.Size, text(t.Prefix), text(t.Suffix), text(t.Params),
-                  true, characters, 3, QVariant(), false, t.Type == TDataType::BigInt, QString::fromLatin1(t.Name),
-                  QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), t.IsLong, true, t.Fixed});
+        rows.Add({QString::fromLatin1(t.Name),
+                  DbTypeOf(t.Type),
+                  t.Size,
+                  text(t.Prefix),
+                  text(t.Suffix),
+                  text(t.Params),
+                  true,
+                  characters,
+                  3,
+                  QVariant(),
+                  false,
+                  t.Type == TDataType::BigInt,
+                  QString::fromLatin1(t.Name),
+                  QVariant(),
+                  QVariant(),
+                  QVariant(),
+                  QVariant(),
+                  QVariant(),
+                  t.IsLong,
+                  true,
+                  t.Fixed});
     }
 }
 
 } // namespace
 
-void TSqliteSession::ReadSchema(TSchemaKind kind, const QVariantList& r, TSchemaRows& rows)
-{
+void TSqliteSession::ReadSchema(TSchemaKind kind, const QVariantList& r, TSchemaRows& rows) {
     switch (kind) {
     case TSchemaKind::Catalogs:
         for (const QVariantList& row : Rows(QStringLiteral("PRAGMA database_list")))
@@ -301,8 +336,9 @@ void TSqliteSession::ReadSchema(TSchemaKind kind, const QVariantList& r, TSchema
         // Row counts only where ANALYZE left them: counting every table could take minutes.
         QHash<QString, QVariant> counts;
         try {
-            for (const QVariantList& row : Rows(QStringLiteral("SELECT tbl, stat FROM sqlite_stat1 WHERE idx IS NULL "
-                                                               "OR idx = tbl")))
+            for (const QVariantList& row :
+                 Rows(QStringLiteral("SELECT tbl, stat FROM sqlite_stat1 WHERE idx IS NULL "
+                                     "OR idx = tbl")))
                 counts.insert(row[0].toString(), row[1].toString().section(u' ', 0, 0).toLongLong());
         } catch (const TDataError&) {
             // no sqlite_stat1: ANALYZE never ran
@@ -332,8 +368,7 @@ void TSqliteSession::ReadSchema(TSchemaKind kind, const QVariantList& r, TSchema
     }
 }
 
-QList<TTableKey> TSqliteSession::TableKeys(const QString&, const QString& schema, const QString& table)
-{
+QList<TTableKey> TSqliteSession::TableKeys(const QString&, const QString& schema, const QString& table) {
     QList<TTableKey> keys;
     const QList<TTable> tables = Tables(*this, schema, table);
     if (tables.isEmpty() || tables.first().Type != QLatin1String("TABLE"))
@@ -344,7 +379,8 @@ QList<TTableKey> TSqliteSession::TableKeys(const QString&, const QString& schema
     for (const TColumn& c : columns)
         if (c.PrimaryKey > 0)
             primary << c;
-    std::sort(primary.begin(), primary.end(), [](const TColumn& a, const TColumn& b) { return a.PrimaryKey < b.PrimaryKey; });
+    std::sort(primary.begin(), primary.end(),
+              [](const TColumn& a, const TColumn& b) { return a.PrimaryKey < b.PrimaryKey; });
     if (!primary.isEmpty()) {
         TTableKey key;
         for (const TColumn& c : primary)
@@ -356,7 +392,8 @@ QList<TTableKey> TSqliteSession::TableKeys(const QString&, const QString& schema
             continue;
         bool notNull = true;
         for (const QString& name : index.Columns) {
-            const auto it = std::find_if(columns.begin(), columns.end(), [&](const TColumn& c) { return c.Name == name; });
+            const auto it = std::find_if(columns.begin(), columns.end(),
+                                         [&](const TColumn& c) { return c.Name == name; });
             notNull = notNull && it != columns.end() && it->NotNull;
         }
         if (notNull)

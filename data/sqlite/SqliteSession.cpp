@@ -18,7 +18,10 @@ thread_local TSqliteStep* t_step = nullptr;
 // also while the other thread steps on the same handle.
 class TDbLock {
 public:
-    explicit TDbLock(sqlite3* db) : m_mutex(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(m_mutex); }
+    explicit TDbLock(sqlite3* db)
+        : m_mutex(sqlite3_db_mutex(db)) {
+        sqlite3_mutex_enter(m_mutex);
+    }
     ~TDbLock() { sqlite3_mutex_leave(m_mutex); }
 
 private:
@@ -30,8 +33,7 @@ struct TStatementGuard {
     ~TStatementGuard() { sqlite3_finalize(Statement); }
 };
 
-QString SqlStateOf(int rc)
-{
+QString SqlStateOf(int rc) {
     switch (rc & 0xff) {
     case SQLITE_CONSTRAINT:
         return QStringLiteral("23000");
@@ -56,8 +58,7 @@ public:
         : m_session(session)
         , m_statement(statement)
         , m_pendingRow(hasRow)
-        , m_sql(std::move(sql))
-    {
+        , m_sql(std::move(sql)) {
         m_step = m_session.NewStep(false);
         m_step.Stop = &m_stop;
         ReadColumns();
@@ -70,8 +71,7 @@ public:
     QList<TColumnInfo> Columns() const override { return m_columns; }
     void Cancel() override { m_stop.store(true); }
 
-    bool FetchRow(TRowStore& store) override
-    {
+    bool FetchRow(TRowStore& store) override {
         if (!m_pendingRow) {
             if (m_done || !m_session.Step(m_statement, m_step)) {
                 m_done = true;
@@ -109,8 +109,7 @@ public:
     }
 
 private:
-    void ReadColumns()
-    {
+    void ReadColumns() {
         const int n = sqlite3_column_count(m_statement);
         for (int i = 0; i < n; ++i) {
             TColumnInfo c;
@@ -148,8 +147,8 @@ private:
                 c.BaseTable = QString::fromUtf8(table);
                 c.BaseColumn = QString::fromUtf8(origin);
                 int notNull = 0, primaryKey = 0, autoIncrement = 0;
-                if (sqlite3_table_column_metadata(m_session.Handle(), db, table, origin, nullptr, nullptr, &notNull,
-                                                  &primaryKey, &autoIncrement) == SQLITE_OK)
+                if (sqlite3_table_column_metadata(m_session.Handle(), db, table, origin, nullptr, nullptr,
+                                                  &notNull, &primaryKey, &autoIncrement) == SQLITE_OK)
                     c.Nullable = !notNull;
             }
             m_columns.append(c);
@@ -158,8 +157,7 @@ private:
 
     // A self-join (or a subquery on the same table) shows columns of one table that may come
     // from different rows; writing through a key of one of them could change the wrong row.
-    bool ReadsTableTwice()
-    {
+    bool ReadsTableTwice() {
         if (m_columns.isEmpty() || m_columns.first().BaseTable.isEmpty())
             return false;
         const TColumnInfo& first = m_columns.first();
@@ -169,9 +167,9 @@ private:
         QString schema = first.BaseSchema;
         schema.replace(u'"', QLatin1String("\"\""));
         QSet<qint64> pages;
-        for (const QVariantList& row :
-             m_session.Rows(QStringLiteral("SELECT rootpage FROM \"%1\".sqlite_master WHERE tbl_name = ?1").arg(schema),
-                            {first.BaseTable}))
+        for (const QVariantList& row : m_session.Rows(
+                 QStringLiteral("SELECT rootpage FROM \"%1\".sqlite_master WHERE tbl_name = ?1").arg(schema),
+                 {first.BaseTable}))
             pages.insert(row[0].toLongLong());
         QSet<qint64> cursors;
         for (const QVariantList& op :
@@ -196,8 +194,7 @@ private:
 
 } // namespace
 
-TSqliteType MapSqliteType(const QString& declared)
-{
+TSqliteType MapSqliteType(const QString& declared) {
     TSqliteType t;
     const QString upper = declared.trimmed().toUpper();
     if (upper.isEmpty())
@@ -261,14 +258,14 @@ TSqliteType MapSqliteType(const QString& declared)
     return t;
 }
 
-TSqliteSession::TSqliteSession(const TConnectionString& cs, const TConnectOptions&)
-{
+TSqliteSession::TSqliteSession(const TConnectionString& cs, const TConnectOptions&) {
     m_path = cs.Value(QStringLiteral("Data Source"));
     if (m_path.isEmpty())
         throw TDataError(QStringLiteral("Im Verbindungs-String fehlt die Datenbankdatei (Data Source=…)"));
     const QString mode = cs.Value(QStringLiteral("Mode")).toLower();
     const bool create = mode.contains(QLatin1String("create"));
-    const bool readOnly = !create && mode.contains(QLatin1String("read")) && !mode.contains(QLatin1String("write"));
+    const bool readOnly =
+        !create && mode.contains(QLatin1String("read")) && !mode.contains(QLatin1String("write"));
     const bool memory = m_path == QLatin1String(":memory:");
     if (!memory && !create && !QFileInfo::exists(m_path))
         throw TDataError(QStringLiteral("Die Datenbankdatei „%1“ existiert nicht").arg(m_path));
@@ -277,11 +274,13 @@ TSqliteSession::TSqliteSession(const TConnectionString& cs, const TConnectOption
         flags |= SQLITE_OPEN_CREATE;
     const int rc = sqlite3_open_v2(m_path.toUtf8().constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        const QString message =
+            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         sqlite3_close_v2(m_db);
         m_db = nullptr;
-        throw TDataError(QStringLiteral("Die Datenbankdatei „%1“ kann nicht geöffnet werden: %2").arg(m_path, message),
-                         SqlStateOf(rc), rc);
+        throw TDataError(
+            QStringLiteral("Die Datenbankdatei „%1“ kann nicht geöffnet werden: %2").arg(m_path, message),
+            SqlStateOf(rc), rc);
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, 5000);
@@ -296,13 +295,11 @@ TSqliteSession::TSqliteSession(const TConnectionString& cs, const TConnectOption
     }
 }
 
-TSqliteSession::~TSqliteSession()
-{
+TSqliteSession::~TSqliteSession() {
     sqlite3_close_v2(m_db);
 }
 
-int TSqliteSession::Progress(void* data)
-{
+int TSqliteSession::Progress(void* data) {
     const TSqliteSession* session = static_cast<const TSqliteSession*>(data);
     TSqliteStep* step = t_step;
     if (!step)
@@ -319,8 +316,7 @@ int TSqliteSession::Progress(void* data)
     return 0;
 }
 
-TSqliteStep TSqliteSession::NewStep(bool withDeadline) const
-{
+TSqliteStep TSqliteSession::NewStep(bool withDeadline) const {
     TSqliteStep step;
     step.Generation = m_generation.load();
     const int timeout = m_commandTimeout.load();
@@ -329,15 +325,13 @@ TSqliteStep TSqliteSession::NewStep(bool withDeadline) const
     return step;
 }
 
-QString TSqliteSession::QuoteIdentifier(const QString& name) const
-{
+QString TSqliteSession::QuoteIdentifier(const QString& name) const {
     QString quoted = name;
     quoted.replace(u'"', QLatin1String("\"\""));
     return u'"' + quoted + u'"';
 }
 
-void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* step)
-{
+void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* step) {
     if ((rc & 0xff) == SQLITE_INTERRUPT) {
         if (step && step->TimedOut)
             throw TDataError(QStringLiteral("Zeitüberschreitung: die Anweisung lief länger als %1 Sekunden")
@@ -348,15 +342,15 @@ void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* s
     throw TDataError(QString::fromUtf8(sqlite3_errmsg(m_db)), SqlStateOf(rc), rc, statement);
 }
 
-sqlite3_stmt* TSqliteSession::Prepare(const char*& tail, const char* end, const QString& wholeText)
-{
+sqlite3_stmt* TSqliteSession::Prepare(const char*& tail, const char* end, const QString& wholeText) {
     while (tail < end) {
         sqlite3_stmt* statement = nullptr;
         const char* next = nullptr;
         TDbLock lock(m_db);
         const int rc = sqlite3_prepare_v2(m_db, tail, int(end - tail), &statement, &next);
         if (rc != SQLITE_OK) {
-            const QString piece = QString::fromUtf8(tail, int((next && next > tail ? next : end) - tail)).trimmed();
+            const QString piece =
+                QString::fromUtf8(tail, int((next && next > tail ? next : end) - tail)).trimmed();
             Fail(rc, piece.isEmpty() ? wholeText : piece);
         }
         tail = next ? next : end;
@@ -366,8 +360,7 @@ sqlite3_stmt* TSqliteSession::Prepare(const char*& tail, const char* end, const 
     return nullptr;
 }
 
-void TSqliteSession::Bind(sqlite3_stmt* statement, const QVariantList& values)
-{
+void TSqliteSession::Bind(sqlite3_stmt* statement, const QVariantList& values) {
     const int count = sqlite3_bind_parameter_count(statement);
     for (int i = 1; i <= count; ++i) {
         const char* name = sqlite3_bind_parameter_name(statement, i);
@@ -401,15 +394,16 @@ void TSqliteSession::Bind(sqlite3_stmt* statement, const QVariantList& values)
                 if (v.typeId() == QMetaType::QDate)
                     text = v.toDate().toString(Qt::ISODate);
                 else if (v.typeId() == QMetaType::QDateTime)
-                    text = v.toDateTime().toString(v.toDateTime().time().msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
-                                                                               : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+                    text = v.toDateTime().toString(v.toDateTime().time().msec()
+                                                       ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                                                       : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
                 else if (v.typeId() == QMetaType::QTime)
                     text = v.toTime().toString(Qt::ISODate);
                 else
                     text = v.toString();
                 const QByteArray utf8 = text.toUtf8();
-                rc = sqlite3_bind_text64(statement, i, utf8.constData(), quint64(utf8.size()), SQLITE_TRANSIENT,
-                                         SQLITE_UTF8);
+                rc = sqlite3_bind_text64(statement, i, utf8.constData(), quint64(utf8.size()),
+                                         SQLITE_TRANSIENT, SQLITE_UTF8);
                 break;
             }
             }
@@ -419,8 +413,7 @@ void TSqliteSession::Bind(sqlite3_stmt* statement, const QVariantList& values)
     }
 }
 
-bool TSqliteSession::Step(sqlite3_stmt* statement, TSqliteStep& step)
-{
+bool TSqliteSession::Step(sqlite3_stmt* statement, TSqliteStep& step) {
     TSqliteStep* outer = t_step;
     t_step = &step;
     TDbLock lock(m_db);
@@ -433,8 +426,7 @@ bool TSqliteSession::Step(sqlite3_stmt* statement, TSqliteStep& step)
     Fail(rc, QString::fromUtf8(sqlite3_sql(statement)), &step);
 }
 
-qint64 TSqliteSession::Execute(const TStatement& statement)
-{
+qint64 TSqliteSession::Execute(const TStatement& statement) {
     const QByteArray sql = statement.Sql.toUtf8();
     const char* tail = sql.constData();
     const char* end = tail + sql.size();
@@ -462,8 +454,7 @@ qint64 TSqliteSession::Execute(const TStatement& statement)
     return total;
 }
 
-std::unique_ptr<TProviderCursor> TSqliteSession::OpenCursor(const TStatement& statement)
-{
+std::unique_ptr<TProviderCursor> TSqliteSession::OpenCursor(const TStatement& statement) {
     const QByteArray sql = statement.Sql.toUtf8();
     const char* tail = sql.constData();
     const char* end = tail + sql.size();
@@ -489,16 +480,16 @@ std::unique_ptr<TProviderCursor> TSqliteSession::OpenCursor(const TStatement& st
             return std::make_unique<TSqliteCursor>(*this, s, hasRow, statement.Sql);
         }
         if (hasRow)
-            throw TDataError(QStringLiteral("Nur die letzte Anweisung des Befehlstexts darf Datensätze liefern: „%1“")
-                                 .arg(QString::fromUtf8(sqlite3_sql(current.Statement))),
-                             QStringLiteral("42000"), 0, statement.Sql);
+            throw TDataError(
+                QStringLiteral("Nur die letzte Anweisung des Befehlstexts darf Datensätze liefern: „%1“")
+                    .arg(QString::fromUtf8(sqlite3_sql(current.Statement))),
+                QStringLiteral("42000"), 0, statement.Sql);
         sqlite3_finalize(current.Statement);
         current.Statement = Prepare(tail, end, statement.Sql);
     }
 }
 
-QList<QVariantList> TSqliteSession::Rows(const QString& sql, const QVariantList& values)
-{
+QList<QVariantList> TSqliteSession::Rows(const QString& sql, const QVariantList& values) {
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = utf8.constData();
     TStatementGuard guard{Prepare(tail, tail + utf8.size(), sql)};
@@ -519,8 +510,9 @@ QList<QVariantList> TSqliteSession::Rows(const QString& sql, const QVariantList&
                 row << QVariant(sqlite3_column_double(guard.Statement, i));
                 break;
             case SQLITE_TEXT:
-                row << QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(guard.Statement, i)),
-                                                  sqlite3_column_bytes(guard.Statement, i)));
+                row << QVariant(
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(guard.Statement, i)),
+                                      sqlite3_column_bytes(guard.Statement, i)));
                 break;
             case SQLITE_BLOB:
                 row << QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(guard.Statement, i)),
@@ -536,7 +528,7 @@ QList<QVariantList> TSqliteSession::Rows(const QString& sql, const QVariantList&
     return rows;
 }
 
-std::unique_ptr<TProviderSession> CreateSqliteSession(const TConnectionString& cs, const TConnectOptions& options)
-{
+std::unique_ptr<TProviderSession> CreateSqliteSession(const TConnectionString& cs,
+                                                      const TConnectOptions& options) {
     return std::make_unique<TSqliteSession>(cs, options);
 }

@@ -11,34 +11,33 @@
 #include <QTest>
 #include <QTimer>
 
-#define USE_FIXTURE(var)                                                                                         \
-    QFETCH(QString, provider);                                                                                   \
-    const TProviderFixture& var = ProviderFixture(provider);                                                     \
-    if (const QString why = var.Unavailable(); !why.isEmpty()) {                                                 \
-        if (TestSupport::UnderCi() && why.contains(QLatin1String("TABULO_TEST_PG")))                            \
-            QFAIL(qPrintable(why));                                                                              \
-        QSKIP(qPrintable(why));                                                                                  \
-    }                                                                                                            \
+#define USE_FIXTURE(var)                                                                                     \
+    QFETCH(QString, provider);                                                                               \
+    const TProviderFixture& var = ProviderFixture(provider);                                                 \
+    if (const QString why = var.Unavailable(); !why.isEmpty()) {                                             \
+        if (TestSupport::UnderCi() && why.contains(QLatin1String("TABULO_TEST_PG")))                         \
+            QFAIL(qPrintable(why));                                                                          \
+        QSKIP(qPrintable(why));                                                                              \
+    }                                                                                                        \
     TFixtureDatabase db(var)
 
 namespace {
 
 // Runs the event loop until the query's FetchComplete, at most timeoutMs.
-bool WaitForComplete(QSignalSpy& complete, int timeoutMs = 30000)
-{
+bool WaitForComplete(QSignalSpy& complete, int timeoutMs = 30000) {
     return complete.count() > 0 || complete.wait(timeoutMs);
 }
 
-void FillPeople(TConnection& c, const TProviderFixture& f)
-{
+void FillPeople(TConnection& c, const TProviderFixture& f) {
     c.Execute(f.CreatePeople);
-    c.Execute(QStringLiteral("INSERT INTO people (id, name, amount, born) VALUES (1, 'Anna', 12.5, '2020-02-29')"));
+    c.Execute(
+        QStringLiteral("INSERT INTO people (id, name, amount, born) VALUES (1, 'Anna', 12.5, '2020-02-29')"));
     c.Execute(QStringLiteral("INSERT INTO people (id, name, amount, born) VALUES (2, 'Bert', NULL, NULL)"));
-    c.Execute(QStringLiteral("INSERT INTO people (id, name, amount, born) VALUES (3, 'Cleo', -1, '1999-12-31')"));
+    c.Execute(
+        QStringLiteral("INSERT INTO people (id, name, amount, born) VALUES (3, 'Cleo', -1, '1999-12-31')"));
 }
 
-qint64 CountOf(TConnection& c, const QString& sql)
-{
+qint64 CountOf(TConnection& c, const QString& sql) {
     TQuery q;
     q.SetConnection(&c);
     q.SetSql(sql);
@@ -96,21 +95,22 @@ private slots:
     void notUpdatableResults();
 };
 
-void TestConformance::openErrors_data()
-{
+void TestConformance::openErrors_data() {
     QTest::addColumn<QString>("connectionString");
     QTest::addColumn<QString>("message");
     const QString missing = qEnvironmentVariable("TABULO_TEST_TMP") + QStringLiteral("/missing/none.sqlite");
-    QTest::newRow("unknown provider") << "Provider=Frobnicator;Data Source=x" << "„Frobnicator“";
-    QTest::newRow("no provider") << "Data Source=x" << "Provider";
+    QTest::newRow("unknown provider") << "Provider=Frobnicator;Data Source=x"
+                                      << "„Frobnicator“";
+    QTest::newRow("no provider") << "Data Source=x"
+                                 << "Provider";
     QTest::newRow("missing sqlite file") << "Provider=SQLite;Data Source=" + missing << "existiert nicht";
-    QTest::newRow("missing sqlite file, read only") << "Provider=SQLite;Mode=Read;Data Source=" + missing
-                                                    << "existiert nicht";
-    QTest::newRow("sqlite without file name") << "Provider=SQLite" << "Data Source";
+    QTest::newRow("missing sqlite file, read only")
+        << "Provider=SQLite;Mode=Read;Data Source=" + missing << "existiert nicht";
+    QTest::newRow("sqlite without file name") << "Provider=SQLite"
+                                              << "Data Source";
 }
 
-void TestConformance::openErrors()
-{
+void TestConformance::openErrors() {
     QFETCH(QString, connectionString);
     QFETCH(QString, message);
     TConnection c;
@@ -123,8 +123,7 @@ void TestConformance::openErrors()
     QVERIFY(!c.Connected());
 }
 
-void TestConformance::batches()
-{
+void TestConformance::batches() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     QCOMPARE(c.Execute(f.CreatePeople), -1);
@@ -142,19 +141,18 @@ void TestConformance::batches()
     QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people")), 1);
 }
 
-void TestConformance::failingBatchStopsAtTheFailure()
-{
+void TestConformance::failingBatchStopsAtTheFailure() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
-    QVERIFY_THROWS_EXCEPTION(TDataError, c.Execute(QStringLiteral("INSERT INTO people (id, name) VALUES (1, 'a');\n"
-                                                                   "INSERT INTO no_such_table VALUES (1);\n"
-                                                                   "INSERT INTO people (id, name) VALUES (2, 'b')")));
+    QVERIFY_THROWS_EXCEPTION(TDataError,
+                             c.Execute(QStringLiteral("INSERT INTO people (id, name) VALUES (1, 'a');\n"
+                                                      "INSERT INTO no_such_table VALUES (1);\n"
+                                                      "INSERT INTO people (id, name) VALUES (2, 'b')")));
     QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people WHERE id = 2")), 0);
 }
 
-void TestConformance::parameters()
-{
+void TestConformance::parameters() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
@@ -180,8 +178,7 @@ void TestConformance::parameters()
     QVERIFY(q.Fields()[1].IsNull());
 }
 
-void TestConformance::fieldsAndNavigation()
-{
+void TestConformance::fieldsAndNavigation() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
@@ -214,14 +211,14 @@ void TestConformance::fieldsAndNavigation()
     QVERIFY(q.Bof());
     // Cells by position leave the current row alone.
     QCOMPARE(q.Text(2, 1), QStringLiteral("Cleo"));
-    QCOMPARE(q.Text(0, 3), locale.toString(QDate(2020, 2, 29), locale.dateFormat(QLocale::ShortFormat)
-                                                                     .replace(QLatin1String("yyyy"), QLatin1String("yy"))
-                                                                     .replace(QLatin1String("yy"), QLatin1String("yyyy"))));
+    QCOMPARE(q.Text(0, 3),
+             locale.toString(QDate(2020, 2, 29), locale.dateFormat(QLocale::ShortFormat)
+                                                     .replace(QLatin1String("yyyy"), QLatin1String("yy"))
+                                                     .replace(QLatin1String("yy"), QLatin1String("yyyy"))));
     QVERIFY(q.Bof());
 }
 
-void TestConformance::syntaxErrorRaisedByOpen()
-{
+void TestConformance::syntaxErrorRaisedByOpen() {
     USE_FIXTURE(f);
     TQuery q;
     q.SetConnection(&db.Connection());
@@ -241,8 +238,7 @@ void TestConformance::syntaxErrorRaisedByOpen()
     QCOMPARE(CountOf(db.Connection(), QStringLiteral("SELECT 1")), 1);
 }
 
-void TestConformance::asyncFetchOfALargeResult()
-{
+void TestConformance::asyncFetchOfALargeResult() {
     USE_FIXTURE(f);
     const int rows = 300000;
     TQuery q;
@@ -281,8 +277,7 @@ void TestConformance::asyncFetchOfALargeResult()
     QCOMPARE(q.Value(12344, 0).toLongLong(), 12345);
 }
 
-void TestConformance::cancelInsideFetchProgress()
-{
+void TestConformance::cancelInsideFetchProgress() {
     USE_FIXTURE(f);
     const int rows = 3000000;
     TQuery q;
@@ -314,8 +309,7 @@ void TestConformance::cancelInsideFetchProgress()
     QCOMPARE(q.Text(q.RecordCount() - 1, 0).isEmpty(), false);
 }
 
-void TestConformance::connectionCancelDuringExecution()
-{
+void TestConformance::connectionCancelDuringExecution() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     TQuery q;
@@ -339,8 +333,7 @@ void TestConformance::connectionCancelDuringExecution()
     QCOMPARE(complete.count(), 0);
 }
 
-void TestConformance::connectionCancelDuringFetch()
-{
+void TestConformance::connectionCancelDuringFetch() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     TQuery q;
@@ -348,7 +341,8 @@ void TestConformance::connectionCancelDuringFetch()
     q.SetSql(f.Series(3000000));
     q.SetExecuteOptions(TExecuteOption::AsyncFetch);
     QSignalSpy complete(&q, &TQuery::FetchComplete);
-    connect(&q, &TQuery::FetchProgress, &c, [&c] { c.Cancel(); }, Qt::SingleShotConnection);
+    connect(
+        &q, &TQuery::FetchProgress, &c, [&c] { c.Cancel(); }, Qt::SingleShotConnection);
     q.Open();
     QVERIFY(WaitForComplete(complete));
     QTest::qWait(100);
@@ -358,8 +352,7 @@ void TestConformance::connectionCancelDuringFetch()
     QCOMPARE(CountOf(c, QStringLiteral("SELECT 8")), 8);
 }
 
-void TestConformance::errorInTheMiddleOfTheStream()
-{
+void TestConformance::errorInTheMiddleOfTheStream() {
     USE_FIXTURE(f);
     const int failAt = 20000;
     TQuery q;
@@ -377,17 +370,16 @@ void TestConformance::errorInTheMiddleOfTheStream()
     QCOMPARE(CountOf(db.Connection(), QStringLiteral("SELECT 9")), 9);
 }
 
-void TestConformance::destroyWhileFetching_data()
-{
+void TestConformance::destroyWhileFetching_data() {
     QTest::addColumn<QString>("provider");
     QTest::addColumn<QString>("what");
     for (const TProviderFixture& f : ProviderFixtures())
         for (const char* what : {"query", "query in progress handler", "connection"})
-            QTest::newRow(qPrintable(f.Name + u' ' + QLatin1String(what))) << f.Name << QString::fromLatin1(what);
+            QTest::newRow(qPrintable(f.Name + u' ' + QLatin1String(what)))
+                << f.Name << QString::fromLatin1(what);
 }
 
-void TestConformance::destroyWhileFetching()
-{
+void TestConformance::destroyWhileFetching() {
     USE_FIXTURE(f);
     QFETCH(QString, what);
     std::unique_ptr<TConnection> c = db.OpenAnother();
@@ -420,8 +412,7 @@ void TestConformance::destroyWhileFetching()
     QCOMPARE(notifications, seen);
 }
 
-void TestConformance::otherWorkDuringAFetch()
-{
+void TestConformance::otherWorkDuringAFetch() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
@@ -455,8 +446,7 @@ void TestConformance::otherWorkDuringAFetch()
     QVERIFY2(slowest < 2000, qPrintable(QString::number(slowest)));
 }
 
-void TestConformance::schemaTablesAndColumns()
-{
+void TestConformance::schemaTablesAndColumns() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
@@ -494,22 +484,23 @@ void TestConformance::schemaTablesAndColumns()
     QVERIFY(!types2->FieldByName(QStringLiteral("TYPE_NAME")).AsText().isEmpty());
 }
 
-void TestConformance::schemaIndexesAndKeys()
-{
+void TestConformance::schemaIndexesAndKeys() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
     c.Execute(QStringLiteral("CREATE UNIQUE INDEX ux_people ON people (name, born)"));
-    c.Execute(QStringLiteral("CREATE TABLE pets (pid INTEGER PRIMARY KEY, owner INTEGER REFERENCES people (id))"));
-    std::unique_ptr<TRecordset> indexes =
-        c.OpenSchema(TSchemaKind::Indexes, {QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("people")});
+    c.Execute(
+        QStringLiteral("CREATE TABLE pets (pid INTEGER PRIMARY KEY, owner INTEGER REFERENCES people (id))"));
+    std::unique_ptr<TRecordset> indexes = c.OpenSchema(
+        TSchemaKind::Indexes, {QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("people")});
     QMap<QString, QStringList> columnsOf;
     QMap<QString, QString> flagsOf;
     for (indexes->First(); !indexes->Eof(); indexes->Next()) {
         const QString name = indexes->FieldByName(QStringLiteral("INDEX_NAME")).AsText();
         columnsOf[name] << indexes->FieldByName(QStringLiteral("COLUMN_NAME")).AsText();
-        flagsOf[name] = QString::fromLatin1(indexes->FieldByName(QStringLiteral("PRIMARY_KEY")).AsBoolean() ? "P" : "") +
-                        (indexes->FieldByName(QStringLiteral("UNIQUE")).AsBoolean() ? "U" : "");
+        flagsOf[name] =
+            QString::fromLatin1(indexes->FieldByName(QStringLiteral("PRIMARY_KEY")).AsBoolean() ? "P" : "") +
+            (indexes->FieldByName(QStringLiteral("UNIQUE")).AsBoolean() ? "U" : "");
     }
     QCOMPARE(columnsOf.value(QStringLiteral("ux_people")), QStringList({"name", "born"}));
     QCOMPARE(flagsOf.value(QStringLiteral("ux_people")), QStringLiteral("U"));
@@ -521,7 +512,8 @@ void TestConformance::schemaIndexesAndKeys()
         }
     QVERIFY(primary);
 
-    std::unique_ptr<TRecordset> keys = c.OpenSchema(TSchemaKind::PrimaryKeys, {QVariant(), QVariant(), QStringLiteral("pets")});
+    std::unique_ptr<TRecordset> keys =
+        c.OpenSchema(TSchemaKind::PrimaryKeys, {QVariant(), QVariant(), QStringLiteral("pets")});
     QCOMPARE(keys->RecordCount(), 1);
     QCOMPARE(keys->FieldByName(QStringLiteral("COLUMN_NAME")).AsText(), QStringLiteral("pid"));
     std::unique_ptr<TRecordset> foreign = c.OpenSchema(TSchemaKind::ForeignKeys);
@@ -531,8 +523,7 @@ void TestConformance::schemaIndexesAndKeys()
     QCOMPARE(foreign->FieldByName(QStringLiteral("FK_COLUMN_NAME")).AsText(), QStringLiteral("owner"));
 }
 
-void TestConformance::schemaUnsupportedKindRaises()
-{
+void TestConformance::schemaUnsupportedKindRaises() {
     USE_FIXTURE(f);
     try {
         db.Connection().OpenSchema(TSchemaKind::Cubes);
@@ -542,8 +533,7 @@ void TestConformance::schemaUnsupportedKindRaises()
     }
 }
 
-void TestConformance::updatesWriteThrough()
-{
+void TestConformance::updatesWriteThrough() {
     USE_FIXTURE(f);
     if (!f.Updatable)
         QSKIP("results of this provider are read-only");
@@ -577,8 +567,7 @@ void TestConformance::updatesWriteThrough()
     QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people WHERE id = 1")), 0);
 }
 
-void TestConformance::updateOfAConcurrentlyChangedRowFails()
-{
+void TestConformance::updateOfAConcurrentlyChangedRowFails() {
     USE_FIXTURE(f);
     if (!f.Updatable)
         QSKIP("results of this provider are read-only");
@@ -612,16 +601,15 @@ void TestConformance::updateOfAConcurrentlyChangedRowFails()
     QCOMPARE(q.RecordCount(), 3);
 }
 
-void TestConformance::notUpdatableResults()
-{
+void TestConformance::notUpdatableResults() {
     USE_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
     const QStringList statements = {
-        QStringLiteral("SELECT id, name FROM people"),                          // read-only lock
-        QStringLiteral("SELECT count(*) FROM people"),                          // no base table
+        QStringLiteral("SELECT id, name FROM people"),                                   // read-only lock
+        QStringLiteral("SELECT count(*) FROM people"),                                   // no base table
         QStringLiteral("SELECT a.id, b.name FROM people a, people b WHERE a.id = b.id"), // two tables
-        QStringLiteral("SELECT name, amount FROM people"),                      // no key
+        QStringLiteral("SELECT name, amount FROM people"),                               // no key
     };
     for (int i = 0; i < statements.size(); ++i) {
         TQuery q;

@@ -31,16 +31,16 @@ private slots:
     void sqlTextEndsEveryLineWithCrLf();
 };
 
-void TestDataCore::parameterNames_data()
-{
+void TestDataCore::parameterNames_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QStringList>("names");
     QTest::newRow("each name once") << "select :a, :b from t where x = :A" << QStringList{"a", "b"};
     QTest::newRow("cast") << "select x::int from t where y = :p" << QStringList{"p"};
-    QTest::newRow("literals and comments") << "select ':no', \":no2\" from t -- :c\n where /* :d */ z = :e"
-                                           << QStringList{"e"};
+    QTest::newRow("literals and comments")
+        << "select ':no', \":no2\" from t -- :c\n where /* :d */ z = :e" << QStringList{"e"};
     QTest::newRow("doubled quote") << "select 'it''s :x', :y" << QStringList{"y"};
-    QTest::newRow("dollar quoting") << "select $$ :x $$, $tag$ :y $tag$, $1 from t where a = :z" << QStringList{"z"};
+    QTest::newRow("dollar quoting") << "select $$ :x $$, $tag$ :y $tag$, $1 from t where a = :z"
+                                    << QStringList{"z"};
     QTest::newRow("escape string") << "select E'it\\'s :x' from t where a = :y" << QStringList{"y"};
     QTest::newRow("array slice") << "select a[1:2] from t" << QStringList{};
     QTest::newRow("assignment") << "x := 5" << QStringList{};
@@ -48,26 +48,24 @@ void TestDataCore::parameterNames_data()
     QTest::newRow("unterminated comment") << "select :a /* :b" << QStringList{"a"};
 }
 
-void TestDataCore::parameterNames()
-{
+void TestDataCore::parameterNames() {
     QFETCH(QString, sql);
     QFETCH(QStringList, names);
     QCOMPARE(TSqlParameters::Names(sql), names);
 }
 
-void TestDataCore::bindReplacesEveryOccurrence()
-{
+void TestDataCore::bindReplacesEveryOccurrence() {
     TQuery q;
     q.SetSql(QStringLiteral("select :a, ':a', :b, :A"));
     q.Parameters().ParamByName(QStringLiteral("a")).Value = 1;
     q.Parameters().ParamByName(QStringLiteral("b")).Value = QStringLiteral("x");
-    const TStatement s = TSqlParameters::Bind(q.Sql(), q.Parameters(), [](int n) { return QStringLiteral("$%1").arg(n); });
+    const TStatement s =
+        TSqlParameters::Bind(q.Sql(), q.Parameters(), [](int n) { return QStringLiteral("$%1").arg(n); });
     QCOMPARE(s.Sql, QStringLiteral("select $1, ':a', $2, $3"));
     QCOMPARE(s.Values, QVariantList({1, QStringLiteral("x"), 1}));
 }
 
-void TestDataCore::newTextRebuildsParameters()
-{
+void TestDataCore::newTextRebuildsParameters() {
     TQuery q;
     q.SetSql(QStringLiteral("select :a, :b"));
     q.Parameters()[1].Value = 7;
@@ -79,21 +77,31 @@ void TestDataCore::newTextRebuildsParameters()
     QVERIFY(!q.Parameters().FindParam(QStringLiteral("a")));
 }
 
-void TestDataCore::connectionString_data()
-{
+void TestDataCore::connectionString_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("plain") << "Provider=SQLite;Data Source=/tmp/a.db" << "data source" << "/tmp/a.db";
-    QTest::newRow("double quoted") << "Password=\"a;b\";User ID=u" << "Password" << "a;b";
-    QTest::newRow("single quoted, doubled") << "Password='it''s';x=1" << "password" << "it's";
-    QTest::newRow("blanks around") << " Provider = PostgreSQL ; Initial Catalog = db " << "Initial Catalog" << "db";
-    QTest::newRow("last wins") << "a=1;a=2" << "A" << "2";
-    QTest::newRow("missing") << "a=1" << "b" << "";
+    QTest::newRow("plain") << "Provider=SQLite;Data Source=/tmp/a.db"
+                           << "data source"
+                           << "/tmp/a.db";
+    QTest::newRow("double quoted") << "Password=\"a;b\";User ID=u"
+                                   << "Password"
+                                   << "a;b";
+    QTest::newRow("single quoted, doubled") << "Password='it''s';x=1"
+                                            << "password"
+                                            << "it's";
+    QTest::newRow("blanks around") << " Provider = PostgreSQL ; Initial Catalog = db "
+                                   << "Initial Catalog"
+                                   << "db";
+    QTest::newRow("last wins") << "a=1;a=2"
+                               << "A"
+                               << "2";
+    QTest::newRow("missing") << "a=1"
+                             << "b"
+                             << "";
 }
 
-void TestDataCore::connectionString()
-{
+void TestDataCore::connectionString() {
     QFETCH(QString, text);
     QFETCH(QString, key);
     QFETCH(QString, value);
@@ -103,8 +111,7 @@ void TestDataCore::connectionString()
     QCOMPARE(TConnectionString(cs.ToString()).Value(key), value);
 }
 
-void TestDataCore::rowStoreKeepsEveryKind()
-{
+void TestDataCore::rowStoreKeepsEveryKind() {
     TRowStore store(9);
     const QByteArray text = QStringLiteral("Grüße").toUtf8();
     const QByteArray bytes("\0\x01\xff", 3);
@@ -141,8 +148,7 @@ void TestDataCore::rowStoreKeepsEveryKind()
     QCOMPARE(store.RowBytes(0).size() > 0, true);
 }
 
-void TestDataCore::rowStoreIsReadableWhileRowsArrive()
-{
+void TestDataCore::rowStoreIsReadableWhileRowsArrive() {
     const qint64 rows = 300000;
     TRowStore store(2);
     std::atomic<bool> failed{false};
@@ -170,8 +176,7 @@ void TestDataCore::rowStoreIsReadableWhileRowsArrive()
     QCOMPARE(store.RowCount(), rows);
 }
 
-void TestDataCore::cellText_data()
-{
+void TestDataCore::cellText_data() {
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("expected");
@@ -181,7 +186,8 @@ void TestDataCore::cellText_data()
     if (!dateFormat.contains(QLatin1String("yyyy")))
         dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     QTest::newRow("null") << QVariant() << int(TDataType::VarWChar) << "";
-    QTest::newRow("integer without group separator") << QVariant(1234567) << int(TDataType::Integer) << "1234567";
+    QTest::newRow("integer without group separator")
+        << QVariant(1234567) << int(TDataType::Integer) << "1234567";
     QTest::newRow("negative") << QVariant(-42) << int(TDataType::BigInt) << "-42";
     QTest::newRow("real") << QVariant(1.5) << int(TDataType::Double) << "1" + dp + "5";
     QTest::newRow("numeric as text") << QVariant("12.25") << int(TDataType::Numeric) << "12" + dp + "25";
@@ -191,12 +197,12 @@ void TestDataCore::cellText_data()
     QTest::newRow("timestamp at midnight") << QVariant("2024-03-01 00:00:00") << int(TDataType::DBTimeStamp)
                                            << l.toString(QDate(2024, 3, 1), dateFormat);
     QTest::newRow("not a date stays") << QVariant("soon") << int(TDataType::DBDate) << "soon";
-    QTest::newRow("bytes as hex") << QVariant(QByteArray("\x01\xab", 2)) << int(TDataType::LongVarBinary) << "0x01AB";
+    QTest::newRow("bytes as hex") << QVariant(QByteArray("\x01\xab", 2)) << int(TDataType::LongVarBinary)
+                                  << "0x01AB";
     QTest::newRow("text") << QVariant("Grüße") << int(TDataType::LongVarWChar) << "Grüße";
 }
 
-void TestDataCore::cellText()
-{
+void TestDataCore::cellText() {
     QFETCH(QVariant, value);
     QFETCH(int, type);
     QFETCH(QString, expected);
@@ -204,8 +210,7 @@ void TestDataCore::cellText()
     QCOMPARE(TRecordset::CellText(TRowStore::CellOfRow(row.constData(), 0), TDataType(type)), expected);
 }
 
-void TestDataCore::emptyRecordsetIsAtBothEnds()
-{
+void TestDataCore::emptyRecordsetIsAtBothEnds() {
     std::unique_ptr<TRecordset> rs = TRecordset::CreateStatic({TColumnInfo{QStringLiteral("a")}});
     rs->First();
     QVERIFY(rs->Bof());
@@ -214,18 +219,20 @@ void TestDataCore::emptyRecordsetIsAtBothEnds()
     QVERIFY(!rs->Supports(TCursorOption::Update));
 }
 
-void TestDataCore::sqlTextEndsEveryLineWithCrLf_data()
-{
+void TestDataCore::sqlTextEndsEveryLineWithCrLf_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("one line") << "select 1" << "select 1\r\n";
-    QTest::newRow("lines") << "select 1\nfrom t" << "select 1\r\nfrom t\r\n";
-    QTest::newRow("final break") << "select 1\r\n" << "select 1\r\n";
-    QTest::newRow("empty line kept") << "a\n\nb" << "a\r\n\r\nb\r\n";
+    QTest::newRow("one line") << "select 1"
+                              << "select 1\r\n";
+    QTest::newRow("lines") << "select 1\nfrom t"
+                           << "select 1\r\nfrom t\r\n";
+    QTest::newRow("final break") << "select 1\r\n"
+                                 << "select 1\r\n";
+    QTest::newRow("empty line kept") << "a\n\nb"
+                                     << "a\r\n\r\nb\r\n";
 }
 
-void TestDataCore::sqlTextEndsEveryLineWithCrLf()
-{
+void TestDataCore::sqlTextEndsEveryLineWithCrLf() {
     QFETCH(QString, sql);
     QFETCH(QString, stored);
     TQuery q;

@@ -9,9 +9,8 @@
 namespace {
 
 // One COLUMNS row with the columns the type text reads.
-std::unique_ptr<TRecordset> ColumnsRow(int dataType, int flags, const QVariant& maxLength, const QVariant& precision,
-                                       const QVariant& scale)
-{
+std::unique_ptr<TRecordset> ColumnsRow(int dataType, int flags, const QVariant& maxLength,
+                                       const QVariant& precision, const QVariant& scale) {
     std::unique_ptr<TRecordset> rs = TRecordset::CreateStatic(SchemaColumns(TSchemaKind::Columns));
     QVariantList values(rs->Fields().Count());
     values[rs->FieldByName("DATA_TYPE").Index()] = dataType;
@@ -24,8 +23,7 @@ std::unique_ptr<TRecordset> ColumnsRow(int dataType, int flags, const QVariant& 
     return rs;
 }
 
-QList<TProviderType> SampleTypes()
-{
+QList<TProviderType> SampleTypes() {
     return {
         {130, "nvarchar", 4000, "max length", true, false, false},
         {130, "nchar", 4000, "length", true, true, false},
@@ -50,8 +48,7 @@ private slots:
     void builtFromTheProvidersOwnTypes();
 };
 
-void TestProviderTypes::columnTypeText_data()
-{
+void TestProviderTypes::columnTypeText_data() {
     QTest::addColumn<int>("dataType");
     QTest::addColumn<int>("flags");
     QTest::addColumn<QVariant>("maxLength");
@@ -62,16 +59,17 @@ void TestProviderTypes::columnTypeText_data()
     QTest::newRow("nullable") << 130 << 0x20 << QVariant(50) << none << none << "nvarchar (50) null";
     QTest::newRow("not null") << 130 << 0 << QVariant(50) << none << none << "nvarchar (50) not null";
     QTest::newRow("fixed length") << 130 << 0x10 << QVariant(8) << none << none << "nchar (8) not null";
-    QTest::newRow("precision and scale") << 131 << 0x10 << none << QVariant(18) << QVariant(2) << "decimal (18,2) not null";
+    QTest::newRow("precision and scale")
+        << 131 << 0x10 << none << QVariant(18) << QVariant(2) << "decimal (18,2) not null";
     QTest::newRow("no create params") << 3 << 0x10 << none << QVariant(10) << none << "int not null";
     QTest::newRow("long flag matches no entry") << 130 << 0xA0 << QVariant(50) << none << none << "WSTR";
     QTest::newRow("no entry, no name") << 64 << 0x20 << none << none << none << "64(00000040)";
-    QTest::newRow("keyword only in capitals") << 129 << 0x20 << QVariant(10) << none << none << "varchar (MAX LENGTH) null";
+    QTest::newRow("keyword only in capitals")
+        << 129 << 0x20 << QVariant(10) << none << none << "varchar (MAX LENGTH) null";
     QTest::newRow("null length") << 130 << 0x20 << none << none << none << "nvarchar () null";
 }
 
-void TestProviderTypes::columnTypeText()
-{
+void TestProviderTypes::columnTypeText() {
     QFETCH(int, dataType);
     QFETCH(int, flags);
     QFETCH(QVariant, maxLength);
@@ -82,16 +80,14 @@ void TestProviderTypes::columnTypeText()
     QCOMPARE(types.ColumnTypeText(*ColumnsRow(dataType, flags, maxLength, precision, scale)), expected);
 }
 
-void TestProviderTypes::emptyCatalogueShowsIndicatorNames()
-{
+void TestProviderTypes::emptyCatalogueShowsIndicatorNames() {
     const TProviderTypes types(QList<TProviderType>{});
     QCOMPARE(types.Count(), 0);
     QCOMPARE(types.ColumnTypeText(*ColumnsRow(130, 0x20, 50, {}, {})), QStringLiteral("WSTR"));
     QVERIFY(!types.FindType(130, false, false));
 }
 
-void TestProviderTypes::dbTypeName_data()
-{
+void TestProviderTypes::dbTypeName_data() {
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("name");
     QTest::newRow("0") << 0 << "EMPTY";
@@ -104,16 +100,15 @@ void TestProviderTypes::dbTypeName_data()
     QTest::newRow("RESERVED") << 0x8000 << "RESERVED";
 }
 
-void TestProviderTypes::dbTypeName()
-{
+void TestProviderTypes::dbTypeName() {
     QFETCH(int, value);
     QFETCH(QString, name);
     QCOMPARE(TProviderTypes::DbTypeName(value), name);
 }
 
-void TestProviderTypes::builtFromTheProvidersOwnTypes()
-{
-    const QString file = QDir(qEnvironmentVariable("TABULO_TEST_TMP", QDir::tempPath())).filePath("types.sqlite");
+void TestProviderTypes::builtFromTheProvidersOwnTypes() {
+    const QString file =
+        QDir(qEnvironmentVariable("TABULO_TEST_TMP", QDir::tempPath())).filePath("types.sqlite");
     QFile::remove(file);
     TConnection c;
     c.Open(QStringLiteral("Provider=SQLite;Mode=Create;Data Source=") + file);

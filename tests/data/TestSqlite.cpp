@@ -10,8 +10,7 @@
 
 namespace {
 
-QString TempFile(const QString& name)
-{
+QString TempFile(const QString& name) {
     const QString file = QDir(qEnvironmentVariable("TABULO_TEST_TMP", QDir::tempPath())).filePath(name);
     QFile::remove(file);
     return file;
@@ -34,8 +33,7 @@ private slots:
     void schemaKindsItAnswers();
 };
 
-void TestSqlite::openModes()
-{
+void TestSqlite::openModes() {
     const QString file = TempFile(QStringLiteral("modes.sqlite"));
     TConnection c;
     QVERIFY_THROWS_EXCEPTION(TDataError, c.Open(QStringLiteral("Provider=SQLite;Data Source=") + file));
@@ -48,8 +46,7 @@ void TestSqlite::openModes()
     QVERIFY_THROWS_EXCEPTION(TDataError, c.Execute(QStringLiteral("INSERT INTO t VALUES (1)")));
 }
 
-void TestSqlite::notADatabaseFailsAtOpen()
-{
+void TestSqlite::notADatabaseFailsAtOpen() {
     const QString file = TempFile(QStringLiteral("text.sqlite"));
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -60,10 +57,10 @@ void TestSqlite::notADatabaseFailsAtOpen()
     QVERIFY(!c.Connected());
 }
 
-void TestSqlite::rowIdMakesAKeylessTableUpdatable()
-{
+void TestSqlite::rowIdMakesAKeylessTableUpdatable() {
     TConnection c;
-    c.Open(QStringLiteral("Provider=SQLite;Mode=Create;Data Source=") + TempFile(QStringLiteral("rowid.sqlite")));
+    c.Open(QStringLiteral("Provider=SQLite;Mode=Create;Data Source=") +
+           TempFile(QStringLiteral("rowid.sqlite")));
     c.Execute(QStringLiteral("CREATE TABLE t (name TEXT); INSERT INTO t VALUES ('a'), ('a'), ('b')"));
     TQuery q;
     q.SetConnection(&c);
@@ -83,28 +80,37 @@ void TestSqlite::rowIdMakesAKeylessTableUpdatable()
     QCOMPARE(q.Fields()[0].AsText(), QStringLiteral("a,second,b"));
 }
 
-void TestSqlite::declaredTypesBecomeFieldTypes_data()
-{
+void TestSqlite::declaredTypesBecomeFieldTypes_data() {
     QTest::addColumn<QString>("declared");
     QTest::addColumn<QString>("value");
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("size");
     QTest::addColumn<bool>("blob");
-    QTest::newRow("integer") << "INTEGER" << "1" << int(TDataType::BigInt) << 0 << false;
-    QTest::newRow("int") << "INT" << "1" << int(TDataType::Integer) << 0 << false;
-    QTest::newRow("varchar") << "VARCHAR(20)" << "'x'" << int(TDataType::VarWChar) << 20 << false;
-    QTest::newRow("text") << "TEXT" << "'x'" << int(TDataType::LongVarWChar) << 0 << false;
-    QTest::newRow("real") << "REAL" << "1.5" << int(TDataType::Double) << 0 << false;
-    QTest::newRow("blob") << "BLOB" << "x'00'" << int(TDataType::LongVarBinary) << 0 << true;
-    QTest::newRow("date") << "DATE" << "'2020-01-01'" << int(TDataType::DBDate) << 0 << false;
-    QTest::newRow("datetime") << "DATETIME" << "'2020-01-01 10:00:00'" << int(TDataType::DBTimeStamp) << 0 << false;
-    QTest::newRow("boolean") << "BOOLEAN" << "1" << int(TDataType::Boolean) << 0 << false;
-    QTest::newRow("numeric") << "NUMERIC(10,2)" << "1.25" << int(TDataType::Numeric) << 0 << false;
-    QTest::newRow("untyped takes the first value") << "" << "2.5" << int(TDataType::Double) << 0 << false;
+    QTest::newRow("integer") << "INTEGER"
+                             << "1" << int(TDataType::BigInt) << 0 << false;
+    QTest::newRow("int") << "INT"
+                         << "1" << int(TDataType::Integer) << 0 << false;
+    QTest::newRow("varchar") << "VARCHAR(20)"
+                             << "'x'" << int(TDataType::VarWChar) << 20 << false;
+    QTest::newRow("text") << "TEXT"
+                          << "'x'" << int(TDataType::LongVarWChar) << 0 << false;
+    QTest::newRow("real") << "REAL"
+                          << "1.5" << int(TDataType::Double) << 0 << false;
+    QTest::newRow("blob") << "BLOB"
+                          << "x'00'" << int(TDataType::LongVarBinary) << 0 << true;
+    QTest::newRow("date") << "DATE"
+                          << "'2020-01-01'" << int(TDataType::DBDate) << 0 << false;
+    QTest::newRow("datetime") << "DATETIME"
+                              << "'2020-01-01 10:00:00'" << int(TDataType::DBTimeStamp) << 0 << false;
+    QTest::newRow("boolean") << "BOOLEAN"
+                             << "1" << int(TDataType::Boolean) << 0 << false;
+    QTest::newRow("numeric") << "NUMERIC(10,2)"
+                             << "1.25" << int(TDataType::Numeric) << 0 << false;
+    QTest::newRow("untyped takes the first value") << ""
+                                                   << "2.5" << int(TDataType::Double) << 0 << false;
 }
 
-void TestSqlite::declaredTypesBecomeFieldTypes()
-{
+void TestSqlite::declaredTypesBecomeFieldTypes() {
     QFETCH(QString, declared);
     QFETCH(QString, value);
     QFETCH(int, type);
@@ -122,13 +128,13 @@ void TestSqlite::declaredTypesBecomeFieldTypes()
     QCOMPARE(q.Fields()[0].IsBlob(), blob);
 }
 
-void TestSqlite::openRunsLeadingStatementsOfAText()
-{
+void TestSqlite::openRunsLeadingStatementsOfAText() {
     TConnection c;
     c.Open(QStringLiteral("Provider=SQLite;Data Source=:memory:"));
     TQuery q;
     q.SetConnection(&c);
-    q.SetSql(QStringLiteral("CREATE TABLE x (a); INSERT INTO x VALUES (1), (2);\nSELECT a FROM x;\n-- done\n"));
+    q.SetSql(
+        QStringLiteral("CREATE TABLE x (a); INSERT INTO x VALUES (1), (2);\nSELECT a FROM x;\n-- done\n"));
     q.Open();
     QCOMPARE(q.RecordCount(), 2);
     // Rows of an earlier statement would be lost silently: refused.
@@ -138,16 +144,16 @@ void TestSqlite::openRunsLeadingStatementsOfAText()
     QVERIFY_THROWS_EXCEPTION(TDataError, q.Open());
 }
 
-void TestSqlite::commandTimeoutStopsAStatement()
-{
+void TestSqlite::commandTimeoutStopsAStatement() {
     TConnection c;
     c.Open(QStringLiteral("Provider=SQLite;Data Source=:memory:"));
     c.SetCommandTimeout(1);
     QElapsedTimer t;
     t.start();
     try {
-        c.Execute(QStringLiteral("WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 5000000000) "
-                                 "SELECT count(*) FROM s"));
+        c.Execute(QStringLiteral(
+            "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 5000000000) "
+            "SELECT count(*) FROM s"));
         QFAIL("no time-out");
     } catch (const TDataError& e) {
         QCOMPARE(e.SqlState(), QStringLiteral("HYT00"));
@@ -157,22 +163,27 @@ void TestSqlite::commandTimeoutStopsAStatement()
     QCOMPARE(c.Execute(QStringLiteral("CREATE TABLE after_timeout (a)")), -1);
 }
 
-void TestSqlite::schemaKindsItAnswers_data()
-{
+void TestSqlite::schemaKindsItAnswers_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("column");
     QTest::addColumn<QString>("value");
-    QTest::newRow("catalogs") << int(TSchemaKind::Catalogs) << "CATALOG_NAME" << "main";
-    QTest::newRow("schemata") << int(TSchemaKind::Schemata) << "SCHEMA_NAME" << "main";
-    QTest::newRow("views") << int(TSchemaKind::Views) << "TABLE_NAME" << "v";
-    QTest::newRow("statistics") << int(TSchemaKind::Statistics) << "TABLE_NAME" << "t";
-    QTest::newRow("collations") << int(TSchemaKind::Collations) << "COLLATION_NAME" << "BINARY";
-    QTest::newRow("keywords") << int(TSchemaKind::DBInfoKeywords) << "KEYWORD" << "SELECT";
-    QTest::newRow("system table") << int(TSchemaKind::Tables) << "TABLE_TYPE" << "SYSTEM TABLE";
+    QTest::newRow("catalogs") << int(TSchemaKind::Catalogs) << "CATALOG_NAME"
+                              << "main";
+    QTest::newRow("schemata") << int(TSchemaKind::Schemata) << "SCHEMA_NAME"
+                              << "main";
+    QTest::newRow("views") << int(TSchemaKind::Views) << "TABLE_NAME"
+                           << "v";
+    QTest::newRow("statistics") << int(TSchemaKind::Statistics) << "TABLE_NAME"
+                                << "t";
+    QTest::newRow("collations") << int(TSchemaKind::Collations) << "COLLATION_NAME"
+                                << "BINARY";
+    QTest::newRow("keywords") << int(TSchemaKind::DBInfoKeywords) << "KEYWORD"
+                              << "SELECT";
+    QTest::newRow("system table") << int(TSchemaKind::Tables) << "TABLE_TYPE"
+                                  << "SYSTEM TABLE";
 }
 
-void TestSqlite::schemaKindsItAnswers()
-{
+void TestSqlite::schemaKindsItAnswers() {
     QFETCH(int, kind);
     QFETCH(QString, column);
     QFETCH(QString, value);
