@@ -69,6 +69,7 @@ public:
     // --- Schema lists (WorkSchema.cpp)
     void RefreshTables();
     void RefreshFields();
+    void ReadFieldsByQuery();
     void InsertIntoSql(const QString& text);
     static QString LastSelectedItem(const QListWidget* list);
     static QString SelectedItemsText(const QListWidget* list);

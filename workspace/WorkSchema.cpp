@@ -2,7 +2,9 @@
 // names into the editor.
 #include "workspace/Work.h"
 
+#include "data/CQry.h"
 #include "data/Connection.h"
+#include "data/Query.h"
 #include "data/Recordset.h"
 #include "editor/SqlEdit.h"
 #include "settings/Error.h"
@@ -86,11 +88,30 @@ void TFrameWork::RefreshFields()
         for (qint64 row = 0; row < rows->RecordCount(); ++row)
             AddName(LbxFields, rows->Text(row, nameColumn));
         SetCaption(PnlFields, QStringLiteral("Felder"), LbxFields->count());
-    } catch (const std::exception& e) {
-        const auto* error = dynamic_cast<const TError*>(&e);
-        SetListError(LbxFields, QStringLiteral("<Feldliste kann nicht gelesen werden>"),
-                     error ? error->Message() : QString::fromLocal8Bit(e.what()));
+    } catch (const std::exception&) {
+        // A provider without a columns rowset: ask the table itself. The first error is not
+        // shown; only when the fallback fails too is its message.
+        try {
+            ReadFieldsByQuery();
+            SetCaption(PnlFields, QStringLiteral("Felder"), LbxFields->count());
+        } catch (const std::exception& e) {
+            const auto* error = dynamic_cast<const TError*>(&e);
+            SetListError(LbxFields, QStringLiteral("<Feldliste kann nicht gelesen werden>"),
+                         error ? error->Message() : QString::fromLocal8Bit(e.what()));
+        }
     }
+}
+
+void TFrameWork::ReadFieldsByQuery()
+{
+    LbxFields->clear();
+    TQry::DefaultConnection = ConnWork;
+    const std::unique_ptr<TQuery> query =
+        TQry::OpenQuery(QStringLiteral("select * from ") + LastSelectedItem(LbxTables) + QStringLiteral(" where 1=0"),
+                        false);
+    const TFields& fields = query->Fields();
+    for (int i = 0; i < fields.Count(); ++i)
+        AddName(LbxFields, fields[i].Name());
 }
 
 void TFrameWork::LbxTablesClick()
