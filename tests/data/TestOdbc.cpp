@@ -14,7 +14,11 @@
 #include "tests/data/ProviderFixtures.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
 #include <QTest>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -50,6 +54,7 @@ private slots:
     void tableReferences_data();
     void tableReferences();
     void driverLists();
+    void dataSourceByName();
     void openErrors_data();
     void openErrors();
     void openGivesUpAfterTheConnectTimeout();
@@ -162,6 +167,39 @@ void TestOdbc::driverLists() {
     QVERIFY2(drivers.contains(QStringLiteral("PostgreSQL Unicode")), qPrintable(drivers.join(u',')));
     QCOMPARE(drivers.removeDuplicates(), 0);
     OdbcDataSourceNames(); // may be empty, must not throw
+}
+
+void TestOdbc::dataSourceByName() {
+    // A user data source of its own (unixODBC reads the file named by ODBCINI).
+    const QString dir = qEnvironmentVariable("TABULO_TEST_TMP", QDir::tempPath());
+    const QString database =
+        QDir(dir).filePath(QStringLiteral("dsn-%1.sqlite").arg(QCoreApplication::applicationPid()));
+    const QString ini =
+        QDir(dir).filePath(QStringLiteral("odbc-%1.ini").arg(QCoreApplication::applicationPid()));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[tabulo_test_dsn]\nDriver=SQLite3\nDatabase=%1\n").arg(database).toUtf8());
+    file.close();
+    const QByteArray old = qgetenv("ODBCINI");
+    qputenv("ODBCINI", ini.toLocal8Bit());
+    auto restore = qScopeGuard([&] {
+        if (old.isNull())
+            qunsetenv("ODBCINI");
+        else
+            qputenv("ODBCINI", old);
+        QFile::remove(ini);
+        QFile::remove(database);
+    });
+
+    QVERIFY(OdbcDataSourceNames().contains(QStringLiteral("tabulo_test_dsn")));
+    // The data source's driver is found, so it streams like "Driver=SQLite3" does.
+    const QString text = QStringLiteral("Provider=MSDASQL;Data Source=tabulo_test_dsn");
+    QCOMPARE(OdbcDriverConnectString(TConnectionString(text)),
+             QStringLiteral("DSN=tabulo_test_dsn;StepAPI=1"));
+    TConnection c;
+    c.Open(text);
+    c.Execute(QStringLiteral("CREATE TABLE t (a INTEGER)"));
+    QCOMPARE(c.Execute(QStringLiteral("INSERT INTO t VALUES (1)")), 1);
 }
 
 void TestOdbc::openErrors_data() {
