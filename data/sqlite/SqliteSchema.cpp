@@ -4,6 +4,7 @@
 #include "data/DataError.h"
 #include "data/sqlite/SqliteSession.h"
 
+#include <QMap>
 #include <QRegularExpression>
 #include <sqlite3.h>
 
@@ -90,6 +91,7 @@ struct TIndex {
     bool Primary = false;
     bool Partial = false;
     QStringList Columns;
+    bool FromConstraint = false; // made by a UNIQUE constraint, not by CREATE INDEX
 };
 
 QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t) {
@@ -240,6 +242,49 @@ void ReadForeignKeys(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows
     }
 }
 
+struct TConstraint {
+    QString Name;
+    QString Type; // "PRIMARY KEY", "UNIQUE", "FOREIGN KEY"
+    QStringList Columns;
+};
+
+// SQLite names only some constraints; the others get "fk_<table>_<n>" and the index names.
+QList<TConstraint> ConstraintsOf(TSqliteSession& s, const TTable& t) {
+    QList<TConstraint> constraints;
+    for (const TIndex& index : IndexesOf(s, t))
+        if (index.Primary || index.FromConstraint)
+            constraints.append({index.Name,
+                                index.Primary ? QStringLiteral("PRIMARY KEY") : QStringLiteral("UNIQUE"),
+                                index.Columns});
+    QMap<int, TConstraint> foreign;
+    for (const QVariantList& fk :
+         s.Rows(QStringLiteral("PRAGMA %1.foreign_key_list(%2)").arg(Quote(t.Schema), Quote(t.Name)))) {
+        TConstraint& c = foreign[fk[0].toInt()];
+        c.Name = QStringLiteral("fk_%1_%2").arg(t.Name).arg(fk[0].toInt());
+        c.Type = QStringLiteral("FOREIGN KEY");
+        c.Columns << fk[3].toString();
+    }
+    constraints.append(foreign.values());
+    return constraints;
+}
+
+void ReadConstraints(TSqliteSession& s, TSchemaKind kind, const QVariantList& r, TSchemaRows& rows) {
+    for (const TTable& t : Tables(s, Restriction(r, 4), Restriction(r, 5))) {
+        if (t.Type != QLatin1String("TABLE"))
+            continue;
+        for (const TConstraint& c : ConstraintsOf(s, t)) {
+            if (kind == TSchemaKind::TableConstraints) {
+                rows.Add({QVariant(), t.Schema, c.Name, QVariant(), t.Schema, t.Name, c.Type, false, false});
+                continue;
+            }
+            int ordinal = 0;
+            for (const QString& column : c.Columns)
+                rows.Add({QVariant(), t.Schema, c.Name, QVariant(), t.Schema, t.Name, column, QVariant(),
+                          QVariant(), ++ordinal});
+        }
+    }
+}
+
 void ReadProviderTypes(TSchemaRows& rows) {
     struct TType {
         const char* Name;
@@ -328,6 +373,10 @@ void TSqliteSession::ReadSchema(TSchemaKind kind, const QVariantList& r, TSchema
         return;
     case TSchemaKind::PrimaryKeys:
         ReadPrimaryKeys(*this, r, rows);
+        return;
+    case TSchemaKind::TableConstraints:
+    case TSchemaKind::KeyColumnUsage:
+        ReadConstraints(*this, kind, r, rows);
         return;
     case TSchemaKind::ForeignKeys:
         ReadForeignKeys(*this, r, rows);

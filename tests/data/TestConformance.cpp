@@ -65,6 +65,8 @@ private slots:
     void syntaxErrorRaisedByOpen_data() { AddProviderRows(); }
     void syntaxErrorRaisedByOpen();
 
+    void asyncFetchOfATinyResult_data() { AddProviderRows(); }
+    void asyncFetchOfATinyResult();
     void asyncFetchOfALargeResult_data() { AddProviderRows(); }
     void asyncFetchOfALargeResult();
     void cancelInsideFetchProgress_data() { AddProviderRows(); }
@@ -236,6 +238,28 @@ void TestConformance::syntaxErrorRaisedByOpen() {
     QTest::qWait(50);
     QCOMPARE(complete.count(), 0); // Open failed: no fetch ever started
     QCOMPARE(CountOf(db.Connection(), QStringLiteral("SELECT 1")), 1);
+}
+
+void TestConformance::asyncFetchOfATinyResult() {
+    USE_FIXTURE(f);
+    TQuery q;
+    q.SetConnection(&db.Connection());
+    q.SetSql(f.Series(1));
+    q.SetExecuteOptions(TExecuteOption::AsyncFetch);
+    bool openReturned = false;
+    int completions = 0;
+    // All rows may be in before Open returns; the completion still comes after it.
+    connect(&q, &TQuery::FetchComplete, this, [&] {
+        QVERIFY(openReturned);
+        ++completions;
+    });
+    q.Open();
+    openReturned = true;
+    QTRY_COMPARE(completions, 1);
+    QTest::qWait(50);
+    QCOMPARE(completions, 1);
+    QCOMPARE(q.RecordCount(), 1);
+    QCOMPARE(q.Fields()[1].AsText(), QStringLiteral("name1"));
 }
 
 void TestConformance::asyncFetchOfALargeResult() {

@@ -189,7 +189,8 @@ void TestSqlite::schemaKindsItAnswers() {
     QFETCH(QString, value);
     TConnection c;
     c.Open(QStringLiteral("Provider=SQLite;Data Source=:memory:"));
-    c.Execute(QStringLiteral("CREATE TABLE t (a INTEGER PRIMARY KEY); CREATE VIEW v AS SELECT a FROM t"));
+    c.Execute(QStringLiteral("CREATE TABLE t (a INTEGER PRIMARY KEY); CREATE VIEW v AS SELECT a FROM t; "
+                             "CREATE TABLE p (b INTEGER, owner INTEGER REFERENCES t (a), UNIQUE (b))"));
     std::unique_ptr<TRecordset> rs = c.OpenSchema(TSchemaKind(kind));
     QStringList values;
     for (rs->First(); !rs->Eof(); rs->Next())
