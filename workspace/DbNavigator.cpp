@@ -14,8 +14,7 @@
 TDbNavigator::TDbNavigator(TResultGrid* grid, TResultModel* model, QWidget* parent)
     : QToolBar(parent)
     , m_grid(grid)
-    , m_model(model)
-{
+    , m_model(model) {
     setObjectName(QStringLiteral("Nav"));
     // Ten buttons in 200 pixels: small icons, no handle, no padding.
     setIconSize(QSize(12, 12));
@@ -26,14 +25,18 @@ TDbNavigator::TDbNavigator(TResultGrid* grid, TResultModel* model, QWidget* pare
                                  "QToolButton { padding: 1px; margin: 0; }"));
     setFixedWidth(200);
     QStyle* style = QApplication::style();
-    AddButton("NavFirst", "Erster Datensatz", style->standardIcon(QStyle::SP_MediaSkipBackward), &TDbNavigator::NavFirst);
+    AddButton("NavFirst", "Erster Datensatz", style->standardIcon(QStyle::SP_MediaSkipBackward),
+              &TDbNavigator::NavFirst);
     AddButton("NavPrior", "Vorheriger Datensatz", style->standardIcon(QStyle::SP_MediaSeekBackward),
               &TDbNavigator::NavPrior);
-    AddButton("NavNext", "Nächster Datensatz", style->standardIcon(QStyle::SP_MediaSeekForward), &TDbNavigator::NavNext);
-    AddButton("NavLast", "Letzter Datensatz", style->standardIcon(QStyle::SP_MediaSkipForward), &TDbNavigator::NavLast);
+    AddButton("NavNext", "Nächster Datensatz", style->standardIcon(QStyle::SP_MediaSeekForward),
+              &TDbNavigator::NavNext);
+    AddButton("NavLast", "Letzter Datensatz", style->standardIcon(QStyle::SP_MediaSkipForward),
+              &TDbNavigator::NavLast);
     AddButton("NavInsert", "Datensatz einfügen", style->standardIcon(QStyle::SP_FileDialogNewFolder),
               &TDbNavigator::NavInsert);
-    AddButton("NavDelete", "Datensatz löschen", style->standardIcon(QStyle::SP_TrashIcon), &TDbNavigator::NavDelete);
+    AddButton("NavDelete", "Datensatz löschen", style->standardIcon(QStyle::SP_TrashIcon),
+              &TDbNavigator::NavDelete);
     AddButton("NavEdit", "Datensatz bearbeiten", style->standardIcon(QStyle::SP_FileDialogDetailedView),
               &TDbNavigator::NavEdit);
     AddButton("NavPost", "Daten aktualisieren", style->standardIcon(QStyle::SP_DialogApplyButton),
@@ -47,21 +50,19 @@ TDbNavigator::TDbNavigator(TResultGrid* grid, TResultModel* model, QWidget* pare
 }
 
 QAction* TDbNavigator::AddButton(const char* name, const char* hint, const QIcon& icon,
-                                 void (TDbNavigator::*handler)())
-{
+                                 void (TDbNavigator::*handler)()) {
     QAction* action = addAction(icon, QString::fromUtf8(hint));
     action->setObjectName(QLatin1String(name));
-    connect(action, &QAction::triggered, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
     return action;
 }
 
-QAction* TDbNavigator::Button(const QString& name) const
-{
+QAction* TDbNavigator::Button(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
-void TDbNavigator::UpdateButtons()
-{
+void TDbNavigator::UpdateButtons() {
     const bool rows = m_model->rowCount() > 0;
     const bool editable = m_model->Recordset() && (m_model->flags(m_model->index(0, 0)) & Qt::ItemIsEditable);
     for (const char* name : {"NavFirst", "NavPrior", "NavNext", "NavLast"})
@@ -73,8 +74,7 @@ void TDbNavigator::UpdateButtons()
         Button(QLatin1String(name))->setEnabled(rows && editable);
 }
 
-void TDbNavigator::MoveTo(int row)
-{
+void TDbNavigator::MoveTo(int row) {
     const int rows = m_model->rowCount();
     if (rows == 0)
         return;
@@ -83,30 +83,25 @@ void TDbNavigator::MoveTo(int row)
     m_grid->setCurrentIndex(m_model->index(row, column));
 }
 
-void TDbNavigator::NavFirst()
-{
+void TDbNavigator::NavFirst() {
     MoveTo(0);
 }
 
-void TDbNavigator::NavPrior()
-{
+void TDbNavigator::NavPrior() {
     MoveTo(m_grid->currentIndex().row() - 1);
 }
 
-void TDbNavigator::NavNext()
-{
+void TDbNavigator::NavNext() {
     MoveTo(m_grid->currentIndex().row() + 1);
 }
 
-void TDbNavigator::NavLast()
-{
+void TDbNavigator::NavLast() {
     MoveTo(m_model->rowCount() - 1);
 }
 
 void TDbNavigator::NavInsert() {}
 
-void TDbNavigator::NavDelete()
-{
+void TDbNavigator::NavDelete() {
     const QModelIndex current = m_grid->currentIndex();
     if (!current.isValid() || !m_model->Recordset())
         return;
@@ -119,24 +114,20 @@ void TDbNavigator::NavDelete()
     MoveTo(current.row());
 }
 
-void TDbNavigator::NavEdit()
-{
+void TDbNavigator::NavEdit() {
     if (m_grid->currentIndex().isValid())
         m_grid->edit(m_grid->currentIndex());
 }
 
-void TDbNavigator::NavPost()
-{
+void TDbNavigator::NavPost() {
     m_grid->PostEdit();
 }
 
-void TDbNavigator::NavCancel()
-{
+void TDbNavigator::NavCancel() {
     m_grid->CancelEdit();
 }
 
-void TDbNavigator::NavRefresh()
-{
+void TDbNavigator::NavRefresh() {
     if (m_refresh)
         m_refresh();
 }

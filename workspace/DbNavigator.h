@@ -22,7 +22,8 @@ public:
     QAction* Button(const QString& name) const;
 
 private:
-    QAction* AddButton(const char* name, const char* hint, const QIcon& icon, void (TDbNavigator::*handler)());
+    QAction* AddButton(const char* name, const char* hint, const QIcon& icon,
+                       void (TDbNavigator::*handler)());
     void MoveTo(int row);
     void NavFirst();
     void NavPrior();

@@ -11,8 +11,7 @@
 
 namespace {
 
-QIcon HeaderIcon(const QString& resource)
-{
+QIcon HeaderIcon(const QString& resource) {
     if (QFile::exists(resource))
         return QIcon(resource);
     QStyle::StandardPixmap fallback = QStyle::SP_FileDialogDetailedView;
@@ -27,9 +26,9 @@ QIcon HeaderIcon(const QString& resource)
 
 } // namespace
 
-THeaderBar::THeaderBar(const QString& name, const QString& caption, const QString& iconResource, QWidget* parent)
-    : QWidget(parent)
-{
+THeaderBar::THeaderBar(const QString& name, const QString& caption, const QString& iconResource,
+                       QWidget* parent)
+    : QWidget(parent) {
     setObjectName(name);
     m_layout = new QHBoxLayout(this);
     // The caption stands 26 pixels from the left and 4 from the top, right of the icon.
@@ -49,8 +48,7 @@ THeaderBar::THeaderBar(const QString& name, const QString& caption, const QStrin
     m_caption->setVisible(!caption.isEmpty());
 }
 
-void THeaderBar::paintEvent(QPaintEvent*)
-{
+void THeaderBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     QLinearGradient gradient(0, 0, 0, height());
     gradient.setColorAt(0, Qt::white);

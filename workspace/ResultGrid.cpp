@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QHeaderView>
 
-TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent)
-{
+TResultGrid::TResultGrid(QWidget* parent)
+    : QTableView(parent) {
     setObjectName(QStringLiteral("GrdResults"));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -26,18 +26,16 @@ TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent)
     columns->setFont(bold);
 }
 
-int TResultGrid::PixelsOf(int characters) const
-{
+int TResultGrid::PixelsOf(int characters) const {
     return characters * fontMetrics().averageCharWidth() + 8;
 }
 
-int TResultGrid::CharactersOf(int pixels) const
-{
-    return qMax(1, (pixels - 8 + fontMetrics().averageCharWidth() / 2) / qMax(1, fontMetrics().averageCharWidth()));
+int TResultGrid::CharactersOf(int pixels) const {
+    return qMax(1, (pixels - 8 + fontMetrics().averageCharWidth() / 2) /
+                       qMax(1, fontMetrics().averageCharWidth()));
 }
 
-QWidget* TResultGrid::OpenEditor() const
-{
+QWidget* TResultGrid::OpenEditor() const {
     if (state() != QAbstractItemView::EditingState)
         return nullptr;
     QWidget* focus = QApplication::focusWidget();
@@ -46,16 +44,14 @@ QWidget* TResultGrid::OpenEditor() const
     return focus;
 }
 
-void TResultGrid::PostEdit()
-{
+void TResultGrid::PostEdit() {
     if (QWidget* editor = OpenEditor()) {
         commitData(editor);
         closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
 }
 
-void TResultGrid::CancelEdit()
-{
+void TResultGrid::CancelEdit() {
     if (QWidget* editor = OpenEditor())
         closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
 }

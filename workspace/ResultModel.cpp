@@ -5,10 +5,10 @@
 
 #include <limits>
 
-TResultModel::TResultModel(QObject* parent) : QAbstractTableModel(parent) {}
+TResultModel::TResultModel(QObject* parent)
+    : QAbstractTableModel(parent) {}
 
-void TResultModel::SetRecordset(TRecordset* recordset, bool editable)
-{
+void TResultModel::SetRecordset(TRecordset* recordset, bool editable) {
     beginResetModel();
     m_recordset = recordset;
     m_editable = recordset && editable;
@@ -18,13 +18,11 @@ void TResultModel::SetRecordset(TRecordset* recordset, bool editable)
     endResetModel();
 }
 
-void TResultModel::Reload()
-{
+void TResultModel::Reload() {
     SetRecordset(m_recordset, m_editable);
 }
 
-void TResultModel::SetCurrentRow(int row)
-{
+void TResultModel::SetCurrentRow(int row) {
     if (row == m_currentRow)
         return;
     const int old = m_currentRow;
@@ -35,18 +33,15 @@ void TResultModel::SetCurrentRow(int row)
         emit headerDataChanged(Qt::Vertical, row, row);
 }
 
-int TResultModel::rowCount(const QModelIndex& parent) const
-{
+int TResultModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_rows;
 }
 
-int TResultModel::columnCount(const QModelIndex& parent) const
-{
+int TResultModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_columns;
 }
 
-QVariant TResultModel::data(const QModelIndex& index, int role) const
-{
+QVariant TResultModel::data(const QModelIndex& index, int role) const {
     if (!m_recordset || !index.isValid())
         return {};
     if (role == Qt::DisplayRole || role == Qt::EditRole)
@@ -54,8 +49,7 @@ QVariant TResultModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
-QVariant TResultModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant TResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (!m_recordset)
         return {};
     if (orientation == Qt::Horizontal) {
@@ -70,16 +64,14 @@ QVariant TResultModel::headerData(int section, Qt::Orientation orientation, int 
     return {};
 }
 
-Qt::ItemFlags TResultModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags TResultModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
     if (m_editable && index.isValid())
         flags |= Qt::ItemIsEditable;
     return flags;
 }
 
-bool TResultModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
+bool TResultModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!m_editable || role != Qt::EditRole || !index.isValid())
         return false;
     if (m_recordset->Text(index.row(), index.column()) == value.toString())

@@ -2,8 +2,7 @@
 
 namespace {
 
-bool IsBlankChar(QChar c)
-{
+bool IsBlankChar(QChar c) {
     return c.unicode() <= 0x20;
 }
 
@@ -11,13 +10,12 @@ const QString CrLf = QStringLiteral("\r\n");
 
 } // namespace
 
-TSqlExpression::TSqlExpression(const QString& text, const QString& separator) : m_separator(separator)
-{
+TSqlExpression::TSqlExpression(const QString& text, const QString& separator)
+    : m_separator(separator) {
     Parse(text);
 }
 
-QStringList TSqlExpression::SplitLines(const QString& text)
-{
+QStringList TSqlExpression::SplitLines(const QString& text) {
     QStringList lines;
     qsizetype start = 0;
     const qsizetype n = text.size();
@@ -35,38 +33,33 @@ QStringList TSqlExpression::SplitLines(const QString& text)
     return lines;
 }
 
-QString TSqlExpression::TrimRight(const QString& text)
-{
+QString TSqlExpression::TrimRight(const QString& text) {
     qsizetype end = text.size();
     while (end > 0 && IsBlankChar(text.at(end - 1)))
         --end;
     return text.left(end);
 }
 
-bool TSqlExpression::IsBlank(const QString& line)
-{
+bool TSqlExpression::IsBlank(const QString& line) {
     for (QChar c : line)
         if (!IsBlankChar(c))
             return false;
     return true;
 }
 
-bool TSqlExpression::EndsWithSeparator(const QString& line, const QString& separator)
-{
+bool TSqlExpression::EndsWithSeparator(const QString& line, const QString& separator) {
     const QString trimmed = TrimRight(line);
     return !separator.isEmpty() && trimmed.size() >= separator.size() && trimmed.endsWith(separator);
 }
 
-QString TSqlExpression::StripSeparator(const QString& line, const QString& separator)
-{
+QString TSqlExpression::StripSeparator(const QString& line, const QString& separator) {
     const QString trimmed = TrimRight(line);
     if (EndsWithSeparator(trimmed, separator))
         return trimmed.left(trimmed.size() - separator.size());
     return trimmed;
 }
 
-QString TSqlExpression::AppendLine(const QString& pending, const QString& line)
-{
+QString TSqlExpression::AppendLine(const QString& pending, const QString& line) {
     if (IsBlank(line))
         return pending;
     return pending.isEmpty() ? line : pending + CrLf + line;
@@ -75,8 +68,7 @@ QString TSqlExpression::AppendLine(const QString& pending, const QString& line)
 // An empty pending text at a closing line is dropped: otherwise a text that ends in a blank
 // line (the editor's usually does) would add an empty statement behind a select, and a
 // single select would be refused as several queries.
-void TSqlExpression::Parse(const QString& text)
-{
+void TSqlExpression::Parse(const QString& text) {
     const QStringList lines = SplitLines(text);
     QString pending;
     for (int i = 0; i < lines.size(); ++i) {
@@ -93,18 +85,18 @@ void TSqlExpression::Parse(const QString& text)
     }
 }
 
-bool TSqlExpression::IsNonSelect(const QString& text)
-{
+bool TSqlExpression::IsNonSelect(const QString& text) {
     QString folded = text;
     for (QChar& c : folded)
         if (c >= u'A' && c <= u'Z')
             c = QChar(c.unicode() + 32);
-    const auto has = [&folded](const char* word) { return folded.contains(QLatin1String(word)); };
+    const auto has = [&folded](const char* word) {
+        return folded.contains(QLatin1String(word));
+    };
     return has("delete") || has("update") || has("insert") || !has("select");
 }
 
-bool TSqlExpression::AllNonSelect() const
-{
+bool TSqlExpression::AllNonSelect() const {
     if (m_statements.isEmpty())
         return false;
     for (const QString& statement : m_statements)

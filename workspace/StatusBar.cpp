@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
-{
+TStatusBar::TStatusBar(QWidget* parent)
+    : QWidget(parent) {
     setObjectName(QStringLiteral("StatBar"));
     setFixedHeight(19);
     auto* layout = new QHBoxLayout(this);
@@ -30,23 +30,19 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
     }
 }
 
-QString TStatusBar::PanelText(int index) const
-{
+QString TStatusBar::PanelText(int index) const {
     return m_panels[index]->text();
 }
 
-int TStatusBar::PanelWidth(int index) const
-{
+int TStatusBar::PanelWidth(int index) const {
     return m_panels[index]->maximumWidth();
 }
 
-void TStatusBar::SetPanel(int index, const QString& text, int width)
-{
+void TStatusBar::SetPanel(int index, const QString& text, int width) {
     m_panels[index]->setText(text);
     m_panels[index]->setFixedWidth(width);
 }
 
-void TStatusBar::SetPanelText(int index, const QString& text)
-{
+void TStatusBar::SetPanelText(int index, const QString& text) {
     SetPanel(index, text, fontMetrics().horizontalAdvance(text) + 10);
 }

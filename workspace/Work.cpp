@@ -34,8 +34,7 @@ constexpr int SplitterWidth = 3;
 constexpr int HeaderHeight = 20;
 constexpr int DefaultRightWidth = 197;
 
-QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* parent)
-{
+QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* parent) {
     auto* splitter = new QSplitter(orientation, parent);
     splitter->setObjectName(QLatin1String(name));
     splitter->setHandleWidth(SplitterWidth);
@@ -43,15 +42,13 @@ QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* p
     return splitter;
 }
 
-QWidget* NewPanel(const char* name, QWidget* parent)
-{
+QWidget* NewPanel(const char* name, QWidget* parent) {
     auto* panel = new QWidget(parent);
     panel->setObjectName(QLatin1String(name));
     return panel;
 }
 
-QListWidget* NewList(const char* name, QWidget* parent)
-{
+QListWidget* NewList(const char* name, QWidget* parent) {
     auto* list = new QListWidget(parent);
     list->setObjectName(QLatin1String(name));
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -60,15 +57,13 @@ QListWidget* NewList(const char* name, QWidget* parent)
 }
 
 // The first size of a two-part splitter; the second part takes the rest.
-void SetFirstSize(QSplitter* splitter, int size)
-{
+void SetFirstSize(QSplitter* splitter, int size) {
     const QList<int> sizes = splitter->sizes();
     const int total = sizes.value(0) + sizes.value(1);
     splitter->setSizes({size, qMax(0, total - size)});
 }
 
-int FirstSize(const QSplitter* splitter)
-{
+int FirstSize(const QSplitter* splitter) {
     return splitter->sizes().value(0);
 }
 
@@ -79,8 +74,8 @@ const QString IdentRightFields = QStringLiteral("PnlRightFields");
 
 } // namespace
 
-TFrameWork::TFrameWork(QWidget* parent) : QWidget(parent)
-{
+TFrameWork::TFrameWork(QWidget* parent)
+    : QWidget(parent) {
     ConnWork = new TConnection(this);
     ConnWork->setObjectName(QStringLiteral("ConnWork"));
     ConnWork->SetCommandTimeout(0);
@@ -94,18 +89,15 @@ TFrameWork::TFrameWork(QWidget* parent) : QWidget(parent)
     CreateLayout();
 }
 
-TFrameWork::~TFrameWork()
-{
+TFrameWork::~TFrameWork() {
     SetWaitCursor(false);
 }
 
-QString TFrameWork::SettingsSection() const
-{
+QString TFrameWork::SettingsSection() const {
     return QStringLiteral("Frame.") + m_databaseName;
 }
 
-void TFrameWork::CreateLayout()
-{
+void TFrameWork::CreateLayout() {
     QFont frameFont(QStringLiteral("Lucida Sans Typewriter"), 8);
     frameFont.setFamilies({QStringLiteral("Lucida Sans Typewriter"), QStringLiteral("DejaVu Sans Mono"),
                            QStringLiteral("Liberation Mono"), QStringLiteral("monospace")});
@@ -137,8 +129,7 @@ void TFrameWork::CreateLayout()
     ApplySizes();
 }
 
-void TFrameWork::ApplySizes()
-{
+void TFrameWork::ApplySizes() {
     SetFirstSize(Splitter1, m_sizeLeftTop);
     if (m_sizeLeft >= 0) {
         SetFirstSize(Splitter4, m_sizeLeft);
@@ -150,8 +141,7 @@ void TFrameWork::ApplySizes()
     SetFirstSize(Splitter2, m_sizeRightFields);
 }
 
-void TFrameWork::showEvent(QShowEvent* event)
-{
+void TFrameWork::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The splitters only know their real extent once the frame sits in its tab; the sizes
     // are set again then, so that the saved sizes and the defaults hold as they are.
@@ -162,16 +152,14 @@ void TFrameWork::showEvent(QShowEvent* event)
     }
 }
 
-void TFrameWork::resizeEvent(QResizeEvent* event)
-{
+void TFrameWork::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // The tab may still adjust its page after the first show.
     if (m_sizesShown && !m_sizesSettled)
         ApplySizes();
 }
 
-QWidget* TFrameWork::CreateLeftSide()
-{
+QWidget* TFrameWork::CreateLeftSide() {
     PnlLeft = NewPanel("PnlLeft", this);
     // The header's tools must not keep the right side from its saved width: the left side
     // may be narrower than they are, as in a frame whose panes clip.
@@ -212,15 +200,14 @@ QWidget* TFrameWork::CreateLeftSide()
     return PnlLeft;
 }
 
-QWidget* TFrameWork::CreateResultPanel()
-{
+QWidget* TFrameWork::CreateResultPanel() {
     PnlBottom = NewPanel("PnlBottom", PnlLeftBottomArea);
     auto* layout = new QVBoxLayout(PnlBottom);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    PnlLeftMiddle = new THeaderBar(QStringLiteral("PnlLeftMiddle"), {}, QStringLiteral(":/icons/hdr-result.svg"),
-                                   PnlBottom);
+    PnlLeftMiddle = new THeaderBar(QStringLiteral("PnlLeftMiddle"), {},
+                                   QStringLiteral(":/icons/hdr-result.svg"), PnlBottom);
     PnlLeftMiddle->setFixedHeight(25);
     CbxFieldsSorted = new QComboBox(PnlLeftMiddle);
     CbxFieldsSorted->setObjectName(QStringLiteral("CbxFieldsSorted"));
@@ -262,8 +249,7 @@ QWidget* TFrameWork::CreateResultPanel()
     return PnlBottom;
 }
 
-QWidget* TFrameWork::CreateRightSide()
-{
+QWidget* TFrameWork::CreateRightSide() {
     PnlRight = NewPanel("PnlRight", this);
     PnlRight->installEventFilter(this);
     auto* layout = new QVBoxLayout(PnlRight);
@@ -334,13 +320,13 @@ QWidget* TFrameWork::CreateRightSide()
     return PnlRight;
 }
 
-void TFrameWork::CreateMemSqlMenu()
-{
+void TFrameWork::CreateMemSqlMenu() {
     PopMnuMemSql = new QMenu(this);
     PopMnuMemSql->setObjectName(QStringLiteral("PopMnuMemSql"));
     if (TMainWindowIntf* main = FrmMainIntf()) {
-        const char* entries[] = {"ActSqlExec",   "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
-                                 "ActSqlExecTable", "-", "ActEditSearch", "ActEditSearchAgain", "-",
+        const char* entries[] = {"ActSqlExec",      "ActSqlExecSelected", "ActSqlExecLine",
+                                 "ActSqlExecLines", "ActSqlExecTable",    "-",
+                                 "ActEditSearch",   "ActEditSearchAgain", "-",
                                  "ActDBClose"};
         for (const char* name : entries) {
             if (name[0] == '-')
@@ -352,8 +338,7 @@ void TFrameWork::CreateMemSqlMenu()
     MemSql->SetContextMenu(PopMnuMemSql);
 }
 
-bool TFrameWork::eventFilter(QObject* watched, QEvent* event)
-{
+bool TFrameWork::eventFilter(QObject* watched, QEvent* event) {
     if (watched == PnlRight && event->type() == QEvent::Resize)
         PnlRightResize();
     else if (GrdHistory && watched == GrdHistory->viewport()) {
@@ -365,18 +350,15 @@ bool TFrameWork::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TFrameWork::PnlRightResize()
-{
+void TFrameWork::PnlRightResize() {
     FitHistoryColumns();
 }
 
-int TFrameWork::PnlLeftWidth() const
-{
+int TFrameWork::PnlLeftWidth() const {
     return FirstSize(Splitter4);
 }
 
-void TFrameWork::OpenDatabase(const QString& name, const QString& connectionString)
-{
+void TFrameWork::OpenDatabase(const QString& name, const QString& connectionString) {
     LblText->hide();
     PnlBottom->show();
     m_columnWidths.clear();
@@ -403,8 +385,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
     ApplySizes();
 }
 
-void TFrameWork::CloseDatabase()
-{
+void TFrameWork::CloseDatabase() {
     TIniFileEx& store = *SettingsStore();
     QStringList lines = MemSql->Lines();
     // An empty editor has one empty line; storing it would keep a section for nothing.
@@ -418,16 +399,14 @@ void TFrameWork::CloseDatabase()
     store.WriteInteger(section, IdentRightFields, FirstSize(Splitter2));
 }
 
-QWidget* TFrameWork::MemSqlWidget() const
-{
+QWidget* TFrameWork::MemSqlWidget() const {
     return MemSql;
 }
 
 // Searching and the connection report come with the result grid's and the report's code.
 void TFrameWork::ShowConnectionInfo() {}
 
-bool TFrameWork::CanSearch() const
-{
+bool TFrameWork::CanSearch() const {
     return false;
 }
 

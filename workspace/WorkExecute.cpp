@@ -32,8 +32,7 @@ constexpr int DefaultColumnWidth = 10;    // characters
 
 enum TAccessMode { AccessNone = 0, AccessReadWrite = 1, AccessReadOnly = 2 };
 
-QString AccessModeText(int mode)
-{
+QString AccessModeText(int mode) {
     switch (mode) {
     case AccessReadWrite:
         return QStringLiteral("RW");
@@ -44,15 +43,13 @@ QString AccessModeText(int mode)
     }
 }
 
-bool IsTableNameDelimiter(QChar c)
-{
+bool IsTableNameDelimiter(QChar c) {
     const char16_t u = c.unicode();
     return (u >= 0x20 && u <= 0x22) || (u >= 0x24 && u <= 0x2F) || u == 0x3A || u == 0x3B || u == 0x3F ||
            (u >= 0x5B && u <= 0x5D) || u == 0x7B || u == 0x7D || u == 0xA7;
 }
 
-bool IsBlankLine(const QString& line)
-{
+bool IsBlankLine(const QString& line) {
     return TSqlExpression::IsBlank(line);
 }
 
@@ -60,26 +57,22 @@ bool IsBlankLine(const QString& line)
 
 // --- Choosing the text
 
-void TFrameWork::ExecuteAll()
-{
+void TFrameWork::ExecuteAll() {
     ExecuteSql(MemSql->Text());
 }
 
-void TFrameWork::ExecuteSelected()
-{
+void TFrameWork::ExecuteSelected() {
     if (MemSql->HasSelection())
         ExecuteSql(MemSql->SelectedText());
 }
 
-void TFrameWork::ExecuteLine()
-{
+void TFrameWork::ExecuteLine() {
     const QString line = MemSql->LineText(MemSql->CaretLine());
     if (!line.isEmpty())
         ExecuteSql(line);
 }
 
-QString TFrameWork::LineGroupAt(const QStringList& lines, int line)
-{
+QString TFrameWork::LineGroupAt(const QStringList& lines, int line) {
     if (line < 0 || line >= lines.size() || IsBlankLine(lines.at(line)))
         return {};
     QString text;
@@ -90,15 +83,13 @@ QString TFrameWork::LineGroupAt(const QStringList& lines, int line)
     return text;
 }
 
-void TFrameWork::ExecuteLineGroup()
-{
+void TFrameWork::ExecuteLineGroup() {
     const QString text = LineGroupAt(MemSql->Lines(), MemSql->CaretLine());
     if (!text.isEmpty())
         ExecuteSql(text);
 }
 
-QString TFrameWork::TableNameAt(const QString& line, int column)
-{
+QString TFrameWork::TableNameAt(const QString& line, int column) {
     if (column < 0 || column > line.size())
         return {};
     int from = column;
@@ -110,8 +101,7 @@ QString TFrameWork::TableNameAt(const QString& line, int column)
     return line.mid(from, to - from);
 }
 
-void TFrameWork::ExecuteTable()
-{
+void TFrameWork::ExecuteTable() {
     QString name;
     if (LbxTables->hasFocus()) {
         if (!LbxTables->currentItem())
@@ -126,8 +116,7 @@ void TFrameWork::ExecuteTable()
 
 // --- Running
 
-void TFrameWork::ExecuteSql(const QString& text)
-{
+void TFrameWork::ExecuteSql(const QString& text) {
     // A second run while rows are arriving would close the result under the fetch; the run
     // actions are disabled then, and the history and the RO button end up here.
     if (m_busy)
@@ -155,9 +144,10 @@ void TFrameWork::ExecuteSql(const QString& text)
             return;
         }
         if (expression.StatementCount() > 1)
-            throw TError(QStringLiteral("Mehrere SQL-Abfragen (%1) können nur dann gleichzeitig ausgeführt werden, "
-                                        "wenn sie keine Select-Abfragen sind")
-                             .arg(expression.StatementCount()));
+            throw TError(
+                QStringLiteral("Mehrere SQL-Abfragen (%1) können nur dann gleichzeitig ausgeführt werden, "
+                               "wenn sie keine Select-Abfragen sind")
+                    .arg(expression.StatementCount()));
         OpenSelect(text);
     } catch (const std::exception& e) {
         if (!self)
@@ -172,8 +162,7 @@ void TFrameWork::ExecuteSql(const QString& text)
     }
 }
 
-void TFrameWork::RunBatch(const QStringList& statements)
-{
+void TFrameWork::RunBatch(const QStringList& statements) {
     qint64 total = 0;
     for (const QString& statement : statements) {
         Qry->SetSql(statement);
@@ -185,8 +174,7 @@ void TFrameWork::RunBatch(const QStringList& statements)
     }
 }
 
-void TFrameWork::OpenSelect(const QString& text)
-{
+void TFrameWork::OpenSelect(const QString& text) {
     Qry->SetSql(text);
     ApplyReadOnlyMode();
     SetBusy(true);
@@ -197,8 +185,7 @@ void TFrameWork::OpenSelect(const QString& text)
     Qry->Open();
 }
 
-void TFrameWork::QryFetchProgress(qint64 progress, qint64)
-{
+void TFrameWork::QryFetchProgress(qint64 progress, qint64) {
     if (!m_awaitingCompletion)
         return;
     if (m_cancelRequested) {
@@ -211,8 +198,7 @@ void TFrameWork::QryFetchProgress(qint64 progress, qint64)
     }
 }
 
-void TFrameWork::QryFetchComplete(const QString& error)
-{
+void TFrameWork::QryFetchComplete(const QString& error) {
     if (!m_awaitingCompletion)
         return;
     m_awaitingCompletion = false;
@@ -227,7 +213,8 @@ void TFrameWork::QryFetchComplete(const QString& error)
         const TError* error = dynamic_cast<const TError*>(&e);
         const QString kind = error ? error->ClassName() : QStringLiteral("Exception");
         const QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
-        ShowErrorText(QStringLiteral("SQL-Fehler: ") + kind + QStringLiteral(" ") + message + CrLf + Qry->SqlText());
+        ShowErrorText(QStringLiteral("SQL-Fehler: ") + kind + QStringLiteral(" ") + message + CrLf +
+                      Qry->SqlText());
     }
     SetWaitCursor(false);
     // A fetch that broke off (connection lost, a value the driver could not read) must not
@@ -236,8 +223,7 @@ void TFrameWork::QryFetchComplete(const QString& error)
         ShowException(TError(QStringLiteral("Das Lesen der Datensätze wurde abgebrochen: ") + error));
 }
 
-void TFrameWork::CancelSql()
-{
+void TFrameWork::CancelSql() {
     m_cancelRequested = true;
     // The fetch itself is stopped here as well, not only at the next progress report: a
     // slow row may keep that report from coming.
@@ -248,13 +234,11 @@ void TFrameWork::CancelSql()
 
 // --- Grid
 
-void TFrameWork::DetachGrid()
-{
+void TFrameWork::DetachGrid() {
     Dsr->SetRecordset(nullptr, false);
 }
 
-void TFrameWork::AttachGrid()
-{
+void TFrameWork::AttachGrid() {
     const bool editable = BtnReadOnly->isChecked() && Qry->Supports(TCursorOption::Update);
     Dsr->SetRecordset(Qry, editable);
     QHeaderView* header = GrdResults->horizontalHeader();
@@ -266,22 +250,19 @@ void TFrameWork::AttachGrid()
     PnlBottom->show();
 }
 
-void TFrameWork::GrdResultsColumnResized(int column, int, int newSize)
-{
+void TFrameWork::GrdResultsColumnResized(int column, int, int newSize) {
     // The user's width becomes the field's display width, which SaveColumnWidths keeps.
     if (Dsr->Recordset() == Qry && column < Qry->Fields().Count())
         Qry->Fields()[column].SetDisplayWidth(GrdResults->CharactersOf(newSize));
 }
 
-void TFrameWork::SaveColumnWidths()
-{
+void TFrameWork::SaveColumnWidths() {
     const TFields& fields = Qry->Fields();
     for (int i = 0; i < fields.Count(); ++i)
         m_columnWidths[fields[i].Name().toLower()] = QString::number(fields[i].DisplayWidth());
 }
 
-void TFrameWork::RestoreColumnWidths()
-{
+void TFrameWork::RestoreColumnWidths() {
     const TFields& fields = Qry->Fields();
     for (int i = 0; i < fields.Count(); ++i) {
         bool ok = false;
@@ -292,23 +273,19 @@ void TFrameWork::RestoreColumnWidths()
 
 // --- Status and mode
 
-void TFrameWork::SetStatusText(int index, const QString& text)
-{
+void TFrameWork::SetStatusText(int index, const QString& text) {
     StatBar->SetPanelText(index, text);
 }
 
-QString TFrameWork::StatusText(int index) const
-{
+QString TFrameWork::StatusText(int index) const {
     return StatBar->PanelText(index);
 }
 
-double TFrameWork::SecondsSinceStart() const
-{
+double TFrameWork::SecondsSinceStart() const {
     return m_startTime.isValid() ? m_startTime.nsecsElapsed() / 1e9 : 0.0;
 }
 
-void TFrameWork::ShowRecordCount(qint64 count, int accessMode)
-{
+void TFrameWork::ShowRecordCount(qint64 count, int accessMode) {
     const QLocale locale = QLocale::system();
     SetStatusText(2, locale.toString(count));
     const QString suffix = m_cancelRequested ? QStringLiteral(" (abgebrochen)") : QString();
@@ -317,21 +294,18 @@ void TFrameWork::ShowRecordCount(qint64 count, int accessMode)
     StatBar->repaint();
 }
 
-int TFrameWork::AccessModeOfResult() const
-{
+int TFrameWork::AccessModeOfResult() const {
     return Qry->Supports(TCursorOption::Update) && Qry->LockType() == TLockType::Optimistic ? AccessReadWrite
-                                                                                             : AccessReadOnly;
+                                                                                            : AccessReadOnly;
 }
 
-void TFrameWork::ShowErrorText(const QString& text)
-{
+void TFrameWork::ShowErrorText(const QString& text) {
     LblText->setText(text);
     LblText->show();
     PnlBottom->hide();
 }
 
-void TFrameWork::ApplyReadOnlyMode()
-{
+void TFrameWork::ApplyReadOnlyMode() {
     QPalette palette = BtnReadOnly->palette();
     if (BtnReadOnly->isChecked()) {
         Qry->SetLockType(TLockType::Optimistic);
@@ -347,16 +321,14 @@ void TFrameWork::ApplyReadOnlyMode()
     BtnReadOnly->setPalette(palette);
 }
 
-void TFrameWork::BtnReadOnlyClick()
-{
+void TFrameWork::BtnReadOnlyClick() {
     if (Qry->Active())
         ExecuteSql(Qry->SqlText());
     else
         ApplyReadOnlyMode();
 }
 
-void TFrameWork::SetBusy(bool value)
-{
+void TFrameWork::SetBusy(bool value) {
     m_busy = value;
     // The switch cannot re-run while rows arrive; rather than refuse the click, it waits.
     BtnReadOnly->setEnabled(!value);
@@ -364,8 +336,7 @@ void TFrameWork::SetBusy(bool value)
         main->UpdateActions();
 }
 
-void TFrameWork::SetWaitCursor(bool on)
-{
+void TFrameWork::SetWaitCursor(bool on) {
     if (on == m_waitCursor)
         return;
     m_waitCursor = on;

@@ -18,16 +18,14 @@ constexpr int MaxHistoryRows = 50;
 constexpr int CountColumn = 0;
 constexpr int TextColumn = 1;
 
-QString CellText(const QTableWidget* grid, int row, int column)
-{
+QString CellText(const QTableWidget* grid, int row, int column) {
     const QTableWidgetItem* item = grid->item(row, column);
     return item ? item->text() : QString();
 }
 
 } // namespace
 
-void TFrameWork::CreateHistory()
-{
+void TFrameWork::CreateHistory() {
     GrdHistory = new QTableWidget(1, 2, PnlRightHistory);
     GrdHistory->setObjectName(QStringLiteral("GrdHistory"));
     GrdHistory->horizontalHeader()->hide();
@@ -46,8 +44,8 @@ void TFrameWork::CreateHistory()
     GrdHistory->viewport()->installEventFilter(this);
     // Queued: the grid takes the focus back while it finishes the click.
     connect(
-        GrdHistory, &QTableWidget::cellDoubleClicked, this, [this] { RunGuarded([this] { GrdHistoryDblClick(); }); },
-        Qt::QueuedConnection);
+        GrdHistory, &QTableWidget::cellDoubleClicked, this,
+        [this] { RunGuarded([this] { GrdHistoryDblClick(); }); }, Qt::QueuedConnection);
     connect(GrdHistory, &QWidget::customContextMenuRequested, this, &TFrameWork::PopMnuHistoryPopup);
 
     PopMnuHistory = new QMenu(this);
@@ -62,8 +60,7 @@ void TFrameWork::CreateHistory()
             [this] { RunGuarded([this] { PopMnuHistoryExecuteClick(); }); });
 }
 
-void TFrameWork::AddHistory(qint64 count, const QString& text)
-{
+void TFrameWork::AddHistory(qint64 count, const QString& text) {
     ShiftHistory();
     auto* countItem = new QTableWidgetItem(QString::number(count));
     // The count column is a fixed column: drawn like a header and never selected.
@@ -77,31 +74,30 @@ void TFrameWork::AddHistory(qint64 count, const QString& text)
     FitHistoryColumns();
 }
 
-void TFrameWork::ShiftHistory()
-{
+void TFrameWork::ShiftHistory() {
     // Moving every row's cells one row down is moving the rows: the grid grows until it has
     // 50 rows (the first entry fills the initial empty row), then the oldest drops out.
-    const bool grow = GrdHistory->rowCount() < MaxHistoryRows && !CellText(GrdHistory, 0, CountColumn).isEmpty();
+    const bool grow =
+        GrdHistory->rowCount() < MaxHistoryRows && !CellText(GrdHistory, 0, CountColumn).isEmpty();
     if (!grow)
         GrdHistory->removeRow(GrdHistory->rowCount() - 1);
     GrdHistory->insertRow(0);
 }
 
-void TFrameWork::FitHistoryColumns()
-{
+void TFrameWork::FitHistoryColumns() {
     const QFontMetrics metrics(GrdHistory->font());
     int width = 5;
     for (int row = 0; row < GrdHistory->rowCount(); ++row)
         width = qMax(width, metrics.horizontalAdvance(CellText(GrdHistory, row, CountColumn)));
     // The cell's own margins come on top, or the count would be cut off.
-    const int margin = 2 * (GrdHistory->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, GrdHistory) + 1);
+    const int margin =
+        2 * (GrdHistory->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, GrdHistory) + 1);
     const int countWidth = width + 4 + margin;
     GrdHistory->setColumnWidth(CountColumn, countWidth);
     GrdHistory->setColumnWidth(TextColumn, qMax(0, GrdHistory->width() - countWidth));
 }
 
-QString TFrameWork::FirstSelectedHistoryText() const
-{
+QString TFrameWork::FirstSelectedHistoryText() const {
     int first = -1;
     for (const QModelIndex& index : GrdHistory->selectionModel()->selectedIndexes())
         if (first < 0 || index.row() < first)
@@ -111,16 +107,15 @@ QString TFrameWork::FirstSelectedHistoryText() const
     return CellText(GrdHistory, first, TextColumn);
 }
 
-void TFrameWork::GrdHistoryDblClick()
-{
+void TFrameWork::GrdHistoryDblClick() {
     InsertIntoSql(FirstSelectedHistoryText());
 }
 
-void TFrameWork::GrdHistoryMouseMove(const QPoint& position)
-{
+void TFrameWork::GrdHistoryMouseMove(const QPoint& position) {
     const QModelIndex index = GrdHistory->indexAt(position);
-    const QString hint = index.isValid() && index.column() == TextColumn ? CellText(GrdHistory, index.row(), TextColumn)
-                                                                         : QString();
+    const QString hint = index.isValid() && index.column() == TextColumn
+                             ? CellText(GrdHistory, index.row(), TextColumn)
+                             : QString();
     GrdHistory->setToolTip(hint);
     if (hint.isEmpty())
         QToolTip::hideText();
@@ -128,8 +123,7 @@ void TFrameWork::GrdHistoryMouseMove(const QPoint& position)
         QToolTip::showText(GrdHistory->viewport()->mapToGlobal(position), hint, GrdHistory->viewport());
 }
 
-void TFrameWork::PopMnuHistoryPopup(const QPoint& position)
-{
+void TFrameWork::PopMnuHistoryPopup(const QPoint& position) {
     const QModelIndex index = GrdHistory->indexAt(position);
     if (index.isValid()) {
         GrdHistory->clearSelection();
@@ -138,12 +132,10 @@ void TFrameWork::PopMnuHistoryPopup(const QPoint& position)
     PopMnuHistory->popup(GrdHistory->viewport()->mapToGlobal(position));
 }
 
-void TFrameWork::PopMnuHistoryInsertClick()
-{
+void TFrameWork::PopMnuHistoryInsertClick() {
     GrdHistoryDblClick();
 }
 
-void TFrameWork::PopMnuHistoryExecuteClick()
-{
+void TFrameWork::PopMnuHistoryExecuteClick() {
     ExecuteSql(FirstSelectedHistoryText());
 }

@@ -19,40 +19,35 @@ namespace {
 // Entries sort alphabetically without regard to case, as a user reads a list of names.
 class TNameItem : public QListWidgetItem {
 public:
-    explicit TNameItem(const QString& text) : QListWidgetItem(text) {}
-    bool operator<(const QListWidgetItem& other) const override
-    {
+    explicit TNameItem(const QString& text)
+        : QListWidgetItem(text) {}
+    bool operator<(const QListWidgetItem& other) const override {
         const int order = text().compare(other.text(), Qt::CaseInsensitive);
         return order != 0 ? order < 0 : text() < other.text();
     }
 };
 
-void AddName(QListWidget* list, const QString& name)
-{
+void AddName(QListWidget* list, const QString& name) {
     list->addItem(new TNameItem(name));
 }
 
-void SetCaption(THeaderBar* bar, const QString& caption, int count)
-{
+void SetCaption(THeaderBar* bar, const QString& caption, int count) {
     bar->Caption()->setText(count < 0 ? caption : caption + QStringLiteral(" (%1)").arg(count));
 }
 
 // The text of a column of a schema rowset by its OLE DB name.
-int ColumnOf(const TRecordset& rows, const char* name)
-{
+int ColumnOf(const TRecordset& rows, const char* name) {
     return rows.FieldByName(QLatin1String(name)).Index();
 }
 
 } // namespace
 
-void TFrameWork::SetListError(QListWidget* list, const QString& what, const QString& message)
-{
+void TFrameWork::SetListError(QListWidget* list, const QString& what, const QString& message) {
     AddName(list, what);
     AddName(list, QLatin1Char('<') + message + QLatin1Char('>'));
 }
 
-void TFrameWork::RefreshTables()
-{
+void TFrameWork::RefreshTables() {
     LbxTables->clear();
     SetCaption(PnlTables, QStringLiteral("Tabellen"), -1);
     try {
@@ -75,8 +70,7 @@ void TFrameWork::RefreshTables()
     }
 }
 
-void TFrameWork::RefreshFields()
-{
+void TFrameWork::RefreshFields() {
     LbxFields->clear();
     LbxFields->setSortingEnabled(BtnFieldsSort->isChecked());
     SetCaption(PnlFields, QStringLiteral("Felder"), -1);
@@ -102,43 +96,36 @@ void TFrameWork::RefreshFields()
     }
 }
 
-void TFrameWork::ReadFieldsByQuery()
-{
+void TFrameWork::ReadFieldsByQuery() {
     LbxFields->clear();
     TQry::DefaultConnection = ConnWork;
-    const std::unique_ptr<TQuery> query =
-        TQry::OpenQuery(QStringLiteral("select * from ") + LastSelectedItem(LbxTables) + QStringLiteral(" where 1=0"),
-                        false);
+    const std::unique_ptr<TQuery> query = TQry::OpenQuery(
+        QStringLiteral("select * from ") + LastSelectedItem(LbxTables) + QStringLiteral(" where 1=0"), false);
     const TFields& fields = query->Fields();
     for (int i = 0; i < fields.Count(); ++i)
         AddName(LbxFields, fields[i].Name());
 }
 
-void TFrameWork::LbxTablesClick()
-{
+void TFrameWork::LbxTablesClick() {
     RefreshFields();
 }
 
-void TFrameWork::LbxTablesDblClick()
-{
+void TFrameWork::LbxTablesDblClick() {
     InsertIntoSql(SelectedItemsText(LbxTables));
 }
 
-void TFrameWork::BtnFieldsSortClick()
-{
+void TFrameWork::BtnFieldsSortClick() {
     RefreshFields();
 }
 
-QString TFrameWork::LastSelectedItem(const QListWidget* list)
-{
+QString TFrameWork::LastSelectedItem(const QListWidget* list) {
     for (int i = list->count() - 1; i >= 0; --i)
         if (list->item(i)->isSelected())
             return list->item(i)->text();
     return {};
 }
 
-QString TFrameWork::SelectedItemsText(const QListWidget* list)
-{
+QString TFrameWork::SelectedItemsText(const QListWidget* list) {
     QString text;
     for (int i = 0; i < list->count(); ++i) {
         if (!list->item(i)->isSelected())
@@ -150,8 +137,7 @@ QString TFrameWork::SelectedItemsText(const QListWidget* list)
     return text;
 }
 
-void TFrameWork::InsertIntoSql(const QString& text)
-{
+void TFrameWork::InsertIntoSql(const QString& text) {
     if (MemSql->HasSelection())
         MemSql->DeleteSelection();
     MemSql->InsertColumnBlock(text);

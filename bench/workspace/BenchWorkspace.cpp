@@ -22,8 +22,7 @@ namespace {
 // Ticks every 5 ms and records the longest gap between two ticks.
 class TStallMeter {
 public:
-    TStallMeter()
-    {
+    TStallMeter() {
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             const qint64 now = m_clock.elapsed();
@@ -31,15 +30,13 @@ public:
             m_last = now;
         });
     }
-    void Start()
-    {
+    void Start() {
         m_maxGap = 0;
         m_clock.start();
         m_last = 0;
         m_timer.start();
     }
-    qint64 Stop()
-    {
+    qint64 Stop() {
         m_timer.stop();
         return std::max(m_maxGap, m_clock.elapsed() - m_last);
     }
@@ -56,20 +53,19 @@ struct TRun {
     qint64 Stall;
 };
 
-void CreateTable(const QString& connectionString, int rows)
-{
+void CreateTable(const QString& connectionString, int rows) {
     TConnection connection;
     connection.Open(connectionString + QStringLiteral(";Mode=Create"));
-    connection.Execute(QStringLiteral(
-        "create table t(id integer, name text, amount real, day text);"
-        "with recursive n(x) as (select 1 union all select x + 1 from n where x < %1) "
-        "insert into t select x, printf('Name %015d', x), x * 0.25, date('2020-01-01', '+' || (x % 3000) || ' days') "
-        "from n;")
-                           .arg(rows));
+    connection.Execute(
+        QStringLiteral("create table t(id integer, name text, amount real, day text);"
+                       "with recursive n(x) as (select 1 union all select x + 1 from n where x < %1) "
+                       "insert into t select x, printf('Name %015d', x), x * 0.25, date('2020-01-01', '+' || "
+                       "(x % 3000) || ' days') "
+                       "from n;")
+            .arg(rows));
 }
 
-TRun DataLayerAlone(const QString& connectionString, TStallMeter& meter)
-{
+TRun DataLayerAlone(const QString& connectionString, TStallMeter& meter) {
     TConnection connection;
     connection.Open(connectionString);
     TQuery query;
@@ -88,8 +84,7 @@ TRun DataLayerAlone(const QString& connectionString, TStallMeter& meter)
     return {seconds, meter.Stop()};
 }
 
-TRun Workspace(const QString& connectionString, TStallMeter& meter, qint64 rows)
-{
+TRun Workspace(const QString& connectionString, TStallMeter& meter, qint64 rows) {
     TFrameWork work;
     work.resize(1000, 700);
     work.show();
@@ -122,16 +117,14 @@ TRun Workspace(const QString& connectionString, TStallMeter& meter, qint64 rows)
     return {seconds, stall};
 }
 
-double Median(std::vector<double> values)
-{
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QTemporaryDir dir;
     qputenv("TABULO_SETTINGS", dir.filePath(QStringLiteral("settings.sqlite")).toUtf8());
     QApplication app(argc, argv);
@@ -140,7 +133,8 @@ int main(int argc, char** argv)
     TIniFileEx store;
     SetSettingsStore(&store);
 
-    const QString cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("bench.sqlite")));
+    const QString cs =
+        QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("bench.sqlite")));
     CreateTable(cs, rows);
     TStallMeter meter;
     std::vector<double> alone, whole;

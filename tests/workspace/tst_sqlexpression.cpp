@@ -15,8 +15,7 @@ private slots:
     void allNonSelect();
 };
 
-void TestSqlExpression::statements_data()
-{
+void TestSqlExpression::statements_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QStringList>("expected");
@@ -36,7 +35,8 @@ void TestSqlExpression::statements_data()
         {"insert into t\r\nvalues ('x", "')"});
     row("lone CR and lone LF end lines", "delete from a;\rdelete from b;\ndelete from c",
         {"delete from a", "delete from b", "delete from c"});
-    row("blank lines inside a statement are dropped", "select a\r\n\r\n   \r\nfrom t", {"select a\r\nfrom t"});
+    row("blank lines inside a statement are dropped", "select a\r\n\r\n   \r\nfrom t",
+        {"select a\r\nfrom t"});
     row("empty text", "", {});
     row("only blank lines", "\r\n  \r\n\t\r\n", {});
     // The editor's text ends with a line break and often a blank line: no empty statement.
@@ -47,8 +47,7 @@ void TestSqlExpression::statements_data()
     row("separator is case-sensitive", "select 1 go\r\nselect 2 GO", {"select 1 go\r\nselect 2 "}, "GO");
 }
 
-void TestSqlExpression::statements()
-{
+void TestSqlExpression::statements() {
     QFETCH(QString, text);
     QFETCH(QString, separator);
     QFETCH(QStringList, expected);
@@ -57,8 +56,7 @@ void TestSqlExpression::statements()
     QCOMPARE(expression.StatementCount(), expected.size());
 }
 
-void TestSqlExpression::stripSeparator_data()
-{
+void TestSqlExpression::stripSeparator_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("ends");
     QTest::addColumn<QString>("stripped");
@@ -72,8 +70,7 @@ void TestSqlExpression::stripSeparator_data()
     QTest::newRow("separator in the middle") << "a; b" << false << "a; b";
 }
 
-void TestSqlExpression::stripSeparator()
-{
+void TestSqlExpression::stripSeparator() {
     QFETCH(QString, line);
     QFETCH(bool, ends);
     QFETCH(QString, stripped);
@@ -81,8 +78,7 @@ void TestSqlExpression::stripSeparator()
     QCOMPARE(TSqlExpression::StripSeparator(line, ";"), stripped);
 }
 
-void TestSqlExpression::isNonSelect_data()
-{
+void TestSqlExpression::isNonSelect_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("nonSelect");
 
@@ -98,15 +94,13 @@ void TestSqlExpression::isNonSelect_data()
     QTest::newRow("non-ASCII capital not folded") << QString::fromUtf8("SELECT 1 -- \u0130NSERT") << false;
 }
 
-void TestSqlExpression::isNonSelect()
-{
+void TestSqlExpression::isNonSelect() {
     QFETCH(QString, text);
     QFETCH(bool, nonSelect);
     QCOMPARE(TSqlExpression::IsNonSelect(text), nonSelect);
 }
 
-void TestSqlExpression::allNonSelect_data()
-{
+void TestSqlExpression::allNonSelect_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("all");
 
@@ -117,8 +111,7 @@ void TestSqlExpression::allNonSelect_data()
     QTest::newRow("blank lines only") << "\r\n\r\n" << false;
 }
 
-void TestSqlExpression::allNonSelect()
-{
+void TestSqlExpression::allNonSelect() {
     QFETCH(QString, text);
     QFETCH(bool, all);
     QCOMPARE(TSqlExpression(text, ";").AllNonSelect(), all);

@@ -5,9 +5,9 @@
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "editor/SqlEdit.h"
+#include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "tests/support/TestSupport.h"
-#include "settings/Error.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -25,7 +26,6 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -83,15 +83,13 @@ private:
     QString m_sample;
 };
 
-void TstWork::initTestCase()
-{
+void TstWork::initTestCase() {
     QApplication::setApplicationName(QStringLiteral("Tabulo"));
     InstallGermanTexts(*QCoreApplication::instance());
     MsgBox::SetAutoAnswer(true);
 }
 
-void TstWork::init()
-{
+void TstWork::init() {
     QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
     m_store = std::make_unique<TIniFileEx>();
     SetSettingsStore(m_store.get());
@@ -101,16 +99,15 @@ void TstWork::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     MsgBox::TakeShownTexts();
     m_sample = Database(QStringLiteral("sample"),
-                            "create table t(a integer primary key, b text, c real);"
-                            "with recursive n(x) as (select 1 union all select x + 1 from n where x < 1500) "
-                            "insert into t select x, 'Name ' || x, x / 4.0 from n;"
-                            "create table Kunden(Id integer primary key, Name text);"
-                            "insert into Kunden values (1, 'Meier'), (2, 'Schulze');"
-                            "create view v as select a from t where a < 10;");
+                        "create table t(a integer primary key, b text, c real);"
+                        "with recursive n(x) as (select 1 union all select x + 1 from n where x < 1500) "
+                        "insert into t select x, 'Name ' || x, x / 4.0 from n;"
+                        "create table Kunden(Id integer primary key, Name text);"
+                        "insert into Kunden values (1, 'Meier'), (2, 'Schulze');"
+                        "create view v as select a from t where a < 10;");
 }
 
-void TstWork::cleanup()
-{
+void TstWork::cleanup() {
     if (m_window) {
         for (TFrameWork* work : m_window->findChildren<TFrameWork*>())
             if (work->Busy())
@@ -128,9 +125,9 @@ void TstWork::cleanup()
     MsgBox::TakeShownTexts();
 }
 
-QString TstWork::Database(const QString& name, const QString& script)
-{
-    const QString path = QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
+QString TstWork::Database(const QString& name, const QString& script) {
+    const QString path =
+        QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
     QFile::remove(path);
     TConnection connection;
     connection.Open(QStringLiteral("Provider=SQLite;Data Source=%1;Mode=Create").arg(path));
@@ -140,41 +137,38 @@ QString TstWork::Database(const QString& name, const QString& script)
     return QStringLiteral("Provider=SQLite;Data Source=%1").arg(path);
 }
 
-TFrameWork* TstWork::Open(const QString& name, const QString& connectionString)
-{
+TFrameWork* TstWork::Open(const QString& name, const QString& connectionString) {
     m_window->OpenWorkspace(name, connectionString);
     m_window->UpdateActions();
     return m_window->CurrentWorkspace();
 }
 
-TFrameWork* TstWork::OpenSample(const QString& name)
-{
+TFrameWork* TstWork::OpenSample(const QString& name) {
     return Open(name, m_sample);
 }
 
 // Runs a text as Ctrl+Enter would and waits for the fetch to end.
-void TstWork::Run(TFrameWork* work, const QString& text)
-{
+void TstWork::Run(TFrameWork* work, const QString& text) {
     work->MemSql->SetLines(text.split(QLatin1Char('\n')));
     Trigger("ActSqlExec");
     QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 20000);
 }
 
-QString TstWork::Cell(const QTableWidget* grid, int row, int column)
-{
+QString TstWork::Cell(const QTableWidget* grid, int row, int column) {
     const QTableWidgetItem* item = grid->item(row, column);
     return item ? item->text() : QString();
 }
 
-void TstWork::freshWorkspaceHasItsLayout()
-{
+void TstWork::freshWorkspaceHasItsLayout() {
     TFrameWork* work = OpenSample();
     QVERIFY(work);
-    for (const char* name : {"PnlRight", "PnlRightTables", "PnlTables", "LbxTables", "Splitter1", "Splitter2",
-                             "Splitter3", "Splitter4", "PnlRightFields", "PnlFields", "BtnFieldsSort", "LbxFields",
-                             "PnlRightHistory", "PnlHeader", "GrdHistory", "PnlLeft", "PnlLeftTop", "MemSql",
-                             "PnlBottom", "LblText", "PnlLeftMiddle", "CbxFieldsSorted", "BtnReadOnly", "Nav",
-                             "GrdResults", "StatBar", "PopMnuMemSql", "PopMnuHistory"})
+    for (const char* name : {"PnlRight",        "PnlRightTables",  "PnlTables",     "LbxTables",
+                             "Splitter1",       "Splitter2",       "Splitter3",     "Splitter4",
+                             "PnlRightFields",  "PnlFields",       "BtnFieldsSort", "LbxFields",
+                             "PnlRightHistory", "PnlHeader",       "GrdHistory",    "PnlLeft",
+                             "PnlLeftTop",      "MemSql",          "PnlBottom",     "LblText",
+                             "PnlLeftMiddle",   "CbxFieldsSorted", "BtnReadOnly",   "Nav",
+                             "GrdResults",      "StatBar",         "PopMnuMemSql",  "PopMnuHistory"})
         QVERIFY2(work->findChild<QObject*>(QLatin1String(name)), name);
     QCOMPARE(work->PnlLeftTop->height(), 82);
     QCOMPARE(work->PnlRight->width(), 197);
@@ -196,14 +190,13 @@ void TstWork::freshWorkspaceHasItsLayout()
     QStringList entries;
     for (QAction* action : work->PopMnuMemSql->actions())
         entries.append(action->isSeparator() ? QStringLiteral("-") : action->objectName());
-    QCOMPARE(entries, (QStringList{"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
-                                   "ActSqlExecTable", "-", "ActEditSearch", "ActEditSearchAgain", "-",
-                                   "ActDBClose"}));
+    QCOMPARE(entries,
+             (QStringList{"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
+                          "ActSqlExecTable", "-", "ActEditSearch", "ActEditSearchAgain", "-", "ActDBClose"}));
     QCOMPARE(QApplication::focusWidget(), work->MemSql);
 }
 
-void TstWork::selectShowsRowsStatusAndHistory()
-{
+void TstWork::selectShowsRowsStatusAndHistory() {
     TFrameWork* work = OpenSample();
     work->MemSql->SetLines({QStringLiteral("select * from t"), QString()});
     work->MemSql->setFocus();
@@ -226,8 +219,7 @@ void TstWork::selectShowsRowsStatusAndHistory()
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
-void TstWork::selectThroughPostgres()
-{
+void TstWork::selectThroughPostgres() {
     REQUIRE_POSTGRES(pg);
     TFrameWork* work = Open(QStringLiteral("PG"), pg);
     Run(work, QStringLiteral("select g as nr, 'x' || g as name from generate_series(1, 2500) g"));
@@ -238,8 +230,7 @@ void TstWork::selectThroughPostgres()
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("2500"));
 }
 
-void TstWork::batchSumsCountsAndAddsHistory()
-{
+void TstWork::batchSumsCountsAndAddsHistory() {
     TFrameWork* work = OpenSample();
     Run(work, QStringLiteral("select * from t"));
     Run(work, QStringLiteral("insert into Kunden values (3, 'Neu');\n\ndelete from t where a <= 4;"));
@@ -255,20 +246,19 @@ void TstWork::batchSumsCountsAndAddsHistory()
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
-void TstWork::severalSelectsAreRefused()
-{
+void TstWork::severalSelectsAreRefused() {
     TFrameWork* work = OpenSample();
     Run(work, QStringLiteral("select 1;\nselect 2;"));
-    QCOMPARE(MsgBox::TakeShownTexts(),
-             QStringList{QStringLiteral("Mehrere SQL-Abfragen (2) können nur dann gleichzeitig ausgeführt werden, "
-                                        "wenn sie keine Select-Abfragen sind.")});
+    QCOMPARE(
+        MsgBox::TakeShownTexts(),
+        QStringList{QStringLiteral("Mehrere SQL-Abfragen (2) können nur dann gleichzeitig ausgeführt werden, "
+                                   "wenn sie keine Select-Abfragen sind.")});
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QString());
     QVERIFY(!work->Busy());
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
-void TstWork::errorsLeaveNothingBusy_data()
-{
+void TstWork::errorsLeaveNothingBusy_data() {
     QTest::addColumn<QString>("sql");
     QTest::newRow("syntax error in a select") << "select * fromm t";
     QTest::newRow("unknown table") << "select * from gibtsnicht";
@@ -276,8 +266,7 @@ void TstWork::errorsLeaveNothingBusy_data()
     QTest::newRow("empty editor") << "";
 }
 
-void TstWork::errorsLeaveNothingBusy()
-{
+void TstWork::errorsLeaveNothingBusy() {
     QFETCH(QString, sql);
     TFrameWork* work = OpenSample();
     Run(work, sql);
@@ -291,10 +280,10 @@ void TstWork::errorsLeaveNothingBusy()
     QCOMPARE(work->Dsr->rowCount(), 2);
 }
 
-static const char* EndlessSelect = "with recursive n(x) as (select 1 union all select x + 1 from n) select x from n";
+static const char* EndlessSelect =
+    "with recursive n(x) as (select 1 union all select x + 1 from n) select x from n";
 
-void TstWork::cancelShowsRowsSoFar_data()
-{
+void TstWork::cancelShowsRowsSoFar_data() {
     QTest::addColumn<bool>("postgres");
     QTest::addColumn<QString>("sql");
     QTest::newRow("SQLite") << false << QString::fromLatin1(EndlessSelect);
@@ -302,8 +291,7 @@ void TstWork::cancelShowsRowsSoFar_data()
     QTest::newRow("PostgreSQL") << true << "select generate_series(1, 500000000) as x";
 }
 
-void TstWork::cancelShowsRowsSoFar()
-{
+void TstWork::cancelShowsRowsSoFar() {
     QFETCH(bool, postgres);
     QFETCH(QString, sql);
     TFrameWork* work = nullptr;
@@ -325,7 +313,8 @@ void TstWork::cancelShowsRowsSoFar()
 
     m_window->Action(QStringLiteral("ActSqlCancel"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
-    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")), qPrintable(work->StatusText(4)));
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
+             qPrintable(work->StatusText(4)));
     const qint64 rows = work->Query()->RecordCount();
     QVERIFY(rows > 1000);
     QCOMPARE(work->Dsr->rowCount(), int(rows));
@@ -337,8 +326,7 @@ void TstWork::cancelShowsRowsSoFar()
 
 // While Open waits for a statement that has not yet returned a row, the event loop runs:
 // timers fire, and "SQL abbrechen" stops the statement without a message box.
-void TstWork::slowOpenKeepsWindowLive()
-{
+void TstWork::slowOpenKeepsWindowLive() {
     REQUIRE_POSTGRES(pg);
     TFrameWork* work = Open(QStringLiteral("PG"), pg);
     work->MemSql->SetLines({QStringLiteral("select pg_sleep(30)")});
@@ -364,8 +352,7 @@ void TstWork::slowOpenKeepsWindowLive()
     QCOMPARE(work->Dsr->rowCount(), 1);
 }
 
-void TstWork::closingTabWhileOpenWaits()
-{
+void TstWork::closingTabWhileOpenWaits() {
     REQUIRE_POSTGRES(pg);
     TFrameWork* work = Open(QStringLiteral("PG"), pg);
     work->MemSql->SetLines({QStringLiteral("select pg_sleep(30)")});
@@ -383,8 +370,7 @@ void TstWork::closingTabWhileOpenWaits()
 
 // An error after the first rows (here a division by zero at row 5000) must not look like a
 // complete result: the rows so far are shown, and the user is told.
-void TstWork::fetchBrokenOffIsReported()
-{
+void TstWork::fetchBrokenOffIsReported() {
     REQUIRE_POSTGRES(pg);
     TFrameWork* work = Open(QStringLiteral("PG"), pg);
     Run(work, QStringLiteral("select 1 / (5000 - g) as x from generate_series(1, 10000) g"));
@@ -396,8 +382,7 @@ void TstWork::fetchBrokenOffIsReported()
     QVERIFY(work->Dsr->rowCount() < 5000);
 }
 
-void TstWork::tabSwitchRefusedWhileBusy()
-{
+void TstWork::tabSwitchRefusedWhileBusy() {
     OpenSample(QStringLiteral("Eins"));
     TFrameWork* second = OpenSample(QStringLiteral("Zwei"));
     second->MemSql->SetLines({QLatin1String(EndlessSelect)});
@@ -412,8 +397,7 @@ void TstWork::tabSwitchRefusedWhileBusy()
     QCOMPARE(m_window->PageControl->currentIndex(), 0);
 }
 
-void TstWork::historyRunRefusedWhileBusy()
-{
+void TstWork::historyRunRefusedWhileBusy() {
     TFrameWork* work = OpenSample();
     Run(work, QStringLiteral("select * from Kunden"));
     work->MemSql->SetLines({QLatin1String(EndlessSelect)});
@@ -430,8 +414,7 @@ void TstWork::historyRunRefusedWhileBusy()
     QVERIFY(work->BtnReadOnly->isEnabled());
 }
 
-void TstWork::closeAndReopenRestoresTextAndSizes()
-{
+void TstWork::closeAndReopenRestoresTextAndSizes() {
     TFrameWork* work = OpenSample();
     const QStringList lines{"select *", "", "  from t  ", "", ""};
     work->MemSql->SetLines(lines);
@@ -461,8 +444,7 @@ void TstWork::closeAndReopenRestoresTextAndSizes()
     QCOMPARE(stored, QStringList{QStringLiteral("select 2")});
 }
 
-void TstWork::emptiedEditorRemovesItsSection()
-{
+void TstWork::emptiedEditorRemovesItsSection() {
     TFrameWork* work = OpenSample();
     work->MemSql->SetLines({QStringLiteral("select 1")});
     Trigger("ActDBClose");
@@ -475,15 +457,15 @@ void TstWork::emptiedEditorRemovesItsSection()
     QCOMPARE(work->MemSql->Lines(), QStringList{QString()});
 }
 
-void TstWork::failedOpenLeavesNoTabAndWritesNothing()
-{
+void TstWork::failedOpenLeavesNoTabAndWritesNothing() {
     const QString missing = QStringLiteral("Provider=SQLite;Data Source=%1")
                                 .arg(QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath("fehlt.sqlite"));
     try {
         m_window->OpenWorkspace(QStringLiteral("Fehlt"), missing);
         QFAIL("the open did not fail");
     } catch (const TError& e) {
-        QVERIFY2(e.Message().startsWith(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n")),
+        QVERIFY2(e.Message().startsWith(
+                     QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n")),
                  qPrintable(e.Message()));
         QVERIFY(e.Message().size() > 60);
     }
@@ -493,8 +475,7 @@ void TstWork::failedOpenLeavesNoTabAndWritesNothing()
     QVERIFY(!m_store->SectionExists(QStringLiteral("Frame.Fehlt.SQL")));
 }
 
-void TstWork::historyKeepsFiftyNewestFirst()
-{
+void TstWork::historyKeepsFiftyNewestFirst() {
     TFrameWork* work = OpenSample();
     QStringList batch;
     for (int i = 1; i <= 51; ++i)
@@ -514,12 +495,12 @@ void TstWork::historyKeepsFiftyNewestFirst()
     QCOMPARE(work->GrdHistory->columnWidth(0) - oneDigit,
              qMax(5, metrics.horizontalAdvance(QStringLiteral("-1"))) -
                  qMax(5, metrics.horizontalAdvance(QStringLiteral("1"))));
-    work->Splitter4->setSizes({work->Splitter4->sizes().value(0) - 80, work->Splitter4->sizes().value(1) + 80});
+    work->Splitter4->setSizes(
+        {work->Splitter4->sizes().value(0) - 80, work->Splitter4->sizes().value(1) + 80});
     QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
 }
 
-void TstWork::historyTakesStatementBack()
-{
+void TstWork::historyTakesStatementBack() {
     TFrameWork* work = OpenSample();
     // A fresh history's empty row inserts nothing but focuses the editor.
     work->GrdHistory->setFocus();
@@ -543,8 +524,7 @@ void TstWork::historyTakesStatementBack()
     QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("select a\r\nfrom t where a < 3\r\n"));
 }
 
-void TstWork::readWriteSwitchRerunsAndEdits()
-{
+void TstWork::readWriteSwitchRerunsAndEdits() {
     TFrameWork* work = OpenSample();
     Run(work, QStringLiteral("select * from Kunden"));
     QCOMPARE(work->StatusText(0), QStringLiteral("RO"));
@@ -572,8 +552,7 @@ void TstWork::readWriteSwitchRerunsAndEdits()
     QCOMPARE(work->StatusText(0), QStringLiteral("RO"));
 }
 
-void TstWork::columnWidthsFollowFieldNames()
-{
+void TstWork::columnWidthsFollowFieldNames() {
     TFrameWork* work = OpenSample();
     Run(work, QStringLiteral("select a, b from t"));
     const int tenChars = work->GrdResults->PixelsOf(10);
@@ -584,8 +563,7 @@ void TstWork::columnWidthsFollowFieldNames()
     QCOMPARE(work->GrdResults->columnWidth(1), work->GrdResults->PixelsOf(25));
 }
 
-void TstWork::tablesListShowsTablesAndViews()
-{
+void TstWork::tablesListShowsTablesAndViews() {
     TFrameWork* work = OpenSample();
     QStringList names;
     for (int i = 0; i < work->LbxTables->count(); ++i)
@@ -612,8 +590,7 @@ void TstWork::tablesListShowsTablesAndViews()
              QStringLiteral("Tabellen (0)"));
 }
 
-void TstWork::tableNameAtCaret_data()
-{
+void TstWork::tableNameAtCaret_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("column");
     QTest::addColumn<QString>("name");
@@ -621,8 +598,8 @@ void TstWork::tableNameAtCaret_data()
     QTest::newRow("inside [Order Details]") << "select * from [Order Details]" << 23 << "Details";
     QTest::newRow("right after t1") << "from t1 where" << 7 << "t1";
     QTest::newRow("before the first character") << "Kunden" << 0 << "Kunden";
-    QTest::newRow("tab and umlaut belong to the name") << QString::fromUtf8("x\tKündenÄ y") << 3
-                                                       << QString::fromUtf8("x\tKündenÄ");
+    QTest::newRow("tab and umlaut belong to the name")
+        << QString::fromUtf8("x\tKündenÄ y") << 3 << QString::fromUtf8("x\tKündenÄ");
     QTest::newRow("section sign delimits") << QString::fromUtf8("a§b") << 3 << "b";
     QTest::newRow("hash and underscore belong to the name") << "#tmp_1" << 2 << "#tmp_1";
     QTest::newRow("between delimiters") << "a ( b" << 2 << "";
@@ -630,16 +607,14 @@ void TstWork::tableNameAtCaret_data()
     QTest::newRow("at the end of the line") << "from t" << 6 << "t";
 }
 
-void TstWork::tableNameAtCaret()
-{
+void TstWork::tableNameAtCaret() {
     QFETCH(QString, line);
     QFETCH(int, column);
     QFETCH(QString, name);
     QCOMPARE(TFrameWork::TableNameAt(line, column), name);
 }
 
-void TstWork::lineGroup_data()
-{
+void TstWork::lineGroup_data() {
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("caret");
     QTest::addColumn<QString>("text");
@@ -651,21 +626,20 @@ void TstWork::lineGroup_data()
     QTest::newRow("empty caret line") << lines << 1 << "";
 }
 
-void TstWork::lineGroup()
-{
+void TstWork::lineGroup() {
     QFETCH(QStringList, lines);
     QFETCH(int, caret);
     QFETCH(QString, text);
     QCOMPARE(TFrameWork::LineGroupAt(lines, caret), text);
 }
 
-void TstWork::chosenTextRuns_data()
-{
+void TstWork::chosenTextRuns_data() {
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("caretLine");
     QTest::addColumn<int>("caretColumn");
     QTest::addColumn<QString>("history"); // the statement recorded; empty: nothing ran
-    const QString lines = QStringLiteral("select * from Kunden\nselect a from t where a = 1\n\nselect a\nfrom v");
+    const QString lines =
+        QStringLiteral("select * from Kunden\nselect a from t where a = 1\n\nselect a\nfrom v");
     QTest::newRow("line") << "ActSqlExecLine" << 1 << 3 << "select a from t where a = 1\r\n";
     QTest::newRow("empty line runs nothing") << "ActSqlExecLine" << 2 << 0 << "";
     QTest::newRow("line group") << "ActSqlExecLines" << 4 << 0 << "select a\r\nfrom v\r\n";
@@ -674,15 +648,15 @@ void TstWork::chosenTextRuns_data()
     QTest::newRow("selected without selection") << "ActSqlExecSelected" << 0 << 0 << "";
 }
 
-void TstWork::chosenTextRuns()
-{
+void TstWork::chosenTextRuns() {
     QFETCH(QString, action);
     QFETCH(int, caretLine);
     QFETCH(int, caretColumn);
     QFETCH(QString, history);
     TFrameWork* work = OpenSample();
-    work->MemSql->SetLines(QStringLiteral("select * from Kunden\nselect a from t where a = 1\n\nselect a\nfrom v")
-                               .split(QLatin1Char('\n')));
+    work->MemSql->SetLines(
+        QStringLiteral("select * from Kunden\nselect a from t where a = 1\n\nselect a\nfrom v")
+            .split(QLatin1Char('\n')));
     work->MemSql->setFocus();
     work->MemSql->SetCaret(caretLine, caretColumn);
     m_window->Action(action)->trigger();
