@@ -86,7 +86,7 @@ QString OdbcDriverConnectString(const TConnectionString& connection) {
     }
 
     // These drivers read the whole result inside SQLExecDirect unless told to stream; a
-    // setting of the user's own is left alone.
+    // setting of the user's own is left alone, here and below.
     const QString driver = DriverOf(c);
     if (driver.contains(QLatin1String("postgres"), Qt::CaseInsensitive) ||
         driver.contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive)) {
@@ -95,6 +95,9 @@ QString OdbcDriverConnectString(const TConnectionString& connection) {
             if (!c.Contains(QStringLiteral("Fetch")))
                 c.SetValue(QStringLiteral("Fetch"), QStringLiteral("2000"));
         }
+        // Booleans as booleans rather than as the texts "1" and "0".
+        if (!c.Contains(QStringLiteral("BoolsAsChar")))
+            c.SetValue(QStringLiteral("BoolsAsChar"), QStringLiteral("0"));
     } else if (driver.contains(QLatin1String("sqlite"), Qt::CaseInsensitive)) {
         if (!c.Contains(QStringLiteral("StepAPI")))
             c.SetValue(QStringLiteral("StepAPI"), QStringLiteral("1"));

@@ -74,10 +74,11 @@ void TestOdbc::driverConnectString_data() {
     QTest::addColumn<QString>("expected");
     QTest::newRow("postgres streams, program keys renamed")
         << "Provider=ODBC;Driver={PostgreSQL Unicode};Server=h;Port=5;User ID=u;Password=p"
-        << "Driver={PostgreSQL Unicode};Server=h;Port=5;UID=u;PWD=p;UseDeclareFetch=1;Fetch=2000";
+        << "Driver={PostgreSQL "
+           "Unicode};Server=h;Port=5;UID=u;PWD=p;UseDeclareFetch=1;Fetch=2000;BoolsAsChar=0";
     QTest::newRow("user's own streaming setting stays")
-        << "Provider=MSDASQL.1;Driver={PostgreSQL Unicode};UseDeclareFetch=0"
-        << "Driver={PostgreSQL Unicode};UseDeclareFetch=0";
+        << "Provider=MSDASQL.1;Driver={PostgreSQL Unicode};UseDeclareFetch=0;BoolsAsChar=1"
+        << "Driver={PostgreSQL Unicode};UseDeclareFetch=0;BoolsAsChar=1";
     QTest::newRow("sqlite3 steps") << "Provider=ODBC;Driver=SQLite3;Database=/tmp/a.db"
                                    << "Driver=SQLite3;Database=/tmp/a.db;StepAPI=1";
     QTest::newRow("sqlite3 StepAPI=0 stays") << "Provider=ODBC;Driver=SQLite3;StepAPI=0"
@@ -302,6 +303,14 @@ void TestOdbc::valuesRoundTrip() {
     for (int i = 0; i < q.Fields().Count(); ++i) {
         QVERIFY(q.Fields()[i].IsNull());
         QCOMPARE(q.Fields()[i].AsText(), QString());
+    }
+
+    if (f.Name == QLatin1String("odbc-postgresql")) {
+        q.SetSql(QStringLiteral("SELECT true AS yes, false AS no"));
+        q.Open();
+        QCOMPARE(q.Fields()[0].Type(), TDataType::Boolean);
+        QVERIFY(q.Fields()[0].AsBoolean());
+        QVERIFY(!q.Fields()[1].AsBoolean());
     }
 }
 
