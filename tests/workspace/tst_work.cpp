@@ -60,6 +60,7 @@ private slots:
     void failedOpenLeavesNoTabAndWritesNothing();
     void historyKeepsFiftyNewestFirst();
     void historyTakesStatementBack();
+    void historyMenuAndToolTip();
     void readWriteSwitchRerunsAndEdits();
     void columnWidthsFollowFieldNames();
     void tablesListShowsTablesAndViews();
@@ -522,6 +523,42 @@ void TstWork::historyTakesStatementBack() {
     QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
     QCOMPARE(work->Dsr->rowCount(), 2);
     QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("select a\r\nfrom t where a < 3\r\n"));
+}
+
+void TstWork::historyMenuAndToolTip() {
+    TFrameWork* work = OpenSample();
+    for (int i = 1; i <= 5; ++i)
+        work->AddHistory(i, QStringLiteral("select %1 as n").arg(6 - i));
+    QTableWidget* grid = work->GrdHistory;
+    const auto center = [grid](int row, int column) {
+        return grid->visualRect(grid->model()->index(row, column)).center();
+    };
+
+    // Opening the menu on a row's count selects that row's statement alone.
+    grid->setRangeSelected(QTableWidgetSelectionRange(0, 1, 1, 1), true);
+    emit grid->customContextMenuRequested(center(3, 0));
+    QTRY_VERIFY(work->PopMnuHistory->isVisible());
+    work->PopMnuHistory->close();
+    QCOMPARE(grid->selectedItems().size(), 1);
+    QCOMPARE(grid->selectedItems().first()->text(), QStringLiteral("select 4 as n"));
+
+    // Below the last row the selection stays; "Ausführen" runs its first row only.
+    grid->clearSelection();
+    grid->setRangeSelected(QTableWidgetSelectionRange(2, 1, 4, 1), true);
+    emit grid->customContextMenuRequested(QPoint(5, grid->viewport()->height() - 2));
+    QTRY_VERIFY(work->PopMnuHistory->isVisible());
+    work->PopMnuHistory->close();
+    QCOMPARE(grid->selectedItems().size(), 3);
+    work->PopMnuHistoryExecute->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QCOMPARE(Cell(grid, 0, 1), QStringLiteral("select 3 as n\r\n"));
+    QCOMPARE(work->Dsr->index(0, 0).data().toString(), QStringLiteral("3"));
+
+    // Resting on a statement shows it whole; over the count column nothing.
+    QTest::mouseMove(grid->viewport(), center(1, 1));
+    QTRY_COMPARE(grid->toolTip(), Cell(grid, 1, 1));
+    QTest::mouseMove(grid->viewport(), center(1, 0));
+    QTRY_COMPARE(grid->toolTip(), QString());
 }
 
 void TstWork::readWriteSwitchRerunsAndEdits() {
