@@ -328,8 +328,11 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                         return SQLPrimaryKeysW(h, OdbcWideOrNull(t.Catalog), SQL_NTS,
                                                OdbcWideOrNull(t.Schema), SQL_NTS, OdbcWide(t.Name), SQL_NTS);
                     }))
-                    while (pk->Fetch())
-                        primary << pk->Text(6).toString() << pk->Text(4).toString();
+                    while (pk->Fetch()) {
+                        // Columns in ascending order: not every driver reads them otherwise.
+                        const QString column = pk->Text(4).toString();
+                        primary << pk->Text(6).toString() << column;
+                    }
             auto st = Catalog([&](SQLHSTMT h) {
                 return SQLStatisticsW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
                                       SQL_NTS, OdbcWide(t.Name), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
