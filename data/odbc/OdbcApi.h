@@ -4,8 +4,11 @@
 
 #include <QString>
 #include <QVariant>
+#include <atomic>
+#include <mutex>
 #include <sql.h>
 #include <sqlext.h>
+#include <thread>
 
 // Small helpers over the ODBC call interface for the ODBC provider: the process-wide
 // environment, wide-string conversion, statement handles and diagnostics as TDataError.
@@ -45,6 +48,46 @@ bool OdbcNotSupportedState(const QString& sqlState);
 TDataType OdbcFieldType(SQLSMALLINT sqlType, bool isUnsigned);
 bool OdbcIsLongType(SQLSMALLINT sqlType);
 bool OdbcIsFixedLengthType(SQLSMALLINT sqlType);
+
+// Turns on one connection for the thread of the user's operations and a fetch worker: an
+// operation holds the mutex throughout, the worker for one row at a time and lets a waiting
+// operation in before its next row (a mutex alone would let the worker take it back at once).
+struct TOdbcCalls {
+    std::recursive_mutex Mutex;
+    std::atomic<int> Waiting{0};
+};
+
+class TOdbcOperationLock {
+public:
+    explicit TOdbcOperationLock(TOdbcCalls& calls)
+        : m_calls(calls) {
+        ++m_calls.Waiting;
+        m_calls.Mutex.lock();
+        --m_calls.Waiting;
+    }
+    ~TOdbcOperationLock() { m_calls.Mutex.unlock(); }
+    TOdbcOperationLock(const TOdbcOperationLock&) = delete;
+    TOdbcOperationLock& operator=(const TOdbcOperationLock&) = delete;
+
+private:
+    TOdbcCalls& m_calls;
+};
+
+class TOdbcRowLock {
+public:
+    explicit TOdbcRowLock(TOdbcCalls& calls)
+        : m_calls(calls) {
+        while (m_calls.Waiting.load() > 0)
+            std::this_thread::yield();
+        m_calls.Mutex.lock();
+    }
+    ~TOdbcRowLock() { m_calls.Mutex.unlock(); }
+    TOdbcRowLock(const TOdbcRowLock&) = delete;
+    TOdbcRowLock& operator=(const TOdbcRowLock&) = delete;
+
+private:
+    TOdbcCalls& m_calls;
+};
 
 // An owned statement handle.
 class TOdbcStatement {

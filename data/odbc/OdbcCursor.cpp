@@ -26,10 +26,11 @@ QString AttributeText(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field) 
 } // namespace
 
 TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow,
-                         std::function<void()> interrupt)
+                         std::function<void()> interrupt, std::shared_ptr<TOdbcCalls> calls)
     : m_statement(std::move(statement))
     , m_datesAsText(datesAsText)
     , m_interrupt(std::move(interrupt))
+    , m_calls(std::move(calls))
     , m_wide(4096)
     , m_bytes(16384) {
     Describe();
@@ -48,7 +49,9 @@ void TOdbcCursor::ForgetBaseTables() {
 }
 
 TOdbcCursor::~TOdbcCursor() {
+    TOdbcRowLock calls(*m_calls);
     Close();
+    m_statement.reset();
 }
 
 void TOdbcCursor::Describe() {
@@ -132,7 +135,8 @@ void TOdbcCursor::Describe() {
 }
 
 void TOdbcCursor::Close() {
-    std::lock_guard lock(m_mutex);
+    // Also called while FetchRow holds the row lock: no waiting for others here.
+    std::lock_guard calls(m_calls->Mutex);
     if (!m_open)
         return;
     m_open = false;
@@ -156,6 +160,7 @@ bool TOdbcCursor::Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLL
 }
 
 bool TOdbcCursor::FetchRow(TRowStore& store) {
+    TOdbcRowLock calls(*m_calls);
     if (m_columns.isEmpty() || !m_open)
         return false;
     if (m_cancelled.load()) {

@@ -18,8 +18,9 @@ class TOdbcCursor : public TProviderCursor {
 public:
     // firstRow: SQLFetch has already placed the cursor on the first row.
     // interrupt: stops a fetch call that is running (may be empty).
+    // calls: the session's lock of the connection, held for each row.
     TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow,
-                std::function<void()> interrupt);
+                std::function<void()> interrupt, std::shared_ptr<TOdbcCalls> calls);
     ~TOdbcCursor() override;
 
     QList<TColumnInfo> Columns() const override { return m_columns; }
@@ -41,13 +42,13 @@ private:
     std::unique_ptr<TOdbcStatement> m_statement;
     bool m_datesAsText;
     std::function<void()> m_interrupt;
+    std::shared_ptr<TOdbcCalls> m_calls;
     QList<TColumnInfo> m_columns;
     std::vector<TRead> m_reads;
     std::vector<SQLWCHAR> m_wide;
     std::vector<char> m_bytes;
     std::vector<char> m_utf8;
     QStringEncoder m_encoder{QStringEncoder::Utf8};
-    std::mutex m_mutex; // guards m_open against a Cancel from another thread
     bool m_open = true;
     bool m_onFirstRow = false;
     std::atomic<bool> m_cancelled{false};

@@ -148,6 +148,7 @@ QList<TOdbcSession::TTableName> TOdbcSession::BaseTables(const QString& catalog,
 }
 
 void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions, TSchemaRows& rows) {
+    TOdbcOperationLock calls(*m_calls);
     using K = TSchemaKind;
     const QString r0 = Restriction(restrictions, 0);
     const QString r1 = Restriction(restrictions, 1);
@@ -614,6 +615,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
 
 QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& schema,
                                          const QString& table) {
+    TOdbcOperationLock calls(*m_calls);
     const QString c = catalog.isEmpty() ? QString() : catalog;
     const QString s = schema.isEmpty() ? QString() : schema;
     QList<TTableKey> keys;

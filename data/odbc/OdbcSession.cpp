@@ -46,6 +46,7 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     m_traits.QuoteChar = quote;
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
     m_traits.InterruptsConnection = m_traits.DatesAsText;
+    m_traits.Interleaves = m_traits.DatesAsText;
     if (m_traits.InterruptsConnection)
         m_interrupter = std::make_unique<TOdbcStatement>(m_dbc);
 }
@@ -163,6 +164,7 @@ int CountMarkers(const QString& sql) {
 } // namespace
 
 qint64 TOdbcSession::Execute(const TStatement& statement) {
+    TOdbcOperationLock calls(*m_calls);
     const QStringList parts = OdbcSplitStatements(statement.Sql);
     // One statement goes without the semicolon and comments after it, which some drivers
     // take for a second statement.
@@ -202,6 +204,7 @@ qint64 TOdbcSession::Execute(const TStatement& statement) {
 }
 
 std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& statement) {
+    TOdbcOperationLock calls(*m_calls);
     QString sql = statement.Sql;
     QVariantList values = statement.Values;
     const QStringList parts = OdbcSplitStatements(sql);
@@ -256,8 +259,8 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
         interrupt = [this] {
             Interrupt();
         };
-    auto cursor =
-        std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText, firstRow, std::move(interrupt));
+    auto cursor = std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText, firstRow,
+                                                std::move(interrupt), m_calls);
     // Descriptors name the base table, not the alias: a table read twice cannot be told apart.
     const QList<TColumnInfo> described = cursor->Columns();
     if (!described.isEmpty() && !described.first().BaseTable.isEmpty() &&
@@ -273,6 +276,7 @@ void TOdbcSession::SetAutoCommit(bool on) {
 }
 
 qint64 TOdbcSession::ExecuteRowChange(const TStatement& statement) {
+    TOdbcOperationLock calls(*m_calls);
     // A transaction of its own, so a change of no row or of several rows can be undone.
     SetAutoCommit(false);
     qint64 count = 0;

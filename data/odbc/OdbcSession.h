@@ -4,6 +4,7 @@
 #include "data/odbc/OdbcApi.h"
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // One ODBC connection (unixODBC, SQLDriverConnect without prompting). Used by the GUI thread
@@ -23,6 +24,9 @@ public:
         // SQLCancel interrupts every statement of the connection (the SQLite3 driver): it is
         // sent through an idle statement, which also reaches a running fetch safely.
         bool InterruptsConnection = false;
+        // Statements of the connection may run while another one is being fetched, call by
+        // call (the SQLite3 driver; one connection also spares the file lock of a second).
+        bool Interleaves = false;
     };
 
     TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);
@@ -30,7 +34,7 @@ public:
 
     const TTraits& Traits() const { return m_traits; }
 
-    bool ConcurrentStatements() const override { return false; }
+    bool ConcurrentStatements() const override { return m_traits.Interleaves; }
     QString ParameterMarker(int) const override { return QStringLiteral("?"); }
     QString QuoteIdentifier(const QString& name) const override;
     void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
@@ -65,6 +69,9 @@ private:
     bool m_connected = false;
     TTraits m_traits;
     int m_commandTimeout = 0;
+    // Held by each operation and by a cursor for each row, so that the GUI thread and a fetch
+    // worker take turns on the connection.
+    std::shared_ptr<TOdbcCalls> m_calls = std::make_shared<TOdbcCalls>();
     std::mutex m_activeMutex;
     SQLHSTMT m_active = SQL_NULL_HSTMT;
     std::unique_ptr<TOdbcStatement> m_interrupter;

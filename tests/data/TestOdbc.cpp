@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -61,6 +62,8 @@ private slots:
 
     void valuesRoundTrip_data() { AddOdbcRows(); }
     void valuesRoundTrip();
+    void writeDuringAFetch_data() { AddOdbcRows(); }
+    void writeDuringAFetch();
     void batchParametersGoToTheirStatements_data() { AddOdbcRows(); }
     void batchParametersGoToTheirStatements();
     void columnTypeInTheDatabasesWords_data() { AddOdbcRows(); }
@@ -312,6 +315,49 @@ void TestOdbc::valuesRoundTrip() {
         QVERIFY(q.Fields()[0].AsBoolean());
         QVERIFY(!q.Fields()[1].AsBoolean());
     }
+}
+
+void TestOdbc::writeDuringAFetch() {
+    // A second connection to an SQLite file would wait for the reading one to end: the
+    // statements share the one connection instead.
+    USE_ODBC_FIXTURE(f);
+    TConnection& c = db.Connection();
+    c.Execute(f.CreatePeople);
+    const int rows = 300000;
+    // Rows of a table: reading them holds the file's read lock until the end.
+    c.Execute(QStringLiteral("CREATE TABLE numbers (i INTEGER, name VARCHAR(20))"));
+    c.Execute(QStringLiteral("INSERT INTO numbers (i, name) ") + f.Series(rows));
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("SELECT i, name FROM numbers"));
+    q.SetExecuteOptions(TExecuteOption::AsyncFetch);
+    QSignalSpy complete(&q, &TQuery::FetchComplete);
+    qint64 written = -1;
+    qint64 took = -1;
+    qint64 fetchedMeanwhile = -1;
+    connect(
+        &q, &TQuery::FetchProgress, this,
+        [&] {
+            QElapsedTimer t;
+            t.start();
+            written = c.Execute(QStringLiteral("INSERT INTO people (id, name) VALUES (1, 'während')"));
+            took = t.elapsed();
+            fetchedMeanwhile = q.RecordCount();
+        },
+        Qt::SingleShotConnection);
+    q.Open();
+    QVERIFY(complete.count() > 0 || complete.wait(60000));
+    QCOMPARE(complete.first().first().toString(), QString());
+    QCOMPARE(q.RecordCount(), rows);
+    QCOMPARE(written, 1);
+    QVERIFY2(took < 2000, qPrintable(QString::number(took)));
+    // The write did not wait for the end of the rows.
+    QVERIFY2(fetchedMeanwhile < rows, qPrintable(QString::number(fetchedMeanwhile)));
+    TQuery check;
+    check.SetConnection(&c);
+    check.SetSql(QStringLiteral("SELECT name FROM people"));
+    check.Open();
+    QCOMPARE(check.Fields()[0].AsText(), QStringLiteral("während"));
 }
 
 void TestOdbc::batchParametersGoToTheirStatements() {
