@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Tabulo"));
     QApplication::setOrganizationName(QStringLiteral("Tabulo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tabulo.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tabulo"));
     InstallGermanTexts(app);
     QFont font(QStringLiteral("Tahoma"));
     font.setStyleHint(QFont::SansSerif);

@@ -228,7 +228,8 @@ const char* TRowStore::StoreRow(const char* data, qsizetype size) {
         return m_blocks.back().get();
     }
     if (!m_block || m_blockUsed + size > m_blockSize) {
-        m_blockSize = m_blockSize == 0 ? kFirstBlock : qMin(m_blockSize * 2, kMaxBlock);
+        // The next block must hold at least this row.
+        m_blockSize = qMax(size, m_blockSize == 0 ? kFirstBlock : qMin(m_blockSize * 2, kMaxBlock));
         m_blocks.emplace_back(new char[m_blockSize]);
         m_allocated.fetch_add(m_blockSize, std::memory_order_relaxed);
         m_block = m_blocks.back().get();

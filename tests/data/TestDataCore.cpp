@@ -24,6 +24,7 @@ private slots:
     void connectionString();
     void rowStoreKeepsEveryKind();
     void rowStoreIsReadableWhileRowsArrive();
+    void rowStoreHoldsRowsLargerThanTheNextBlock();
     void cellText_data();
     void cellText();
     void emptyRecordsetIsAtBothEnds();
@@ -148,6 +149,23 @@ void TestDataCore::rowStoreKeepsEveryKind() {
     QCOMPARE(store.RowBytes(0).size() > 0, true);
 }
 
+void TestDataCore::rowStoreHoldsRowsLargerThanTheNextBlock() {
+    // Rows too small for a block of their own but larger than the block that comes next
+    // once used to be copied past its end.
+    TRowStore store(1);
+    for (const int size : {10, 40 * 1024, 100 * 1024, 200 * 1024, 20}) {
+        const QByteArray value(size, char('a' + size % 26));
+        store.BeginRow();
+        store.AddText(value.constData(), value.size());
+        store.EndRow();
+    }
+    for (int row = 0; row < 5; ++row) {
+        const TCell cell = store.Cell(row, 0);
+        QCOMPARE(QByteArray(cell.Data, cell.Size), QByteArray(cell.Size, cell.Data[0]));
+    }
+    QCOMPARE(store.Cell(3, 0).Size, 200 * 1024);
+}
+
 void TestDataCore::rowStoreIsReadableWhileRowsArrive() {
     const qint64 rows = 300000;
     TRowStore store(2);
@@ -211,7 +229,9 @@ void TestDataCore::cellText() {
 }
 
 void TestDataCore::emptyRecordsetIsAtBothEnds() {
-    std::unique_ptr<TRecordset> rs = TRecordset::CreateStatic({TColumnInfo{QStringLiteral("a")}});
+    TColumnInfo column;
+    column.Name = QStringLiteral("a");
+    std::unique_ptr<TRecordset> rs = TRecordset::CreateStatic({column});
     rs->First();
     QVERIFY(rs->Bof());
     QVERIFY(rs->Eof());
