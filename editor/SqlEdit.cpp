@@ -11,6 +11,7 @@
 
 #include <QAccessibleWidget>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
@@ -71,6 +72,9 @@ void TSqlEdit::ConfigureView() {
     font.setPointSize(10);
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
+    // Scintilla passes only the family name on to its styles; without the resolved name of
+    // the monospace fallback, bold and plain styles could land in different fonts.
+    font.setFamily(QFontInfo(font).family());
     setFont(font);
     m_styler = new TSqlStyler(font, palette().color(QPalette::Text), palette().color(QPalette::Base), this);
     setLexer(m_styler);
