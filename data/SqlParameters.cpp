@@ -1,6 +1,7 @@
 #include "data/SqlParameters.h"
 
 #include "data/Query.h"
+#include "data/SqlScan.h"
 
 namespace {
 
@@ -10,38 +11,6 @@ bool IsNameStart(QChar c) {
 
 bool IsNameChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_';
-}
-
-// Skips a quoted run starting at pos (the opening quote); returns the position after it.
-qsizetype SkipQuoted(const QString& s, qsizetype pos, QChar close, bool backslashEscapes) {
-    qsizetype i = pos + 1;
-    while (i < s.size()) {
-        if (backslashEscapes && s[i] == u'\\') {
-            i += 2;
-            continue;
-        }
-        if (s[i] == close) {
-            if (i + 1 < s.size() && s[i + 1] == close) {
-                i += 2;
-                continue;
-            }
-            return i + 1;
-        }
-        ++i;
-    }
-    return i;
-}
-
-// A dollar-quote opener "$tag$" at pos; returns its length or 0.
-qsizetype DollarTag(const QString& s, qsizetype pos) {
-    if (pos > 0 && IsNameChar(s[pos - 1]))
-        return 0;
-    qsizetype i = pos + 1;
-    if (i < s.size() && s[i].isDigit())
-        return 0; // "$1" is a positional marker
-    while (i < s.size() && IsNameChar(s[i]))
-        ++i;
-    return i < s.size() && s[i] == u'$' ? i - pos + 1 : 0;
 }
 
 } // namespace
@@ -55,11 +24,11 @@ QList<TSqlParameters::TOccurrence> TSqlParameters::Find(const QString& s) {
         if (c == u'\'') {
             const bool escapes =
                 i > 0 && (s[i - 1] == u'E' || s[i - 1] == u'e') && (i < 2 || !IsNameChar(s[i - 2]));
-            i = SkipQuoted(s, i, u'\'', escapes);
+            i = SqlSkipQuoted(s, i, u'\'', escapes);
         } else if (c == u'"') {
-            i = SkipQuoted(s, i, u'"', false);
+            i = SqlSkipQuoted(s, i, u'"', false);
         } else if (c == u'`') {
-            i = SkipQuoted(s, i, u'`', false);
+            i = SqlSkipQuoted(s, i, u'`', false);
         } else if (c == u'-' && i + 1 < n && s[i + 1] == u'-') {
             while (i < n && s[i] != u'\n' && s[i] != u'\r')
                 ++i;
@@ -67,7 +36,7 @@ QList<TSqlParameters::TOccurrence> TSqlParameters::Find(const QString& s) {
             const qsizetype end = s.indexOf(QLatin1String("*/"), i + 2);
             i = end < 0 ? n : end + 2;
         } else if (c == u'$') {
-            const qsizetype len = DollarTag(s, i);
+            const qsizetype len = SqlDollarTag(s, i);
             if (len == 0) {
                 ++i;
                 continue;

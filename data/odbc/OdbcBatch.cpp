@@ -1,37 +1,11 @@
 #include "data/odbc/OdbcBatch.h"
 
+#include "data/SqlScan.h"
+
 namespace {
 
 bool IsWordChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_' || c == u'$';
-}
-
-// The end of a quoted run that starts at pos; a doubled closing quote stays inside.
-qsizetype SkipQuoted(const QString& s, qsizetype pos, QChar close) {
-    qsizetype i = pos + 1;
-    while (i < s.size()) {
-        if (s[i] == close) {
-            if (i + 1 < s.size() && s[i + 1] == close) {
-                i += 2;
-                continue;
-            }
-            return i + 1;
-        }
-        ++i;
-    }
-    return i;
-}
-
-// "$tag$" at pos: its length, or 0 when none starts there.
-qsizetype DollarTag(const QString& s, qsizetype pos) {
-    if (pos > 0 && IsWordChar(s[pos - 1]))
-        return 0;
-    qsizetype i = pos + 1;
-    if (i < s.size() && s[i].isDigit())
-        return 0;
-    while (i < s.size() && (s[i].isLetterOrNumber() || s[i] == u'_'))
-        ++i;
-    return i < s.size() && s[i] == u'$' ? i - pos + 1 : 0;
 }
 
 bool IsTriggerStart(const QStringList& words) {
@@ -73,17 +47,17 @@ QStringList OdbcSplitStatements(const QString& s) {
         if (!comment && !c.isSpace() && c != u';')
             code = true;
         if (c == u'\'' || c == u'"' || c == u'`') {
-            i = SkipQuoted(s, i, c);
+            i = SqlSkipQuoted(s, i, c);
         } else if (c == u'[') {
-            i = SkipQuoted(s, i, u']');
+            i = SqlSkipQuoted(s, i, u']');
         } else if (c == u'-' && i + 1 < n && s[i + 1] == u'-') {
             while (i < n && s[i] != u'\n' && s[i] != u'\r')
                 ++i;
         } else if (c == u'/' && i + 1 < n && s[i + 1] == u'*') {
             const qsizetype end = s.indexOf(QLatin1String("*/"), i + 2);
             i = end < 0 ? n : end + 2;
-        } else if (c == u'$' && DollarTag(s, i) > 0) {
-            const qsizetype len = DollarTag(s, i);
+        } else if (c == u'$' && SqlDollarTag(s, i) > 0) {
+            const qsizetype len = SqlDollarTag(s, i);
             const qsizetype end = s.indexOf(s.mid(i, len), i + len);
             i = end < 0 ? n : end + len;
         } else if (c == u';') {
@@ -150,9 +124,9 @@ int OdbcTableReferences(const QString& s, const QString& table) {
     while (i < n) {
         const QChar c = s[i];
         if (c == u'\'') {
-            i = SkipQuoted(s, i, c);
+            i = SqlSkipQuoted(s, i, c);
         } else if (c == u'"' || c == u'`' || c == u'[') {
-            const qsizetype end = SkipQuoted(s, i, c == u'[' ? u']' : c);
+            const qsizetype end = SqlSkipQuoted(s, i, c == u'[' ? u']' : c);
             const QString name = s.mid(i + 1, end - i - 2);
             if (name.compare(table, Qt::CaseInsensitive) == 0 && !followedByDot(end))
                 ++count;

@@ -1,28 +1,11 @@
 #include "data/postgres/PostgresStatements.h"
 
+#include "data/SqlScan.h"
+
 namespace {
 
 bool IsNameChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_' || c == u'$';
-}
-
-qsizetype SkipQuoted(const QString& s, qsizetype i, QChar close, bool backslashEscapes) {
-    ++i;
-    while (i < s.size()) {
-        if (backslashEscapes && s[i] == u'\\') {
-            i += 2;
-            continue;
-        }
-        if (s[i] == close) {
-            if (i + 1 < s.size() && s[i + 1] == close) {
-                i += 2;
-                continue;
-            }
-            return i + 1;
-        }
-        ++i;
-    }
-    return s.size();
 }
 
 class TSplitter {
@@ -38,9 +21,9 @@ public:
             if (c == u'\'') {
                 const bool escapes =
                     i > 0 && (m_s[i - 1] == u'E' || m_s[i - 1] == u'e') && (i < 2 || !IsNameChar(m_s[i - 2]));
-                i = Copy(i, SkipQuoted(m_s, i, u'\'', escapes));
+                i = Copy(i, SqlSkipQuoted(m_s, i, u'\'', escapes));
             } else if (c == u'"') {
-                i = Copy(i, SkipQuoted(m_s, i, u'"', false));
+                i = Copy(i, SqlSkipQuoted(m_s, i, u'"', false));
             } else if (c == u'-' && i + 1 < n && m_s[i + 1] == u'-') {
                 qsizetype end = i;
                 while (end < n && m_s[end] != u'\n' && m_s[end] != u'\r')
