@@ -150,7 +150,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override
     {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            RunGuarded([&] { m_frame->OpenSelected(); });
+            // The Enter that ends renaming reaches the tree too; it must not open the entry.
+            if (state() != QAbstractItemView::EditingState)
+                RunGuarded([&] { m_frame->OpenSelected(); });
+            event->accept();
             return;
         }
         QTreeWidget::keyPressEvent(event);

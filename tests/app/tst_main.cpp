@@ -6,6 +6,7 @@
 #include "workspace/Work.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QTabWidget>
@@ -32,6 +33,7 @@ private Q_SLOTS:
     void closingWritesCatalogueAndPlacement();
     void workspacesGetFreeNamesAndCaption();
     void failedOpenLeavesNoTab();
+    void enterEndingRenameDoesNotOpen();
 
 private:
     void Plant(const QStringList& catalogue);
@@ -222,6 +224,25 @@ void TstMain::failedOpenLeavesNoTab()
     QVERIFY(shown.first().size() > 60); // the provider's message follows on the next line
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo"));
     QVERIFY(!m_store->SectionExists(QStringLiteral("Frame.Weg")));
+}
+
+void TstMain::enterEndingRenameDoesNotOpen()
+{
+    Plant({QStringLiteral("Alt=") + SqliteDb(QStringLiteral("alt"))});
+    ShowWindow();
+    QTreeWidget* tree = m_window->FrameDBLst->TreeDB;
+    tree->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    m_window->Action(QStringLiteral("ActDBRename"))->trigger();
+    auto* editor = tree->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor"));
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("Lager"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(m_window->FrameDBLst->Root()->child(0)->text(0), QStringLiteral("Lager"));
+    QCOMPARE(m_window->PageControl->count(), 0);
+
+    QTest::keyClick(tree, Qt::Key_Return); // now Enter opens, under the new name
+    QCOMPARE(m_window->PageControl->count(), 1);
+    QCOMPARE(m_window->PageControl->tabText(0), QStringLiteral("Lager"));
 }
 
 QTEST_MAIN(TstMain)
