@@ -1,5 +1,7 @@
 #include "data/OdbcInfo.h"
 
+#include <QFileInfo>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -39,6 +41,28 @@ void AddOnce(QStringList& names, const QString& name) {
         names.append(name);
 }
 
+// Entries of odbcinst.ini whose library is not installed cannot connect, so they are not
+// offered; a library named without a folder is looked for where the loader would find it.
+bool DriverLibraryPresent(const QString& attributes) {
+    for (const QString& pair : attributes.split(QChar(u'\0'), Qt::SkipEmptyParts)) {
+        if (!pair.startsWith(QLatin1String("Driver="), Qt::CaseInsensitive))
+            continue;
+        const QString library = pair.mid(7);
+        if (library.contains(QLatin1Char('/')))
+            return QFileInfo::exists(library);
+        QStringList folders = qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        folders << QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc") << QStringLiteral("/usr/lib/x86_64-linux-gnu")
+                << QStringLiteral("/usr/lib/aarch64-linux-gnu/odbc") << QStringLiteral("/usr/lib/aarch64-linux-gnu")
+                << QStringLiteral("/usr/lib/odbc") << QStringLiteral("/usr/lib") << QStringLiteral("/usr/local/lib")
+                << QStringLiteral("/lib");
+        for (const QString& folder : folders)
+            if (QFileInfo::exists(folder + QLatin1Char('/') + library))
+                return true;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QStringList OdbcDriverNames() {
@@ -56,7 +80,9 @@ QStringList OdbcDriverNames() {
                                      SQLSMALLINT(std::size(attributes)), &attributesLength))) {
         direction = SQL_FETCH_NEXT;
         const SQLSMALLINT shown = std::min<SQLSMALLINT>(descriptionLength, std::size(description) - 1);
-        AddOnce(names, FromWide(description, shown));
+        const SQLSMALLINT attributesShown = std::min<SQLSMALLINT>(attributesLength, std::size(attributes) - 1);
+        if (DriverLibraryPresent(FromWide(attributes, attributesShown)))
+            AddOnce(names, FromWide(description, shown));
     }
     return names;
 }
