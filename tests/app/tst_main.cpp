@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QTabWidget>
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void workspacesGetFreeNamesAndCaption();
     void failedOpenLeavesNoTab();
     void enterEndingRenameDoesNotOpen();
+    void rightButtonOpensCatalogueMenu();
 
 private:
     void Plant(const QStringList& catalogue);
@@ -243,6 +245,37 @@ void TstMain::enterEndingRenameDoesNotOpen()
     QTest::keyClick(tree, Qt::Key_Return); // now Enter opens, under the new name
     QCOMPARE(m_window->PageControl->count(), 1);
     QCOMPARE(m_window->PageControl->tabText(0), QStringLiteral("Lager"));
+}
+
+void TstMain::rightButtonOpensCatalogueMenu()
+{
+    Plant({QStringLiteral("A=x"), QStringLiteral("B=y")});
+    ShowWindow();
+    QTreeWidget* tree = m_window->FrameDBLst->TreeDB;
+    QMenu* menu = m_window->FrameDBLst->PopMnuTreeDB;
+
+    // Over empty space nothing happens.
+    QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, QPoint(5, tree->viewport()->height() - 5));
+    QVERIFY(!menu->isVisible());
+    QCOMPARE(tree->currentItem(), nullptr);
+
+    // Pressing alone does not select; releasing over a node selects it and opens the menu.
+    const QPoint second = tree->visualItemRect(m_window->FrameDBLst->Root()->child(1)).center();
+    QTest::mousePress(tree->viewport(), Qt::RightButton, {}, second);
+    QCOMPARE(tree->currentItem(), nullptr);
+    QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, second);
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(tree->currentItem(), m_window->FrameDBLst->Root()->child(1));
+    QStringList entries;
+    for (QAction* action : menu->actions())
+        entries.append(action->isSeparator() ? QStringLiteral("-") : action->objectName());
+    QCOMPARE(entries, (QStringList{QStringLiteral("ActDBOpen"), QStringLiteral("ActDBClose"), QStringLiteral("-"),
+                                   QStringLiteral("ActDBAdd"), QStringLiteral("ActDBRemove"),
+                                   QStringLiteral("ActDBRename"), QStringLiteral("ActDBProperties"),
+                                   QStringLiteral("ActDBCopy")}));
+    QVERIFY(m_window->Action(QStringLiteral("ActDBRemove"))->isEnabled());
+    QVERIFY(!m_window->Action(QStringLiteral("ActDBClose"))->isEnabled());
+    menu->close();
 }
 
 QTEST_MAIN(TstMain)
