@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/TestSupport.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -52,3 +54,16 @@ private:
     QString m_connectionString;
     std::unique_ptr<TConnection> m_connection;
 };
+
+// Inside a test function with a "provider" data column: binds `var` to the fixture and `db` to a
+// fresh database of it; skips a provider that is not available here (fails under CI when the
+// PostgreSQL server of the test run is missing).
+#define USE_PROVIDER_FIXTURE(var)                                                                            \
+    QFETCH(QString, provider);                                                                               \
+    const TProviderFixture& var = ProviderFixture(provider);                                                 \
+    if (const QString why = var.Unavailable(); !why.isEmpty()) {                                             \
+        if (TestSupport::UnderCi() && why.contains(QLatin1String("TABULO_TEST_PG")))                         \
+            QFAIL(qPrintable(why));                                                                          \
+        QSKIP(qPrintable(why));                                                                              \
+    }                                                                                                        \
+    TFixtureDatabase db(var)

@@ -11,15 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#define USE_FIXTURE(var)                                                                                     \
-    QFETCH(QString, provider);                                                                               \
-    const TProviderFixture& var = ProviderFixture(provider);                                                 \
-    if (const QString why = var.Unavailable(); !why.isEmpty()) {                                             \
-        if (TestSupport::UnderCi() && why.contains(QLatin1String("TABULO_TEST_PG")))                         \
-            QFAIL(qPrintable(why));                                                                          \
-        QSKIP(qPrintable(why));                                                                              \
-    }                                                                                                        \
-    TFixtureDatabase db(var)
 
 namespace {
 
@@ -126,7 +117,7 @@ void TestConformance::openErrors() {
 }
 
 void TestConformance::batches() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     QCOMPARE(c.Execute(f.CreatePeople), -1);
     // Several statements in one text: all run, their counts add up.
@@ -144,7 +135,7 @@ void TestConformance::batches() {
 }
 
 void TestConformance::failingBatchStopsAtTheFailure() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
     QVERIFY_THROWS_EXCEPTION(TDataError,
@@ -155,7 +146,7 @@ void TestConformance::failingBatchStopsAtTheFailure() {
 }
 
 void TestConformance::parameters() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
     TQuery q;
@@ -181,7 +172,7 @@ void TestConformance::parameters() {
 }
 
 void TestConformance::fieldsAndNavigation() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
     TQuery q;
@@ -221,7 +212,7 @@ void TestConformance::fieldsAndNavigation() {
 }
 
 void TestConformance::syntaxErrorRaisedByOpen() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TQuery q;
     q.SetConnection(&db.Connection());
     q.SetSql(QStringLiteral("SELEC nonsense FROM"));
@@ -241,7 +232,7 @@ void TestConformance::syntaxErrorRaisedByOpen() {
 }
 
 void TestConformance::asyncFetchOfATinyResult() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TQuery q;
     q.SetConnection(&db.Connection());
     q.SetSql(f.Series(1));
@@ -263,7 +254,7 @@ void TestConformance::asyncFetchOfATinyResult() {
 }
 
 void TestConformance::asyncFetchOfALargeResult() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     const int rows = 300000;
     TQuery q;
     q.SetConnection(&db.Connection());
@@ -302,7 +293,7 @@ void TestConformance::asyncFetchOfALargeResult() {
 }
 
 void TestConformance::cancelInsideFetchProgress() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     const int rows = 3000000;
     TQuery q;
     q.SetConnection(&db.Connection());
@@ -334,7 +325,7 @@ void TestConformance::cancelInsideFetchProgress() {
 }
 
 void TestConformance::connectionCancelDuringExecution() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     TQuery q;
     q.SetConnection(&c);
@@ -358,7 +349,7 @@ void TestConformance::connectionCancelDuringExecution() {
 }
 
 void TestConformance::connectionCancelDuringFetch() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     TQuery q;
     q.SetConnection(&c);
@@ -377,7 +368,7 @@ void TestConformance::connectionCancelDuringFetch() {
 }
 
 void TestConformance::errorInTheMiddleOfTheStream() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     const int failAt = 20000;
     TQuery q;
     q.SetConnection(&db.Connection());
@@ -404,7 +395,7 @@ void TestConformance::destroyWhileFetching_data() {
 }
 
 void TestConformance::destroyWhileFetching() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     QFETCH(QString, what);
     std::unique_ptr<TConnection> c = db.OpenAnother();
     auto* q = new TQuery;
@@ -437,7 +428,7 @@ void TestConformance::destroyWhileFetching() {
 }
 
 void TestConformance::otherWorkDuringAFetch() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
     const int rows = 400000;
@@ -471,7 +462,7 @@ void TestConformance::otherWorkDuringAFetch() {
 }
 
 void TestConformance::schemaTablesAndColumns() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
     c.Execute(QStringLiteral("CREATE VIEW adults AS SELECT id, name FROM people"));
@@ -509,7 +500,7 @@ void TestConformance::schemaTablesAndColumns() {
 }
 
 void TestConformance::schemaIndexesAndKeys() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
     c.Execute(QStringLiteral("CREATE UNIQUE INDEX ux_people ON people (name, born)"));
@@ -548,7 +539,7 @@ void TestConformance::schemaIndexesAndKeys() {
 }
 
 void TestConformance::schemaUnsupportedKindRaises() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     try {
         db.Connection().OpenSchema(TSchemaKind::Cubes);
         QFAIL("no error");
@@ -558,7 +549,7 @@ void TestConformance::schemaUnsupportedKindRaises() {
 }
 
 void TestConformance::updatesWriteThrough() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     if (!f.Updatable)
         QSKIP("results of this provider are read-only");
     TConnection& c = db.Connection();
@@ -592,7 +583,7 @@ void TestConformance::updatesWriteThrough() {
 }
 
 void TestConformance::updateOfAConcurrentlyChangedRowFails() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     if (!f.Updatable)
         QSKIP("results of this provider are read-only");
     TConnection& c = db.Connection();
@@ -626,7 +617,7 @@ void TestConformance::updateOfAConcurrentlyChangedRowFails() {
 }
 
 void TestConformance::notUpdatableResults() {
-    USE_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     FillPeople(c, f);
     const QStringList statements = {

@@ -25,15 +25,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#define USE_ODBC_FIXTURE(var)                                                                                \
-    QFETCH(QString, provider);                                                                               \
-    const TProviderFixture& var = ProviderFixture(provider);                                                 \
-    if (const QString why = var.Unavailable(); !why.isEmpty()) {                                             \
-        if (TestSupport::UnderCi() && why.contains(QLatin1String("TABULO_TEST_PG")))                         \
-            QFAIL(qPrintable(why));                                                                          \
-        QSKIP(qPrintable(why));                                                                              \
-    }                                                                                                        \
-    TFixtureDatabase db(var)
 
 namespace {
 
@@ -260,7 +251,7 @@ void TestOdbc::openGivesUpAfterTheConnectTimeout() {
 }
 
 void TestOdbc::valuesRoundTrip() {
-    USE_ODBC_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     const QString blob =
         f.Name == QLatin1String("odbc-sqlite") ? QStringLiteral("BLOB") : QStringLiteral("BYTEA");
@@ -320,7 +311,7 @@ void TestOdbc::valuesRoundTrip() {
 void TestOdbc::writeDuringAFetch() {
     // A second connection to an SQLite file would wait for the reading one to end: the
     // statements share the one connection instead.
-    USE_ODBC_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
     const int rows = 300000;
@@ -363,7 +354,7 @@ void TestOdbc::writeDuringAFetch() {
 void TestOdbc::batchParametersGoToTheirStatements() {
     // The SQLite3 driver takes one statement per call: the batch is cut and each statement
     // gets the values of its own markers.
-    USE_ODBC_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
     TQuery q;
@@ -381,7 +372,7 @@ void TestOdbc::batchParametersGoToTheirStatements() {
 }
 
 void TestOdbc::columnTypeInTheDatabasesWords() {
-    USE_ODBC_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     TConnection& c = db.Connection();
     c.Execute(f.CreatePeople);
     const TProviderTypes types(c);
@@ -429,7 +420,7 @@ void TestOdbc::schemaKinds_data() {
 }
 
 void TestOdbc::schemaKinds() {
-    USE_ODBC_FIXTURE(f);
+    USE_PROVIDER_FIXTURE(f);
     QFETCH(int, kind);
     QFETCH(bool, answered);
     TConnection& c = db.Connection();
