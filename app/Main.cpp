@@ -1,8 +1,8 @@
 #include "app/Main.h"
 
 #include "about/About.h"
-#include "app/ErrorHandler.h"
-#include "app/FormPlacement.h"
+#include "ui/ErrorHandler.h"
+#include "ui/FormPlacement.h"
 #include "catalogue/DBLst.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MainWindowIntf.h"
+#include "ui/MainWindowIntf.h"
 
 #include <QIcon>
 #include <QList>

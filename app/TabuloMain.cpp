@@ -1,7 +1,7 @@
-#include "app/ErrorHandler.h"
-#include "app/KeyNames.h"
+#include "ui/ErrorHandler.h"
+#include "ui/KeyNames.h"
 #include "app/Main.h"
-#include "app/MsgBox.h"
+#include "ui/MsgBox.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 

@@ -1,8 +1,8 @@
 #include "catalogue/DBLst.h"
 
-#include "app/ErrorHandler.h"
-#include "app/MainWindowIntf.h"
-#include "app/MsgBox.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MainWindowIntf.h"
+#include "ui/MsgBox.h"
 #include "catalogue/ConnectionTest.h"
 #include "catalogue/DataLink.h"
 #include "catalogue/InputQueryExt.h"

@@ -1,6 +1,6 @@
 #include "catalogue/DataLink.h"
 
-#include "app/MsgBox.h"
+#include "ui/MsgBox.h"
 #include "catalogue/ConnectionTest.h"
 #include "data/ConnectionString.h"
 #include "data/OdbcInfo.h"

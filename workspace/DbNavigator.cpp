@@ -1,7 +1,7 @@
 #include "workspace/DbNavigator.h"
 
-#include "app/ErrorHandler.h"
-#include "app/MsgBox.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MsgBox.h"
 #include "data/Recordset.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"

@@ -1,6 +1,6 @@
 #include "workspace/Work.h"
 
-#include "app/MainWindowIntf.h"
+#include "ui/MainWindowIntf.h"
 #include "data/CProviderTypes.h"
 #include "data/Connection.h"
 #include "data/Query.h"

@@ -2,8 +2,8 @@
 // with its background fetch, the status bar, the read-only switch and the column widths.
 #include "workspace/Work.h"
 
-#include "app/ErrorHandler.h"
-#include "app/MainWindowIntf.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MainWindowIntf.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/Query.h"

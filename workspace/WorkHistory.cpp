@@ -1,7 +1,7 @@
 // The statement history GrdHistory: newest first, at most 50 entries, in memory only.
 #include "workspace/Work.h"
 
-#include "app/ErrorHandler.h"
+#include "ui/ErrorHandler.h"
 
 #include <QAction>
 #include <QHeaderView>

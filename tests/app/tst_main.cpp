@@ -1,6 +1,6 @@
-#include "app/KeyNames.h"
+#include "ui/KeyNames.h"
 #include "app/Main.h"
-#include "app/MsgBox.h"
+#include "ui/MsgBox.h"
 #include "catalogue/DBLst.h"
 #include "settings/IniFileEx.h"
 #include "workspace/Work.h"

@@ -1,4 +1,4 @@
-#include "app/MsgBox.h"
+#include "ui/MsgBox.h"
 #include "catalogue/DBLst.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"

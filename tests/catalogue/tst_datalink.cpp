@@ -1,4 +1,4 @@
-#include "app/MsgBox.h"
+#include "ui/MsgBox.h"
 #include "catalogue/DataLink.h"
 #include "data/ConnectionString.h"
 #include "tests/support/TestSupport.h"

@@ -1,5 +1,5 @@
-#include "app/ErrorHandler.h"
-#include "app/MsgBox.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MsgBox.h"
 #include "settings/Error.h"
 
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/MainWindowIntf.h"
+#include "ui/MainWindowIntf.h"
 
 namespace {
 TMainWindowIntf* mainWindow = nullptr;

@@ -1,4 +1,4 @@
-#include "app/FormPlacement.h"
+#include "ui/FormPlacement.h"
 
 #include "settings/IniFileEx.h"
 

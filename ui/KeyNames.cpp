@@ -1,4 +1,4 @@
-#include "app/KeyNames.h"
+#include "ui/KeyNames.h"
 
 #include <QCoreApplication>
 #include <QHash>

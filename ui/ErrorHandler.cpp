@@ -1,6 +1,6 @@
-#include "app/ErrorHandler.h"
+#include "ui/ErrorHandler.h"
 
-#include "app/MsgBox.h"
+#include "ui/MsgBox.h"
 #include "settings/Error.h"
 
 #include <QString>
