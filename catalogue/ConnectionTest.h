@@ -7,5 +7,10 @@
 // repainting meanwhile; it ends at the latest with the connect time-out.
 void TestConnectionString(const QString& connectionString);
 
-// The databases of the PostgreSQL server the string names, read from its "postgres" database.
+// The names under which a PostgreSQL string may hold its database.
+const QStringList& PostgresDatabaseKeys();
+
+// The databases of the PostgreSQL server the string names. They are read through the
+// database the string gives (itself or by its service), else through "postgres", else
+// "template1"; when none of these opens, the first failure is thrown.
 QStringList PostgresDatabaseNames(const QString& connectionString);

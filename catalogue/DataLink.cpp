@@ -1,36 +1,24 @@
 #include "catalogue/DataLink.h"
 
-#include "ui/MsgBox.h"
 #include "catalogue/ConnectionTest.h"
-#include "data/ConnectionString.h"
-#include "data/OdbcInfo.h"
+#include "catalogue/DataLinkParts.h"
 #include "settings/Error.h"
+#include "ui/MsgBox.h"
 
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QFormLayout>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
-
-const QString KeyProvider = QStringLiteral("Provider");
-const QString KeyDataSource = QStringLiteral("Data Source");
-const QString KeyCatalog = QStringLiteral("Initial Catalog");
-const QString KeyUser = QStringLiteral("User ID");
-const QString KeyPassword = QStringLiteral("Password");
-const QString KeyDsn = QStringLiteral("DSN");
-const QString KeyDriver = QStringLiteral("Driver");
 
 struct TProviderDef {
     const char* name;
@@ -42,52 +30,69 @@ const TProviderDef Providers[] = {
     {"ODBC", "ODBC – Datenquelle oder Treiber"},
 };
 
-// Index of the page of a provider name; ODBC is also known by its older name.
-int ProviderIndex(const QString& provider)
-{
-    if (provider.compare(QLatin1String("MSDASQL"), Qt::CaseInsensitive) == 0)
-        return 2;
-    for (int i = 0; i < 3; ++i)
-        if (provider.compare(QLatin1String(Providers[i].name), Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
-bool IsOdbcPageKey(const QString& key)
-{
-    for (const QString& k : {KeyProvider, KeyDsn, KeyDriver, KeyUser, KeyPassword})
-        if (key.compare(k, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
-// A drop-down list that fills itself just before it opens.
-class TLazyComboBox : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-    std::function<void()> BeforePopup;
-
-protected:
-    void showPopup() override
-    {
-        if (BeforePopup)
-            BeforePopup();
-        QComboBox::showPopup();
-    }
-};
-
-QLineEdit* NamedLineEdit(const char* name, QWidget* parent)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
-}
+// Roles of the "Alle" page's cells.
+constexpr int OfferedRole = Qt::UserRole;     // key cell: a key the provider knows, not yet set
+constexpr int SecretRole = Qt::UserRole + 1;  // key cell: the value is a password
+constexpr int DefaultRole = Qt::UserRole + 2; // value cell: what applies while it is empty
 
 } // namespace
 
+// Masks the values of password keys on the "Alle" page unless the user asked to see them,
+// and shows in grey what an offered key defaults to.
+class TSecretDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool Show = false;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor); line && Secret(index) && !Show)
+            line->setEchoMode(QLineEdit::Password);
+        return editor;
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() != 1)
+            return;
+        if (option->text.isEmpty()) {
+            const QString fallback = index.data(DefaultRole).toString();
+            if (!fallback.isEmpty()) {
+                option->text = fallback;
+                option->palette.setColor(QPalette::Text, option->palette.color(QPalette::PlaceholderText));
+                option->font.setItalic(true);
+            }
+        } else if (Secret(index) && !Show) {
+            option->text = QString(option->text.size(), QChar(0x25CF));
+        }
+    }
+
+private:
+    static bool Secret(const QModelIndex& index) {
+        return index.siblingAtColumn(0).data(SecretRole).toBool();
+    }
+};
+
+int DataLinkProviderPage(const QString& provider) {
+    const QString p = provider.trimmed();
+    auto is = [&p](const char* name) {
+        const QString n = QString::fromLatin1(name);
+        return p.compare(n, Qt::CaseInsensitive) == 0 || p.startsWith(n + u'.', Qt::CaseInsensitive);
+    };
+    if (is("MSDASQL"))
+        return 2;
+    for (int i = 0; i < 3; ++i)
+        if (is(Providers[i].name))
+            return i;
+    return 3;
+}
+
 TDataLinkDialog::TDataLinkDialog(const QString& initial, QWidget* parent)
-    : QDialog(parent), m_initial(initial), m_cs(std::make_unique<TConnectionString>(initial))
-{
+    : QDialog(parent)
+    , m_initial(initial) {
+    m_updating = true; // the widgets announce their first contents while they are built
     setObjectName(QStringLiteral("DataLinkDialog"));
     setWindowTitle(QStringLiteral("Datenverknüpfungseigenschaften"));
 
@@ -112,11 +117,15 @@ TDataLinkDialog::TDataLinkDialog(const QString& initial, QWidget* parent)
     LblStatus = new QLabel(this);
     LblStatus->setObjectName(QStringLiteral("LblStatus"));
     LblStatus->setWordWrap(true);
+    LblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     BtnTest = new QPushButton(QStringLiteral("Verbindung testen"), this);
     BtnTest->setObjectName(QStringLiteral("BtnTest"));
     BtnTest->setAutoDefault(false);
     connect(BtnTest, &QPushButton::clicked, this, [this] { TestConnection(); });
+    ChkShowPasswords = new QCheckBox(QStringLiteral("Kennwörter anzeigen"), this);
+    ChkShowPasswords->setObjectName(QStringLiteral("ChkShowPasswords"));
+    connect(ChkShowPasswords, &QCheckBox::toggled, this, [this](bool on) { ShowPasswords(on); });
     BtnOk = new QPushButton(QStringLiteral("OK"), this);
     BtnOk->setObjectName(QStringLiteral("BtnOk"));
     BtnOk->setDefault(true);
@@ -128,6 +137,7 @@ TDataLinkDialog::TDataLinkDialog(const QString& initial, QWidget* parent)
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BtnTest);
+    buttons->addWidget(ChkShowPasswords);
     buttons->addStretch(1);
     buttons->addWidget(BtnOk);
     buttons->addWidget(BtnCancel);
@@ -135,26 +145,25 @@ TDataLinkDialog::TDataLinkDialog(const QString& initial, QWidget* parent)
     layout->addWidget(Pages, 1);
     layout->addWidget(LblStatus);
     layout->addLayout(buttons);
-    resize(500, 420);
+    resize(560, 460);
 
-    const QString provider = m_cs->Value(KeyProvider);
-    m_updating = true;
-    SelectProvider(m_initial.trimmed().isEmpty() ? QStringLiteral("SQLite") : provider);
+    const bool blank = m_initial.trimmed().isEmpty();
+    const TConnectionString parsed(m_initial);
+    const int page = blank ? int(PageSqlite) : DataLinkProviderPage(parsed.Value(QStringLiteral("Provider")));
+    m_strings[page] = blank ? TConnectionString(QStringLiteral("Provider=SQLite")) : parsed;
+    m_started[page] = true;
     m_updating = false;
-    if (m_initial.trimmed().isEmpty())
-        SetValue(KeyProvider, QStringLiteral("SQLite"));
-    Pages->setCurrentIndex(m_initial.trimmed().isEmpty() || ProviderIndex(provider) < 0 ? 0 : 1);
-    ShowValues();
+    SwitchProvider(page);
+    Pages->setCurrentIndex(blank || page == PageOther ? 0 : 1);
 }
 
 TDataLinkDialog::~TDataLinkDialog() = default;
 
-QWidget* TDataLinkDialog::CreateProviderPage()
-{
+QWidget* TDataLinkDialog::CreateProviderPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(new QLabel(QStringLiteral("Wählen Sie die Art der Datenbank, mit der Sie sich verbinden möchten:"),
-                                 page));
+    layout->addWidget(new QLabel(
+        QStringLiteral("Wählen Sie die Art der Datenbank, mit der Sie sich verbinden möchten:"), page));
     LbxProviders = new QListWidget(page);
     LbxProviders->setObjectName(QStringLiteral("LbxProviders"));
     for (const TProviderDef& def : Providers) {
@@ -162,142 +171,15 @@ QWidget* TDataLinkDialog::CreateProviderPage()
         item->setData(Qt::UserRole, QLatin1String(def.name));
     }
     connect(LbxProviders, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (m_updating || row < 0)
-            return;
-        SetValue(KeyProvider, QLatin1String(Providers[row].name));
-        ConnectionPages->setCurrentIndex(row);
+        if (!m_updating && row >= 0)
+            SwitchProvider(row);
     });
     connect(LbxProviders, &QListWidget::itemDoubleClicked, this, [this] { Pages->setCurrentIndex(1); });
     layout->addWidget(LbxProviders, 1);
     return page;
 }
 
-QWidget* TDataLinkDialog::CreateSqlitePage()
-{
-    auto* page = new QWidget(this);
-    auto* form = new QFormLayout(page);
-    EdtSqliteFile = NamedLineEdit("EdtSqliteFile", page);
-    connect(EdtSqliteFile, &QLineEdit::textEdited, this, [this](const QString& t) { SetValue(KeyDataSource, t); });
-    form->addRow(QStringLiteral("Datenbankdatei:"), EdtSqliteFile);
-    BtnSqliteOpen = new QPushButton(QStringLiteral("Datei auswählen..."), page);
-    BtnSqliteOpen->setObjectName(QStringLiteral("BtnSqliteOpen"));
-    BtnSqliteOpen->setAutoDefault(false);
-    connect(BtnSqliteOpen, &QPushButton::clicked, this, [this] { ChooseSqliteFile(false); });
-    BtnSqliteNew = new QPushButton(QStringLiteral("Neue Datenbank anlegen..."), page);
-    BtnSqliteNew->setObjectName(QStringLiteral("BtnSqliteNew"));
-    BtnSqliteNew->setAutoDefault(false);
-    connect(BtnSqliteNew, &QPushButton::clicked, this, [this] { ChooseSqliteFile(true); });
-    auto* row = new QHBoxLayout;
-    row->addWidget(BtnSqliteOpen);
-    row->addWidget(BtnSqliteNew);
-    row->addStretch(1);
-    form->addRow(QString(), row);
-    return page;
-}
-
-QWidget* TDataLinkDialog::CreatePgPage()
-{
-    auto* page = new QWidget(this);
-    auto* form = new QFormLayout(page);
-    EdtPgHost = NamedLineEdit("EdtPgHost", page);
-    EdtPgPort = NamedLineEdit("EdtPgPort", page);
-    EdtPgPort->setValidator(new QIntValidator(1, 65535, EdtPgPort));
-    EdtPgPort->setPlaceholderText(QStringLiteral("5432"));
-    EdtPgUser = NamedLineEdit("EdtPgUser", page);
-    EdtPgPassword = NamedLineEdit("EdtPgPassword", page);
-    EdtPgPassword->setEchoMode(QLineEdit::Password);
-    auto* database = new TLazyComboBox(page);
-    database->BeforePopup = [this] {
-        if (CbxPgDatabase->count() == 0)
-            LoadPgDatabases();
-    };
-    CbxPgDatabase = database;
-    CbxPgDatabase->setObjectName(QStringLiteral("CbxPgDatabase"));
-    CbxPgDatabase->setEditable(true);
-    CbxPgDatabase->setInsertPolicy(QComboBox::NoInsert);
-    BtnPgDatabases = new QPushButton(QStringLiteral("Datenbanken abrufen"), page);
-    BtnPgDatabases->setObjectName(QStringLiteral("BtnPgDatabases"));
-    BtnPgDatabases->setAutoDefault(false);
-    connect(BtnPgDatabases, &QPushButton::clicked, this, [this] { LoadPgDatabases(); });
-
-    auto dataSource = [this] {
-        const QString host = EdtPgHost->text().trimmed();
-        const QString port = EdtPgPort->text().trimmed();
-        SetValue(KeyDataSource, port.isEmpty() ? host : host + QLatin1Char(':') + port);
-        CbxPgDatabase->clear(); // another server: its databases are read again
-        CbxPgDatabase->setEditText(m_cs->Value(KeyCatalog));
-    };
-    connect(EdtPgHost, &QLineEdit::textEdited, this, dataSource);
-    connect(EdtPgPort, &QLineEdit::textEdited, this, dataSource);
-    connect(EdtPgUser, &QLineEdit::textEdited, this, [this](const QString& t) { SetValue(KeyUser, t); });
-    connect(EdtPgPassword, &QLineEdit::textEdited, this, [this](const QString& t) { SetValue(KeyPassword, t); });
-    connect(CbxPgDatabase, &QComboBox::currentTextChanged, this, [this](const QString& t) {
-        if (!m_updating)
-            SetValue(KeyCatalog, t);
-    });
-
-    form->addRow(QStringLiteral("Server:"), EdtPgHost);
-    form->addRow(QStringLiteral("Port:"), EdtPgPort);
-    form->addRow(QStringLiteral("Benutzer:"), EdtPgUser);
-    form->addRow(QStringLiteral("Kennwort:"), EdtPgPassword);
-    auto* row = new QHBoxLayout;
-    row->addWidget(CbxPgDatabase, 1);
-    row->addWidget(BtnPgDatabases);
-    form->addRow(QStringLiteral("Datenbank:"), row);
-    return page;
-}
-
-QWidget* TDataLinkDialog::CreateOdbcPage()
-{
-    auto* page = new QWidget(this);
-    auto* form = new QFormLayout(page);
-    CbxOdbcDsn = new QComboBox(page);
-    CbxOdbcDsn->setObjectName(QStringLiteral("CbxOdbcDsn"));
-    CbxOdbcDsn->setEditable(true);
-    CbxOdbcDsn->addItem(QString());
-    CbxOdbcDsn->addItems(OdbcDataSourceNames());
-    CbxOdbcDriver = new QComboBox(page);
-    CbxOdbcDriver->setObjectName(QStringLiteral("CbxOdbcDriver"));
-    CbxOdbcDriver->setEditable(true);
-    CbxOdbcDriver->addItem(QString());
-    CbxOdbcDriver->addItems(OdbcDriverNames());
-    EdtOdbcUser = NamedLineEdit("EdtOdbcUser", page);
-    EdtOdbcPassword = NamedLineEdit("EdtOdbcPassword", page);
-    EdtOdbcPassword->setEchoMode(QLineEdit::Password);
-    EdtOdbcAttributes = NamedLineEdit("EdtOdbcAttributes", page);
-    EdtOdbcAttributes->setPlaceholderText(QStringLiteral("Schlüssel=Wert;Schlüssel=Wert"));
-
-    connect(CbxOdbcDsn, &QComboBox::currentTextChanged, this, [this](const QString& t) {
-        if (!m_updating)
-            SetValue(KeyDsn, t);
-    });
-    connect(CbxOdbcDriver, &QComboBox::currentTextChanged, this, [this](const QString& t) {
-        if (!m_updating)
-            SetValue(KeyDriver, t);
-    });
-    connect(EdtOdbcUser, &QLineEdit::textEdited, this, [this](const QString& t) { SetValue(KeyUser, t); });
-    connect(EdtOdbcPassword, &QLineEdit::textEdited, this, [this](const QString& t) { SetValue(KeyPassword, t); });
-    connect(EdtOdbcAttributes, &QLineEdit::textEdited, this, [this](const QString& t) {
-        const QList<TConnectionString::TEntry> entries = m_cs->Entries();
-        for (const TConnectionString::TEntry& e : entries)
-            if (!IsOdbcPageKey(e.Key))
-                m_cs->Remove(e.Key);
-        const TConnectionString typed(t);
-        for (const TConnectionString::TEntry& e : typed.Entries())
-            if (!IsOdbcPageKey(e.Key))
-                m_cs->SetValue(e.Key, e.Value);
-    });
-
-    form->addRow(QStringLiteral("Datenquelle (DSN):"), CbxOdbcDsn);
-    form->addRow(QStringLiteral("oder Treiber:"), CbxOdbcDriver);
-    form->addRow(QStringLiteral("Benutzer:"), EdtOdbcUser);
-    form->addRow(QStringLiteral("Kennwort:"), EdtOdbcPassword);
-    form->addRow(QStringLiteral("Weitere Attribute:"), EdtOdbcAttributes);
-    return page;
-}
-
-QWidget* TDataLinkDialog::CreateAllPage()
-{
+QWidget* TDataLinkDialog::CreateAllPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     GrdAll = new QTableWidget(0, 2, page);
@@ -305,170 +187,209 @@ QWidget* TDataLinkDialog::CreateAllPage()
     GrdAll->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Wert")});
     GrdAll->horizontalHeader()->setStretchLastSection(true);
     GrdAll->verticalHeader()->setVisible(false);
-    GrdAll->setColumnWidth(0, 160);
+    GrdAll->setColumnWidth(0, 180);
+    m_secretDelegate = new TSecretDelegate(GrdAll);
+    GrdAll->setItemDelegate(m_secretDelegate);
     connect(GrdAll, &QTableWidget::itemChanged, this, [this] {
         if (!m_updating)
             ReadAllPage();
     });
-    layout->addWidget(new QLabel(QStringLiteral("Alle Werte der Verbindung (eine leere Zeile nimmt einen neuen "
-                                                "Wert auf):"),
-                                 page));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Die Werte der Verbindung; darunter grau die weiteren Schlüssel, die "
+                                  "der Provider kennt (ein Wert nimmt sie auf), und eine leere Zeile "
+                                  "für einen eigenen Schlüssel:"),
+                   page));
+    layout->itemAt(0)->widget()->setProperty("wordWrap", true);
     layout->addWidget(GrdAll, 1);
     return page;
 }
 
-void TDataLinkDialog::SelectProvider(const QString& provider)
-{
-    const int index = ProviderIndex(provider);
-    if (index >= 0) {
-        LbxProviders->setCurrentRow(index);
-        ConnectionPages->setCurrentIndex(index);
-    } else {
-        LbxProviders->setCurrentRow(-1);
-        ConnectionPages->setCurrentIndex(3);
-    }
+void TDataLinkDialog::SelectProvider(const QString& provider) {
+    SwitchProvider(DataLinkProviderPage(provider));
 }
 
-void TDataLinkDialog::SetValue(const QString& key, const QString& value)
-{
+void TDataLinkDialog::SwitchProvider(int page) {
+    if (!m_started[page]) {
+        m_strings[page] = TConnectionString();
+        m_strings[page].SetValue(QStringLiteral("Provider"), QLatin1String(Providers[page].name));
+        m_started[page] = true;
+    }
+    m_page = page;
+    m_updating = true;
+    LbxProviders->setCurrentRow(page == PageOther ? -1 : page);
+    ConnectionPages->setCurrentIndex(page);
+    m_updating = false;
+    LblStatus->clear();
+    ShowValues();
+}
+
+QString TDataLinkDialog::FieldKey(const QStringList& names) const {
+    QString key = names.first();
+    for (const TConnectionString::TEntry& e : Current().Entries())
+        for (const QString& name : names)
+            if (e.Key.compare(name, Qt::CaseInsensitive) == 0)
+                key = e.Key;
+    return key;
+}
+
+void TDataLinkDialog::SetField(const QStringList& names, const QString& value) {
     if (m_updating)
         return;
-    if (value.isEmpty() && key != KeyProvider)
-        m_cs->Remove(key);
+    SetKey(FieldKey(names), value);
+}
+
+void TDataLinkDialog::SetKey(const QString& key, const QString& value) {
+    // An emptied field keeps its key's place, hidden, so that typing a value again puts the
+    // key back where it stood.
+    Current().SetValue(key, value);
+    if (value.isEmpty())
+        m_blank[m_page].insert(key.toLower());
     else
-        m_cs->SetValue(key, value);
+        m_blank[m_page].remove(key.toLower());
     LblStatus->clear();
 }
 
-void TDataLinkDialog::ShowValues()
-{
+TConnectionString TDataLinkDialog::Effective() const {
+    TConnectionString cs;
+    for (const TConnectionString::TEntry& e : Current().Entries())
+        if (!e.Value.isEmpty() || !m_blank[m_page].contains(e.Key.toLower()))
+            cs.SetValue(e.Key, e.Value);
+    return cs;
+}
+
+void TDataLinkDialog::ShowValues() {
     m_updating = true;
-    const TConnectionString& cs = *m_cs;
-    EdtSqliteFile->setText(cs.Value(KeyDataSource));
+    if (m_page == PageSqlite)
+        EdtSqliteFile->setText(FieldValue(DataLinkKeys::SqliteFile));
+    else if (m_page == PagePostgres)
+        ShowPgValues();
+    else if (m_page == PageOdbc)
+        ShowOdbcValues();
+    ShowAllPage();
+    m_updating = false;
+}
 
-    const QString source = cs.Value(KeyDataSource);
-    const qsizetype colon = source.lastIndexOf(QLatin1Char(':'));
-    const bool hasPort = colon > 0 && !source.mid(colon + 1).isEmpty() &&
-                         source.mid(colon + 1).toInt() > 0;
-    EdtPgHost->setText(hasPort ? source.left(colon) : source);
-    EdtPgPort->setText(hasPort ? source.mid(colon + 1) : QString());
-    EdtPgUser->setText(cs.Value(KeyUser));
-    EdtPgPassword->setText(cs.Value(KeyPassword));
-    CbxPgDatabase->setEditText(cs.Value(KeyCatalog));
-
-    CbxOdbcDsn->setEditText(cs.Value(KeyDsn));
-    CbxOdbcDriver->setEditText(cs.Value(KeyDriver));
-    EdtOdbcUser->setText(cs.Value(KeyUser));
-    EdtOdbcPassword->setText(cs.Value(KeyPassword));
-    TConnectionString others;
-    for (const TConnectionString::TEntry& e : cs.Entries())
-        if (!IsOdbcPageKey(e.Key))
-            others.SetValue(e.Key, e.Value);
-    EdtOdbcAttributes->setText(others.ToString());
-
+void TDataLinkDialog::ShowAllPage() {
+    const bool wasUpdating = m_updating;
+    m_updating = true;
+    const TConnectionString cs = Effective();
+    const QString offeredFor =
+        cs.Value(QStringLiteral("Provider")) + u'\n' + cs.Value(QStringLiteral("Driver"));
+    if (offeredFor != m_offeredFor) {
+        m_offered = ProviderConnectionKeys(cs.ToString());
+        m_offeredFor = offeredFor;
+    }
+    const int currentRow = GrdAll->currentRow();
+    const int currentColumn = GrdAll->currentColumn();
     GrdAll->setRowCount(0);
-    for (const TConnectionString::TEntry& e : cs.Entries()) {
+    auto addRow = [this](const QString& key, const QString& value, bool offered,
+                         const TConnectionKey* known) {
         const int row = GrdAll->rowCount();
         GrdAll->insertRow(row);
-        GrdAll->setItem(row, 0, new QTableWidgetItem(e.Key));
-        GrdAll->setItem(row, 1, new QTableWidgetItem(e.Value));
-    }
-    GrdAll->insertRow(GrdAll->rowCount());
-    GrdAll->setItem(GrdAll->rowCount() - 1, 0, new QTableWidgetItem);
-    GrdAll->setItem(GrdAll->rowCount() - 1, 1, new QTableWidgetItem);
-    m_updating = false;
+        auto* keyItem = new QTableWidgetItem(key);
+        auto* valueItem = new QTableWidgetItem(value);
+        keyItem->setData(OfferedRole, offered);
+        keyItem->setData(SecretRole, IsSecretKey(key) || (known && known->Secret));
+        if (known) {
+            QString tip = known->Label;
+            if (!known->Default.isEmpty() && !known->Secret)
+                tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Vorgabe: ") +
+                       known->Default;
+            keyItem->setToolTip(tip);
+            valueItem->setToolTip(tip);
+            if (!known->Secret)
+                valueItem->setData(DefaultRole, known->Default);
+        }
+        if (offered) {
+            keyItem->setFlags(keyItem->flags() & ~Qt::ItemIsEditable);
+            keyItem->setForeground(GrdAll->palette().color(QPalette::PlaceholderText));
+        }
+        GrdAll->setItem(row, 0, keyItem);
+        GrdAll->setItem(row, 1, valueItem);
+    };
+    auto known = [this](const QString& key) -> const TConnectionKey* {
+        for (const TConnectionKey& k : m_offered)
+            if (k.Key.compare(key, Qt::CaseInsensitive) == 0)
+                return &k;
+        return nullptr;
+    };
+    for (const TConnectionString::TEntry& e : cs.Entries())
+        addRow(e.Key, e.Value, false, known(e.Key));
+    for (const TConnectionKey& k : m_offered)
+        if (!cs.Contains(k.Key))
+            addRow(k.Key, QString(), true, &k);
+    addRow(QString(), QString(), false, nullptr);
+    if (currentRow >= 0 && currentRow < GrdAll->rowCount())
+        GrdAll->setCurrentCell(currentRow, currentColumn);
+    m_updating = wasUpdating;
 }
 
-void TDataLinkDialog::ReadAllPage()
-{
+void TDataLinkDialog::ReadAllPage() {
     TConnectionString cs;
+    bool reshape = false;
     for (int row = 0; row < GrdAll->rowCount(); ++row) {
-        const QString key = GrdAll->item(row, 0) ? GrdAll->item(row, 0)->text().trimmed() : QString();
-        if (!key.isEmpty())
-            cs.SetValue(key, GrdAll->item(row, 1) ? GrdAll->item(row, 1)->text() : QString());
+        const QTableWidgetItem* keyItem = GrdAll->item(row, 0);
+        const QTableWidgetItem* valueItem = GrdAll->item(row, 1);
+        const QString key = keyItem ? keyItem->text().trimmed() : QString();
+        const QString value = valueItem ? valueItem->text() : QString();
+        const bool offered = keyItem && keyItem->data(OfferedRole).toBool();
+        const bool last = row == GrdAll->rowCount() - 1;
+        if (key.isEmpty()) {
+            // A cleared name removes the key; the free row stays free.
+            reshape = reshape || !last;
+            continue;
+        }
+        if (offered && value.isEmpty())
+            continue;
+        reshape = reshape || offered || last || cs.Contains(key);
+        cs.SetValue(key, value);
     }
-    *m_cs = cs;
-    m_updating = true;
-    SelectProvider(m_cs->Value(KeyProvider));
-    m_updating = false;
-    // Keep a free row for the next key.
-    const int last = GrdAll->rowCount() - 1;
-    if (last < 0 || (GrdAll->item(last, 0) && !GrdAll->item(last, 0)->text().isEmpty()))
-        QMetaObject::invokeMethod(this, [this] { ShowValues(); }, Qt::QueuedConnection);
+    const int page = DataLinkProviderPage(cs.Value(QStringLiteral("Provider")));
+    m_strings[page] = cs;
+    m_blank[page].clear();
+    m_started[page] = true;
+    if (page != m_page) {
+        m_page = page;
+        m_updating = true;
+        LbxProviders->setCurrentRow(page == PageOther ? -1 : page);
+        ConnectionPages->setCurrentIndex(page);
+        m_updating = false;
+        reshape = true;
+    }
+    LblStatus->clear();
+    if (reshape ||
+        cs.Value(QStringLiteral("Provider")) + u'\n' + cs.Value(QStringLiteral("Driver")) != m_offeredFor)
+        QMetaObject::invokeMethod(
+            this, [this] { ShowValues(); }, Qt::QueuedConnection);
 }
 
-QString TDataLinkDialog::ConnectionString() const
-{
-    const QString built = m_cs->ToString();
+void TDataLinkDialog::ShowPasswords(bool show) {
+    const QLineEdit::EchoMode mode = show ? QLineEdit::Normal : QLineEdit::Password;
+    EdtPgPassword->setEchoMode(mode);
+    EdtOdbcPassword->setEchoMode(mode);
+    m_secretDelegate->Show = show;
+    GrdAll->viewport()->update();
+}
+
+QString TDataLinkDialog::ConnectionString() const {
+    const QString built = Effective().ToString();
     return built == TConnectionString(m_initial).ToString() ? m_initial : built;
 }
 
-void TDataLinkDialog::ChooseSqliteFile(bool create)
-{
-    const QString filter = QStringLiteral("SQLite-Datenbanken (*.sqlite *.sqlite3 *.db *.db3);;Alle Dateien (*)");
-    const QString current = EdtSqliteFile->text();
-    if (!create) {
-        const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Datenbankdatei öffnen"), current,
-                                                          filter);
-        if (!file.isEmpty()) {
-            SetValue(KeyDataSource, file);
-            ShowValues();
-        }
-        return;
-    }
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Neue Datenbankdatei"), current, filter);
-    if (file.isEmpty())
-        return;
-    try {
-        TConnectionString create(QStringLiteral("Provider=SQLite"));
-        create.SetValue(KeyDataSource, file);
-        create.SetValue(QStringLiteral("Mode"), QStringLiteral("Create"));
-        TestConnectionString(create.ToString());
-    } catch (const TError& e) {
-        MsgBox::Error(QStringLiteral("Die Datenbankdatei kann nicht angelegt werden:\r\n") + e.Message(), this);
-        return;
-    }
-    SetValue(KeyDataSource, file);
-    ShowValues();
-    LblStatus->setText(QStringLiteral("Die Datenbankdatei wurde angelegt."));
-}
-
-void TDataLinkDialog::LoadPgDatabases()
-{
-    if (EdtPgHost->text().trimmed().isEmpty() || EdtPgUser->text().trimmed().isEmpty()) {
-        LblStatus->setText(QStringLiteral("Geben Sie Server und Benutzer an, um die Datenbanken abzurufen."));
-        return;
-    }
-    try {
-        const QStringList names = PostgresDatabaseNames(ConnectionString());
-        const QString current = m_cs->Value(KeyCatalog);
-        m_updating = true;
-        CbxPgDatabase->clear();
-        CbxPgDatabase->addItems(names);
-        CbxPgDatabase->setEditText(current);
-        m_updating = false;
-        LblStatus->setText(QStringLiteral("%1 Datenbanken gefunden.").arg(names.size()));
-    } catch (const TError& e) {
-        m_updating = false;
-        LblStatus->setText(QStringLiteral("Datenbanken können nicht abgerufen werden: ") + e.Message());
-    }
-}
-
-void TDataLinkDialog::TestConnection()
-{
+void TDataLinkDialog::TestConnection() {
     try {
         TestConnectionString(ConnectionString());
     } catch (const TError& e) {
         LblStatus->setText(QStringLiteral("Verbindung fehlgeschlagen."));
-        MsgBox::Error(QStringLiteral("Die Verbindung konnte nicht hergestellt werden:\r\n") + e.Message(), this);
+        MsgBox::Error(QStringLiteral("Die Verbindung konnte nicht hergestellt werden:\r\n") + e.Message(),
+                      this);
         return;
     }
     LblStatus->setText(QStringLiteral("Verbindung erfolgreich."));
     MsgBox::Information(QStringLiteral("Die Verbindung wurde erfolgreich hergestellt."), this);
 }
 
-QString TDataLinkDialog::PromptDataSource(const QString& initial, QWidget* parent)
-{
+QString TDataLinkDialog::PromptDataSource(const QString& initial, QWidget* parent) {
     TDataLinkDialog dialog(initial, parent);
     if (dialog.exec() != QDialog::Accepted)
         return initial;

@@ -109,3 +109,23 @@ QString TConnectionString::ToString() const {
         parts << e.Key + u'=' + QuoteValue(e.Value);
     return parts.join(u';');
 }
+
+void TConnectionString::SplitHostPort(const QString& source, QString& host, QString& port) {
+    host = source.trimmed();
+    port.clear();
+    const qsizetype colon = host.lastIndexOf(u':');
+    const bool ipv6 = host.startsWith(u'[');
+    // ":5433" is the local socket on another port.
+    if (colon >= 0 && (colon == host.indexOf(u':') || ipv6) && (!ipv6 || host.lastIndexOf(u']') < colon)) {
+        port = host.mid(colon + 1);
+        host = host.left(colon);
+    }
+    if (ipv6 && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+}
+
+QString TConnectionString::JoinHostPort(const QString& host, const QString& port) {
+    if (port.isEmpty())
+        return host;
+    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + port;
+}

@@ -29,6 +29,11 @@ public:
     QString ToString() const;
     static QString QuoteValue(const QString& value);
 
+    // A server's "host[:port]" ("[::1]:5433" for IPv6 addresses; a socket folder has no port)
+    // and back; the port is empty when the text names none.
+    static void SplitHostPort(const QString& source, QString& host, QString& port);
+    static QString JoinHostPort(const QString& host, const QString& port);
+
 private:
     QList<TEntry> m_entries;
 };

@@ -1,9 +1,15 @@
 #include "data/OdbcInfo.h"
 
+#include "data/ConnectionKeys.h"
+#include "data/ConnectionString.h"
+
 #include <QFileInfo>
 
 #include <sql.h>
 #include <sqlext.h>
+#ifdef TABULO_HAVE_ODBCINST
+#include <odbcinstext.h>
+#endif
 
 namespace {
 
@@ -50,11 +56,13 @@ bool DriverLibraryPresent(const QString& attributes) {
         const QString library = pair.mid(7);
         if (library.contains(QLatin1Char('/')))
             return QFileInfo::exists(library);
-        QStringList folders = qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-        folders << QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc") << QStringLiteral("/usr/lib/x86_64-linux-gnu")
-                << QStringLiteral("/usr/lib/aarch64-linux-gnu/odbc") << QStringLiteral("/usr/lib/aarch64-linux-gnu")
-                << QStringLiteral("/usr/lib/odbc") << QStringLiteral("/usr/lib") << QStringLiteral("/usr/local/lib")
-                << QStringLiteral("/lib");
+        QStringList folders =
+            qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        folders << QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc")
+                << QStringLiteral("/usr/lib/x86_64-linux-gnu")
+                << QStringLiteral("/usr/lib/aarch64-linux-gnu/odbc")
+                << QStringLiteral("/usr/lib/aarch64-linux-gnu") << QStringLiteral("/usr/lib/odbc")
+                << QStringLiteral("/usr/lib") << QStringLiteral("/usr/local/lib") << QStringLiteral("/lib");
         for (const QString& folder : folders)
             if (QFileInfo::exists(folder + QLatin1Char('/') + library))
                 return true;
@@ -80,7 +88,8 @@ QStringList OdbcDriverNames() {
                                      SQLSMALLINT(std::size(attributes)), &attributesLength))) {
         direction = SQL_FETCH_NEXT;
         const SQLSMALLINT shown = std::min<SQLSMALLINT>(descriptionLength, std::size(description) - 1);
-        const SQLSMALLINT attributesShown = std::min<SQLSMALLINT>(attributesLength, std::size(attributes) - 1);
+        const SQLSMALLINT attributesShown =
+            std::min<SQLSMALLINT>(attributesLength, std::size(attributes) - 1);
         if (DriverLibraryPresent(FromWide(attributes, attributesShown)))
             AddOnce(names, FromWide(description, shown));
     }
@@ -106,4 +115,41 @@ QStringList OdbcDataSourceNames() {
         AddOnce(names, FromWide(name, shown));
     }
     return names;
+}
+
+// The driver manager's words for its keys, then what the driver's setup library lists for a
+// data source of that driver (unixODBC asks the library; most drivers have none).
+QList<TConnectionKey> OdbcConnectionKeys(const TConnectionString& connection) {
+    QList<TConnectionKey> keys{
+        {QStringLiteral("Provider"), QStringLiteral("ODBC"), {}, false},
+        {QStringLiteral("DSN"), QStringLiteral("Datenquelle aus odbc.ini"), {}, false},
+        {QStringLiteral("Driver"), QStringLiteral("Treiber aus odbcinst.ini"), {}, false},
+        {QStringLiteral("UID"), QStringLiteral("Benutzer"), {}, false},
+        {QStringLiteral("PWD"), QStringLiteral("Kennwort"), {}, true},
+    };
+#ifdef TABULO_HAVE_ODBCINST
+    QString driver = connection.Value(QStringLiteral("Driver")).trimmed();
+    if (driver.startsWith(u'{') && driver.endsWith(u'}'))
+        driver = driver.mid(1, driver.size() - 2);
+    if (driver.isEmpty())
+        return keys;
+    QByteArray name = driver.toUtf8();
+    HODBCINSTPROPERTY properties = nullptr;
+    if (ODBCINSTConstructProperties(name.data(), &properties) != ODBCINST_SUCCESS)
+        return keys;
+    for (HODBCINSTPROPERTY p = properties; p; p = p->pNext) {
+        const QString key = QString::fromUtf8(p->szName).trimmed();
+        // The data source's own name and description belong to odbc.ini, not to a connection.
+        if (key.isEmpty() || key.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0 ||
+            key.compare(QLatin1String("Description"), Qt::CaseInsensitive) == 0 ||
+            key.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0)
+            continue;
+        keys.append({key, QString::fromUtf8(p->pszHelp ? p->pszHelp : "").simplified(),
+                     QString::fromUtf8(p->szValue), IsSecretKey(key)});
+    }
+    ODBCINSTDestructProperties(&properties);
+#else
+    Q_UNUSED(connection);
+#endif
+    return keys;
 }

@@ -132,6 +132,17 @@ std::unique_ptr<TOdbcStatement> TOdbcSession::Catalog(const std::function<SQLRET
     return st;
 }
 
+QString TOdbcSession::CurrentCatalog() {
+    if (!m_traits.Catalogs)
+        return {};
+    SQLWCHAR name[512];
+    SQLINTEGER length = 0;
+    if (!SQL_SUCCEEDED(SQLGetConnectAttrW(m_dbc, SQL_ATTR_CURRENT_CATALOG, name, sizeof name, &length)) ||
+        length <= 0)
+        return {};
+    return OdbcString(name, std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), std::size(name) - 1));
+}
+
 QList<TOdbcSession::TTableName> TOdbcSession::BaseTables(const QString& catalog, const QString& schema,
                                                          const QString& table) {
     QList<TTableName> tables;
@@ -150,10 +161,17 @@ QList<TOdbcSession::TTableName> TOdbcSession::BaseTables(const QString& catalog,
 void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions, TSchemaRows& rows) {
     TOdbcOperationLock calls(*m_calls);
     using K = TSchemaKind;
-    const QString r0 = Restriction(restrictions, 0);
+    // A driver with catalogs (MariaDB: the databases of the server) lists every catalog's
+    // objects unless one is named, and only the current one's can be queried by bare names.
+    const bool allCatalogs = kind == K::Catalogs || kind == K::Schemata || kind == K::ProviderTypes;
+    auto catalog = [&](int position) {
+        const QString given = Restriction(restrictions, position);
+        return given.isEmpty() && !allCatalogs ? CurrentCatalog() : given;
+    };
+    const QString r0 = catalog(0);
     const QString r1 = Restriction(restrictions, 1);
     const QString r2 = Restriction(restrictions, 2);
-    const QString r3 = Restriction(restrictions, 3);
+    const QString r3 = kind == K::ForeignKeys ? catalog(3) : Restriction(restrictions, 3);
     const QString r4 = Restriction(restrictions, 4);
     const QString r5 = Restriction(restrictions, 5);
     auto require = [kind](std::unique_ptr<TOdbcStatement> st) {
@@ -616,7 +634,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
 QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& schema,
                                          const QString& table) {
     TOdbcOperationLock calls(*m_calls);
-    const QString c = catalog.isEmpty() ? QString() : catalog;
+    const QString c = catalog.isEmpty() ? CurrentCatalog() : catalog;
     const QString s = schema.isEmpty() ? QString() : schema;
     QList<TTableKey> keys;
 

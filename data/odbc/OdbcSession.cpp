@@ -47,6 +47,7 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
     m_traits.InterruptsConnection = m_traits.DatesAsText;
     m_traits.Interleaves = m_traits.DatesAsText;
+    m_traits.Catalogs = infoText(SQL_CATALOG_NAME) == QLatin1String("Y");
     if (m_traits.InterruptsConnection)
         m_interrupter = std::make_unique<TOdbcStatement>(m_dbc);
 }

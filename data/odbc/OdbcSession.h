@@ -27,6 +27,8 @@ public:
         // Statements of the connection may run while another one is being fetched, call by
         // call (the SQLite3 driver; one connection also spares the file lock of a second).
         bool Interleaves = false;
+        // Objects live in catalogs (the databases of a server); schema reads keep to the current one.
+        bool Catalogs = false;
     };
 
     TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);
@@ -63,6 +65,8 @@ private:
         QString Catalog, Schema, Name;
     };
     QList<TTableName> BaseTables(const QString& catalog, const QString& schema, const QString& table);
+    // The connection's current catalog where the driver has catalogs, else empty.
+    QString CurrentCatalog();
     void SetAutoCommit(bool on);
 
     SQLHDBC m_dbc = SQL_NULL_HDBC;

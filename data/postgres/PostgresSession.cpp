@@ -5,10 +5,19 @@
 #include "data/postgres/PostgresStatements.h"
 #include "data/postgres/PostgresTypes.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <vector>
+
+#include <cerrno>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +95,68 @@ int SslKeyPassword(char* buffer, int size, PGconn* conn) {
     return int(qstrlen(buffer));
 }
 
+// The password file libpq would read ("passfile", PGPASSFILE, ~/.pgpass) when it cannot be
+// used: libpq then only warns on the terminal. Adds the reason to notes; empty when usable.
+QString UnusablePasswordFile(QString file, QStringList& notes) {
+    if (file.isEmpty())
+        file = qEnvironmentVariable("PGPASSFILE");
+    if (file.isEmpty()) {
+        // libpq takes the home folder from the password database, not from HOME.
+        const passwd* user = getpwuid(geteuid());
+        const QString home = user && user->pw_dir ? QString::fromLocal8Bit(user->pw_dir) : QDir::homePath();
+        file = home + QStringLiteral("/.pgpass");
+    }
+    struct stat info {};
+    if (stat(QFile::encodeName(file).constData(), &info) != 0)
+        return {};
+    if (!S_ISREG(info.st_mode))
+        notes << QStringLiteral(
+                     "Die Kennwortdatei „%1“ wurde nicht benutzt: sie ist keine gewöhnliche Datei.")
+                     .arg(file);
+    else if (info.st_mode & (S_IRWXG | S_IRWXO))
+        notes << QStringLiteral("Die Kennwortdatei „%1“ wurde nicht benutzt: andere Benutzer dürfen auf sie "
+                                "zugreifen; erlaubt sind höchstens die Rechte u=rw (0600).")
+                     .arg(file);
+    else
+        return {};
+    return file;
+}
+
+// Drives a connection started with PQconnectStartParams to its end. libpq's own wait is not
+// used because it would not let the notice processor be set first; connect_timeout (0: none)
+// is honoured for every server libpq tries, as libpq does.
+bool CompleteConnection(PGconn* conn, int timeoutSeconds, bool& timedOut) {
+    if (timeoutSeconds > 0)
+        timeoutSeconds = qMax(2, timeoutSeconds);
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    int socket = -1;
+    QDeadlineTimer deadline(QDeadlineTimer::Forever);
+    while (state != PGRES_POLLING_OK) {
+        if (state == PGRES_POLLING_FAILED || PQstatus(conn) == CONNECTION_BAD)
+            return false;
+        if (PQsocket(conn) != socket) {
+            socket = PQsocket(conn);
+            deadline = timeoutSeconds > 0 ? QDeadlineTimer(qint64(timeoutSeconds) * 1000)
+                                          : QDeadlineTimer(QDeadlineTimer::Forever);
+        }
+        if (socket < 0)
+            return false;
+        pollfd wait{socket, short(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        const qint64 left = deadline.remainingTime();
+        const int ready = ::poll(&wait, 1, left < 0 ? -1 : int(qMin<qint64>(left, 1000 * 3600)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            if (!deadline.hasExpired())
+                continue;
+            timedOut = true;
+            return false;
+        }
+        state = PQconnectPoll(conn);
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString& text,
@@ -104,19 +175,8 @@ std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString&
             continue;
         const QByteArray keyword = LibpqKeyword(e.Key);
         if (keyword == "host") {
-            // host[:port]; "[::1]:5433" for IPv6 addresses; a socket directory has no port.
-            QString host = e.Value.trimmed();
-            QString port;
-            const qsizetype colon = host.lastIndexOf(u':');
-            const bool ipv6 = host.startsWith(u'[');
-            if (colon > 0 &&
-                (!host.contains(u':', Qt::CaseSensitive) || colon == host.indexOf(u':') || ipv6) &&
-                (!ipv6 || host.lastIndexOf(u']') < colon)) {
-                port = host.mid(colon + 1);
-                host = host.left(colon);
-            }
-            if (ipv6 && host.endsWith(u']'))
-                host = host.mid(1, host.size() - 2);
+            QString host, port;
+            TConnectionString::SplitHostPort(e.Value, host, port);
             set("host", host.toUtf8());
             if (!port.isEmpty())
                 set("port", port.toUtf8());
@@ -132,6 +192,21 @@ std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString&
     set("client_encoding", "UTF8"); // the row store keeps text as UTF-8
     set("fallback_application_name", "Tabulo");
 
+    auto param = [&params](const QByteArray& key) {
+        for (const auto& p : params)
+            if (p.first == key)
+                return p.second;
+        return QByteArray();
+    };
+    QStringList notes;
+    if (param("password").isEmpty() && qEnvironmentVariableIsEmpty("PGPASSWORD")) {
+        const QString unusable = UnusablePasswordFile(QString::fromUtf8(param("passfile")), notes);
+        // libpq would say the same on the terminal and then ignore the file; a path that
+        // does not exist makes it ignore the file silently.
+        if (!unusable.isEmpty())
+            set("passfile", "/dev/null/.pgpass");
+    }
+
     std::vector<const char*> keys, values;
     for (const auto& p : params) {
         keys.push_back(p.first.constData());
@@ -144,15 +219,30 @@ std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString&
         return true;
     }();
     Q_UNUSED(hooked);
-    PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 0);
+    PGconn* conn = PQconnectStartParams(keys.data(), values.data(), 0);
     if (!conn)
         throw TDataError(QStringLiteral("Für die PostgreSQL-Verbindung ist nicht genug Speicher frei"),
                          QStringLiteral("08001"));
-    if (PQstatus(conn) != CONNECTION_OK) {
-        QString message = Utf8(PQerrorMessage(conn));
+    // What the server or libpq notes while connecting belongs to the error the user reads,
+    // not to a terminal.
+    PQsetNoticeProcessor(
+        conn, [](void* list, const char* message) { static_cast<QStringList*>(list)->append(Utf8(message)); },
+        &notes);
+    bool timedOut = false;
+    const bool connected = CompleteConnection(conn, param("connect_timeout").toInt(), timedOut);
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
+    if (!connected) {
+        QString message =
+            timedOut ? QStringLiteral("Zeitüberschreitung beim Verbindungsaufbau zum PostgreSQL-Server")
+                     : Utf8(PQerrorMessage(conn));
         PQfinish(conn);
         if (message.isEmpty())
             message = QStringLiteral("Die Verbindung zum PostgreSQL-Server ist fehlgeschlagen");
+        notes.removeAll(QString());
+        if (!notes.isEmpty())
+            message += QStringLiteral("\r\n\r\nHinweise beim Verbindungsaufbau:\r\n") +
+                       notes.join(QStringLiteral("\r\n"));
         throw TDataError(message, QStringLiteral("08001"));
     }
     return std::make_unique<TPostgresSession>(conn);

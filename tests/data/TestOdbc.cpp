@@ -5,6 +5,7 @@
 
 #include "data/CProviderTypes.h"
 #include "data/Connection.h"
+#include "data/ConnectionString.h"
 #include "data/DataError.h"
 #include "data/OdbcInfo.h"
 #include "data/Query.h"
@@ -24,7 +25,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
 
 namespace {
 
@@ -61,6 +61,7 @@ private slots:
     void columnTypeInTheDatabasesWords();
     void schemaKinds_data();
     void schemaKinds();
+    void mariaDbListsOnlyTheCurrentDatabase();
 };
 
 void TestOdbc::driverConnectString_data() {
@@ -435,6 +436,42 @@ void TestOdbc::schemaKinds() {
         QVERIFY2(!answered, qPrintable(e.Message()));
         QVERIFY2(e.Message().contains(QStringLiteral("nicht unterstützt")), qPrintable(e.Message()));
     }
+}
+
+// MariaDB's driver lists the tables of every database of the server unless a catalog is
+// named; the schema reads keep to the connection's database, and follow a USE.
+void TestOdbc::mariaDbListsOnlyTheCurrentDatabase() {
+    const QString server = qEnvironmentVariable("TABULO_TEST_MARIADB");
+    if (server.isEmpty())
+        QSKIP("TABULO_TEST_MARIADB is not set: no MariaDB server (scripts/mariadb-test-server.sh start)");
+    TConnection c;
+    c.Open(server);
+    const QString own = TConnectionString(server).Value(QStringLiteral("Database"));
+    c.Execute(QStringLiteral("CREATE DATABASE IF NOT EXISTS tabulo_fremd"));
+    c.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS tabulo_fremd.fremd (x INT)"));
+    c.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS kunden (id INT PRIMARY KEY, name VARCHAR(20))"));
+    auto tables = [&c] {
+        QStringList names;
+        std::unique_ptr<TRecordset> rows = c.OpenSchema(TSchemaKind::Tables);
+        for (rows->First(); !rows->Eof(); rows->Next())
+            names << rows->FieldByName(QStringLiteral("TABLE_CATALOG")).AsText() + u'.' +
+                         rows->FieldByName(QStringLiteral("TABLE_NAME")).AsText();
+        return names;
+    };
+    QCOMPARE(tables(), QStringList{own + QStringLiteral(".kunden")});
+    std::unique_ptr<TRecordset> columns =
+        c.OpenSchema(TSchemaKind::Columns, {QVariant(), QVariant(), QStringLiteral("kunden")});
+    int count = 0;
+    for (columns->First(); !columns->Eof(); columns->Next(), ++count)
+        QCOMPARE(columns->FieldByName(QStringLiteral("TABLE_CATALOG")).AsText(), own);
+    QCOMPARE(count, 2);
+    // A catalog the caller names is still read.
+    std::unique_ptr<TRecordset> named = c.OpenSchema(TSchemaKind::Tables, {QStringLiteral("tabulo_fremd")});
+    named->First();
+    QVERIFY(!named->Eof());
+    QCOMPARE(named->FieldByName(QStringLiteral("TABLE_NAME")).AsText(), QStringLiteral("fremd"));
+    c.Execute(QStringLiteral("USE tabulo_fremd"));
+    QCOMPARE(tables(), QStringList{QStringLiteral("tabulo_fremd.fremd")});
 }
 
 QTEST_GUILESS_MAIN(TestOdbc)

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// A key of a connection string that a provider understands, as the data link dialog offers
+// it to the user.
+struct TConnectionKey {
+    QString Key;
+    QString Label;   // what it means, in the driver's words; may be empty
+    QString Default; // the value used when the key is left out; may be empty
+    bool Secret = false;
+};
+
+// The keys the provider of a connection string understands: libpq's connection parameters
+// for PostgreSQL (its defaults read from the environment as libpq does), the attributes the
+// ODBC driver lists for ODBC. Never throws; an unknown provider gives an empty list.
+QList<TConnectionKey> ProviderConnectionKeys(const QString& connectionString);
+
+// Whether a key's value is a password by its name alone ("Password", "PWD", "sslpassword").
+bool IsSecretKey(const QString& key);
