@@ -315,8 +315,19 @@ void TDataLinkDialog::ShowAllPage() {
     };
     for (const TConnectionString::TEntry& e : cs.Entries())
         addRow(e.Key, e.Value, false, known(e.Key));
+    // A key the string holds under another of its names is not offered again.
+    auto holds = [&cs](const QString& key) {
+        using namespace DataLinkKeys;
+        for (const QStringList& names :
+             {PgHost, PgUser, PgPassword, PostgresDatabaseKeys(), OdbcUser, OdbcPassword})
+            if (names.contains(key, Qt::CaseInsensitive))
+                for (const QString& name : names)
+                    if (cs.Contains(name))
+                        return true;
+        return cs.Contains(key);
+    };
     for (const TConnectionKey& k : m_offered)
-        if (!cs.Contains(k.Key))
+        if (!holds(k.Key))
             addRow(k.Key, QString(), true, &k);
     addRow(QString(), QString(), false, nullptr);
     if (currentRow >= 0 && currentRow < GrdAll->rowCount())

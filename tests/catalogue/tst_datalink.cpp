@@ -412,6 +412,13 @@ void TstDataLink::allPageOffersTheProvidersKeys() {
     QCOMPARE(pgDialog.ConnectionString(),
              QStringLiteral("Provider=PostgreSQL;Data Source=srv;sslmode=require"));
 
+    // A key the string holds under libpq's own name is not offered under the dialog's.
+    TDataLinkDialog libpqDialog(QStringLiteral("Provider=PostgreSQL;host=/run/pg;dbname=lager"));
+    libpqDialog.Pages->setCurrentIndex(2);
+    QVERIFY(libpqDialog.GrdAll->findItems(QStringLiteral("Data Source"), Qt::MatchExactly).isEmpty());
+    QVERIFY(libpqDialog.GrdAll->findItems(QStringLiteral("Initial Catalog"), Qt::MatchExactly).isEmpty());
+    QCOMPARE(libpqDialog.GrdAll->findItems(QStringLiteral("User ID"), Qt::MatchExactly).size(), 1);
+
     // The SQLite3 ODBC driver lists its attributes through its setup library.
     TDataLinkDialog odbcDialog(QStringLiteral("Provider=ODBC;Driver=SQLite3"));
     odbcDialog.Pages->setCurrentIndex(2);
