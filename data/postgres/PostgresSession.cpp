@@ -234,7 +234,8 @@ std::unique_ptr<TProviderSession> CreatePostgresSession(const TConnectionString&
         conn, [](void*, const char*) {}, nullptr);
     if (!connected) {
         QString message =
-            timedOut ? QStringLiteral("Zeitüberschreitung beim Verbindungsaufbau zum PostgreSQL-Server")
+            timedOut ? QStringLiteral("Zeitüberschreitung beim Verbindungsaufbau zum PostgreSQL-Server „%1“")
+                           .arg(Utf8(PQhost(conn)) + u':' + Utf8(PQport(conn)))
                      : Utf8(PQerrorMessage(conn));
         PQfinish(conn);
         if (message.isEmpty())
