@@ -223,7 +223,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
             // Read in column order: some drivers only allow ascending SQLGetData.
             const QVariant catalog = row.S(1), schema = row.S(2), table = row.S(3), column = row.S(4);
             const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
-            row.S(6); // TYPE_NAME
+            const QVariant typeName = row.S(6);
             const QVariant rawSize = row.I(7);
             row.I(8); // BUFFER_LENGTH
             const QVariant digits = row.I(9);
@@ -270,7 +270,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                       {},
                       {},
                       {},
-                      remarks});
+                      remarks,
+                      typeName});
         }
         return;
     }

@@ -152,10 +152,35 @@ void ReadColumns(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
             QVariant maxLength =
                 characters && type.Length > 0 ? QVariant(qlonglong(type.Length)) : QVariant();
             rows.Add(
-                {QVariant(), t.Schema, t.Name, c.Name, QVariant(), QVariant(), ordinal, !c.Default.isNull(),
-                 c.Default, ColumnFlags(type, !c.NotNull), !c.NotNull, DbTypeOf(type.Type), QVariant(),
-                 maxLength, maxLength, characters ? QVariant() : OrNull(type.Precision),
-                 type.Type == TDataType::Numeric && type.IsFixedLength ? QVariant(type.Scale) : QVariant()});
+                {QVariant(),
+                 t.Schema,
+                 t.Name,
+                 c.Name,
+                 QVariant(),
+                 QVariant(),
+                 ordinal,
+                 !c.Default.isNull(),
+                 c.Default,
+                 ColumnFlags(type, !c.NotNull),
+                 !c.NotNull,
+                 DbTypeOf(type.Type),
+                 QVariant(),
+                 maxLength,
+                 maxLength,
+                 characters ? QVariant() : OrNull(type.Precision),
+                 type.Type == TDataType::Numeric && type.IsFixedLength ? QVariant(type.Scale) : QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 c.Declared.isEmpty() ? QVariant() : QVariant(c.Declared)});
         }
     }
 }
