@@ -4,6 +4,7 @@
 
 #include "app/Main.h"
 #include "data/Connection.h"
+#include "data/ConnectionString.h"
 #include "data/Recordset.h"
 #include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
@@ -44,6 +45,7 @@ private slots:
     void objectInformationOnSqlite();
     void postgresNamesAreData();
     void postgresObjectInformation();
+    void postgresReportAndOdbcTypeTexts();
     void schemaRowText();
     void connectionReport();
     void connectionReportOfALostConnection();
@@ -405,6 +407,43 @@ void TstWorkSchema::postgresObjectInformation() {
              first + u'.' + table + QStringLiteral(" betrag numeric (18,2) null"));
     QCOMPARE(work->IndexInfo(table),
              QStringLiteral("Index %1_pkey (PU) Fields: id\r\nIndex ux_%1 (U) Fields: name;ort").arg(table));
+}
+
+void TstWorkSchema::postgresReportAndOdbcTypeTexts() {
+    REQUIRE_POSTGRES(pg);
+    const QString table = QStringLiteral("zeiten_%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
+    const QString schema =
+        PgSchema(QStringLiteral(
+                     "CREATE TABLE %1 (zeit timestamp, zone timestamptz, werte integer[], name varchar(20)); "
+                     "CREATE FUNCTION f_%1(n int) RETURNS TABLE (nummer int, wort text) "
+                     "LANGUAGE sql AS 'SELECT n, ''x''';")
+                     .arg(table));
+    TFrameWork* work =
+        Open(QStringLiteral("PG"), pg + QStringLiteral(";options='-c search_path=%1'").arg(schema));
+    QVERIFY(work);
+    const QString report = work->BuildConnectionReport();
+    QVERIFY(report.contains(QStringLiteral("  PROCEDURE_NAME=f_%1\r\n  COLUMN_NAME=wort").arg(table)));
+    QVERIFY(report.contains(QStringLiteral("SchemaInfo=0 Asserts Exception: TDataError ")));
+    QVERIFY(report.contains(QStringLiteral("SchemaInfo=38 Members Exception: TDataError ")));
+
+    const TConnectionString parsed(pg);
+    const QString source = parsed.Value(QStringLiteral("Data Source"));
+    const QString odbc =
+        QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;"
+                       "User ID=%4;Password=%5;ConnSettings='SET search_path TO %6'")
+            .arg(source.section(u':', 0, 0), source.section(u':', 1, 1),
+                 parsed.Value(QStringLiteral("Initial Catalog")), parsed.Value(QStringLiteral("User ID")),
+                 parsed.Value(QStringLiteral("Password")), schema);
+    work = Open(QStringLiteral("ODBC"), odbc);
+    QVERIFY(work);
+    // Through psqlODBC: the column's own type, not the first one the driver lists for its keys.
+    const QString prefix = schema + u'.' + table + u' ';
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("zeit")), prefix + QStringLiteral("zeit timestamp null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("zone")),
+             prefix + QStringLiteral("zone timestamptz null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("werte")), prefix + QStringLiteral("werte int4[] null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("name")),
+             prefix + QStringLiteral("name varchar (20) null"));
 }
 
 void TstWorkSchema::schemaRowText() {
