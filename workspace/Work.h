@@ -83,6 +83,8 @@ public:
     QString ColumnInfo(const QString& table, const QString& column);
     QString IndexInfo(const QString& table);
     static QString IndexFlags(const TRecordset& indexesRow);
+    // The lines of IndexInfo from the rows of an INDEXES rowset, appended to result.
+    static void AppendIndexLines(TRecordset& indexes, QString& result);
 
     // --- Connection report (WorkReport.cpp)
     QString BuildConnectionReport();

@@ -52,33 +52,37 @@ QString TFrameWork::IndexFlags(const TRecordset& row) {
 
 QString TFrameWork::IndexInfo(const QString& table) {
     QString result;
-    QString fields;
     try {
         const std::unique_ptr<TRecordset> rows = ConnWork->OpenSchema(
             TSchemaKind::Indexes, {QVariant(), QVariant(), QVariant(), QVariant(), table});
-        const TField& indexName = rows->FieldByName(QStringLiteral("INDEX_NAME"));
-        const TField& columnName = rows->FieldByName(QStringLiteral("COLUMN_NAME"));
-        rows->First();
-        while (!rows->Eof()) {
-            const QString name = indexName.AsText();
-            const QString flags = IndexFlags(*rows);
-            if (!fields.isEmpty())
-                fields += u';';
-            fields += columnName.AsText();
-            rows->Next();
-            // Rows of one index follow each other; rows without an index name join the next
-            // index's fields.
-            if (!rows->Eof() && (indexName.AsText() == name || name.isEmpty()))
-                continue;
-            if (!result.isEmpty())
-                result += QStringLiteral("\r\n");
-            result += QStringLiteral("Index %1 (%2) Fields: %3").arg(name, flags, fields);
-            fields.clear();
-        }
+        AppendIndexLines(*rows, result);
     } catch (const std::exception& e) {
         result += QStringLiteral("\r\nSchemaInfo=siIndexes Exception: ") + SchemaErrorText(e);
     }
     return result;
+}
+
+void TFrameWork::AppendIndexLines(TRecordset& rows, QString& result) {
+    const TField& indexName = rows.FieldByName(QStringLiteral("INDEX_NAME"));
+    const TField& columnName = rows.FieldByName(QStringLiteral("COLUMN_NAME"));
+    QString fields;
+    rows.First();
+    while (!rows.Eof()) {
+        const QString name = indexName.AsText();
+        const QString flags = IndexFlags(rows);
+        if (!fields.isEmpty())
+            fields += u';';
+        fields += columnName.AsText();
+        rows.Next();
+        // Rows of one index follow each other; rows without an index name join the next
+        // index's fields.
+        if (!rows.Eof() && (indexName.AsText() == name || name.isEmpty()))
+            continue;
+        if (!result.isEmpty())
+            result += QStringLiteral("\r\n");
+        result += QStringLiteral("Index %1 (%2) Fields: %3").arg(name, flags, fields);
+        fields.clear();
+    }
 }
 
 void TFrameWork::LbxFieldsClick() {

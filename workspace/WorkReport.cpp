@@ -75,7 +75,15 @@ QString TFrameWork::BuildConnectionReport() {
 }
 
 void TFrameWork::ShowConnectionInfo() {
-    const QString report = BuildConnectionReport();
+    QString report;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        report = BuildConnectionReport();
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
     MsgBox::Information(QStringLiteral("Connection information stored in clipboard"), this);
     QApplication::clipboard()->setText(report);
 }

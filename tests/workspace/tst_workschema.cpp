@@ -5,6 +5,7 @@
 #include "app/Main.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
+#include "data/Provider.h"
 #include "data/Recordset.h"
 #include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
@@ -47,6 +48,8 @@ private slots:
     void postgresObjectInformation();
     void postgresReportAndOdbcTypeTexts();
     void schemaRowText();
+    void indexLines_data();
+    void indexLines();
     void connectionReport();
     void connectionReportOfALostConnection();
 
@@ -463,6 +466,40 @@ void TstWorkSchema::schemaRowText() {
     QCOMPARE(TFrameWork::SchemaRowText(*rows), QStringLiteral("\r\n  B=<BLOB>\r\n  D=x\r\n    LEER: A C "));
     rows->Next();
     QCOMPARE(TFrameWork::SchemaRowText(*rows), QStringLiteral("  A=a\r\n    LEER: B C D "));
+}
+
+void TstWorkSchema::indexLines_data() {
+    QTest::addColumn<QStringList>("rows"); // index name, flags (P U C), column
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << QStringList() << QString();
+    QTest::newRow("key and two-column unique index")
+        << QStringList{"PK", "PU", "Id", "UX", "U", "Name", "UX", "U", "Ort"}
+        << "Index PK (PU) Fields: Id\r\nIndex UX (U) Fields: Name;Ort";
+    QTest::newRow("rows without name join the next index")
+        << QStringList{"", "", "A", "", "", "B", "IX", "C", "C"} << "Index IX (C) Fields: A;B;C";
+    QTest::newRow("rows without name at the end") << QStringList{"IX", "U", "A", "", "", "B", "", "", "C"}
+                                                  << "Index IX (U) Fields: A\r\nIndex  () Fields: B;C";
+    QTest::newRow("flags of the last row")
+        << QStringList{"IX", "U", "A", "IX", "", "B"} << "Index IX () Fields: A;B";
+}
+
+void TstWorkSchema::indexLines() {
+    QFETCH(QStringList, rows);
+    QFETCH(QString, text);
+    std::unique_ptr<TRecordset> indexes = TRecordset::CreateStatic(SchemaColumns(TSchemaKind::Indexes));
+    const int name = indexes->FieldByName(QStringLiteral("INDEX_NAME")).Index();
+    for (int i = 0; i + 2 < rows.size(); i += 3) {
+        QVariantList values(indexes->Fields().Count());
+        values[name] = rows[i].isEmpty() ? QVariant() : QVariant(rows[i]);
+        values[indexes->FieldByName(QStringLiteral("PRIMARY_KEY")).Index()] = rows[i + 1].contains(u'P');
+        values[indexes->FieldByName(QStringLiteral("UNIQUE")).Index()] = rows[i + 1].contains(u'U');
+        values[indexes->FieldByName(QStringLiteral("CLUSTERED")).Index()] = rows[i + 1].contains(u'C');
+        values[indexes->FieldByName(QStringLiteral("COLUMN_NAME")).Index()] = rows[i + 2];
+        indexes->AppendRow(values);
+    }
+    QString result;
+    TFrameWork::AppendIndexLines(*indexes, result);
+    QCOMPARE(result, text);
 }
 
 void TstWorkSchema::connectionReport() {
