@@ -6,6 +6,7 @@
 
 #include <QMap>
 #include <QRegularExpression>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -144,9 +145,18 @@ QVariant OrNull(int value) {
 void ReadColumns(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
     for (const TTable& t : Tables(s, Restriction(r, 1), Restriction(r, 2))) {
         int ordinal = 0;
-        for (const TColumn& c : ColumnsOf(s, t)) {
+        const QList<TColumn> columns = ColumnsOf(s, t);
+        const bool withoutRowId = WithoutRowId(t);
+        const auto keyColumns = std::count_if(columns.cbegin(), columns.cend(),
+                                              [](const TColumn& c) { return c.PrimaryKey > 0; });
+        for (const TColumn& c : columns) {
             ++ordinal;
             const TSqliteType type = MapSqliteType(c.Declared);
+            // The rowid's own column and the key of a table without rowid never hold null,
+            // whatever the column's declaration says.
+            const bool rowIdAlias = !withoutRowId && keyColumns == 1 && c.PrimaryKey == 1 &&
+                                    c.Declared.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+            const bool nullable = !c.NotNull && !rowIdAlias && !(withoutRowId && c.PrimaryKey > 0);
             const bool characters = type.Type == TDataType::VarWChar || type.Type == TDataType::WChar ||
                                     type.Type == TDataType::LongVarWChar;
             QVariant maxLength =
@@ -161,8 +171,8 @@ void ReadColumns(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
                  ordinal,
                  !c.Default.isNull(),
                  c.Default,
-                 ColumnFlags(type, !c.NotNull),
-                 !c.NotNull,
+                 ColumnFlags(type, nullable),
+                 nullable,
                  DbTypeOf(type.Type),
                  QVariant(),
                  maxLength,

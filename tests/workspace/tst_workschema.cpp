@@ -321,6 +321,9 @@ void TstWorkSchema::objectInformationOnSqlite() {
              QStringLiteral("main.Kunden Name varchar (40) not null"));
     QCOMPARE(work->ColumnInfo(QStringLiteral("Kunden"), QStringLiteral("Plz")),
              QStringLiteral("main.Kunden Plz char (5) null"));
+    // The rowid's own column never holds null.
+    QCOMPARE(work->ColumnInfo(QStringLiteral("Kunden"), QStringLiteral("Id")),
+             QStringLiteral("main.Kunden Id integer not null"));
     QCOMPARE(work->ColumnInfo(QStringLiteral("Kunden"), QStringLiteral("Gibt es nicht")), QString());
     QCOMPARE(work->IndexInfo(QStringLiteral("Orte")), QString());
 
