@@ -41,14 +41,35 @@ QString TProviderTypes::ColumnTypeText(const TRecordset& row) const {
     const bool isFixedLength = flags & 0x10;
     const bool isNullable = flags & 0x20;
     const TProviderType* entry = FindType(dataType, isLong, isFixedLength);
-    if (!entry)
+    // The first type listed for the keys may not be the column's (a PostgreSQL array reads as
+    // text, a timestamp through ODBC as timestamptz); a row that names its type knows better.
+    const TField* typeName = row.Fields().FindField(QStringLiteral("TYPE_NAME"));
+    const QString realName = typeName ? typeName->AsText().trimmed() : QString();
+    // Parameters written with the name ("VARCHAR(40)") come from the row's sizes instead.
+    QString baseName = realName;
+    if (baseName.endsWith(u')') && baseName.contains(u'('))
+        baseName = baseName.left(baseName.lastIndexOf(u'(')).trimmed();
+    QString ownName;
+    if (!baseName.isEmpty() && (!entry || entry->TypeName.compare(baseName, Qt::CaseInsensitive) != 0)) {
+        entry = FindTypeByName(baseName);
+        if (!entry)
+            ownName = realName;
+    }
+    if (!entry && ownName.isEmpty())
         return DbTypeName(dataType);
-    QString result = entry->TypeName;
-    if (!entry->CreateParams.isEmpty())
+    QString result = entry ? entry->TypeName : ownName;
+    if (entry && !entry->CreateParams.isEmpty())
         result += QStringLiteral(" (%1)").arg(ExpandCreateParams(entry->CreateParams, row));
     if (!isNullable)
         result += QStringLiteral(" not");
     return result + QStringLiteral(" null");
+}
+
+const TProviderType* TProviderTypes::FindTypeByName(const QString& typeName) const {
+    for (const TProviderType& t : m_entries)
+        if (t.TypeName.compare(typeName, Qt::CaseInsensitive) == 0)
+            return &t;
+    return nullptr;
 }
 
 QString TProviderTypes::ExpandCreateParams(const QString& createParams, const TRecordset& row) const {

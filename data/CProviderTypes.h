@@ -32,7 +32,11 @@ public:
 
     // The first entry with these keys, or null.
     const TProviderType* FindType(int dataType, bool isLong, bool isFixedLength) const;
-    // The type text of the current row of a COLUMNS rowset.
+    // The first entry of that name, without regard to case, or null.
+    const TProviderType* FindTypeByName(const QString& typeName) const;
+    // The type text of the current row of a COLUMNS rowset. A row whose TYPE_NAME names
+    // another type than the first entry of its keys is shown by that name: through the
+    // provider's entry of that name when there is one, else as the row writes it.
     QString ColumnTypeText(const TRecordset& columnsRow) const;
     QString ExpandCreateParams(const QString& createParams, const TRecordset& columnsRow) const;
     static void ReplaceKeyword(const QString& keyword, const QString& value, QString& text);

@@ -121,6 +121,18 @@ qint64 TConnection::Execute(const QString& sql) {
     return session.Execute({sql, {}});
 }
 
+QString TConnection::SqlName(const QString& name) {
+    const TProviderSession& session = MainSession();
+    if (!session.NeedsQuotes(name))
+        return name;
+    const QString quoted = session.QuoteIdentifier(name);
+    if (quoted == name)
+        throw TDataError(QStringLiteral("Der Name „%1“ lässt sich mit diesem Treiber nicht in SQL schreiben: "
+                                        "der Treiber kennt keine Anführungszeichen für Namen")
+                             .arg(name));
+    return quoted;
+}
+
 std::unique_ptr<TRecordset> TConnection::OpenSchema(TSchemaKind kind, const QVariantList& restrictions) {
     TProviderSession& session = SessionForStatement();
     const QList<TColumnInfo> columns = SchemaColumns(kind);

@@ -43,6 +43,9 @@ public:
     void Cancel();
     // Runs a text of one or more statements; the records affected, or -1 when none reported.
     qint64 Execute(const QString& sql);
+    // A name read from the database as SQL: unchanged when it reads as itself unquoted, else
+    // quoted as the provider's identifier. A name the driver cannot quote raises.
+    QString SqlName(const QString& name);
     // A schema rowset of the kind's OLE DB columns; a kind the provider does not know raises.
     std::unique_ptr<TRecordset> OpenSchema(TSchemaKind kind, const QVariantList& restrictions = {});
 

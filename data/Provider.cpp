@@ -1,10 +1,15 @@
 #include "data/Provider.h"
 
 #include "data/DataError.h"
+#include "data/Identifiers.h"
 #include "data/Recordset.h"
 
 void TSchemaRows::Add(const QVariantList& values) {
     m_target.AppendRow(values);
+}
+
+bool TProviderSession::NeedsQuotes(const QString& name) const {
+    return IdentifierNeedsQuotes(name, TIdentifierCase::Insensitive, SqlReservedWords());
 }
 
 qint64 TProviderSession::ExecuteRowChange(const TStatement& statement) {

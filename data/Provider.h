@@ -78,6 +78,10 @@ public:
     virtual QString ParameterMarker(int n) const = 0;
     // Quotes a table or column name for SQL the core writes (updates of results).
     virtual QString QuoteIdentifier(const QString& name) const = 0;
+    // Whether a name must be quoted to read as itself in SQL (its letters' case, characters
+    // outside a plain name, reserved words). The default folds nothing and knows the
+    // reserved words of standard SQL.
+    virtual bool NeedsQuotes(const QString& name) const;
     // Seconds a statement may run; 0 means no limit.
     virtual void SetCommandTimeout(int seconds) = 0;
 

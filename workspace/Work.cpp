@@ -116,6 +116,7 @@ void TFrameWork::CreateLayout() {
     StatBar = new TStatusBar(this);
     layout->addWidget(StatBar);
     CreateMemSqlMenu();
+    CreateListMenu();
 
     // Lay the frame out at its design size, so that the sizes set and read before it is
     // first shown are the real ones.
@@ -341,6 +342,8 @@ void TFrameWork::CreateMemSqlMenu() {
 bool TFrameWork::eventFilter(QObject* watched, QEvent* event) {
     if (watched == PnlRight && event->type() == QEvent::Resize)
         PnlRightResize();
+    else if ((watched == LbxTables || watched == LbxFields) && ListKeyEvent(event))
+        return true;
     else if (GrdHistory && watched == GrdHistory->viewport()) {
         if (event->type() == QEvent::MouseMove)
             GrdHistoryMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
@@ -403,8 +406,7 @@ QWidget* TFrameWork::MemSqlWidget() const {
     return MemSql;
 }
 
-// Searching and the connection report come with the result grid's and the report's code.
-void TFrameWork::ShowConnectionInfo() {}
+// Searching comes with the result grid's code.
 
 bool TFrameWork::CanSearch() const {
     return false;

@@ -19,6 +19,7 @@ class TDbNavigator;
 class THeaderBar;
 class TProviderTypes;
 class TQuery;
+class TRecordset;
 class TResultGrid;
 class TResultModel;
 class TSqlEdit;
@@ -53,8 +54,9 @@ public:
     void ExecuteTable();
     void CancelSql();
     // Runs a text: all non-select statements one after the other, or one select whose rows
-    // are fetched in the background. Refused while a select is still being fetched.
-    void ExecuteSql(const QString& text);
+    // are fetched in the background. Refused while a select is still being fetched. A text
+    // the program built as one select (oneSelect) is run as such, never cut into statements.
+    void ExecuteSql(const QString& text, bool oneSelect = false);
     void SetStatusText(int index, const QString& text);
     QString StatusText(int index) const;
     void ShowRecordCount(qint64 count, int accessMode);
@@ -73,6 +75,20 @@ public:
     void InsertIntoSql(const QString& text);
     static QString LastSelectedItem(const QListWidget* list);
     static QString SelectedItemsText(const QListWidget* list);
+    static void DeselectAll(QListWidget* list);
+    // The names of the selected entries as SQL names of the connection, joined by ", ".
+    QString SelectedSqlNames(const QListWidget* list);
+
+    // --- Object information (WorkObjectInfo.cpp)
+    QString ColumnInfo(const QString& table, const QString& column);
+    QString IndexInfo(const QString& table);
+    static QString IndexFlags(const TRecordset& indexesRow);
+    // The lines of IndexInfo from the rows of an INDEXES rowset, appended to result.
+    static void AppendIndexLines(TRecordset& indexes, QString& result);
+
+    // --- Connection report (WorkReport.cpp)
+    QString BuildConnectionReport();
+    static QString SchemaRowText(const TRecordset& row);
 
     // --- History (WorkHistory.cpp)
     void AddHistory(qint64 count, const QString& text);
@@ -125,6 +141,14 @@ public:
     QTableWidget* GrdHistory = nullptr;
     QMenu* PopMnuMemSql = nullptr;
     QMenu* PopMnuHistory = nullptr;
+    QMenu* PopMnuLbx = nullptr;
+    QAction* PopMnuLbxInsert = nullptr;
+    QAction* PopMnuLbxInsertSelect = nullptr;
+    QAction* PopMnuLbxTableSelect = nullptr;
+    QAction* PopMnuLbxSelectAll = nullptr;
+    QAction* PopMnuLbxSelectNone = nullptr;
+    QAction* PopMnuLbxRefresh = nullptr;
+    QAction* PopMnuLbxInfo = nullptr;
     QAction* PopMnuHistoryInsert = nullptr;
     QAction* PopMnuHistoryExecute = nullptr;
 
@@ -147,6 +171,8 @@ private:
 
     // Execution (WorkExecute.cpp)
     void SetBusy(bool value);
+    // "Tabelle anzeigen" for the current entry of the tables list.
+    void ExecuteListTable();
     void SetWaitCursor(bool on);
     void RunBatch(const QStringList& statements);
     void OpenSelect(const QString& text);
@@ -165,6 +191,19 @@ private:
     void LbxTablesDblClick();
     void BtnFieldsSortClick();
     void SetListError(QListWidget* list, const QString& what, const QString& message);
+    void LbxFieldsClick();
+    void LbxFieldsDblClick();
+
+    // The lists' context menu and its keys (WorkListMenu.cpp)
+    void CreateListMenu();
+    bool ListKeyEvent(QEvent* event);
+    void PopMnuLbxPopup(QListWidget* list, const QPoint& position);
+    void PopMnuLbxInsertClick();
+    void PopMnuLbxInsertSelectClick();
+    void PopMnuLbxSelectAllClick();
+    void PopMnuLbxSelectNoneClick();
+    void PopMnuLbxRefreshClick();
+    void PopMnuLbxInfoClick();
 
     // History (WorkHistory.cpp)
     void CreateHistory();
@@ -176,6 +215,8 @@ private:
     QString FirstSelectedHistoryText() const;
 
     QString m_databaseName;
+    // The list on which PopMnuLbx was opened last; kept after the menu has closed.
+    QListWidget* m_lbxMenuList = nullptr;
     std::unique_ptr<TProviderTypes> m_providerTypes;
     QElapsedTimer m_startTime;
     qint64 m_nextProgressTime = 0; // milliseconds since m_startTime

@@ -102,21 +102,26 @@ QString TFrameWork::TableNameAt(const QString& line, int column) {
 }
 
 void TFrameWork::ExecuteTable() {
-    QString name;
     if (LbxTables->hasFocus()) {
-        if (!LbxTables->currentItem())
-            return;
-        name = LbxTables->currentItem()->text();
-    } else {
-        name = TableNameAt(MemSql->LineText(MemSql->CaretLine()), MemSql->CaretColumn());
+        ExecuteListTable();
+        return;
     }
+    const QString name = TableNameAt(MemSql->LineText(MemSql->CaretLine()), MemSql->CaretColumn());
     if (!name.isEmpty())
         ExecuteSql(QStringLiteral("SELECT * FROM ") + name);
 }
 
+void TFrameWork::ExecuteListTable() {
+    if (!LbxTables->currentItem())
+        return;
+    // A name from the database is data: quoted where needed, and run as the one select it is,
+    // whatever characters it holds.
+    ExecuteSql(QStringLiteral("SELECT * FROM ") + ConnWork->SqlName(LbxTables->currentItem()->text()), true);
+}
+
 // --- Running
 
-void TFrameWork::ExecuteSql(const QString& text) {
+void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
     // A second run while rows are arriving would close the result under the fetch; the run
     // actions are disabled then, and the history and the RO button end up here.
     if (m_busy)
@@ -138,6 +143,10 @@ void TFrameWork::ExecuteSql(const QString& text) {
     // Open waits in a local event loop, where the tab may be closed and this frame destroyed.
     const QPointer<TFrameWork> self(this);
     try {
+        if (oneSelect) {
+            OpenSelect(text);
+            return;
+        }
         if (expression.AllNonSelect()) {
             RunBatch(expression.Statements());
             SetWaitCursor(false);

@@ -99,8 +99,11 @@ void TFrameWork::RefreshFields() {
 void TFrameWork::ReadFieldsByQuery() {
     LbxFields->clear();
     TQry::DefaultConnection = ConnWork;
-    const std::unique_ptr<TQuery> query = TQry::OpenQuery(
-        QStringLiteral("select * from ") + LastSelectedItem(LbxTables) + QStringLiteral(" where 1=0"), false);
+    // The name is data: quoted where the database would read it otherwise.
+    const std::unique_ptr<TQuery> query =
+        TQry::OpenQuery(QStringLiteral("select * from ") + ConnWork->SqlName(LastSelectedItem(LbxTables)) +
+                            QStringLiteral(" where 1=0"),
+                        false);
     const TFields& fields = query->Fields();
     for (int i = 0; i < fields.Count(); ++i)
         AddName(LbxFields, fields[i].Name());
@@ -114,7 +117,12 @@ void TFrameWork::LbxTablesDblClick() {
     InsertIntoSql(SelectedItemsText(LbxTables));
 }
 
+void TFrameWork::LbxFieldsDblClick() {
+    InsertIntoSql(SelectedItemsText(LbxFields));
+}
+
 void TFrameWork::BtnFieldsSortClick() {
+    LbxFields->setSortingEnabled(BtnFieldsSort->isChecked());
     RefreshFields();
 }
 
@@ -135,6 +143,19 @@ QString TFrameWork::SelectedItemsText(const QListWidget* list) {
         text += list->item(i)->text();
     }
     return text;
+}
+
+void TFrameWork::DeselectAll(QListWidget* list) {
+    for (QListWidgetItem* item : list->selectedItems())
+        item->setSelected(false);
+}
+
+QString TFrameWork::SelectedSqlNames(const QListWidget* list) {
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->isSelected())
+            names.append(ConnWork->SqlName(list->item(i)->text()));
+    return names.join(QStringLiteral(", "));
 }
 
 void TFrameWork::InsertIntoSql(const QString& text) {

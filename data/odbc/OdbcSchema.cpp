@@ -241,7 +241,11 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
             // Read in column order: some drivers only allow ascending SQLGetData.
             const QVariant catalog = row.S(1), schema = row.S(2), table = row.S(3), column = row.S(4);
             const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
-            row.S(6); // TYPE_NAME
+            QVariant typeName = row.S(6);
+            // psqlODBC names an array by its element type's internal name ("_int4").
+            if (typeName.toString().startsWith(u'_') &&
+                m_traits.DbmsName.contains(QLatin1String("PostgreSQL")))
+                typeName = typeName.toString().mid(1) + QStringLiteral("[]");
             const QVariant rawSize = row.I(7);
             row.I(8); // BUFFER_LENGTH
             const QVariant digits = row.I(9);
@@ -288,7 +292,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                       {},
                       {},
                       {},
-                      remarks});
+                      remarks,
+                      typeName});
         }
         return;
     }

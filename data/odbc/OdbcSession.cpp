@@ -1,10 +1,13 @@
 #include "data/odbc/OdbcSession.h"
 
 #include "data/DataError.h"
+#include "data/Identifiers.h"
 #include "data/odbc/OdbcBatch.h"
 #include "data/odbc/OdbcConnectString.h"
 #include "data/odbc/OdbcCursor.h"
 #include "data/odbc/OdbcParameters.h"
+
+#include <vector>
 
 TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOptions& options) {
     const SQLHENV env = OdbcEnvironment();
@@ -44,6 +47,22 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     m_traits.MultipleResults = infoText(SQL_MULT_RESULT_SETS) == QLatin1String("Y");
     const QString quote = infoText(SQL_IDENTIFIER_QUOTE_CHAR).trimmed();
     m_traits.QuoteChar = quote;
+    SQLUSMALLINT identifierCase = 0;
+    if (SQL_SUCCEEDED(
+            SQLGetInfoW(m_dbc, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr)))
+        m_traits.IdentifierCase = identifierCase == SQL_IC_UPPER   ? TIdentifierCase::Upper
+                                  : identifierCase == SQL_IC_LOWER ? TIdentifierCase::Lower
+                                                                   : TIdentifierCase::Insensitive;
+    m_traits.Keywords = SqlReservedWords();
+    std::vector<SQLWCHAR> keywords(16384);
+    SQLSMALLINT keywordsLength = 0;
+    if (SQL_SUCCEEDED(SQLGetInfoW(m_dbc, SQL_KEYWORDS, keywords.data(), SQLSMALLINT(keywords.size() * 2 - 2),
+                                  &keywordsLength)))
+        for (const QString& word :
+             OdbcString(keywords.data(),
+                        std::min<qsizetype>(keywordsLength / 2, qsizetype(keywords.size()) - 1))
+                 .split(u',', Qt::SkipEmptyParts))
+            m_traits.Keywords.insert(word.trimmed().toUpper());
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
     m_traits.InterruptsConnection = m_traits.DatesAsText;
     m_traits.Interleaves = m_traits.DatesAsText;
@@ -67,6 +86,10 @@ QString TOdbcSession::QuoteIdentifier(const QString& name) const {
     if (q == QLatin1String("["))
         return u'[' + QString(name).replace(QLatin1String("]"), QLatin1String("]]")) + u']';
     return q + QString(name).replace(q, q + q) + q;
+}
+
+bool TOdbcSession::NeedsQuotes(const QString& name) const {
+    return IdentifierNeedsQuotes(name, m_traits.IdentifierCase, m_traits.Keywords);
 }
 
 std::unique_ptr<TOdbcStatement> TOdbcSession::NewStatement() {

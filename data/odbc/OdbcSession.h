@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/Identifiers.h"
 #include "data/Provider.h"
 #include "data/odbc/OdbcApi.h"
 #include <atomic>
@@ -19,6 +20,9 @@ public:
     struct TTraits {
         QString DbmsName;
         QString QuoteChar = QStringLiteral("\"");
+        // How unquoted names read, and the words that must be quoted as names.
+        TIdentifierCase IdentifierCase = TIdentifierCase::Upper;
+        QSet<QString> Keywords;
         bool MultipleResults = false; // takes a text of several statements in one call
         bool DatesAsText = false;     // dates live in text columns and may not parse
         // SQLCancel interrupts every statement of the connection (the SQLite3 driver): it is
@@ -39,6 +43,7 @@ public:
     bool ConcurrentStatements() const override { return m_traits.Interleaves; }
     QString ParameterMarker(int) const override { return QStringLiteral("?"); }
     QString QuoteIdentifier(const QString& name) const override;
+    bool NeedsQuotes(const QString& name) const override;
     void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
 
     qint64 Execute(const TStatement& statement) override;

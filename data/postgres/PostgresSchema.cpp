@@ -291,6 +291,8 @@ void TPostgresSession::ReadSchema(TSchemaKind kind, const QVariantList& restrict
         return ReadColumns(restrictions, rows);
     if (kind == TSchemaKind::ProviderTypes)
         return ReadProviderTypes(rows);
+    if (kind == TSchemaKind::ProcedureColumns)
+        return ReadProcedureColumns(restrictions, rows);
     const QString sql = KindSql(kind);
     if (sql.isEmpty())
         SchemaNotSupported(kind);
@@ -308,7 +310,9 @@ void TPostgresSession::ReadColumns(const QVariantList& restrictions, TSchemaRows
             "a.attnotnull, CASE WHEN t.typtype = 'd' THEN t.typbasetype ELSE a.atttypid END, "
             "CASE WHEN t.typtype = 'd' THEN t.typtypmod ELSE a.atttypmod END, "
             "CASE WHEN t.typtype = 'd' THEN tn.nspname END, CASE WHEN t.typtype = 'd' THEN t.typname END, "
-            "CASE WHEN a.attcollation <> 0 THEN co.collname END, col_description(c.oid, a.attnum) "
+            "CASE WHEN a.attcollation <> 0 THEN co.collname END, col_description(c.oid, a.attnum), "
+            "CASE WHEN t.typcategory = 'A' THEN format_type(a.atttypid, a.atttypmod) "
+            "ELSE format_type(CASE WHEN t.typtype = 'd' THEN t.typbasetype ELSE a.atttypid END, NULL) END "
             "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
             "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
             "JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
@@ -359,7 +363,45 @@ void TPostgresSession::ReadColumns(const QVariantList& restrictions, TSchemaRows
                   domainName.isNull() ? QVariant() : QVariant(m_database),
                   text(row, 9),
                   domainName,
-                  text(row, 12)});
+                  text(row, 12),
+                  text(row, 13)});
+    }
+}
+
+void TPostgresSession::ReadProcedureColumns(const QVariantList& restrictions, TSchemaRows& rows) {
+    QVariantList values = RestrictionValues(restrictions);
+    while (values.size() < 4)
+        values.append(QVariant());
+    // The rows a function returns: its OUT, INOUT and TABLE parameters, or else the columns
+    // of the composite type it returns.
+    const TPgResult r = Query(
+        QStringLiteral(
+            "SELECT nspname, proname, name, row_number() OVER (PARTITION BY oid ORDER BY o)::int, type FROM ("
+            "SELECT p.oid, n.nspname, p.proname, a.name, a.o::int AS o, a.type "
+            "FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON n.oid = p.pronamespace "
+            "CROSS JOIN LATERAL unnest(p.proallargtypes, p.proargmodes, p.proargnames) "
+            "WITH ORDINALITY AS a(type, mode, name, o) "
+            "WHERE a.mode IN ('o', 'b', 't') AND ($2 IS NULL OR n.nspname = $2) AND ($3 IS NULL OR p.proname "
+            "= $3) "
+            "UNION ALL "
+            "SELECT p.oid, n.nspname, p.proname, att.attname, att.attnum::int, att.atttypid "
+            "FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON n.oid = p.pronamespace "
+            "JOIN pg_catalog.pg_type t ON t.oid = p.prorettype "
+            "JOIN pg_catalog.pg_attribute att ON att.attrelid = t.typrelid AND att.attnum > 0 "
+            "AND NOT att.attisdropped "
+            "WHERE p.proallargtypes IS NULL AND t.typrelid <> 0 AND ($2 IS NULL OR n.nspname = $2) "
+            "AND ($3 IS NULL OR p.proname = $3)) c "
+            "WHERE $4 IS NULL OR name = $4 ORDER BY 1, 2, oid, 4"),
+        values.mid(0, 4));
+    const PGresult* res = r.get();
+    for (int row = 0; row < PQntuples(res); ++row) {
+        const Oid type = Oid(QByteArray(PQgetvalue(res, row, 4)).toUInt());
+        rows.Add(
+            {m_database, QString::fromUtf8(PQgetvalue(res, row, 0)),
+             QString::fromUtf8(PQgetvalue(res, row, 1)),
+             PQgetisnull(res, row, 2) ? QVariant() : QVariant(QString::fromUtf8(PQgetvalue(res, row, 2))),
+             QVariant(), QVariant(), 0, QByteArray(PQgetvalue(res, row, 3)).toInt(), true,
+             DbTypeOf(TPgTypes::TypeInfo(type).Type)});
     }
 }
 

@@ -1,6 +1,7 @@
 #include "data/postgres/PostgresSession.h"
 
 #include "data/DataError.h"
+#include "data/Identifiers.h"
 #include "data/postgres/PostgresCursor.h"
 #include "data/postgres/PostgresStatements.h"
 #include "data/postgres/PostgresTypes.h"
@@ -287,6 +288,10 @@ QString TPostgresSession::QuoteIdentifier(const QString& name) const {
     QString quoted = name;
     quoted.replace(u'"', QLatin1String("\"\""));
     return u'"' + quoted + u'"';
+}
+
+bool TPostgresSession::NeedsQuotes(const QString& name) const {
+    return IdentifierNeedsQuotes(name, TIdentifierCase::Lower, PostgresReservedWords());
 }
 
 void TPostgresSession::Acquire() {

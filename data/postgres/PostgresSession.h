@@ -29,6 +29,7 @@ public:
     bool ConcurrentStatements() const override { return false; }
     QString ParameterMarker(int n) const override { return u'$' + QString::number(n); }
     QString QuoteIdentifier(const QString& name) const override;
+    bool NeedsQuotes(const QString& name) const override;
     void SetCommandTimeout(int seconds) override { m_commandTimeout.store(seconds); }
 
     qint64 Execute(const TStatement& statement) override;
@@ -92,6 +93,7 @@ private:
     void ReadTables(TSchemaRows& rows);
     void ReadColumns(const QVariantList& restrictions, TSchemaRows& rows);
     void ReadProviderTypes(TSchemaRows& rows);
+    void ReadProcedureColumns(const QVariantList& restrictions, TSchemaRows& rows);
     void ReadRows(TSchemaKind kind, const QString& sql, const QVariantList& restrictions, TSchemaRows& rows);
 
     PGconn* m_conn;

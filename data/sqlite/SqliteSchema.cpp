@@ -6,6 +6,7 @@
 
 #include <QMap>
 #include <QRegularExpression>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -144,18 +145,52 @@ QVariant OrNull(int value) {
 void ReadColumns(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
     for (const TTable& t : Tables(s, Restriction(r, 1), Restriction(r, 2))) {
         int ordinal = 0;
-        for (const TColumn& c : ColumnsOf(s, t)) {
+        const QList<TColumn> columns = ColumnsOf(s, t);
+        const bool withoutRowId = WithoutRowId(t);
+        const auto keyColumns = std::count_if(columns.cbegin(), columns.cend(),
+                                              [](const TColumn& c) { return c.PrimaryKey > 0; });
+        for (const TColumn& c : columns) {
             ++ordinal;
             const TSqliteType type = MapSqliteType(c.Declared);
+            // The rowid's own column and the key of a table without rowid never hold null,
+            // whatever the column's declaration says.
+            const bool rowIdAlias = !withoutRowId && keyColumns == 1 && c.PrimaryKey == 1 &&
+                                    c.Declared.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+            const bool nullable = !c.NotNull && !rowIdAlias && !(withoutRowId && c.PrimaryKey > 0);
             const bool characters = type.Type == TDataType::VarWChar || type.Type == TDataType::WChar ||
                                     type.Type == TDataType::LongVarWChar;
             QVariant maxLength =
                 characters && type.Length > 0 ? QVariant(qlonglong(type.Length)) : QVariant();
             rows.Add(
-                {QVariant(), t.Schema, t.Name, c.Name, QVariant(), QVariant(), ordinal, !c.Default.isNull(),
-                 c.Default, ColumnFlags(type, !c.NotNull), !c.NotNull, DbTypeOf(type.Type), QVariant(),
-                 maxLength, maxLength, characters ? QVariant() : OrNull(type.Precision),
-                 type.Type == TDataType::Numeric && type.IsFixedLength ? QVariant(type.Scale) : QVariant()});
+                {QVariant(),
+                 t.Schema,
+                 t.Name,
+                 c.Name,
+                 QVariant(),
+                 QVariant(),
+                 ordinal,
+                 !c.Default.isNull(),
+                 c.Default,
+                 ColumnFlags(type, nullable),
+                 nullable,
+                 DbTypeOf(type.Type),
+                 QVariant(),
+                 maxLength,
+                 maxLength,
+                 characters ? QVariant() : OrNull(type.Precision),
+                 type.Type == TDataType::Numeric && type.IsFixedLength ? QVariant(type.Scale) : QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 QVariant(),
+                 c.Declared.isEmpty() ? QVariant() : QVariant(c.Declared)});
         }
     }
 }

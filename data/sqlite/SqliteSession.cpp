@@ -1,6 +1,7 @@
 #include "data/sqlite/SqliteSession.h"
 
 #include "data/DataError.h"
+#include "data/Identifiers.h"
 #include "data/RowStore.h"
 
 #include <QDate>
@@ -329,6 +330,15 @@ QString TSqliteSession::QuoteIdentifier(const QString& name) const {
     QString quoted = name;
     quoted.replace(u'"', QLatin1String("\"\""));
     return u'"' + quoted + u'"';
+}
+
+bool TSqliteSession::NeedsQuotes(const QString& name) const {
+    // Every keyword SQLite knows counts, also those it would accept as a name: quoting them is
+    // harmless, and the library tells which words are keywords.
+    if (IdentifierNeedsQuotes(name, TIdentifierCase::Insensitive, {}))
+        return true;
+    const QByteArray utf8 = name.toUtf8();
+    return sqlite3_keyword_check(utf8.constData(), int(utf8.size())) != 0;
 }
 
 void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* step) {

@@ -38,6 +38,7 @@ public:
     bool ConcurrentStatements() const override { return true; }
     QString ParameterMarker(int n) const override { return u'?' + QString::number(n); }
     QString QuoteIdentifier(const QString& name) const override;
+    bool NeedsQuotes(const QString& name) const override;
     void SetCommandTimeout(int seconds) override { m_commandTimeout.store(seconds); }
     qint64 Execute(const TStatement& statement) override;
     std::unique_ptr<TProviderCursor> OpenCursor(const TStatement& statement) override;

@@ -1,0 +1,544 @@
+// The tables and fields lists, their menu and keys, the object information and the
+// connection report, inside the real main window against real SQLite files and the test
+// run's PostgreSQL server.
+
+#include "app/Main.h"
+#include "data/Connection.h"
+#include "data/ConnectionString.h"
+#include "data/Provider.h"
+#include "data/Recordset.h"
+#include "editor/SqlEdit.h"
+#include "settings/IniFileEx.h"
+#include "tests/support/TestSupport.h"
+#include "ui/KeyNames.h"
+#include "ui/MsgBox.h"
+#include "workspace/HeaderBar.h"
+#include "workspace/ResultModel.h"
+#include "workspace/Work.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+
+class TstWorkSchema : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void menuEntriesFollowTheList();
+    void listKeysComeBeforeTheWindows();
+    void namesGoIntoTheEditor();
+    void sortButtonReloadsInRowsetOrder();
+    void failuresBecomeListEntries();
+    void objectInformationOnSqlite();
+    void postgresNamesAreData();
+    void postgresObjectInformation();
+    void postgresReportAndOdbcTypeTexts();
+    void schemaRowText();
+    void indexLines_data();
+    void indexLines();
+    void connectionReport();
+    void connectionReportOfALostConnection();
+
+private:
+    QString Database(const QString& name, const QString& script);
+    TFrameWork* Open(const QString& name, const QString& connectionString);
+    // Opens the list's menu, runs `inside` while it shows, then closes it.
+    void WithMenu(TFrameWork* work, QListWidget* list, const std::function<void()>& inside);
+    static QStringList Entries(const QListWidget* list);
+    static QString Caption(const THeaderBar* bar);
+    static QString HistoryTop(const TFrameWork* work);
+    void Select(QListWidget* list, const QStringList& names, const QString& current);
+    QString PgSchema(const QString& script);
+
+    std::unique_ptr<TIniFileEx> m_store;
+    std::unique_ptr<TFrmMain> m_window;
+    QString m_sample;
+    QStringList m_pgSchemas;
+};
+
+void TstWorkSchema::initTestCase() {
+    QApplication::setApplicationName(QStringLiteral("Tabulo"));
+    InstallGermanTexts(*QCoreApplication::instance());
+    MsgBox::SetAutoAnswer(true);
+}
+
+void TstWorkSchema::init() {
+    QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    m_store = std::make_unique<TIniFileEx>();
+    SetSettingsStore(m_store.get());
+    m_window = std::make_unique<TFrmMain>();
+    m_window->resize(1100, 800);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    MsgBox::TakeShownTexts();
+    m_sample = Database(QStringLiteral("sample"),
+                        "create table Kunden(Id integer primary key, Name varchar (40) not null, Ort text, "
+                        "Plz char(5), Bild blob);"
+                        "create unique index ux_kunden on Kunden(Name, Ort);"
+                        "create table Orte(Plz char(5), Ort text, z int, a int, m int);"
+                        "create view v as select Name from Kunden;");
+}
+
+void TstWorkSchema::cleanup() {
+    m_window.reset();
+    SetSettingsStore(nullptr);
+    m_store.reset();
+    MsgBox::TakeShownTexts();
+    if (!m_pgSchemas.isEmpty()) {
+        TConnection admin;
+        admin.Open(TestSupport::PostgresConnectionString());
+        for (const QString& schema : std::as_const(m_pgSchemas))
+            admin.Execute(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema));
+        m_pgSchemas.clear();
+    }
+}
+
+QString TstWorkSchema::Database(const QString& name, const QString& script) {
+    const QString path =
+        QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
+    QFile::remove(path);
+    TConnection connection;
+    connection.Open(QStringLiteral("Provider=SQLite;Data Source=%1;Mode=Create").arg(path));
+    if (!script.isEmpty())
+        connection.Execute(script);
+    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(path);
+}
+
+// A schema of its own on the test server, dropped at cleanup; its name.
+QString TstWorkSchema::PgSchema(const QString& script) {
+    const QString schema = QStringLiteral("ws_%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(12));
+    TConnection admin;
+    admin.Open(TestSupport::PostgresConnectionString());
+    admin.Execute(QStringLiteral("CREATE SCHEMA %1").arg(schema));
+    m_pgSchemas << schema;
+    admin.Execute(QStringLiteral("SET search_path TO %1; ").arg(schema) + script);
+    return schema;
+}
+
+TFrameWork* TstWorkSchema::Open(const QString& name, const QString& connectionString) {
+    m_window->OpenWorkspace(name, connectionString);
+    m_window->UpdateActions();
+    return m_window->CurrentWorkspace();
+}
+
+void TstWorkSchema::WithMenu(TFrameWork* work, QListWidget* list, const std::function<void()>& inside) {
+    bool ran = false;
+    QTimer::singleShot(0, this, [&] {
+        QTRY_VERIFY(work->PopMnuLbx->isVisible());
+        inside();
+        ran = true;
+        work->PopMnuLbx->close();
+    });
+    emit list->customContextMenuRequested(QPoint(4, 4));
+    QVERIFY(ran);
+}
+
+QStringList TstWorkSchema::Entries(const QListWidget* list) {
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names << list->item(i)->text();
+    return names;
+}
+
+QString TstWorkSchema::Caption(const THeaderBar* bar) {
+    return bar->findChild<QLabel*>(bar->objectName() + QStringLiteral("Label"))->text();
+}
+
+QString TstWorkSchema::HistoryTop(const TFrameWork* work) {
+    const QTableWidgetItem* item = work->GrdHistory->item(0, 1);
+    return item ? item->text() : QString();
+}
+
+void TstWorkSchema::Select(QListWidget* list, const QStringList& names, const QString& current) {
+    list->clearSelection();
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text() == current)
+            list->setCurrentRow(i, QItemSelectionModel::NoUpdate);
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setSelected(names.contains(list->item(i)->text()));
+}
+
+void TstWorkSchema::menuEntriesFollowTheList() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    const auto visibleEntries = [work] {
+        QStringList entries;
+        for (QAction* action : work->PopMnuLbx->actions())
+            if (action->isVisible())
+                entries << (action->isSeparator()
+                                ? QStringLiteral("-")
+                                : action->text() + QLatin1Char('|') +
+                                      action->shortcut().toString(QKeySequence::NativeText));
+        return entries;
+    };
+    QStringList onTables;
+    WithMenu(work, work->LbxTables, [&] { onTables = visibleEntries(); });
+    QCOMPARE(onTables, (QStringList{"In SQL einfügen|", "In SQL als SELECT einfügen|", "Tabelle anzeigen|F8",
+                                    "-", "Alle selektieren|", "Keine selektieren|", "-", "Aktualisieren|F5",
+                                    "Info|Alt+Eingabe"}));
+    QStringList onFields;
+    WithMenu(work, work->LbxFields, [&] { onFields = visibleEntries(); });
+    QCOMPARE(onFields, (QStringList{"In SQL einfügen|", "In SQL als SELECT einfügen|", "-",
+                                    "Alle selektieren|", "Keine selektieren|", "-", "Info|Alt+Eingabe"}));
+
+    // Selecting all tables does not reload the fields; "Keine selektieren" keeps the current entry.
+    Select(work->LbxTables, {"Kunden"}, QStringLiteral("Kunden"));
+    work->RefreshFields();
+    WithMenu(work, work->LbxTables, [&] { work->PopMnuLbxSelectAll->trigger(); });
+    QCOMPARE(work->LbxTables->selectedItems().size(), 3);
+    QCOMPARE(Caption(work->PnlFields), QStringLiteral("Felder (5)"));
+    WithMenu(work, work->LbxTables, [&] { work->PopMnuLbxSelectNone->trigger(); });
+    QVERIFY(work->LbxTables->selectedItems().isEmpty());
+    QCOMPARE(work->LbxTables->currentItem()->text(), QStringLiteral("Kunden"));
+
+    // "Tabelle anzeigen" shows the current table of the list.
+    Select(work->LbxTables, {}, QStringLiteral("Orte"));
+    WithMenu(work, work->LbxTables, [&] { work->PopMnuLbxTableSelect->trigger(); });
+    QTRY_VERIFY(!work->Busy());
+    QCOMPARE(HistoryTop(work), QStringLiteral("SELECT * FROM Orte\r\n"));
+}
+
+void TstWorkSchema::listKeysComeBeforeTheWindows() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    Select(work->LbxTables, {"Kunden"}, QStringLiteral("Kunden"));
+    work->RefreshFields();
+    TConnection other;
+    other.Open(m_sample);
+    other.Execute(QStringLiteral("create table Neu(x int)"));
+
+    // F5 in the fields list reloads the tables and leaves the fields as they were.
+    work->LbxFields->setFocus();
+    QTest::keyClick(work->LbxFields, Qt::Key_F5);
+    QCOMPARE(Entries(work->LbxTables), (QStringList{"Kunden", "Neu", "Orte", "v"}));
+    QCOMPARE(Caption(work->PnlTables), QStringLiteral("Tabellen (4)"));
+    QCOMPARE(work->LbxFields->count(), 5);
+    QCOMPARE(HistoryTop(work), QString());
+
+    // Elsewhere F5 stays the window's "Selektierte ausführen".
+    work->MemSql->SetLines({"select 7 as sieben"});
+    work->MemSql->SelectTextRange(0, 18);
+    work->MemSql->setFocus();
+    QTest::keyClick(work->MemSql, Qt::Key_F5);
+    QTRY_VERIFY(!work->Busy());
+    QCOMPARE(HistoryTop(work), QStringLiteral("select 7 as sieben\r\n"));
+
+    // Alt+Enter in the tables list shows the indexes; after the menu was opened on the fields
+    // list it shows the current field instead.
+    work->LbxTables->setFocus();
+    MsgBox::TakeShownTexts();
+    QTest::keyClick(work->LbxTables, Qt::Key_Return, Qt::AltModifier);
+    QCOMPARE(MsgBox::TakeShownTexts(),
+             QStringList{"Index pk_Kunden (PUC) Fields: Id\r\nIndex ux_kunden (U) Fields: Name;Ort"});
+    work->LbxFields->setCurrentRow(
+        work->LbxFields->row(work->LbxFields->findItems("Name", Qt::MatchExactly).first()));
+    WithMenu(work, work->LbxFields, [] {});
+    work->LbxTables->setFocus();
+    QTest::keyClick(work->LbxTables, Qt::Key_Return, Qt::AltModifier);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{"main.Kunden Name varchar (40) not null"});
+}
+
+void TstWorkSchema::namesGoIntoTheEditor() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    Select(work->LbxTables, {"Kunden", "Orte"}, QStringLiteral("Orte"));
+    emit work->LbxTables->itemClicked(work->LbxTables->item(1));
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"a", "m", "Ort", "Plz", "z"}));
+    emit work->LbxTables->itemDoubleClicked(work->LbxTables->item(1));
+    QCOMPARE(work->MemSql->Lines(), QStringList{"Kunden, Orte"});
+    QCOMPARE(QApplication::focusWidget(), work->MemSql);
+
+    // With a selection in the editor the tables' SELECTs replace it, one after the other.
+    work->MemSql->SelectTextRange(0, 6);
+    WithMenu(work, work->LbxTables, [&] { work->PopMnuLbxInsertSelect->trigger(); });
+    QCOMPARE(work->MemSql->Lines(), QStringList{"SELECT * FROM Kunden SELECT * FROM Orte , Orte"});
+
+    // The fields' SELECT names the current table, not the last selected one.
+    work->MemSql->SetLines({QString()});
+    Select(work->LbxFields, {"Ort", "Plz", "z"}, QStringLiteral("z"));
+    Select(work->LbxTables, {"Kunden", "Orte"}, QStringLiteral("Kunden"));
+    WithMenu(work, work->LbxFields, [&] { work->PopMnuLbxInsertSelect->trigger(); });
+    QCOMPARE(work->MemSql->Lines(), QStringList{"SELECT Ort, Plz, z FROM Kunden"});
+    work->MemSql->SetLines({QString()});
+    work->LbxFields->clearSelection();
+    WithMenu(work, work->LbxFields, [&] { work->PopMnuLbxInsertSelect->trigger(); });
+    QCOMPARE(work->MemSql->Lines(), QStringList{"SELECT  FROM Kunden"});
+    emit work->LbxFields->itemDoubleClicked(work->LbxFields->item(0));
+    QCOMPARE(work->MemSql->Lines(), QStringList{"SELECT  FROM Kunden"}); // nothing selected: nothing
+
+    // A text of two lines goes in as a column block, the short line padded; one undo step.
+    work->MemSql->SetLines({"12345678", "ab"});
+    work->MemSql->SetCaret(0, 4);
+    work->InsertIntoSql(QStringLiteral("XY\r\nZ"));
+    QCOMPARE(work->MemSql->Lines(), (QStringList{"1234XY5678", "ab  Z"}));
+    QCOMPARE(work->MemSql->CaretLine(), 0);
+    QCOMPARE(work->MemSql->CaretColumn(), 9);
+    work->MemSql->undo();
+    QCOMPARE(work->MemSql->Lines(), (QStringList{"12345678", "ab"}));
+}
+
+void TstWorkSchema::sortButtonReloadsInRowsetOrder() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    QVERIFY(work->BtnFieldsSort->isChecked());
+    Select(work->LbxTables, {"Orte"}, QStringLiteral("Orte"));
+    work->RefreshFields();
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"a", "m", "Ort", "Plz", "z"}));
+    work->BtnFieldsSort->click();
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"Plz", "Ort", "z", "a", "m"}));
+    work->BtnFieldsSort->click();
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"a", "m", "Ort", "Plz", "z"}));
+    QCOMPARE(Caption(work->PnlFields), QStringLiteral("Felder (5)"));
+}
+
+void TstWorkSchema::failuresBecomeListEntries() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    Select(work->LbxTables, {"Kunden"}, QStringLiteral("Kunden"));
+    work->ConnWork->Close();
+    work->RefreshFields();
+    QCOMPARE(Entries(work->LbxFields),
+             (QStringList{"<Die Verbindung ist nicht geöffnet>", "<Feldliste kann nicht gelesen werden>"}));
+    QCOMPARE(Caption(work->PnlFields), QStringLiteral("Felder"));
+    work->RefreshTables();
+    QCOMPARE(Entries(work->LbxTables), (QStringList{"<Die Verbindung ist nicht geöffnet>",
+                                                    "<Tabellenliste kann nicht gelesen werden>"}));
+    QCOMPARE(Caption(work->PnlTables), QStringLiteral("Tabellen"));
+}
+
+void TstWorkSchema::objectInformationOnSqlite() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    QCOMPARE(work->ColumnInfo(QStringLiteral("Kunden"), QStringLiteral("Name")),
+             QStringLiteral("main.Kunden Name varchar (40) not null"));
+    QCOMPARE(work->ColumnInfo(QStringLiteral("Kunden"), QStringLiteral("Plz")),
+             QStringLiteral("main.Kunden Plz char (5) null"));
+    // The rowid's own column never holds null.
+    QCOMPARE(work->ColumnInfo(QStringLiteral("Kunden"), QStringLiteral("Id")),
+             QStringLiteral("main.Kunden Id integer not null"));
+    QCOMPARE(work->ColumnInfo(QStringLiteral("Kunden"), QStringLiteral("Gibt es nicht")), QString());
+    QCOMPARE(work->IndexInfo(QStringLiteral("Orte")), QString());
+
+    // A click on a field puts its information into the last status panel.
+    Select(work->LbxTables, {"Kunden"}, QStringLiteral("Kunden"));
+    work->RefreshFields();
+    Select(work->LbxFields, {"Name"}, QStringLiteral("Name"));
+    emit work->LbxFields->itemClicked(work->LbxFields->currentItem());
+    QCOMPARE(work->StatusText(5), QStringLiteral("main.Kunden Name varchar (40) not null"));
+
+    // "Info" on a table without indexes shows nothing; a failing lookup ends in its error line.
+    Select(work->LbxTables, {"Orte"}, QStringLiteral("Orte"));
+    work->LbxTables->setFocus();
+    WithMenu(work, work->LbxTables, [&] { work->PopMnuLbxInfo->trigger(); });
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    work->ConnWork->Close();
+    QCOMPARE(
+        work->IndexInfo(QStringLiteral("Orte")),
+        QStringLiteral("\r\nSchemaInfo=siIndexes Exception: TDataError Die Verbindung ist nicht geöffnet"));
+    QCOMPARE(
+        work->ColumnInfo(QStringLiteral("Orte"), QStringLiteral("z")),
+        QStringLiteral("\r\nSchemaInfo=siColumns Exception: TDataError Die Verbindung ist nicht geöffnet"));
+}
+
+void TstWorkSchema::postgresNamesAreData() {
+    REQUIRE_POSTGRES(pg);
+    const QString schema = PgSchema(QStringLiteral(
+        "CREATE TABLE victim (id int); CREATE TABLE \"x; drop table victim; --\" (tag text); "
+        "INSERT INTO \"x; drop table victim; --\" VALUES ('hostile'); "
+        "CREATE TABLE \"Mixed\" (\"Tag\" text, \"select\" int); INSERT INTO \"Mixed\" VALUES ('upper', 1); "
+        "CREATE TABLE mixed (tag text); INSERT INTO mixed VALUES ('lower');"));
+    TFrameWork* work =
+        Open(QStringLiteral("PG"), pg + QStringLiteral(";options='-c search_path=%1'").arg(schema));
+    QVERIFY(work);
+    for (const QString& table : {QStringLiteral("x; drop table victim; --"), QStringLiteral("Mixed")}) {
+        Select(work->LbxTables, {table}, table);
+        work->LbxTables->setFocus();
+        m_window->Action(QStringLiteral("ActSqlExecTable"))->trigger();
+        QTRY_VERIFY(!work->Busy());
+        QCOMPARE(work->Dsr->rowCount(), 1);
+        QCOMPARE(work->Dsr->index(0, 0).data().toString(),
+                 table == QLatin1String("Mixed") ? QStringLiteral("upper") : QStringLiteral("hostile"));
+    }
+    QVERIFY(Entries(work->LbxTables).contains(QStringLiteral("victim")));
+    TConnection check;
+    check.Open(pg);
+    check.Execute(QStringLiteral("SELECT count(*) FROM %1.victim").arg(schema));
+
+    // The fallback for the fields and the SELECT put into the editor quote the names.
+    Select(work->LbxTables, {"Mixed"}, QStringLiteral("Mixed"));
+    work->ReadFieldsByQuery();
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"select", "Tag"}));
+    Select(work->LbxFields, {"select", "Tag"}, QStringLiteral("Tag"));
+    WithMenu(work, work->LbxFields, [&] { work->PopMnuLbxInsertSelect->trigger(); });
+    QCOMPARE(work->MemSql->Lines().first(), QStringLiteral("SELECT \"select\", \"Tag\" FROM \"Mixed\""));
+    work->MemSql->SetLines({QString()});
+    Select(work->LbxTables, {"mixed"}, QStringLiteral("mixed"));
+    WithMenu(work, work->LbxTables, [&] { work->PopMnuLbxInsertSelect->trigger(); });
+    QCOMPARE(work->MemSql->Lines().first(), QStringLiteral("SELECT * FROM mixed "));
+}
+
+void TstWorkSchema::postgresObjectInformation() {
+    REQUIRE_POSTGRES(pg);
+    const QString table = QStringLiteral("kunden_%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
+    const QString ddl =
+        QStringLiteral("CREATE TABLE %1 (id int PRIMARY KEY, name varchar(50) NOT NULL, ort text, "
+                       "werte integer[], zeit timestamp, betrag numeric(18,2)); "
+                       "CREATE UNIQUE INDEX ux_%1 ON %1 (name, ort);")
+            .arg(table);
+    const QString first = PgSchema(ddl);
+    const QString second = PgSchema(QStringLiteral("CREATE TABLE %1 (name text);").arg(table));
+    TFrameWork* work =
+        Open(QStringLiteral("PG"), pg + QStringLiteral(";options='-c search_path=%1'").arg(first));
+    QVERIFY(work);
+
+    const QStringList both{first + u'.' + table + QStringLiteral(" name character varying (50) not null"),
+                           second + u'.' + table + QStringLiteral(" name text null")};
+    const QString info = work->ColumnInfo(table, QStringLiteral("name"));
+    const bool joined = info == both.join(QStringLiteral(" | ")) ||
+                        info == QStringList({both[1], both[0]}).join(QStringLiteral(" | "));
+    QVERIFY2(joined, qPrintable(info));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("werte")),
+             first + u'.' + table + QStringLiteral(" werte integer[] null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("zeit")),
+             first + u'.' + table + QStringLiteral(" zeit timestamp without time zone null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("betrag")),
+             first + u'.' + table + QStringLiteral(" betrag numeric (18,2) null"));
+    QCOMPARE(work->IndexInfo(table),
+             QStringLiteral("Index %1_pkey (PU) Fields: id\r\nIndex ux_%1 (U) Fields: name;ort").arg(table));
+}
+
+void TstWorkSchema::postgresReportAndOdbcTypeTexts() {
+    REQUIRE_POSTGRES(pg);
+    const QString table = QStringLiteral("zeiten_%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
+    const QString schema =
+        PgSchema(QStringLiteral(
+                     "CREATE TABLE %1 (zeit timestamp, zone timestamptz, werte integer[], name varchar(20)); "
+                     "CREATE FUNCTION f_%1(n int) RETURNS TABLE (nummer int, wort text) "
+                     "LANGUAGE sql AS 'SELECT n, ''x''';")
+                     .arg(table));
+    TFrameWork* work =
+        Open(QStringLiteral("PG"), pg + QStringLiteral(";options='-c search_path=%1'").arg(schema));
+    QVERIFY(work);
+    const QString report = work->BuildConnectionReport();
+    QVERIFY(report.contains(QStringLiteral("  PROCEDURE_NAME=f_%1\r\n  COLUMN_NAME=wort").arg(table)));
+    QVERIFY(report.contains(QStringLiteral("SchemaInfo=0 Asserts Exception: TDataError ")));
+    QVERIFY(report.contains(QStringLiteral("SchemaInfo=38 Members Exception: TDataError ")));
+
+    const TConnectionString parsed(pg);
+    const QString source = parsed.Value(QStringLiteral("Data Source"));
+    const QString odbc =
+        QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;"
+                       "User ID=%4;Password=%5;ConnSettings='SET search_path TO %6'")
+            .arg(source.section(u':', 0, 0), source.section(u':', 1, 1),
+                 parsed.Value(QStringLiteral("Initial Catalog")), parsed.Value(QStringLiteral("User ID")),
+                 parsed.Value(QStringLiteral("Password")), schema);
+    work = Open(QStringLiteral("ODBC"), odbc);
+    QVERIFY(work);
+    // Through psqlODBC: the column's own type, not the first one the driver lists for its keys.
+    const QString prefix = schema + u'.' + table + u' ';
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("zeit")), prefix + QStringLiteral("zeit timestamp null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("zone")),
+             prefix + QStringLiteral("zone timestamptz null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("werte")), prefix + QStringLiteral("werte int4[] null"));
+    QCOMPARE(work->ColumnInfo(table, QStringLiteral("name")),
+             prefix + QStringLiteral("name varchar (20) null"));
+}
+
+void TstWorkSchema::schemaRowText() {
+    TColumnInfo text;
+    text.Name = QStringLiteral("A");
+    TColumnInfo blob;
+    blob.Name = QStringLiteral("B");
+    blob.Type = TDataType::LongVarBinary;
+    TColumnInfo emptyBlob = blob;
+    emptyBlob.Name = QStringLiteral("C");
+    TColumnInfo last = text;
+    last.Name = QStringLiteral("D");
+    const std::unique_ptr<TRecordset> rows = TRecordset::CreateStatic({text, blob, emptyBlob, last});
+    rows->AppendRow({QVariant(), QByteArray("\x01\x02"), QVariant(), QStringLiteral("x")});
+    rows->AppendRow({QStringLiteral("a"), QVariant(), QVariant(), QString()});
+    rows->First();
+    QCOMPARE(TFrameWork::SchemaRowText(*rows), QStringLiteral("\r\n  B=<BLOB>\r\n  D=x\r\n    LEER: A C "));
+    rows->Next();
+    QCOMPARE(TFrameWork::SchemaRowText(*rows), QStringLiteral("  A=a\r\n    LEER: B C D "));
+}
+
+void TstWorkSchema::indexLines_data() {
+    QTest::addColumn<QStringList>("rows"); // index name, flags (P U C), column
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << QStringList() << QString();
+    QTest::newRow("key and two-column unique index")
+        << QStringList{"PK", "PU", "Id", "UX", "U", "Name", "UX", "U", "Ort"}
+        << "Index PK (PU) Fields: Id\r\nIndex UX (U) Fields: Name;Ort";
+    QTest::newRow("rows without name join the next index")
+        << QStringList{"", "", "A", "", "", "B", "IX", "C", "C"} << "Index IX (C) Fields: A;B;C";
+    QTest::newRow("rows without name at the end") << QStringList{"IX", "U", "A", "", "", "B", "", "", "C"}
+                                                  << "Index IX (U) Fields: A\r\nIndex  () Fields: B;C";
+    QTest::newRow("flags of the last row")
+        << QStringList{"IX", "U", "A", "IX", "", "B"} << "Index IX () Fields: A;B";
+}
+
+void TstWorkSchema::indexLines() {
+    QFETCH(QStringList, rows);
+    QFETCH(QString, text);
+    std::unique_ptr<TRecordset> indexes = TRecordset::CreateStatic(SchemaColumns(TSchemaKind::Indexes));
+    const int name = indexes->FieldByName(QStringLiteral("INDEX_NAME")).Index();
+    for (int i = 0; i + 2 < rows.size(); i += 3) {
+        QVariantList values(indexes->Fields().Count());
+        values[name] = rows[i].isEmpty() ? QVariant() : QVariant(rows[i]);
+        values[indexes->FieldByName(QStringLiteral("PRIMARY_KEY")).Index()] = rows[i + 1].contains(u'P');
+        values[indexes->FieldByName(QStringLiteral("UNIQUE")).Index()] = rows[i + 1].contains(u'U');
+        values[indexes->FieldByName(QStringLiteral("CLUSTERED")).Index()] = rows[i + 1].contains(u'C');
+        values[indexes->FieldByName(QStringLiteral("COLUMN_NAME")).Index()] = rows[i + 2];
+        indexes->AppendRow(values);
+    }
+    QString result;
+    TFrameWork::AppendIndexLines(*indexes, result);
+    QCOMPARE(result, text);
+}
+
+void TstWorkSchema::connectionReport() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    QApplication::clipboard()->clear();
+    m_window->Action(QStringLiteral("ActDBInfo"))->trigger();
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{"Connection information stored in clipboard"});
+    QCOMPARE(work->StatusText(4), QStringLiteral("---"));
+    const QString report = QApplication::clipboard()->text();
+    const QStringList lines = report.split(QStringLiteral("\r\n"));
+    QStringList headers;
+    for (const QString& line : lines)
+        if (line.startsWith(QLatin1String("SchemaInfo=")))
+            headers << line.section(u' ', 0, 1);
+    QCOMPARE(headers.size(), 40);
+    QCOMPARE(headers.first(), QStringLiteral("SchemaInfo=0 Asserts"));
+    QCOMPARE(headers.at(4), QStringLiteral("SchemaInfo=4 Columns"));
+    QCOMPARE(headers.last(), QStringLiteral("SchemaInfo=39 ProviderSpecific"));
+    QVERIFY(report.contains(QStringLiteral("SchemaInfo=32 Cubes Exception: TDataError ")));
+    QVERIFY(report.contains(QStringLiteral("\r\n  TABLE_NAME=Kunden\r\n")));
+    QVERIFY(report.endsWith(QStringLiteral("\r\n")));
+    QVERIFY(!report.contains(u'\n' + QString(u'\n')));
+}
+
+void TstWorkSchema::connectionReportOfALostConnection() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    work->ConnWork->Close();
+    const QStringList lines = work->BuildConnectionReport().split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 41);
+    for (int k = 0; k < 40; ++k)
+        QVERIFY2(lines.at(k).startsWith(QStringLiteral("SchemaInfo=%1 ").arg(k)) &&
+                     lines.at(k).endsWith(
+                         QStringLiteral(" Exception: TDataError Die Verbindung ist nicht geöffnet")),
+                 qPrintable(lines.at(k)));
+    QCOMPARE(work->StatusText(4), QStringLiteral("---"));
+}
+
+QTEST_MAIN(TstWorkSchema)
+#include "tst_workschema.moc"
