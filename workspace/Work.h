@@ -16,6 +16,7 @@ class QTableWidget;
 class QToolButton;
 class TConnection;
 class TDbNavigator;
+class TEditorRecovery;
 class THeaderBar;
 class TProviderTypes;
 class TQuery;
@@ -143,6 +144,8 @@ private:
     int PnlLeftWidth() const;
     // Sets the four pane sizes; the default left width leaves the right side 197 pixels.
     void ApplySizes();
+    // Keeps a recovery copy of the editor text; shows a newer one left by a crash.
+    void StartRecovery(const QStringList& storedLines);
     void PnlRightResize();
 
     // Execution (WorkExecute.cpp)
@@ -177,6 +180,7 @@ private:
 
     QString m_databaseName;
     std::unique_ptr<TProviderTypes> m_providerTypes;
+    std::unique_ptr<TEditorRecovery> m_recovery;
     QElapsedTimer m_startTime;
     qint64 m_nextProgressTime = 0; // milliseconds since m_startTime
     bool m_cancelRequested = false;

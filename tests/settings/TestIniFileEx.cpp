@@ -1,6 +1,7 @@
 #include "settings/IniFileEx.h"
 #include "settings/RegistryStore.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -46,6 +47,7 @@ private slots:
     void ReadSectionLeavesListWhenMissing();
     void ForeignTypes_data();
     void ForeignTypes();
+    void UnreadableValuesAreReadAroundAndMovedAside();
     void ReadingStopsAtNul();
     void FailedWriteLeavesOldValueList();
     void WriteErrors();
@@ -54,6 +56,7 @@ private slots:
     void UnusableFile_data();
     void UnusableFile();
     void DefaultLocation();
+    void StartedByHandUsesStoreOfItsOwn();
 
 private:
     QString StoreFile() const { return m_dir->filePath(QStringLiteral("settings.sqlite")); }
@@ -267,6 +270,36 @@ void TestIniFileEx::ForeignTypes() {
     QCOMPARE(m_ini->ReadString(section, ident, QString()), QStringLiteral("0,10,0,0,0"));
 }
 
+void TestIniFileEx::UnreadableValuesAreReadAroundAndMovedAside() {
+    TRegistryStore& store = m_ini->Store();
+    const QString section = QStringLiteral("L"), aside = QStringLiteral("L.Unlesbar");
+    const qint64 key = store.CreateKey(TIniFileEx::SectionPath(section));
+    const QByteArray dword("\x07\0\0\0", 4), binary("\x01\x02", 2);
+    store.SetValue(key, QStringLiteral("0"), RegSz, RegStringData(QStringLiteral("a")));
+    store.SetValue(key, QStringLiteral("1"), RegDword, dword);
+    store.SetValue(key, QStringLiteral("2"), RegSz, RegStringData(QStringLiteral("b")));
+    store.SetValue(key, QStringLiteral("3"), RegBinary, binary);
+    m_ini->WriteString(aside, QStringLiteral("1"), QStringLiteral("moved before"));
+
+    QStringList list;
+    QCOMPARE(m_ini->ReadReadableValueList(section, list),
+             (QStringList{QStringLiteral("1"), QStringLiteral("3")}));
+    QCOMPARE(list, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+
+    m_ini->WriteValueListKeepingOthers(
+        section, {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")}, aside);
+    QCOMPARE(m_ini->ReadReadableValueList(section, list), QStringList{});
+    QCOMPARE(list, (QStringList{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")}));
+    const QList<TRegValue> kept = store.Values(*store.FindKey(TIniFileEx::SectionPath(aside)));
+    QCOMPARE(kept.size(), 3);
+    QCOMPARE(m_ini->ReadString(aside, QStringLiteral("1"), QString()), QStringLiteral("moved before"));
+    QCOMPARE(kept.at(1).Name, QStringLiteral("1-2"));
+    QCOMPARE(kept.at(1).Type, quint32(RegDword));
+    QCOMPARE(kept.at(1).Data, dword);
+    QCOMPARE(kept.at(2).Name, QStringLiteral("3"));
+    QCOMPARE(kept.at(2).Data, binary);
+}
+
 void TestIniFileEx::ReadingStopsAtNul() {
     TRegistryStore& store = m_ini->Store();
     const qint64 key = store.CreateKey(TIniFileEx::SectionPath(QStringLiteral("S")));
@@ -291,8 +324,10 @@ void TestIniFileEx::FailedWriteLeavesOldValueList() {
     QStringList replacement;
     for (int i = 0; i < 8; ++i)
         replacement.append(QStringLiteral("Neu=%1").arg(i));
-    QVERIFY_THROWS_MESSAGE(m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), replacement),
-                           QStringLiteral("Fehler beim Setzen der Daten für '5'"));
+    QVERIFY_THROWS_MESSAGE(
+        m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), replacement),
+        QStringLiteral("Fehler beim Setzen der Daten für '5' im Abschnitt „TFrameDBLst.TreeDB“: "
+                       "die Datenbank hat die Änderung abgewiesen"));
     QStringList read;
     m_ini->ReadValueList(QStringLiteral("TFrameDBLst.TreeDB"), read);
     QCOMPARE(read, old);
@@ -309,11 +344,14 @@ void TestIniFileEx::WriteErrors() {
                         " BEGIN SELECT RAISE(ABORT, 'no update'); END;");
     QVERIFY_THROWS_MESSAGE(
         m_ini->WriteString(QStringLiteral("Neu\\Sub"), QStringLiteral("x"), QStringLiteral("1")),
-        QString::fromUtf8("Erzeugung von Schlüssel Neu\\Sub misslungen"));
+        QString::fromUtf8(
+            "Erzeugung von Schlüssel Neu\\Sub misslungen: die Datenbank hat die Änderung abgewiesen"));
     QVERIFY(!m_ini->SectionExists(QStringLiteral("Neu")));
     m_ini->WriteString(QString(), QStringLiteral("Top"), QStringLiteral("1")); // the base key exists
-    QVERIFY_THROWS_MESSAGE(m_ini->WriteInteger(QString(), QStringLiteral("Top"), 2),
-                           QString::fromUtf8("Fehler beim Setzen der Daten für 'Top'"));
+    QVERIFY_THROWS_MESSAGE(
+        m_ini->WriteInteger(QString(), QStringLiteral("Top"), 2),
+        QString::fromUtf8("Fehler beim Setzen der Daten für 'Top': die Datenbank hat die Änderung "
+                          "abgewiesen"));
     QCOMPARE(m_ini->ReadInteger(QString(), QStringLiteral("Top"), 0), 1);
 }
 
@@ -379,7 +417,7 @@ void TestIniFileEx::UnusableFile_data() {
     QTest::newRow("directory") << "dir"
                                << "";
     QTest::newRow("not a database") << "text"
-                                    << "file is not a database";
+                                    << "die Datei ist keine Einstellungsdatei";
     QTest::newRow("another program's database") << "foreign"
                                                 << "keine Einstellungsdatei von Tabulo";
     QTest::newRow("newer format") << "newer"
@@ -439,6 +477,34 @@ void TestIniFileEx::DefaultLocation() {
     QVERIFY(QFile::exists(expected));
     qputenv("TABULO_SETTINGS", saved);
     qputenv("XDG_CONFIG_HOME", savedXdg);
+}
+
+// A test program started by hand, without the test script, must not reach the settings of the
+// user who started it: neither the default file below the home folder nor a TABULO_SETTINGS
+// the user set for the program.
+void TestIniFileEx::StartedByHandUsesStoreOfItsOwn() {
+    if (qEnvironmentVariableIsSet("TABULO_BY_HAND_CHILD")) {
+        TIniFileEx ini;
+        ini.WriteString(QStringLiteral("S"), QStringLiteral("x"), QStringLiteral("1"));
+        return;
+    }
+    const QString home = m_dir->filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(home));
+    const QString own = home + QStringLiteral("/own.sqlite");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"TABULO_TEST_TMP", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("TABULO_SETTINGS"), own);
+    env.insert(QStringLiteral("TABULO_BY_HAND_CHILD"), QStringLiteral("1"));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("StartedByHandUsesStoreOfItsOwn")});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             child.readAllStandardOutput().constData());
+    QVERIFY(!QFileInfo::exists(own));
+    QVERIFY(!QFileInfo::exists(home + QStringLiteral("/.config/Tabulo")));
 }
 
 QTEST_GUILESS_MAIN(TestIniFileEx)

@@ -8,6 +8,7 @@
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "tests/support/TestSupport.h"
+#include "workspace/EditorRecovery.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -92,6 +93,7 @@ void TstWork::initTestCase() {
 
 void TstWork::init() {
     QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    QDir(TEditorRecovery::FolderBeside(qEnvironmentVariable("TABULO_SETTINGS"))).removeRecursively();
     m_store = std::make_unique<TIniFileEx>();
     SetSettingsStore(m_store.get());
     m_window = std::make_unique<TFrmMain>();
