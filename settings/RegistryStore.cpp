@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 #include <QtDebug>
 #include <QtEndian>
 
@@ -173,25 +174,40 @@ TRegistryStore::TRegistryStore(const QString& file)
     for (const char* suffix : {"", "-wal", "-shm"})
         MakePrivate(name + suffix);
     try {
-        OpenDatabase(name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        // SQLite falls back to reading when the file cannot be written.
-        m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
-        CreateSchema();
+        try {
+            OpenDatabase(name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            // SQLite falls back to reading when the file cannot be written.
+            m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
+            CreateSchema();
+        } catch (const TStoreError&) {
+            // In a folder that cannot be written SQLite cannot make the files it reads a
+            // journal with; nobody can change the store there, so it is read as it is.
+            const QFileInfo info(file);
+            if (!info.isFile() || QFileInfo(dir).isWritable())
+                throw;
+            CloseDatabase();
+            OpenDatabase("file:" + QUrl::toPercentEncoding(info.absoluteFilePath(), "/") + "?immutable=1",
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+            m_readOnly = true;
+            CreateSchema();
+        }
     } catch (const TStoreError& e) {
-        for (sqlite3_stmt* statement : std::as_const(m_statements))
-            sqlite3_finalize(statement);
-        m_statements.clear();
-        sqlite3_close(m_db);
-        m_db = nullptr;
+        CloseDatabase();
         throw TError(QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: %2")
                          .arg(QDir::toNativeSeparators(file), e.Message()));
     }
 }
 
-TRegistryStore::~TRegistryStore() {
+void TRegistryStore::CloseDatabase() {
     for (sqlite3_stmt* statement : std::as_const(m_statements))
         sqlite3_finalize(statement);
+    m_statements.clear();
     sqlite3_close(m_db);
+    m_db = nullptr;
+}
+
+TRegistryStore::~TRegistryStore() {
+    CloseDatabase();
 }
 
 void TRegistryStore::OpenDatabase(const QByteArray& name, int flags) {
@@ -244,11 +260,7 @@ void TRegistryStore::CreateSchema() {
     if (m_readOnly) {
         // An empty file that cannot be written holds no settings: an empty store in memory
         // stands in for it, still read-only to the program.
-        for (sqlite3_stmt* statement : std::as_const(m_statements))
-            sqlite3_finalize(statement);
-        m_statements.clear();
-        sqlite3_close(m_db);
-        m_db = nullptr;
+        CloseDatabase();
         OpenDatabase(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     }
     // WAL lets a reader go on while another program writes; a file system without shared

@@ -116,6 +116,7 @@ private:
     bool CheckFormat();
     void CreateSchema();
     void OpenDatabase(const QByteArray& name, int flags);
+    void CloseDatabase();
     static int BusyHandler(void* store, int count);
     void EndLockWait();
 

@@ -254,6 +254,7 @@ void TEditorRecovery::TimerFired() {
     const auto* text = static_cast<const char*>(
         m_editor->SendScintillaPtrResult(QsciScintillaBase::SCI_GETCHARACTERPOINTER));
     QByteArray copy(text, qsizetype(length));
+
     // The next change starts the next copy.
     m_editor->setModified(false);
     {
@@ -261,6 +262,10 @@ void TEditorRecovery::TimerFired() {
         m_pending = std::move(copy);
     }
     m_wake.notify_all();
+}
+
+void TEditorRecovery::SetDelay(int milliseconds) {
+    m_timer->setInterval(milliseconds);
 }
 
 void TEditorRecovery::Flush() {

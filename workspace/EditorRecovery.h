@@ -52,6 +52,8 @@ public:
     void Discard();
     // Writes a pending change at once and waits until it is on disk (tests).
     void Flush();
+    // The delay after a change before it is copied (tests and benchmarks).
+    void SetDelay(int milliseconds);
 
     QString CopyFile() const;
     QString LockFile() const;

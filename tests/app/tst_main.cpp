@@ -6,8 +6,10 @@
 #include "settings/RegistryStore.h"
 #include "workspace/EditorRecovery.h"
 #include "workspace/Work.h"
+#include "tests/support/TestSupport.h"
 
 #include <QAction>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -35,6 +37,7 @@ private Q_SLOTS:
     void toolBarRemoveButtonKeepsItsTip();
     void closingWritesCatalogueAndPlacement();
     void unreadableSettingsAtStartAreShownAndKept();
+    void readOnlyStoreIsToldOnceAndClosingSucceeds();
     void workspacesGetFreeNamesAndCaption();
     void failedOpenLeavesNoTab();
     void enterEndingRenameDoesNotOpen();
@@ -234,6 +237,33 @@ void TstMain::unreadableSettingsAtStartAreShownAndKept()
     QVERIFY(m_window->close());
     QCOMPARE(m_store->ReadInteger(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"), 0), 240);
     QCOMPARE(typeOf(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain")), int(RegDword));
+}
+
+void TstMain::readOnlyStoreIsToldOnceAndClosingSucceeds()
+{
+    Plant({QStringLiteral("A=1")});
+    const QString file = m_store->FileName();
+    SetSettingsStore(nullptr);
+    m_store.reset();
+    const auto restore = qScopeGuard([&] { TestSupport::SetUnwritable(file, false); });
+    if (!TestSupport::SetUnwritable(file, true))
+        QSKIP("this system lets the test write an unwritable file");
+    m_store = std::make_unique<TIniFileEx>();
+    SetSettingsStore(m_store.get());
+
+    ShowWindow();
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().contains(QStringLiteral("schreibgeschützt")), qPrintable(shown.first()));
+    QCOMPARE(m_window->FrameDBLst->EntryCount(), 1);
+    m_window->FrameDBLst->TreeDB->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    MsgBox::ScriptAnswers({MsgBox::Button::Ok});
+    m_window->Action(QStringLiteral("ActDBRemove"))->trigger();
+    QVERIFY(m_window->close());
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Datenbank aus der Liste entfernen?")});
+    QStringList catalogue;
+    m_store->ReadValueList(TFrameDBLst::CatalogueSection(), catalogue);
+    QCOMPARE(catalogue, QStringList{QStringLiteral("A=1")});
 }
 
 namespace {

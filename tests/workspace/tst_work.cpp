@@ -58,6 +58,7 @@ private slots:
     void historyRunRefusedWhileBusy();
     void closeAndReopenRestoresTextAndSizes();
     void emptiedEditorRemovesItsSection();
+    void textLeftByAnUncleanEndComesBack();
     void failedOpenLeavesNoTabAndWritesNothing();
     void historyKeepsFiftyNewestFirst();
     void historyTakesStatementBack();
@@ -445,6 +446,29 @@ void TstWork::closeAndReopenRestoresTextAndSizes() {
     QStringList stored;
     m_store->ReadValueList(QStringLiteral("Frame.Beispiel.SQL"), stored);
     QCOMPARE(stored, QStringList{QStringLiteral("select 2")});
+}
+
+// A program that ended without closing the workspace (here: destroyed without FormClose) left
+// a recovery copy: the next open shows that text and says so; a clean close removes the copy.
+void TstWork::textLeftByAnUncleanEndComesBack() {
+    TFrameWork* work = OpenSample();
+    work->MemSql->setFocus();
+    QTest::keyClicks(work->MemSql, QStringLiteral("select 7"));
+    m_window.reset();
+
+    m_window = std::make_unique<TFrmMain>();
+    m_window->show();
+    work = OpenSample();
+    QCOMPARE(work->MemSql->Lines(), QStringList{QStringLiteral("select 7")});
+    QVERIFY2(work->StatusText(5).startsWith(QStringLiteral("SQL-Text aus der Wiederherstellungskopie vom ")),
+             qPrintable(work->StatusText(5)));
+    Trigger("ActDBClose");
+    const QDir folder(TEditorRecovery::FolderBeside(m_store->FileName()));
+    QCOMPARE(folder.entryList({QStringLiteral("*.sql")}, QDir::Files), QStringList{});
+
+    work = OpenSample();
+    QCOMPARE(work->MemSql->Lines(), QStringList{QStringLiteral("select 7")});
+    QCOMPARE(work->StatusText(5), QString());
 }
 
 void TstWork::emptiedEditorRemovesItsSection() {
