@@ -366,8 +366,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
     m_columnWidths.clear();
     m_databaseName = name;
 
-    ConnWork->SetConnectionString(connectionString);
-    ConnWork->Open();
+    ConnectWork(connectionString);
     RefreshTables();
     m_providerTypes = std::make_unique<TProviderTypes>(*ConnWork);
 

@@ -144,6 +144,8 @@ private:
     int PnlLeftWidth() const;
     // Sets the four pane sizes; the default left width leaves the right side 197 pixels.
     void ApplySizes();
+    // Opens ConnWork off the GUI thread (WorkOpen.cpp); Escape abandons with TAbort.
+    void ConnectWork(const QString& connectionString);
     // Keeps a recovery copy of the editor text; shows a newer one left by a crash.
     void StartRecovery(const QStringList& storedLines);
     void PnlRightResize();
