@@ -18,6 +18,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -273,7 +274,7 @@ void TFrmMain::showEvent(QShowEvent* event)
 void TFrmMain::FormShow()
 {
     // Every step runs even when one before it failed, so the window is never left half set
-    // up; what failed is shown once the window is complete.
+    // up; what failed is shown once the window is complete and on the screen.
     QList<std::exception_ptr> failures;
     const auto step = [&failures](const std::function<void()>& run) {
         try {
@@ -294,18 +295,22 @@ void TFrmMain::FormShow()
     // The window system may still shift the window; only a new size or state is the user's.
     m_shownPlacement = {windowState(), normalGeometry().size()};
     UpdateActions();
-    for (const std::exception_ptr& failure : failures) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& e) {
-            ShowException(e);
+    const bool readOnly = SettingsStore()->ReadOnly();
+    const QString file = SettingsStore()->FileName();
+    QTimer::singleShot(0, this, [this, failures, readOnly, file] {
+        for (const std::exception_ptr& failure : failures) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const std::exception& e) {
+                ShowException(e);
+            }
         }
-    }
-    if (SettingsStore()->ReadOnly())
-        MsgBox::Show(QStringLiteral("Die Einstellungsdatei '%1' ist schreibgeschützt. Die Einstellungen sind "
-                                    "gelesen, aber was sich ändert, wird nicht darin gespeichert.")
-                         .arg(SettingsStore()->FileName()),
-                     MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this);
+        if (readOnly)
+            MsgBox::Show(QStringLiteral("Die Einstellungsdatei '%1' ist schreibgeschützt. Die Einstellungen sind "
+                                        "gelesen, aber was sich ändert, wird nicht darin gespeichert.")
+                             .arg(file),
+                         MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this);
+    });
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event)

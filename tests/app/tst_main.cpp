@@ -85,6 +85,7 @@ void TstMain::ShowWindow()
     m_window = std::make_unique<TFrmMain>();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QCoreApplication::processEvents(); // what the start could not read is shown after it
 }
 
 void TstMain::emptyCatalogueLeavesOnlyAlwaysEnabledActions()
