@@ -35,14 +35,14 @@ qint64 ModifiedNs(const QString& file) {
     return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-// Locks a slot's lock file without waiting: the descriptor, or -1 while another workspace,
-// of this program or another, holds it.
+// Locks a slot's lock file without waiting: the descriptor, -1 while another workspace, of
+// this program or another, holds it, or -2 with errno when the file cannot be made.
 int LockSlot(const QString& file) {
     const QByteArray path = Native(file);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0)
-            return -1;
+            return -2;
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
             return -1;
@@ -220,13 +220,20 @@ void TEditorRecovery::TakeSlot() {
         m_slot = slot;
         if (QFileInfo::exists(CopyFile()))
             continue; // another workspace's, alive or left behind
-        m_lockFd = LockSlot(LockFile());
-        if (m_lockFd >= 0)
+        const int fd = LockSlot(LockFile());
+        if (fd >= 0) {
+            m_lockFd = fd;
             return;
+        }
+        if (fd == -2) {
+            m_failure =
+                QStringLiteral("Keine Wiederherstellungskopie möglich: %1").arg(SystemErrorText(errno));
+            break;
+        }
     }
     m_slot = -1;
-    qWarning("Editor recovery: no slot for %s in %s", qUtf8Printable(m_databaseName),
-             qUtf8Printable(m_folder));
+    qWarning("Editor recovery: no slot for %s in %s: %s", qUtf8Printable(m_databaseName),
+             qUtf8Printable(m_folder), qUtf8Printable(m_failure));
 }
 
 std::optional<TEditorRecovery::TCopy> TEditorRecovery::Recovered(const QStringList& storedLines) const {

@@ -55,6 +55,9 @@ public:
     // The delay after a change before it is copied (tests and benchmarks).
     void SetDelay(int milliseconds);
 
+    // Why no copy can be kept (the folder cannot be written); empty while copies work.
+    const QString& Failure() const { return m_failure; }
+
     QString CopyFile() const;
     QString LockFile() const;
     // Touched whenever a workspace of the database stored its text.
@@ -81,6 +84,7 @@ private:
     std::optional<TCopy> m_recovered;
     QTimer* m_timer = nullptr;
     bool m_reportedFailure = false;
+    QString m_failure;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

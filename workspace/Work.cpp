@@ -409,6 +409,8 @@ void TFrameWork::StartRecovery(const QStringList& storedLines) {
         MemSql, TEditorRecovery::FolderBeside(SettingsStore()->FileName()), m_databaseName);
     connect(m_recovery.get(), &TEditorRecovery::WriteFailed, this,
             [this](const QString& message) { SetStatusText(5, message); });
+    if (!m_recovery->Failure().isEmpty())
+        SetStatusText(5, m_recovery->Failure());
     if (const std::optional<TEditorRecovery::TCopy> copy = m_recovery->Recovered(storedLines)) {
         MemSql->SetLines(copy->Lines);
         SetStatusText(5, QStringLiteral("SQL-Text aus der Wiederherstellungskopie vom %1")
