@@ -6,6 +6,7 @@
 #include "catalogue/DBLst.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
+#include "ui/MsgBox.h"
 #include "workspace/Work.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -112,6 +114,7 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     CreateToolBar();
 
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) { PageControlChange(index); });
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { m_paneWidthMoved = true; });
 
     resize(765, 696);
     Splitter1->setSizes({DefaultPaneWidth, 765 - DefaultPaneWidth});
@@ -270,10 +273,44 @@ void TFrmMain::showEvent(QShowEvent* event)
 
 void TFrmMain::FormShow()
 {
-    FrameDBLst->LoadCatalogue();
-    RestoreFormPlacement(*SettingsStore(), SectionMain, this);
-    SetCatalogueWidth(SettingsStore()->ReadInteger(SectionMain, IdentPaneWidth, CatalogueWidth()));
+    // Every step runs even when one before it failed, so the window is never left half set
+    // up; what failed is shown once the window is complete and on the screen.
+    QList<std::exception_ptr> failures;
+    const auto step = [&failures](const std::function<void()>& run) {
+        try {
+            run();
+        } catch (...) {
+            failures.append(std::current_exception());
+        }
+    };
+    step([this] { FrameDBLst->LoadCatalogue(); });
+    step([this] {
+        RestoreFormPlacement(*SettingsStore(), SectionMain, this);
+        m_placementRead = true;
+    });
+    step([this] {
+        SetCatalogueWidth(SettingsStore()->ReadInteger(SectionMain, IdentPaneWidth, CatalogueWidth()));
+        m_paneWidthRead = true;
+    });
+    // The window system may still shift the window; only a new size or state is the user's.
+    m_shownPlacement = {windowState(), normalGeometry().size()};
     UpdateActions();
+    const bool readOnly = SettingsStore()->ReadOnly();
+    const QString file = SettingsStore()->FileName();
+    QTimer::singleShot(0, this, [this, failures, readOnly, file] {
+        for (const std::exception_ptr& failure : failures) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const std::exception& e) {
+                ShowException(e);
+            }
+        }
+        if (readOnly)
+            MsgBox::Show(QStringLiteral("Die Einstellungsdatei '%1' ist schreibgeschützt. Die Einstellungen sind "
+                                        "gelesen, aber was sich ändert, wird nicht darin gespeichert.")
+                             .arg(file),
+                         MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this);
+    });
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event)
@@ -296,8 +333,11 @@ void TFrmMain::FormClose()
     FrameDBLst->SaveCatalogue();
     for (int i = 0; i < PageControl->count(); ++i)
         WorkspaceOfPage(PageControl->widget(i))->CloseDatabase();
-    SaveFormPlacement(*SettingsStore(), SectionMain, this);
-    SettingsStore()->WriteInteger(SectionMain, IdentPaneWidth, CatalogueWidth());
+    // A stored value that could not be read at start is only replaced by what the user chose.
+    if (m_placementRead || m_shownPlacement != qMakePair(windowState(), normalGeometry().size()))
+        SaveFormPlacement(*SettingsStore(), SectionMain, this);
+    if (m_paneWidthRead || m_paneWidthMoved)
+        SettingsStore()->WriteInteger(SectionMain, IdentPaneWidth, CatalogueWidth());
 }
 
 int TFrmMain::CatalogueWidth() const

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPair>
+#include <QSize>
 
 class QAction;
 class QSplitter;
@@ -58,6 +60,11 @@ private:
     void ActHelpAboutExecute();
 
     bool m_shown = false;
+    // What the first show could read of the stored window settings, and what the user changed.
+    bool m_placementRead = false;
+    bool m_paneWidthRead = false;
+    bool m_paneWidthMoved = false;
+    QPair<Qt::WindowStates, QSize> m_shownPlacement;
     bool m_switchingByProgram = false;
     QWidget* m_activePage = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "ui/ErrorHandler.h"
 #include "ui/KeyNames.h"
 #include "app/Main.h"
+#include "settings/RegistryStore.h"
 #include "ui/MsgBox.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
@@ -22,6 +23,13 @@ int main(int argc, char** argv)
     font.setPointSize(9);
     QApplication::setFont(font);
 
+    // Waiting for a store another program holds locked shows the hourglass.
+    TRegistryStore::SetLockWaitNotifier([](bool waiting) {
+        if (waiting)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
     std::unique_ptr<TIniFileEx> store;
     try {
         store = std::make_unique<TIniFileEx>();

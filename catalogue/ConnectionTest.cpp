@@ -4,38 +4,9 @@
 #include "data/ConnectionString.h"
 #include "data/Recordset.h"
 #include "settings/Error.h"
+#include "ui/WorkerWait.h"
 
-#include <QApplication>
-#include <QEventLoop>
 #include <QStringList>
-
-#include <exception>
-#include <thread>
-
-namespace {
-
-// Runs work in a worker thread while the GUI thread waits in a local event loop that
-// ignores user input, so the window repaints but no second command starts meanwhile.
-void RunInWorker(const std::function<void()>& work) {
-    std::exception_ptr failure;
-    QEventLoop loop;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    QApplication::restoreOverrideCursor();
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
-} // namespace
 
 void TestConnectionString(const QString& connectionString) {
     RunInWorker([&] {

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpressionValidator>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -211,7 +212,16 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
     PopMnuTreeDB->setObjectName(QStringLiteral("PopMnuTreeDB"));
 
     connect(TreeDB->model(), &QAbstractItemModel::rowsInserted, this, [this] { RefreshCount(); });
+    // Whether the user changed the catalogue since it was loaded.
+    const auto changed = [this] { m_changed = true; };
+    connect(TreeDB->model(), &QAbstractItemModel::rowsInserted, this, changed);
+    connect(TreeDB->model(), &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(TreeDB->model(), &QAbstractItemModel::rowsMoved, this, changed);
+    connect(TreeDB->model(), &QAbstractItemModel::dataChanged, this, changed);
+    // Clicking empty space clears the selection without moving the current item: the entry
+    // commands must follow both.
     connect(TreeDB, &QTreeWidget::currentItemChanged, this, [this] { UpdateMainActions(); });
+    connect(TreeDB, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateMainActions(); });
     RefreshCount();
 }
 
@@ -276,15 +286,30 @@ void TFrameDBLst::Clear()
     RefreshCount();
 }
 
+QString TFrameDBLst::UnreadableSection()
+{
+    return CatalogueSection() + QStringLiteral(".Unlesbar");
+}
+
 void TFrameDBLst::LoadCatalogue()
 {
     Clear();
+    m_loaded = false;
     auto* root = new QTreeWidgetItem(QStringList{QStringLiteral("Datenbanken")});
     root->setIcon(0, ImgLstTree.value(ImageRoot));
     TreeDB->addTopLevelItem(root);
+    // Also when reading fails: the pane shows what it has, nothing selected.
+    const auto finish = qScopeGuard([this] {
+        TreeDB->expandAll();
+        TreeDB->setCurrentItem(nullptr);
+        TreeDB->clearSelection();
+        RefreshCount();
+        m_changed = false;
+    });
 
     QStringList values;
-    SettingsStore()->ReadValueList(CatalogueSection(), values);
+    const QStringList unreadable = SettingsStore()->ReadReadableValueList(CatalogueSection(), values);
+    m_loaded = true;
     for (const QString& value : values) {
         // A value without "=" is never written by the program; keep it as a name rather
         // than dropping the entry.
@@ -294,10 +319,17 @@ void TFrameDBLst::LoadCatalogue()
         else
             AddEntry(value.left(eq), value.mid(eq + 1));
     }
-    TreeDB->expandAll();
-    TreeDB->setCurrentItem(nullptr);
-    TreeDB->clearSelection();
-    RefreshCount();
+    if (unreadable.isEmpty())
+        return;
+    QStringList lines;
+    for (const QString& ident : unreadable)
+        lines.append(TIniFileEx::InvalidTypeText(ident));
+    throw TError(
+        lines.join(QStringLiteral("\r\n")) +
+        QStringLiteral("\r\n\r\nAlle übrigen Datenbanken sind geladen. Was nicht gelesen werden konnte, "
+                       "geht nicht verloren: Es wird beim Beenden unverändert in den Abschnitt „%1“ "
+                       "der Einstellungen verschoben.")
+            .arg(UnreadableSection()));
 }
 
 void TFrameDBLst::SaveCatalogue()
@@ -309,8 +341,10 @@ void TFrameDBLst::SaveCatalogue()
         const TDBInfo* info = InfoOf(node);
         values.append(node->text(0) + QLatin1Char('=') + (info ? info->ConnectionString : QString()));
     }
-    SettingsStore()->WriteValueList(CatalogueSection(), values);
+    if (m_loaded || m_changed)
+        SettingsStore()->WriteValueListKeepingOthers(CatalogueSection(), values, UnreadableSection());
     Clear();
+    m_loaded = false;
 }
 
 QString TFrameDBLst::PromptConnectionString(const QString& initial)
@@ -361,6 +395,7 @@ void TFrameDBLst::EditProperties()
     if (connectionString.isEmpty())
         return;
     InfoOf(node)->ConnectionString = connectionString;
+    m_changed = true;
     RenameDatabase();
 }
 
@@ -420,6 +455,7 @@ void TFrameDBLst::EditConnectionString()
             throw TAbort();
     }
     info->ConnectionString = text;
+    m_changed = true;
 }
 
 QString TFrameDBLst::DefaultDatabaseName(const QString& connectionString) const

@@ -29,9 +29,14 @@ public:
     ~TFrameDBLst() override;
 
     static QString CatalogueSection();
+    // Where values of the catalogue section that are no strings are kept when it is written.
+    static QString UnreadableSection();
 
+    // Loads every readable entry; a stored value that cannot be read is reported afterwards
+    // (TError) and kept in the store.
     void LoadCatalogue();
-    // Writes the catalogue; only when that succeeded the tree is emptied.
+    // Writes the catalogue; only when that succeeded the tree is emptied. A catalogue that
+    // could not be read is not written over unless the user changed it.
     void SaveCatalogue();
 
     bool HasSelectedDatabase() const;
@@ -87,4 +92,7 @@ private:
     void UpdateMainActions();
 
     QLabel* m_countPanel = nullptr;
+    // The stored catalogue was read, and whether the user changed the tree since loading.
+    bool m_loaded = false;
+    bool m_changed = false;
 };

@@ -15,6 +15,25 @@ constexpr int DesignWidth = 481;
 constexpr int DesignHeight = 152;
 constexpr int EdtLeft = 8;
 constexpr int EdtRightGap = DesignWidth - (EdtLeft + 464);
+
+// A field whose text is never selected by getting the focus: the first key typed must not
+// replace a connection string the user came to edit.
+class TEdt : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        const bool hadSelection = hasSelectedText();
+        const int caret = cursorPosition();
+        QLineEdit::focusInEvent(event);
+        if (!hadSelection && hasSelectedText()) {
+            deselect();
+            setCursorPosition(caret);
+        }
+    }
+};
 } // namespace
 
 TFrmInputQueryExt::TFrmInputQueryExt(QWidget* parent) : QDialog(parent)
@@ -31,7 +50,7 @@ TFrmInputQueryExt::TFrmInputQueryExt(QWidget* parent) : QDialog(parent)
     Lbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Lbl->setWordWrap(false);
 
-    Edt = new QLineEdit(this);
+    Edt = new TEdt(this);
     Edt->setObjectName(QStringLiteral("Edt"));
     Edt->setGeometry(EdtLeft, 72, 464, 21);
 
@@ -73,6 +92,12 @@ void TFrmInputQueryExt::SetValue(const QString& value)
 void TFrmInputQueryExt::FitEdt()
 {
     Edt->setGeometry(EdtLeft, Edt->y(), qMax(0, width() - EdtLeft - EdtRightGap), Edt->height());
+}
+
+void TFrmInputQueryExt::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    Edt->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrmInputQueryExt::resizeEvent(QResizeEvent* event)

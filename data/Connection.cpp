@@ -50,6 +50,19 @@ void TConnection::Open() {
     m_session = CreateSession(m_connectionString, m_connectionTimeout, m_commandTimeout);
 }
 
+std::shared_ptr<TProviderSession> TConnection::Connect(const QString& connectionString, int connectTimeout,
+                                                       int commandTimeout) {
+    return CreateSession(connectionString, connectTimeout, commandTimeout);
+}
+
+void TConnection::Adopt(const QString& connectionString, std::shared_ptr<TProviderSession> session) {
+    Close();
+    m_connectionString = connectionString;
+    m_providerName = TConnectionString::ProviderOf(connectionString);
+    session->SetCommandTimeout(m_commandTimeout);
+    m_session = std::move(session);
+}
+
 void TConnection::Open(const QString& connectionString) {
     SetConnectionString(connectionString);
     Open();

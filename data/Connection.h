@@ -32,6 +32,12 @@ public:
 
     void Open();
     void Open(const QString& connectionString);
+    // Opening in two halves, so that the waiting can happen off the GUI thread: Connect makes
+    // a session on any thread and touches no connection; Adopt, on the connection's thread,
+    // makes it this connection's session, as Open would have.
+    static std::shared_ptr<TProviderSession> Connect(const QString& connectionString, int connectTimeout,
+                                                     int commandTimeout);
+    void Adopt(const QString& connectionString, std::shared_ptr<TProviderSession> session);
     // Stops the fetches of its queries and closes the session.
     void Close();
     bool Connected() const { return m_session != nullptr; }

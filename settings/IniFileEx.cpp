@@ -2,6 +2,8 @@
 
 #include "settings/RegistryStore.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QtDebug>
 
@@ -13,33 +15,53 @@ QString KeyCreateFailed(const QString& section) {
     return QStringLiteral("Erzeugung von Schlüssel %1 misslungen").arg(section);
 }
 
-QString SetFailed(const QString& ident) {
-    return QStringLiteral("Fehler beim Setzen der Daten für '%1'").arg(ident);
+// The value concerned: its ident, and its section unless that is the base key itself.
+QString ValueName(const QString& section, const QString& ident) {
+    if (ident.isEmpty())
+        return QStringLiteral("„%1“").arg(section);
+    if (section.isEmpty())
+        return QStringLiteral("'%1'").arg(ident);
+    return QStringLiteral("'%1' im Abschnitt „%2“").arg(ident, section);
 }
 
-QString GetFailed(const QString& ident) {
-    return QStringLiteral("Fehler beim Holen der Daten für '%1'").arg(ident);
+QString SetFailed(const QString& section, const QString& ident) {
+    return QStringLiteral("Fehler beim Setzen der Daten für %1").arg(ValueName(section, ident));
 }
 
-QString InvalidType(const QString& ident) {
-    return QStringLiteral("Ungültiger Datentyp für '%1'").arg(ident);
+QString GetFailed(const QString& section, const QString& ident) {
+    return QStringLiteral("Fehler beim Holen der Daten für %1").arg(ValueName(section, ident));
 }
 
-// The user sees the operation's own message; the store's reason goes to the log.
+QString ReadKeyFailed(const QString& section) {
+    return QStringLiteral("Fehler beim Lesen von Schlüssel %1").arg(section);
+}
+
+QString RemoveKeyFailed(const QString& section) {
+    return QStringLiteral("Löschen von Schlüssel %1 misslungen").arg(section);
+}
+
+// The operation's message followed by the store's cause ("der Datenträger ist voll").
 [[noreturn]] void Rethrow(const TStoreError& e, const QString& message) {
-    qWarning("Settings store: %s", qUtf8Printable(e.Message()));
-    throw TError(message);
+    throw TError(message + QStringLiteral(": ") + e.Message());
+}
+
+bool IsString(const TRegValue& value) {
+    return value.Type == RegSz || value.Type == RegExpandSz;
 }
 
 // Only string values are read as text: an integer planted by another program is an error,
 // not a default.
 QString StringOf(const TRegValue& value, const QString& ident) {
-    if (value.Type != RegSz && value.Type != RegExpandSz)
-        throw TError(InvalidType(ident));
+    if (!IsString(value))
+        throw TError(TIniFileEx::InvalidTypeText(ident));
     return RegStringText(value.Data);
 }
 
 } // namespace
+
+QString TIniFileEx::InvalidTypeText(const QString& ident) {
+    return QStringLiteral("Ungültiger Datentyp für '%1'").arg(ident);
+}
 
 QString TIniFileEx::BaseKey() {
     return QStringLiteral("SOFTWARE\\ZANDRIX\\Dorvan");
@@ -49,19 +71,43 @@ QString TIniFileEx::DefaultSettingsFile() {
     const QString file = qEnvironmentVariable("TABULO_SETTINGS");
     if (!file.isEmpty())
         return file;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Tabulo/settings.sqlite");
+    return XdgSettingsFile();
 }
 
 TIniFileEx::TIniFileEx(const QString& file)
     : m_store(std::make_unique<TRegistryStore>(file)) {
+    // Our own folder holds nothing for other users' eyes, even when an earlier version made it.
+    const QString folder = QFileInfo(file).absolutePath();
+    if (folder == QFileInfo(XdgSettingsFile()).absolutePath())
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     try {
-        TRegistryStore::Transaction tx(*m_store, true);
-        m_store->CreateKey(SectionPath(QString()));
-        tx.Commit();
+        // Only written when missing: a store that another program holds locked still opens.
+        bool exists = false;
+        {
+            TRegistryStore::Transaction tx(*m_store, false);
+            exists = m_store->FindKey(SectionPath(QString())).has_value();
+        }
+        if (!exists && !ReadOnly()) {
+            TRegistryStore::Transaction tx(*m_store, true);
+            m_store->CreateKey(SectionPath(QString()));
+            tx.Commit();
+        }
     } catch (const TStoreError& e) {
         Rethrow(e, KeyCreateFailed(BaseKey()));
     }
+}
+
+bool TIniFileEx::ReadOnly() const {
+    return m_store->ReadOnly();
+}
+
+QString TIniFileEx::FileName() const {
+    return m_store->FileName();
+}
+
+QString TIniFileEx::XdgSettingsFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Tabulo/settings.sqlite");
 }
 
 TIniFileEx::~TIniFileEx() = default;
@@ -76,7 +122,7 @@ std::optional<QString> TIniFileEx::ReadStringValue(const QString& section, const
         if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section)))
             value = m_store->Value(*key, ident);
     } catch (const TStoreError& e) {
-        Rethrow(e, GetFailed(ident));
+        Rethrow(e, GetFailed(section, ident));
     }
     if (!value)
         return std::nullopt;
@@ -88,7 +134,7 @@ QString TIniFileEx::ReadString(const QString& section, const QString& ident, con
         TRegistryStore::Transaction tx(*m_store, false);
         return ReadStringValue(section, ident).value_or(defaultValue);
     } catch (const TStoreError& e) {
-        Rethrow(e, GetFailed(ident));
+        Rethrow(e, GetFailed(section, ident));
     }
 }
 
@@ -105,17 +151,19 @@ void TIniFileEx::WriteStringValue(const QString& section, const QString& ident, 
     try {
         m_store->SetValue(key, ident, RegSz, RegStringData(value));
     } catch (const TStoreError& e) {
-        Rethrow(e, SetFailed(ident));
+        Rethrow(e, SetFailed(section, ident));
     }
 }
 
 void TIniFileEx::WriteString(const QString& section, const QString& ident, const QString& value) {
+    if (ReadOnly())
+        return;
     try {
         TRegistryStore::Transaction tx(*m_store, true);
         WriteStringValue(section, ident, value);
         tx.Commit();
     } catch (const TStoreError& e) {
-        Rethrow(e, SetFailed(ident));
+        Rethrow(e, SetFailed(section, ident));
     }
 }
 
@@ -125,7 +173,7 @@ int TIniFileEx::ReadInteger(const QString& section, const QString& ident, int de
         TRegistryStore::Transaction tx(*m_store, false);
         text = ReadStringValue(section, ident);
     } catch (const TStoreError& e) {
-        Rethrow(e, GetFailed(ident));
+        Rethrow(e, GetFailed(section, ident));
     }
     if (!text)
         return defaultValue;
@@ -142,7 +190,7 @@ void TIniFileEx::ReadSection(const QString& section, QStringList& list) {
         if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section)))
             list = m_store->ValueNames(*key);
     } catch (const TStoreError& e) {
-        Rethrow(e, QStringLiteral("Fehler beim Lesen von Schlüssel %1").arg(section));
+        Rethrow(e, ReadKeyFailed(section));
     }
 }
 
@@ -152,17 +200,19 @@ void TIniFileEx::RemoveSectionKey(const QString& section) {
         if (key && *key != 0)
             m_store->DeleteKey(*key);
     } catch (const TStoreError& e) {
-        Rethrow(e, QStringLiteral("Löschen von Schlüssel %1 misslungen").arg(section));
+        Rethrow(e, RemoveKeyFailed(section));
     }
 }
 
 void TIniFileEx::RemoveSection(const QString& section) {
+    if (ReadOnly())
+        return;
     try {
         TRegistryStore::Transaction tx(*m_store, true);
         RemoveSectionKey(section);
         tx.Commit();
     } catch (const TStoreError& e) {
-        Rethrow(e, QStringLiteral("Löschen von Schlüssel %1 misslungen").arg(section));
+        Rethrow(e, RemoveKeyFailed(section));
     }
 }
 
@@ -171,7 +221,7 @@ bool TIniFileEx::SectionExists(const QString& section) {
         TRegistryStore::Transaction tx(*m_store, false);
         return m_store->FindKey(SectionPath(section)).has_value();
     } catch (const TStoreError& e) {
-        Rethrow(e, QStringLiteral("Fehler beim Lesen von Schlüssel %1").arg(section));
+        Rethrow(e, ReadKeyFailed(section));
     }
 }
 
@@ -200,12 +250,14 @@ void TIniFileEx::ReadValueList(const QString& section, QStringList& list) {
             for (const TRegValue& value : m_store->Values(*key))
                 list.append(StringOf(value, value.Name));
     } catch (const TStoreError& e) {
-        Rethrow(e, QStringLiteral("Fehler beim Lesen von Schlüssel %1").arg(section));
+        Rethrow(e, ReadKeyFailed(section));
     }
 }
 
 void TIniFileEx::WriteValueList(const QString& section, const QStringList& list) {
-    QString ident = section;
+    if (ReadOnly())
+        return;
+    QString ident;
     try {
         TRegistryStore::Transaction tx(*m_store, true);
         RemoveSectionKey(section);
@@ -218,7 +270,54 @@ void TIniFileEx::WriteValueList(const QString& section, const QStringList& list)
         }
         tx.Commit();
     } catch (const TStoreError& e) {
-        Rethrow(e, SetFailed(ident));
+        Rethrow(e, SetFailed(section, ident));
+    }
+}
+
+QStringList TIniFileEx::ReadReadableValueList(const QString& section, QStringList& list) {
+    list.clear();
+    QStringList unreadable;
+    try {
+        TRegistryStore::Transaction tx(*m_store, false);
+        if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section)))
+            for (const TRegValue& value : m_store->Values(*key)) {
+                if (IsString(value))
+                    list.append(RegStringText(value.Data));
+                else
+                    unreadable.append(value.Name);
+            }
+    } catch (const TStoreError& e) {
+        Rethrow(e, ReadKeyFailed(section));
+    }
+    return unreadable;
+}
+
+void TIniFileEx::WriteValueListKeepingOthers(const QString& section, const QStringList& list,
+                                             const QString& aside) {
+    if (ReadOnly())
+        return;
+    QString ident;
+    try {
+        TRegistryStore::Transaction tx(*m_store, true);
+        if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section))) {
+            std::optional<qint64> asideKey;
+            for (const TRegValue& value : m_store->Values(*key)) {
+                if (IsString(value))
+                    continue;
+                ident = value.Name;
+                if (!asideKey)
+                    asideKey = CreateSectionKey(aside);
+                QString name = value.Name;
+                for (int n = 2; m_store->Value(*asideKey, name); ++n)
+                    name = QStringLiteral("%1-%2").arg(value.Name).arg(n);
+                m_store->SetValue(*asideKey, name, value.Type, value.Data);
+            }
+        }
+        ident.clear();
+        WriteValueList(section, list); // joins this transaction
+        tx.Commit();
+    } catch (const TStoreError& e) {
+        Rethrow(e, SetFailed(section, ident));
     }
 }
 
@@ -231,6 +330,8 @@ TWindowPlacement TIniFileEx::RestoreFormPlacement(const QString& section, const 
 
 void TIniFileEx::SaveFormPlacement(const QString& section, const TWindowPlacement& window) {
     const QString name = section.isEmpty() ? window.ComponentName : section;
+    if (ReadOnly())
+        return;
     try {
         // Read and write under one lock, so another program's record is never half merged.
         TRegistryStore::Transaction tx(*m_store, true);

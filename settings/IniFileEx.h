@@ -20,7 +20,8 @@ public:
     // The base key below HKEY_CURRENT_USER; every section is a key below it.
     static QString BaseKey();
 
-    // Opens or creates the store file and the base key; throws TError when it cannot.
+    // Opens or creates the store file and the base key; throws TError when it cannot. A file
+    // that cannot be written opens read-only.
     explicit TIniFileEx(const QString& file = DefaultSettingsFile());
     ~TIniFileEx();
     TIniFileEx(const TIniFileEx&) = delete;
@@ -28,6 +29,9 @@ public:
 
     // $TABULO_SETTINGS when set, else settings.sqlite in the user's configuration folder.
     static QString DefaultSettingsFile();
+    // The file could only be opened for reading: everything reads, every write does nothing.
+    bool ReadOnly() const;
+    QString FileName() const;
 
     QString ReadString(const QString& section, const QString& ident, const QString& defaultValue);
     void WriteString(const QString& section, const QString& ident, const QString& value);
@@ -46,6 +50,15 @@ public:
     void ReadValueList(const QString& section, QStringList& list);
     // Replaces the section by the values "0", "1", ... in one transaction.
     void WriteValueList(const QString& section, const QStringList& list);
+    // As ReadValueList, but a value that is not a string does not stop the reading: the list
+    // gets every readable value and the idents of the others are returned.
+    QStringList ReadReadableValueList(const QString& section, QStringList& list);
+    // As WriteValueList, but every value of the section that is not a string is first moved,
+    // type and data unchanged, into the section `aside` (under its ident, made unique there),
+    // all in one transaction: a value nobody could read is never erased.
+    void WriteValueListKeepingOthers(const QString& section, const QStringList& list, const QString& aside);
+    // "Ungültiger Datentyp für '<ident>'": a value that exists but is not a string.
+    static QString InvalidTypeText(const QString& ident);
 
     // The window's placement after applying the stored record and clamping. An empty section
     // means the window's component name; the ident is its class name.
@@ -59,6 +72,7 @@ public:
     static QStringList SectionPath(const QString& section);
 
 private:
+    static QString XdgSettingsFile();
     std::optional<QString> ReadStringValue(const QString& section, const QString& ident);
     qint64 CreateSectionKey(const QString& section);
     void WriteStringValue(const QString& section, const QString& ident, const QString& value);

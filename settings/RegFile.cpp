@@ -114,6 +114,8 @@ struct TLogicalLine {
     QString Text;
 };
 
+const QString CutOff = QStringLiteral("der mit „\\“ fortgesetzte Wert bricht ab");
+
 // Physical lines joined where a hex list continues with a trailing backslash.
 QList<TLogicalLine> LogicalLines(const QString& text) {
     QList<TLogicalLine> lines;
@@ -124,6 +126,9 @@ QList<TLogicalLine> LogicalLines(const QString& text) {
         if (line.endsWith(u'\r'))
             line.chop(1);
         line = line.trimmed();
+        // A value cut off after its backslash would be stored short without a word.
+        if (continued && line.isEmpty())
+            SyntaxError(lines.last().Number, CutOff);
         if (continued)
             lines.last().Text += line;
         else
@@ -132,6 +137,8 @@ QList<TLogicalLine> LogicalLines(const QString& text) {
         if (continued)
             lines.last().Text.chop(1);
     }
+    if (continued)
+        SyntaxError(lines.last().Number, CutOff);
     return lines;
 }
 
@@ -263,6 +270,10 @@ QStringList Import(TRegistryStore& store, const QByteArray& file) {
             QStringLiteral("Die Datei ist keine Registrierungsdatei: die erste Zeile muss „%1“ lauten.")
                 .arg(Header));
 
+    if (store.ReadOnly())
+        throw TError(
+            QStringLiteral("Die Einstellungsdatei '%1' ist schreibgeschützt; es wurde nichts importiert.")
+                .arg(store.FileName()));
     const QStringList base = TIniFileEx::SectionPath(QString());
     QStringList warnings;
     TRegistryStore::Transaction tx(store, true);

@@ -2,19 +2,94 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
+#include <QtDebug>
 #include <QtEndian>
 
 #include <sqlite3.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // "Tabu" in the file header, so another program's database is never taken for ours.
 constexpr int ApplicationId = 0x54616275;
 constexpr int SchemaVersion = 1;
-constexpr int BusyTimeoutMs = 15000;
 static_assert(ApplicationId == 1415668341, "the PRAGMA below spells it in decimal");
 
+std::function<void(bool)>& LockWaitNotifier() {
+    static std::function<void(bool)> notifier;
+    return notifier;
+}
+
+qint64 MonotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Creates the missing folders of a path, each readable by its user alone: the store holds
+// passwords inside connection strings.
+bool MakePrivatePath(const QString& dir) {
+    const QFileInfo info(dir);
+    if (info.isDir())
+        return true;
+    if (info.exists())
+        return false;
+    const QString parent = info.absolutePath();
+    if (parent != info.absoluteFilePath() && !MakePrivatePath(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(info.absoluteFilePath()).constData(), 0700) == 0 || errno == EEXIST;
+}
+
+// Takes the access of group and others from an existing file.
+void MakePrivate(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 077) == 0)
+        return;
+    if (::chmod(path.constData(), st.st_mode & 07700) != 0)
+        qWarning("Settings store: %s stays readable by others: %s", path.constData(), std::strerror(errno));
+}
+
 } // namespace
+
+QString StoreFailureCause(int extendedCode, int systemErrno) {
+    const int primary = extendedCode & 0xff;
+    const bool system = primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN || primary == SQLITE_FULL;
+    const int error = system ? systemErrno : 0;
+    if (primary == SQLITE_FULL || error == ENOSPC || error == EDQUOT)
+        return QStringLiteral("der Datenträger ist voll");
+    if (primary == SQLITE_READONLY || error == EROFS)
+        return QStringLiteral("die Einstellungsdatei ist schreibgeschützt");
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        return QStringLiteral("die Einstellungen werden gerade von einem anderen Programm benutzt");
+    if (primary == SQLITE_NOTADB)
+        return QStringLiteral("die Datei ist keine Einstellungsdatei");
+    if (primary == SQLITE_CORRUPT)
+        return QStringLiteral("die Einstellungsdatei ist beschädigt");
+    if (primary == SQLITE_NOMEM || error == ENOMEM)
+        return QStringLiteral("nicht genug Arbeitsspeicher");
+    if (primary == SQLITE_PERM || primary == SQLITE_AUTH || error == EACCES || error == EPERM)
+        return QStringLiteral("keine Berechtigung für die Einstellungsdatei");
+    if (error == EISDIR)
+        return QStringLiteral("an ihrer Stelle steht ein Ordner");
+    if (primary == SQLITE_CANTOPEN)
+        return QStringLiteral("die Datei lässt sich nicht öffnen");
+    if (primary == SQLITE_IOERR)
+        return QStringLiteral("Ein-/Ausgabefehler beim Zugriff auf die Einstellungsdatei");
+    if (primary == SQLITE_CONSTRAINT || primary == SQLITE_ABORT)
+        return QStringLiteral("die Datenbank hat die Änderung abgewiesen");
+    return QStringLiteral("unerwarteter Fehler der Datenbank (SQLite-Code %1)").arg(extendedCode);
+}
+
+void TRegistryStore::SetLockWaitNotifier(std::function<void(bool)> notifier) {
+    LockWaitNotifier() = std::move(notifier);
+}
 
 // A prepared statement borrowed from the store's cache and given back, reset, on every path out.
 class TRegistryStore::Statement {
@@ -23,9 +98,13 @@ public:
         : m_store(store)
         , m_sql(sql) {
         m_stmt = store.m_statements.take(sql);
-        if (!m_stmt &&
-            sqlite3_prepare_v3(store.m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) != SQLITE_OK)
-            store.Fail();
+        if (!m_stmt) {
+            const int rc =
+                sqlite3_prepare_v3(store.m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
+            store.EndLockWait();
+            if (rc != SQLITE_OK)
+                store.Fail();
+        }
     }
     ~Statement() {
         // Kept for the next use; a second statement of the same text is simply dropped.
@@ -58,6 +137,7 @@ public:
     // True while there is a row.
     bool Step() {
         const int rc = sqlite3_step(m_stmt);
+        m_store.EndLockWait();
         if (rc == SQLITE_ROW)
             return true;
         if (rc != SQLITE_DONE)
@@ -83,55 +163,111 @@ private:
 TRegistryStore::TRegistryStore(const QString& file)
     : m_file(file) {
     const QString dir = QFileInfo(file).absolutePath();
-    if (!QDir().mkpath(dir))
+    if (!MakePrivatePath(dir))
         throw TError(QStringLiteral("Der Ordner '%1' für die Einstellungsdatei kann nicht angelegt werden.")
                          .arg(QDir::toNativeSeparators(dir)));
-    const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const QByteArray name = QFile::encodeName(file);
+    // Created private before SQLite sees it; SQLite gives its journal files the same mode.
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        MakePrivate(name + suffix);
     try {
-        if (rc != SQLITE_OK)
-            Fail();
-        sqlite3_busy_timeout(m_db, BusyTimeoutMs);
-        sqlite3_extended_result_codes(m_db, 1);
-        CreateSchema();
+        try {
+            OpenDatabase(name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            // SQLite falls back to reading when the file cannot be written.
+            m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
+            CreateSchema();
+        } catch (const TStoreError&) {
+            // In a folder that cannot be written SQLite cannot make the files it reads a
+            // journal with; nobody can change the store there, so it is read as it is.
+            const QFileInfo info(file);
+            if (!info.isFile() || QFileInfo(dir).isWritable())
+                throw;
+            CloseDatabase();
+            OpenDatabase("file:" + QUrl::toPercentEncoding(info.absoluteFilePath(), "/") + "?immutable=1",
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+            m_readOnly = true;
+            CreateSchema();
+        }
     } catch (const TStoreError& e) {
-        for (sqlite3_stmt* statement : std::as_const(m_statements))
-            sqlite3_finalize(statement);
-        m_statements.clear();
-        sqlite3_close(m_db);
-        m_db = nullptr;
+        CloseDatabase();
         throw TError(QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: %2")
                          .arg(QDir::toNativeSeparators(file), e.Message()));
     }
 }
 
-TRegistryStore::~TRegistryStore() {
+void TRegistryStore::CloseDatabase() {
     for (sqlite3_stmt* statement : std::as_const(m_statements))
         sqlite3_finalize(statement);
+    m_statements.clear();
     sqlite3_close(m_db);
+    m_db = nullptr;
+}
+
+TRegistryStore::~TRegistryStore() {
+    CloseDatabase();
+}
+
+void TRegistryStore::OpenDatabase(const QByteArray& name, int flags) {
+    const int rc = sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK)
+        Fail();
+    sqlite3_busy_handler(m_db, &TRegistryStore::BusyHandler, this);
+    sqlite3_extended_result_codes(m_db, 1);
+}
+
+int TRegistryStore::BusyHandler(void* self, int count) {
+    auto* store = static_cast<TRegistryStore*>(self);
+    const qint64 now = MonotonicMs();
+    if (count == 0 || store->m_lockWaitStart < 0) {
+        store->m_lockWaitStart = now;
+        if (LockWaitNotifier())
+            LockWaitNotifier()(true);
+    }
+    if (now - store->m_lockWaitStart >= LockWaitMs)
+        return 0; // fails as SQLITE_BUSY: "in use"
+    sqlite3_sleep(20);
+    return 1;
+}
+
+void TRegistryStore::EndLockWait() {
+    if (m_lockWaitStart < 0)
+        return;
+    m_lockWaitStart = -1;
+    if (LockWaitNotifier())
+        LockWaitNotifier()(false);
+}
+
+// Checked before anything is written, so another program's database stays untouched.
+bool TRegistryStore::CheckFormat() {
+    Statement ids(*this, "SELECT (SELECT application_id FROM pragma_application_id),"
+                         " (SELECT user_version FROM pragma_user_version),"
+                         " (SELECT count(*) FROM sqlite_master)");
+    ids.Step();
+    const qint64 appId = ids.Int(0), version = ids.Int(1), objects = ids.Int(2);
+    if (appId != ApplicationId && (appId != 0 || objects != 0))
+        throw TStoreError(QStringLiteral("keine Einstellungsdatei von Tabulo"));
+    if (version > SchemaVersion)
+        throw TStoreError(QStringLiteral("die Datei stammt von einer neueren Version von Tabulo"));
+    return appId == ApplicationId;
 }
 
 void TRegistryStore::CreateSchema() {
-    // Checked before anything is written, so another program's database stays untouched.
-    const auto checkFormat = [this] {
-        Statement ids(*this, "SELECT (SELECT application_id FROM pragma_application_id),"
-                             " (SELECT user_version FROM pragma_user_version),"
-                             " (SELECT count(*) FROM sqlite_master)");
-        ids.Step();
-        const qint64 appId = ids.Int(0), version = ids.Int(1), objects = ids.Int(2);
-        if (appId != ApplicationId && (appId != 0 || objects != 0))
-            throw TStoreError(QStringLiteral("keine Einstellungsdatei von Tabulo"));
-        if (version > SchemaVersion)
-            throw TStoreError(QStringLiteral("die Datei stammt von einer neueren Version von Tabulo"));
-        return appId == ApplicationId;
-    };
-    if (checkFormat())
+    if (CheckFormat())
         return;
+    if (m_readOnly) {
+        // An empty file that cannot be written holds no settings: an empty store in memory
+        // stands in for it, still read-only to the program.
+        CloseDatabase();
+        OpenDatabase(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    }
     // WAL lets a reader go on while another program writes; a file system without shared
     // memory simply keeps the rollback journal.
     Exec("PRAGMA journal_mode=WAL");
     Transaction tx(*this, true);
-    if (checkFormat())
+    if (CheckFormat())
         return; // another program created it meanwhile
     Exec("CREATE TABLE reg_key(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
          " fold TEXT NOT NULL, UNIQUE(parent, fold))");
@@ -145,14 +281,20 @@ void TRegistryStore::CreateSchema() {
 
 void TRegistryStore::Exec(const char* sql) {
     char* error = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &error);
+    EndLockWait();
+    if (rc != SQLITE_OK) {
         sqlite3_free(error);
         Fail();
     }
 }
 
 void TRegistryStore::Fail() {
-    throw TStoreError(m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory"));
+    if (!m_db)
+        throw TStoreError(StoreFailureCause(SQLITE_NOMEM, 0));
+    // The user reads the cause in German; SQLite's own words go to the log.
+    qWarning("Settings store %s: %s", qUtf8Printable(m_file), sqlite3_errmsg(m_db));
+    throw TStoreError(StoreFailureCause(sqlite3_extended_errcode(m_db), sqlite3_system_errno(m_db)));
 }
 
 TRegistryStore::Transaction::Transaction(TRegistryStore& store, bool write)

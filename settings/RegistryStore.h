@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 #include "settings/Error.h"
@@ -38,21 +39,30 @@ struct TRegKey {
     QString Name;
 };
 
-// A failure of the store file itself; callers turn it into the message of their operation.
+// A failure of the store file itself. The message is its cause in German ("der Datenträger ist
+// voll"); callers put it behind the message of their operation.
 class TStoreError : public TError {
 public:
     using TError::TError;
     QString ClassName() const override { return QStringLiteral("TStoreError"); }
 };
 
+// The cause of an SQLite failure in German, from its extended result code and the system's
+// error number (0 when none).
+QString StoreFailureCause(int extendedCode, int systemErrno);
+
 // A registry-like tree of keys and typed values in one SQLite file, standing in for the
 // current user's registry hive. Key and value names compare case-insensitively (each UTF-16
 // unit upper-cased, as the registry does); values enumerate in creation order and keep their
 // place when overwritten; subkeys enumerate by name. Key 0 is the root (HKEY_CURRENT_USER).
 // Several processes may open the same file: writers take the lock at BEGIN and wait for each
-// other. One object belongs to one thread.
+// other, at most LockWaitMs; a longer wait fails as "in use". The file is private to its user
+// (0600, folders created 0700). A file that cannot be written is opened read-only.
+// One object belongs to one thread.
 class TRegistryStore {
 public:
+    static constexpr int LockWaitMs = 2000;
+
     // Opens or creates the file (and its directories). Throws TError when it cannot.
     explicit TRegistryStore(const QString& file);
     ~TRegistryStore();
@@ -60,6 +70,12 @@ public:
     TRegistryStore& operator=(const TRegistryStore&) = delete;
 
     const QString& FileName() const { return m_file; }
+    // The file could only be opened for reading: every write fails.
+    bool ReadOnly() const { return m_readOnly; }
+
+    // Called with true when an operation starts to wait for another program's lock and with
+    // false when the wait is over (the user interface shows the hourglass meanwhile).
+    static void SetLockWaitNotifier(std::function<void(bool)> notifier);
 
     // One transaction; rolled back unless committed. Write transactions take the write lock
     // at once, so two programs never interleave a read-modify-write.
@@ -97,10 +113,17 @@ private:
     class Statement;
     void Exec(const char* sql);
     [[noreturn]] void Fail();
+    bool CheckFormat();
     void CreateSchema();
+    void OpenDatabase(const QByteArray& name, int flags);
+    void CloseDatabase();
+    static int BusyHandler(void* store, int count);
+    void EndLockWait();
 
     QString m_file;
     sqlite3* m_db = nullptr;
+    bool m_readOnly = false;
+    qint64 m_lockWaitStart = -1; // milliseconds of a monotonic clock while waiting
     // Idle prepared statements by their SQL text (the literal's address).
     QHash<const char*, sqlite3_stmt*> m_statements;
 };

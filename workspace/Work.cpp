@@ -7,6 +7,7 @@
 #include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
 #include "workspace/DbNavigator.h"
+#include "workspace/EditorRecovery.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -18,6 +19,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSplitter>
@@ -367,8 +369,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
     m_columnWidths.clear();
     m_databaseName = name;
 
-    ConnWork->SetConnectionString(connectionString);
-    ConnWork->Open();
+    ConnectWork(connectionString);
     RefreshTables();
     m_providerTypes = std::make_unique<TProviderTypes>(*ConnWork);
 
@@ -376,6 +377,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
     QStringList lines;
     store.ReadValueList(SettingsSection() + QStringLiteral(".SQL"), lines);
     MemSql->SetLines(lines);
+    StartRecovery(lines);
 
     const QString section = SettingsSection();
     m_sizeLeftTop = store.ReadInteger(section, IdentLeftTop, m_sizeLeftTop);
@@ -400,6 +402,24 @@ void TFrameWork::CloseDatabase() {
     store.WriteInteger(section, IdentLeft, PnlLeftWidth());
     store.WriteInteger(section, IdentRightTables, FirstSize(Splitter3));
     store.WriteInteger(section, IdentRightFields, FirstSize(Splitter2));
+    // The copy goes once the text is stored; a store that cannot be written keeps it.
+    if (m_recovery && !store.ReadOnly())
+        m_recovery->Discard();
+}
+
+void TFrameWork::StartRecovery(const QStringList& storedLines) {
+    m_recovery = std::make_unique<TEditorRecovery>(
+        MemSql, TEditorRecovery::FolderBeside(SettingsStore()->FileName()), m_databaseName);
+    connect(m_recovery.get(), &TEditorRecovery::WriteFailed, this,
+            [this](const QString& message) { SetStatusText(5, message); });
+    if (!m_recovery->Failure().isEmpty())
+        SetStatusText(5, m_recovery->Failure());
+    if (const std::optional<TEditorRecovery::TCopy> copy = m_recovery->Recovered(storedLines)) {
+        MemSql->SetLines(copy->Lines);
+        SetStatusText(5, QStringLiteral("SQL-Text aus der Wiederherstellungskopie vom %1")
+                             .arg(QLocale().toString(copy->Written, QLocale::ShortFormat)));
+    }
+    m_recovery->Start();
 }
 
 QWidget* TFrameWork::MemSqlWidget() const {

@@ -16,6 +16,7 @@ class QTableWidget;
 class QToolButton;
 class TConnection;
 class TDbNavigator;
+class TEditorRecovery;
 class THeaderBar;
 class TProviderTypes;
 class TQuery;
@@ -167,6 +168,10 @@ private:
     int PnlLeftWidth() const;
     // Sets the four pane sizes; the default left width leaves the right side 197 pixels.
     void ApplySizes();
+    // Opens ConnWork off the GUI thread (WorkOpen.cpp); Escape abandons with TAbort.
+    void ConnectWork(const QString& connectionString);
+    // Keeps a recovery copy of the editor text; shows a newer one left by a crash.
+    void StartRecovery(const QStringList& storedLines);
     void PnlRightResize();
 
     // Execution (WorkExecute.cpp)
@@ -218,6 +223,7 @@ private:
     // The list on which PopMnuLbx was opened last; kept after the menu has closed.
     QListWidget* m_lbxMenuList = nullptr;
     std::unique_ptr<TProviderTypes> m_providerTypes;
+    std::unique_ptr<TEditorRecovery> m_recovery;
     QElapsedTimer m_startTime;
     qint64 m_nextProgressTime = 0; // milliseconds since m_startTime
     bool m_cancelRequested = false;

@@ -2,6 +2,7 @@
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "settings/RegFile.h"
+#include "settings/RegistryStore.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -86,6 +87,15 @@ int main(int argc, char** argv) {
             for (const QString& warning : RegFile::Import(settings.Store(), data))
                 PrintError(QStringLiteral("Warnung: ") + warning);
         }
+    } catch (const TStoreError& e) {
+        // The store's own failure carries only its cause; say what it stopped.
+        PrintError(
+            args.at(0) == QLatin1String("export")
+                ? QStringLiteral("Die Einstellungen können nicht gelesen werden: %1.").arg(e.Message())
+                : QStringLiteral("Die Einstellungen können nicht geschrieben werden: %1; es wurde nichts "
+                                 "importiert.")
+                      .arg(e.Message()));
+        return 1;
     } catch (const TError& e) {
         PrintError(e.Message());
         return 1;

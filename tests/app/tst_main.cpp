@@ -3,9 +3,13 @@
 #include "ui/MsgBox.h"
 #include "catalogue/DBLst.h"
 #include "settings/IniFileEx.h"
+#include "settings/RegistryStore.h"
+#include "workspace/EditorRecovery.h"
 #include "workspace/Work.h"
+#include "tests/support/TestSupport.h"
 
 #include <QAction>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -32,6 +36,8 @@ private Q_SLOTS:
     void menusShowGermanShortcuts();
     void toolBarRemoveButtonKeepsItsTip();
     void closingWritesCatalogueAndPlacement();
+    void unreadableSettingsAtStartAreShownAndKept();
+    void readOnlyStoreIsToldOnceAndClosingSucceeds();
     void workspacesGetFreeNamesAndCaption();
     void failedOpenLeavesNoTab();
     void enterEndingRenameDoesNotOpen();
@@ -56,6 +62,7 @@ void TstMain::initTestCase()
 void TstMain::init()
 {
     QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    QDir(TEditorRecovery::FolderBeside(qEnvironmentVariable("TABULO_SETTINGS"))).removeRecursively();
     m_store = std::make_unique<TIniFileEx>();
     SetSettingsStore(m_store.get());
     MsgBox::TakeShownTexts();
@@ -78,6 +85,7 @@ void TstMain::ShowWindow()
     m_window = std::make_unique<TFrmMain>();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QCoreApplication::processEvents(); // what the start could not read is shown after it
 }
 
 void TstMain::emptyCatalogueLeavesOnlyAlwaysEnabledActions()
@@ -106,6 +114,13 @@ void TstMain::selectionDrivesEntryCommands()
     for (const char* name : entryCommands)
         QVERIFY2(Enabled(name), name);
     tree->setCurrentItem(m_window->FrameDBLst->Root());
+    for (const char* name : entryCommands)
+        QVERIFY2(!Enabled(name), name);
+    // A click into empty space clears the selection but keeps the current item.
+    tree->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    QVERIFY(Enabled("ActDBOpen"));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(5, tree->viewport()->height() - 5));
+    QVERIFY(tree->selectedItems().isEmpty());
     for (const char* name : entryCommands)
         QVERIFY2(!Enabled(name), name);
     QVERIFY(!Enabled("ActDBClose"));
@@ -170,6 +185,86 @@ void TstMain::closingWritesCatalogueAndPlacement()
     ShowWindow();
     QCOMPARE(m_window->Splitter1->sizes().first(), 240);
     QCOMPARE(m_window->FrameDBLst->EntryCount(), 2);
+}
+
+// Values of another type, planted by an outside tool, in the catalogue and the window settings:
+// the start completes, says what it could not read, and the close keeps those values unless
+// the user chose anew.
+void TstMain::unreadableSettingsAtStartAreShownAndKept()
+{
+    Plant({QStringLiteral("A=1"), QStringLiteral("B=2")});
+    TRegistryStore& raw = m_store->Store();
+    const QByteArray dword("\x2a\0\0\0", 4);
+    const auto plant = [&](const QString& section, const QString& ident) {
+        raw.SetValue(raw.CreateKey(TIniFileEx::SectionPath(section)), ident, RegDword, dword);
+    };
+    const auto typeOf = [&](const QString& section, const QString& ident) {
+        const std::optional<qint64> key = raw.FindKey(TIniFileEx::SectionPath(section));
+        const std::optional<TRegValue> value = key ? raw.Value(*key, ident) : std::nullopt;
+        return value ? int(value->Type) : -1;
+    };
+    plant(TFrameDBLst::CatalogueSection(), QStringLiteral("2"));
+    raw.SetValue(*raw.FindKey(TIniFileEx::SectionPath(TFrameDBLst::CatalogueSection())), QStringLiteral("3"),
+                 RegSz, RegStringData(QStringLiteral("C=3")));
+    plant(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain"));
+    plant(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"));
+
+    ShowWindow();
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 3);
+    QVERIFY2(shown.at(0).startsWith(QStringLiteral("Ungültiger Datentyp für '2'\r\n")),
+             qPrintable(shown.at(0)));
+    QVERIFY(shown.at(0).contains(TFrameDBLst::UnreadableSection()));
+    QCOMPARE(shown.at(1), QStringLiteral("Ungültiger Datentyp für 'TFrmMain'"));
+    QCOMPARE(shown.at(2), QStringLiteral("Ungültiger Datentyp für 'FrameDBLst'"));
+    QCOMPARE(m_window->FrameDBLst->EntryCount(), 3);
+    for (const char* name : {"ActDBOpen", "ActDBRemove", "ActDBClose", "ActSqlExec", "ActSqlCancel"})
+        QVERIFY2(!Enabled(name), name);
+    QVERIFY(m_window->close());
+
+    QStringList catalogue;
+    m_store->ReadValueList(TFrameDBLst::CatalogueSection(), catalogue);
+    QCOMPARE(catalogue, (QStringList{QStringLiteral("A=1"), QStringLiteral("B=2"), QStringLiteral("C=3")}));
+    QCOMPARE(typeOf(TFrameDBLst::UnreadableSection(), QStringLiteral("2")), int(RegDword));
+    QCOMPARE(typeOf(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain")), int(RegDword));
+    QCOMPARE(typeOf(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst")), int(RegDword));
+
+    // Once the user drags the pane border, that width is what is stored.
+    m_window.reset();
+    ShowWindow();
+    MsgBox::TakeShownTexts();
+    m_window->Splitter1->setSizes({240, 500});
+    emit m_window->Splitter1->splitterMoved(240, 1); // as dragging the handle does
+    QVERIFY(m_window->close());
+    QCOMPARE(m_store->ReadInteger(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"), 0), 240);
+    QCOMPARE(typeOf(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain")), int(RegDword));
+}
+
+void TstMain::readOnlyStoreIsToldOnceAndClosingSucceeds()
+{
+    Plant({QStringLiteral("A=1")});
+    const QString file = m_store->FileName();
+    SetSettingsStore(nullptr);
+    m_store.reset();
+    const auto restore = qScopeGuard([&] { TestSupport::SetUnwritable(file, false); });
+    if (!TestSupport::SetUnwritable(file, true))
+        QSKIP("this system lets the test write an unwritable file");
+    m_store = std::make_unique<TIniFileEx>();
+    SetSettingsStore(m_store.get());
+
+    ShowWindow();
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().contains(QStringLiteral("schreibgeschützt")), qPrintable(shown.first()));
+    QCOMPARE(m_window->FrameDBLst->EntryCount(), 1);
+    m_window->FrameDBLst->TreeDB->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    MsgBox::ScriptAnswers({MsgBox::Button::Ok});
+    m_window->Action(QStringLiteral("ActDBRemove"))->trigger();
+    QVERIFY(m_window->close());
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Datenbank aus der Liste entfernen?")});
+    QStringList catalogue;
+    m_store->ReadValueList(TFrameDBLst::CatalogueSection(), catalogue);
+    QCOMPARE(catalogue, QStringList{QStringLiteral("A=1")});
 }
 
 namespace {

@@ -15,6 +15,7 @@ private Q_SLOTS:
     void widthFollowsValue();
     void keysConfirmOrCancel_data();
     void keysConfirmOrCancel();
+    void focusNeverSelectsTheValue();
 };
 
 void TstInputQuery::widthFollowsValue_data()
@@ -73,6 +74,32 @@ void TstInputQuery::keysConfirmOrCancel()
     });
     QCOMPARE(TFrmInputQueryExt::InputQuery(QStringLiteral("Titel"), QStringLiteral("Eingabe"), value), accepted);
     QCOMPARE(value, result);
+}
+
+// The first key typed must not replace the whole connection string: neither showing the dialog
+// nor the focus coming back to the field selects its text.
+void TstInputQuery::focusNeverSelectsTheValue()
+{
+    QString value = QStringLiteral("Provider=SQLite;Data Source=lager.sqlite");
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TFrmInputQueryExt*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QCOMPARE(QApplication::focusWidget(), dialog->Edt);
+        seen << dialog->Edt->selectedText() << QString::number(dialog->Edt->cursorPosition());
+        dialog->BitBtn2->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(dialog->BitBtn2, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTest::keyClick(dialog->BitBtn1, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), dialog->Edt);
+        seen << dialog->Edt->selectedText() << QString::number(dialog->Edt->cursorPosition());
+        QTest::keyClicks(dialog->Edt, QStringLiteral("X"));
+        QTest::keyClick(dialog->Edt, Qt::Key_Return);
+    });
+    QVERIFY(TFrmInputQueryExt::InputQuery(QStringLiteral("Titel"), QStringLiteral("Eingabe"), value));
+    QCOMPARE(seen, (QStringList{QString(), QStringLiteral("0"), QString(), QStringLiteral("0")}));
+    QCOMPARE(value, QStringLiteral("XProvider=SQLite;Data Source=lager.sqlite"));
 }
 
 QTEST_MAIN(TstInputQuery)

@@ -1,9 +1,15 @@
 #include "settings/IniFileEx.h"
 #include "settings/RegistryStore.h"
+#include "tests/support/TestSupport.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 #include <sqlite3.h>
 
@@ -46,6 +52,7 @@ private slots:
     void ReadSectionLeavesListWhenMissing();
     void ForeignTypes_data();
     void ForeignTypes();
+    void UnreadableValuesAreReadAroundAndMovedAside();
     void ReadingStopsAtNul();
     void FailedWriteLeavesOldValueList();
     void WriteErrors();
@@ -54,6 +61,13 @@ private slots:
     void UnusableFile_data();
     void UnusableFile();
     void DefaultLocation();
+    void PrivateFileModes();
+    void ReadOnlyStoreReadsAndWritesNothing_data();
+    void ReadOnlyStoreReadsAndWritesNothing();
+    void LockedStoreWaitsBrieflyThenSaysInUse();
+    void FailureCauses_data();
+    void FailureCauses();
+    void StartedByHandUsesStoreOfItsOwn();
 
 private:
     QString StoreFile() const { return m_dir->filePath(QStringLiteral("settings.sqlite")); }
@@ -267,6 +281,36 @@ void TestIniFileEx::ForeignTypes() {
     QCOMPARE(m_ini->ReadString(section, ident, QString()), QStringLiteral("0,10,0,0,0"));
 }
 
+void TestIniFileEx::UnreadableValuesAreReadAroundAndMovedAside() {
+    TRegistryStore& store = m_ini->Store();
+    const QString section = QStringLiteral("L"), aside = QStringLiteral("L.Unlesbar");
+    const qint64 key = store.CreateKey(TIniFileEx::SectionPath(section));
+    const QByteArray dword("\x07\0\0\0", 4), binary("\x01\x02", 2);
+    store.SetValue(key, QStringLiteral("0"), RegSz, RegStringData(QStringLiteral("a")));
+    store.SetValue(key, QStringLiteral("1"), RegDword, dword);
+    store.SetValue(key, QStringLiteral("2"), RegSz, RegStringData(QStringLiteral("b")));
+    store.SetValue(key, QStringLiteral("3"), RegBinary, binary);
+    m_ini->WriteString(aside, QStringLiteral("1"), QStringLiteral("moved before"));
+
+    QStringList list;
+    QCOMPARE(m_ini->ReadReadableValueList(section, list),
+             (QStringList{QStringLiteral("1"), QStringLiteral("3")}));
+    QCOMPARE(list, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+
+    m_ini->WriteValueListKeepingOthers(
+        section, {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")}, aside);
+    QCOMPARE(m_ini->ReadReadableValueList(section, list), QStringList{});
+    QCOMPARE(list, (QStringList{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")}));
+    const QList<TRegValue> kept = store.Values(*store.FindKey(TIniFileEx::SectionPath(aside)));
+    QCOMPARE(kept.size(), 3);
+    QCOMPARE(m_ini->ReadString(aside, QStringLiteral("1"), QString()), QStringLiteral("moved before"));
+    QCOMPARE(kept.at(1).Name, QStringLiteral("1-2"));
+    QCOMPARE(kept.at(1).Type, quint32(RegDword));
+    QCOMPARE(kept.at(1).Data, dword);
+    QCOMPARE(kept.at(2).Name, QStringLiteral("3"));
+    QCOMPARE(kept.at(2).Data, binary);
+}
+
 void TestIniFileEx::ReadingStopsAtNul() {
     TRegistryStore& store = m_ini->Store();
     const qint64 key = store.CreateKey(TIniFileEx::SectionPath(QStringLiteral("S")));
@@ -291,8 +335,10 @@ void TestIniFileEx::FailedWriteLeavesOldValueList() {
     QStringList replacement;
     for (int i = 0; i < 8; ++i)
         replacement.append(QStringLiteral("Neu=%1").arg(i));
-    QVERIFY_THROWS_MESSAGE(m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), replacement),
-                           QStringLiteral("Fehler beim Setzen der Daten für '5'"));
+    QVERIFY_THROWS_MESSAGE(
+        m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), replacement),
+        QStringLiteral("Fehler beim Setzen der Daten für '5' im Abschnitt „TFrameDBLst.TreeDB“: "
+                       "die Datenbank hat die Änderung abgewiesen"));
     QStringList read;
     m_ini->ReadValueList(QStringLiteral("TFrameDBLst.TreeDB"), read);
     QCOMPARE(read, old);
@@ -309,11 +355,14 @@ void TestIniFileEx::WriteErrors() {
                         " BEGIN SELECT RAISE(ABORT, 'no update'); END;");
     QVERIFY_THROWS_MESSAGE(
         m_ini->WriteString(QStringLiteral("Neu\\Sub"), QStringLiteral("x"), QStringLiteral("1")),
-        QString::fromUtf8("Erzeugung von Schlüssel Neu\\Sub misslungen"));
+        QString::fromUtf8(
+            "Erzeugung von Schlüssel Neu\\Sub misslungen: die Datenbank hat die Änderung abgewiesen"));
     QVERIFY(!m_ini->SectionExists(QStringLiteral("Neu")));
     m_ini->WriteString(QString(), QStringLiteral("Top"), QStringLiteral("1")); // the base key exists
-    QVERIFY_THROWS_MESSAGE(m_ini->WriteInteger(QString(), QStringLiteral("Top"), 2),
-                           QString::fromUtf8("Fehler beim Setzen der Daten für 'Top'"));
+    QVERIFY_THROWS_MESSAGE(
+        m_ini->WriteInteger(QString(), QStringLiteral("Top"), 2),
+        QString::fromUtf8("Fehler beim Setzen der Daten für 'Top': die Datenbank hat die Änderung "
+                          "abgewiesen"));
     QCOMPARE(m_ini->ReadInteger(QString(), QStringLiteral("Top"), 0), 1);
 }
 
@@ -379,7 +428,7 @@ void TestIniFileEx::UnusableFile_data() {
     QTest::newRow("directory") << "dir"
                                << "";
     QTest::newRow("not a database") << "text"
-                                    << "file is not a database";
+                                    << "die Datei ist keine Einstellungsdatei";
     QTest::newRow("another program's database") << "foreign"
                                                 << "keine Einstellungsdatei von Tabulo";
     QTest::newRow("newer format") << "newer"
@@ -439,6 +488,158 @@ void TestIniFileEx::DefaultLocation() {
     QVERIFY(QFile::exists(expected));
     qputenv("TABULO_SETTINGS", saved);
     qputenv("XDG_CONFIG_HOME", savedXdg);
+}
+
+// A test program started by hand, without the test script, must not reach the settings of the
+// user who started it: neither the default file below the home folder nor a TABULO_SETTINGS
+// the user set for the program.
+void TestIniFileEx::StartedByHandUsesStoreOfItsOwn() {
+    if (qEnvironmentVariableIsSet("TABULO_BY_HAND_CHILD")) {
+        TIniFileEx ini;
+        ini.WriteString(QStringLiteral("S"), QStringLiteral("x"), QStringLiteral("1"));
+        return;
+    }
+    const QString home = m_dir->filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(home));
+    const QString own = home + QStringLiteral("/own.sqlite");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"TABULO_TEST_TMP", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("TABULO_SETTINGS"), own);
+    env.insert(QStringLiteral("TABULO_BY_HAND_CHILD"), QStringLiteral("1"));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("StartedByHandUsesStoreOfItsOwn")});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             child.readAllStandardOutput().constData());
+    QVERIFY(!QFileInfo::exists(own));
+    QVERIFY(!QFileInfo::exists(home + QStringLiteral("/.config/Tabulo")));
+}
+
+static int ModeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// The store holds passwords inside connection strings: nobody but its user may read it.
+void TestIniFileEx::PrivateFileModes() {
+    m_ini.reset();
+    const QString file = m_dir->filePath(QStringLiteral("neu/tiefer/settings.sqlite"));
+    {
+        TIniFileEx ini(file);
+        ini.WriteString(QStringLiteral("S"), QStringLiteral("x"), QStringLiteral("1"));
+    }
+    QCOMPARE(ModeOf(file), 0600);
+    QCOMPARE(ModeOf(m_dir->filePath(QStringLiteral("neu"))), 0700);
+    QCOMPARE(ModeOf(m_dir->filePath(QStringLiteral("neu/tiefer"))), 0700);
+
+    // A store that an earlier version left readable is tightened, journal files included.
+    QFile(file + QStringLiteral("-wal")).open(QIODevice::WriteOnly);
+    for (const QString& path : {file, file + QStringLiteral("-wal")})
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                QFile::ReadOther));
+    TIniFileEx ini(file);
+    QCOMPARE(ini.ReadString(QStringLiteral("S"), QStringLiteral("x"), QString()), QStringLiteral("1"));
+    QCOMPARE(ModeOf(file), 0600);
+    QCOMPARE(ModeOf(file + QStringLiteral("-wal")), 0600);
+}
+
+void TestIniFileEx::ReadOnlyStoreReadsAndWritesNothing_data() {
+    QTest::addColumn<bool>("folderToo");
+    QTest::newRow("file") << false;
+    QTest::newRow("file and folder") << true;
+}
+
+void TestIniFileEx::ReadOnlyStoreReadsAndWritesNothing() {
+    QFETCH(bool, folderToo);
+    const QStringList catalogue{QStringLiteral("A=1"), QStringLiteral("B=2")};
+    m_ini->WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), catalogue);
+    m_ini.reset(); // a clean close leaves the file alone, without journal
+    const QString folder = m_dir->path();
+    const auto restore = qScopeGuard([&] {
+        TestSupport::SetUnwritable(StoreFile(), false);
+        TestSupport::SetUnwritable(folder, false);
+    });
+    if (!TestSupport::SetUnwritable(StoreFile(), true) ||
+        (folderToo && !TestSupport::SetUnwritable(folder, true)))
+        QSKIP("this system lets the test write an unwritable file");
+
+    TIniFileEx ini(StoreFile());
+    QVERIFY(ini.ReadOnly());
+    QStringList read;
+    ini.ReadValueList(QStringLiteral("TFrameDBLst.TreeDB"), read);
+    QCOMPARE(read, catalogue);
+    // Closing the program writes all of these: none may fail, none may change anything.
+    ini.WriteValueList(QStringLiteral("TFrameDBLst.TreeDB"), {});
+    ini.WriteValueListKeepingOthers(QStringLiteral("TFrameDBLst.TreeDB"), {}, QStringLiteral("X"));
+    ini.WriteInteger(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"), 200);
+    ini.RemoveSection(QStringLiteral("TFrameDBLst.TreeDB"));
+    TWindowPlacement window;
+    window.ComponentName = QStringLiteral("FrmMain");
+    window.ClassName = QStringLiteral("TFrmMain");
+    ini.SaveFormPlacement(QString(), window);
+    ini.ReadValueList(QStringLiteral("TFrameDBLst.TreeDB"), read);
+    QCOMPARE(read, catalogue);
+    QVERIFY(!ini.SectionExists(QStringLiteral("FrmMain")));
+}
+
+// Another program holding the store's write lock: reading goes on, a write gives up after
+// about two seconds with the hourglass shown meanwhile, and says why.
+void TestIniFileEx::LockedStoreWaitsBrieflyThenSaysInUse() {
+    m_ini->WriteString(QStringLiteral("S"), QStringLiteral("x"), QStringLiteral("1"));
+    m_ini.reset();
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(StoreFile()).constData(), &other), SQLITE_OK);
+    const auto release = qScopeGuard([&] { sqlite3_close(other); });
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    QList<bool> hourglass;
+    TRegistryStore::SetLockWaitNotifier([&](bool waiting) { hourglass.append(waiting); });
+    const auto unhook = qScopeGuard([] { TRegistryStore::SetLockWaitNotifier(nullptr); });
+    TIniFileEx ini(StoreFile());
+    QCOMPARE(ini.ReadString(QStringLiteral("S"), QStringLiteral("x"), QString()), QStringLiteral("1"));
+    QVERIFY(hourglass.isEmpty());
+    QElapsedTimer waited;
+    waited.start();
+    QVERIFY_THROWS_MESSAGE(ini.WriteString(QStringLiteral("S"), QStringLiteral("x"), QStringLiteral("2")),
+                           QStringLiteral("Fehler beim Setzen der Daten für 'x' im Abschnitt „S“: die "
+                                          "Einstellungen werden gerade von einem anderen Programm benutzt"));
+    QVERIFY2(waited.elapsed() >= TRegistryStore::LockWaitMs - 100 && waited.elapsed() < 10000,
+             qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(hourglass, (QList<bool>{true, false}));
+
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    ini.WriteString(QStringLiteral("S"), QStringLiteral("x"), QStringLiteral("2"));
+    QCOMPARE(ini.ReadString(QStringLiteral("S"), QStringLiteral("x"), QString()), QStringLiteral("2"));
+}
+
+void TestIniFileEx::FailureCauses_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("disk full") << int(SQLITE_FULL) << 0 << "der Datenträger ist voll";
+    QTest::newRow("write failed, no space")
+        << int(SQLITE_IOERR_WRITE) << ENOSPC << "der Datenträger ist voll";
+    QTest::newRow("read-only") << int(SQLITE_READONLY) << 0 << "die Einstellungsdatei ist schreibgeschützt";
+    QTest::newRow("read-only file system")
+        << int(SQLITE_CANTOPEN) << EROFS << "die Einstellungsdatei ist schreibgeschützt";
+    QTest::newRow("locked") << int(SQLITE_BUSY) << 0
+                            << "die Einstellungen werden gerade von einem anderen Programm benutzt";
+    QTest::newRow("not a database") << int(SQLITE_NOTADB) << 0 << "die Datei ist keine Einstellungsdatei";
+    QTest::newRow("corrupt") << int(SQLITE_CORRUPT) << 0 << "die Einstellungsdatei ist beschädigt";
+    QTest::newRow("no permission") << int(SQLITE_CANTOPEN) << EACCES
+                                   << "keine Berechtigung für die Einstellungsdatei";
+    QTest::newRow("stale errno ignored")
+        << int(SQLITE_BUSY) << ENOSPC << "die Einstellungen werden gerade von einem anderen Programm benutzt";
+}
+
+void TestIniFileEx::FailureCauses() {
+    QFETCH(int, code);
+    QFETCH(int, error);
+    QFETCH(QString, cause);
+    QCOMPARE(StoreFailureCause(code, error), cause);
 }
 
 QTEST_GUILESS_MAIN(TestIniFileEx)

@@ -248,6 +248,12 @@ void TestRegFile::SyntaxErrorChangesNothing_data() {
     QTest::newRow("no name") << QByteArray("a=\"1\"\r\n")
                              << prefix.arg(5) + QString::fromUtf8(
                                                     "ein Wertname in Anführungszeichen oder @ wird erwartet");
+    const QString cutOff = prefix.arg(5) + QString::fromUtf8("der mit „\\“ fortgesetzte Wert bricht ab");
+    QTest::newRow("cut off after a continuation") << QByteArray("\"a\"=hex:01,02,\\") << cutOff;
+    QTest::newRow("cut off after a continuation and its line end")
+        << QByteArray("\"a\"=hex:01,02,\\\r\n") << cutOff;
+    QTest::newRow("continuation followed by a blank line")
+        << QByteArray("\"a\"=hex:01,02,\\\r\n\r\n\"b\"=\"2\"\r\n") << cutOff;
     QTest::newRow("key without bracket")
         << QByteArray("[HKEY_CURRENT_USER\\X\r\n")
         << prefix.arg(5) + QString::fromUtf8("„]“ fehlt am Ende der Schlüsselzeile");

@@ -12,6 +12,10 @@ QString PostgresConnectionString();
 // Whether the test run is under CI (CI=true): missing servers are failures there.
 bool UnderCi();
 
+// Makes a file or folder unwritable (mode, and for root the immutable flag), or writable again.
+// Returns false when this system lets the caller write it all the same.
+bool SetUnwritable(const QString& path, bool unwritable);
+
 } // namespace TestSupport
 
 // Use inside a test function: binds `var` to TABULO_TEST_PG or skips (fails under CI).

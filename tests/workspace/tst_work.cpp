@@ -8,6 +8,7 @@
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "tests/support/TestSupport.h"
+#include "workspace/EditorRecovery.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -23,6 +24,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -31,6 +33,11 @@
 #include <QToolButton>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // The workspace inside the real main window, against real SQLite files (and the test run's
 // PostgreSQL server), driven through the main window's actions and keys.
@@ -51,12 +58,14 @@ private slots:
     void cancelShowsRowsSoFar_data();
     void cancelShowsRowsSoFar();
     void slowOpenKeepsWindowLive();
+    void connectingNeverFreezesTheWindow();
     void closingTabWhileOpenWaits();
     void fetchBrokenOffIsReported();
     void tabSwitchRefusedWhileBusy();
     void historyRunRefusedWhileBusy();
     void closeAndReopenRestoresTextAndSizes();
     void emptiedEditorRemovesItsSection();
+    void textLeftByAnUncleanEndComesBack();
     void failedOpenLeavesNoTabAndWritesNothing();
     void historyKeepsFiftyNewestFirst();
     void historyTakesStatementBack();
@@ -92,6 +101,7 @@ void TstWork::initTestCase() {
 
 void TstWork::init() {
     QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    QDir(TEditorRecovery::FolderBeside(qEnvironmentVariable("TABULO_SETTINGS"))).removeRecursively();
     m_store = std::make_unique<TIniFileEx>();
     SetSettingsStore(m_store.get());
     m_window = std::make_unique<TFrmMain>();
@@ -353,6 +363,56 @@ void TstWork::slowOpenKeepsWindowLive() {
     QCOMPARE(work->Dsr->rowCount(), 1);
 }
 
+// A server that accepts the connection and never answers: the window repaints and runs its
+// timers meanwhile, with the hourglass; Escape gives up at once, otherwise the attempt ends
+// with the provider's time-out.
+void TstWork::connectingNeverFreezesTheWindow() {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QVERIFY(listener >= 0);
+    const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    QVERIFY(::listen(listener, 8) == 0); // the kernel accepts; nobody ever answers
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    const QString silent = QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:%1;Initial Catalog=x;"
+                                          "User ID=u;Password=p;Connect Timeout=2")
+                               .arg(ntohs(address.sin_port));
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+
+    int cursor = -1;
+    QTimer::singleShot(300, [&] {
+        cursor = QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1;
+        QTest::keyClick(m_window.get(), Qt::Key_F2); // swallowed: no command runs meanwhile
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+    });
+    QElapsedTimer waited;
+    waited.start();
+    QVERIFY_THROWS_EXCEPTION(TAbort, m_window->OpenWorkspace(QStringLiteral("Stumm"), silent));
+    QVERIFY2(waited.elapsed() < 2000, "Escape did not end the wait before the time-out");
+    QCOMPARE(cursor, int(Qt::WaitCursor));
+    QVERIFY(ticks >= 5);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(m_window->PageControl->count(), 0);
+
+    ticks = 0;
+    try {
+        m_window->OpenWorkspace(QStringLiteral("Stumm"), silent);
+        QFAIL("a server that never answers was opened");
+    } catch (const TError& e) {
+        QVERIFY2(e.Message().startsWith(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n")),
+                 qPrintable(e.Message()));
+    }
+    QVERIFY2(ticks >= 50, qPrintable(QString::number(ticks))); // about two seconds of a live window
+    QCOMPARE(m_window->PageControl->count(), 0);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{});
+}
+
 void TstWork::closingTabWhileOpenWaits() {
     REQUIRE_POSTGRES(pg);
     TFrameWork* work = Open(QStringLiteral("PG"), pg);
@@ -443,6 +503,29 @@ void TstWork::closeAndReopenRestoresTextAndSizes() {
     QStringList stored;
     m_store->ReadValueList(QStringLiteral("Frame.Beispiel.SQL"), stored);
     QCOMPARE(stored, QStringList{QStringLiteral("select 2")});
+}
+
+// A program that ended without closing the workspace (here: destroyed without FormClose) left
+// a recovery copy: the next open shows that text and says so; a clean close removes the copy.
+void TstWork::textLeftByAnUncleanEndComesBack() {
+    TFrameWork* work = OpenSample();
+    work->MemSql->setFocus();
+    QTest::keyClicks(work->MemSql, QStringLiteral("select 7"));
+    m_window.reset();
+
+    m_window = std::make_unique<TFrmMain>();
+    m_window->show();
+    work = OpenSample();
+    QCOMPARE(work->MemSql->Lines(), QStringList{QStringLiteral("select 7")});
+    QVERIFY2(work->StatusText(5).startsWith(QStringLiteral("SQL-Text aus der Wiederherstellungskopie vom ")),
+             qPrintable(work->StatusText(5)));
+    Trigger("ActDBClose");
+    const QDir folder(TEditorRecovery::FolderBeside(m_store->FileName()));
+    QCOMPARE(folder.entryList({QStringLiteral("*.sql")}, QDir::Files), QStringList{});
+
+    work = OpenSample();
+    QCOMPARE(work->MemSql->Lines(), QStringList{QStringLiteral("select 7")});
+    QCOMPARE(work->StatusText(5), QString());
 }
 
 void TstWork::emptiedEditorRemovesItsSection() {

@@ -1,0 +1,116 @@
+#include "ui/WorkerWait.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// What the worker and the waiting GUI thread share; outlives an abandoned wait.
+struct TWaitState {
+    std::mutex Mutex;
+    QEventLoop* Loop = nullptr; // null once the GUI thread stopped waiting
+    bool Done = false;
+    std::exception_ptr Failure;
+};
+
+// Swallows the user's input while the GUI thread waits; Escape abandons when allowed.
+class TInputBlocker : public QObject {
+public:
+    TInputBlocker(QEventLoop& loop, bool abandonable)
+        : m_loop(loop)
+        , m_abandonable(abandonable) {}
+    bool Abandoned = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (m_abandonable && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                Abandoned = true;
+                m_loop.quit();
+            }
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::InputMethod:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        case QEvent::Close:
+            // Closing the window in the middle would close what is still being set up.
+            if (event->spontaneous()) {
+                event->ignore();
+                return true;
+            }
+            return false;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    QEventLoop& m_loop;
+    bool m_abandonable;
+};
+
+} // namespace
+
+bool RunInWorker(std::function<void()> work, bool abandonable) {
+    auto state = std::make_shared<TWaitState>();
+    QEventLoop loop;
+    state->Loop = &loop;
+    TInputBlocker blocker(loop, abandonable);
+    qApp->installEventFilter(&blocker);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::thread([state, work = std::move(work)] {
+        std::exception_ptr failure;
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(state->Mutex);
+        state->Done = true;
+        state->Failure = failure;
+        if (state->Loop)
+            QMetaObject::invokeMethod(state->Loop, "quit", Qt::QueuedConnection);
+    }).detach();
+
+    bool done = false;
+    std::exception_ptr failure;
+    while (!done && !blocker.Abandoned) {
+        loop.exec();
+        std::lock_guard lock(state->Mutex);
+        done = state->Done;
+        failure = state->Failure;
+    }
+    {
+        std::lock_guard lock(state->Mutex);
+        state->Loop = nullptr;
+    }
+    QApplication::restoreOverrideCursor();
+    qApp->removeEventFilter(&blocker);
+    if (!done)
+        return false;
+    if (failure)
+        std::rethrow_exception(failure);
+    return true;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <functional>
+
+// Runs work on a thread of its own while the GUI thread waits with the hourglass: the windows
+// keep repainting and timers run, but no click, key or close request reaches the program
+// meanwhile, so no second command starts. Exceptions of the work are rethrown here.
+//
+// With abandonable, Escape stops the waiting: RunInWorker then returns false at once and the
+// work ends on its own later, unobserved. Such work must own everything it touches (capture
+// by value or shared pointer), never refer to the caller's stack.
+bool RunInWorker(std::function<void()> work, bool abandonable = false);
