@@ -12,6 +12,7 @@
 #include "tests/support/TestSupport.h"
 #include "ui/KeyNames.h"
 #include "ui/MsgBox.h"
+#include "workspace/EditorRecovery.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultModel.h"
 #include "workspace/Work.h"
@@ -78,6 +79,8 @@ void TstWorkSchema::initTestCase() {
 
 void TstWorkSchema::init() {
     QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    // A window dropped by the previous case leaves recovery copies as a crash would.
+    QDir(TEditorRecovery::FolderBeside(qEnvironmentVariable("TABULO_SETTINGS"))).removeRecursively();
     m_store = std::make_unique<TIniFileEx>();
     SetSettingsStore(m_store.get());
     m_window = std::make_unique<TFrmMain>();
