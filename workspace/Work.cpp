@@ -1,12 +1,14 @@
 #include "workspace/Work.h"
 
-#include "ui/MainWindowIntf.h"
 #include "data/CProviderTypes.h"
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MainWindowIntf.h"
 #include "workspace/DbNavigator.h"
+#include "workspace/FieldComboBox.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -25,6 +27,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -209,11 +212,14 @@ QWidget* TFrameWork::CreateResultPanel() {
     PnlLeftMiddle = new THeaderBar(QStringLiteral("PnlLeftMiddle"), {},
                                    QStringLiteral(":/icons/hdr-result.svg"), PnlBottom);
     PnlLeftMiddle->setFixedHeight(25);
-    CbxFieldsSorted = new QComboBox(PnlLeftMiddle);
+    auto* fieldList = new TFieldComboBox(PnlLeftMiddle);
+    CbxFieldsSorted = fieldList;
     CbxFieldsSorted->setObjectName(QStringLiteral("CbxFieldsSorted"));
     CbxFieldsSorted->setFixedWidth(145);
-    CbxFieldsSorted->setMaxVisibleItems(20);
-    CbxFieldsSorted->setInsertPolicy(QComboBox::InsertAlphabetically);
+    connect(fieldList, &TFieldComboBox::DropDown, this,
+            [this] { RunGuarded([this] { CbxFieldsDropDown(); }); });
+    connect(fieldList, &TFieldComboBox::CloseUp, this,
+            [this] { RunGuarded([this] { CbxFieldsCloseUp(); }); });
     PnlLeftMiddle->Tools()->addWidget(CbxFieldsSorted);
     BtnReadOnly = new QToolButton(PnlLeftMiddle);
     BtnReadOnly->setObjectName(QStringLiteral("BtnReadOnly"));
@@ -237,6 +243,9 @@ QWidget* TFrameWork::CreateResultPanel() {
     Nav->SetRefreshHandler([this] { ExecuteSql(Qry->SqlText()); });
     PnlLeftMiddle->Tools()->addWidget(Nav);
     PnlLeftMiddle->Tools()->addStretch(1);
+    // The design's 25 pixels fit its small font; a larger one needs a taller bar.
+    PnlLeftMiddle->setFixedHeight(
+        std::max({25, Nav->sizeHint().height() + 2, CbxFieldsSorted->sizeHint().height() + 2}));
     connect(GrdResults->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 Dsr->SetCurrentRow(current.row());
@@ -245,6 +254,7 @@ QWidget* TFrameWork::CreateResultPanel() {
 
     layout->addWidget(PnlLeftMiddle);
     layout->addWidget(GrdResults, 1);
+    CreateGridMenu();
     ApplyReadOnlyMode();
     return PnlBottom;
 }
@@ -386,6 +396,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
 }
 
 void TFrameWork::CloseDatabase() {
+    PostGridEdits();
     TIniFileEx& store = *SettingsStore();
     QStringList lines = MemSql->Lines();
     // An empty editor has one empty line; storing it would keep a section for nothing.
@@ -403,12 +414,5 @@ QWidget* TFrameWork::MemSqlWidget() const {
     return MemSql;
 }
 
-// Searching and the connection report come with the result grid's and the report's code.
+// The connection report comes with the report's code.
 void TFrameWork::ShowConnectionInfo() {}
-
-bool TFrameWork::CanSearch() const {
-    return false;
-}
-
-void TFrameWork::ShowFindDialog() {}
-void TFrameWork::FindNext() {}
