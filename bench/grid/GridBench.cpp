@@ -5,6 +5,7 @@
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "settings/IniFileEx.h"
+#include "ui/MsgBox.h"
 #include "workspace/FindDialog.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
     TIniFileEx store;
     SetSettingsStore(&store);
+    // "Nicht gefunden" is answered at once instead of waiting for a click.
+    MsgBox::SetAutoAnswer(true);
     const QString file = dir.filePath(QStringLiteral("bench.sqlite"));
     const QString cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(file);
     CreateTable(cs, rows);
@@ -107,6 +110,7 @@ int main(int argc, char** argv) {
         copied = QApplication::clipboard()->text().size();
 
         work.ShowFindDialog();
+        work.SearchControl = work.GrdResults; // as if the grid had the focus
         work.FindDialog->EdtFind->setText(QStringLiteral("kommt nicht vor"));
         work.GrdResults->setCurrentIndex(work.Dsr->index(0, 0));
         clock.start();
