@@ -5,7 +5,9 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QStringDecoder>
 #include <algorithm>
+#include <charconv>
 
 namespace {
 
@@ -422,6 +424,32 @@ TCell TRecordset::Cell(qint64 row, int column) const {
 
 QString TRecordset::Text(qint64 row, int column) const {
     return CellText(Cell(row, column), m_fields[column].Type());
+}
+
+void TRecordset::AppendText(QString& out, qint64 row, int column) const {
+    const TCell cell = Cell(row, column);
+    const TDataType type = m_fields[column].Type();
+    // Digits and sign as the locale writes them, when it writes them in ASCII.
+    static const bool asciiNumbers =
+        UserLocale().zeroDigit() == QLatin1String("0") && UserLocale().negativeSign() == QLatin1String("-");
+    if (cell.Kind == TCell::Null)
+        return;
+    if (cell.Kind == TCell::Integer && type != TDataType::Boolean && asciiNumbers) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, cell.Int).ptr;
+        out.append(QLatin1StringView(digits, end - digits));
+        return;
+    }
+    if (cell.Kind == TCell::Text && !IsDateType(type) && !IsDecimalType(type)) {
+        // UTF-8 never needs more UTF-16 units than it has bytes.
+        const qsizetype at = out.size();
+        out.resize(at + cell.Size);
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        QChar* end = decoder.appendToBuffer(out.data() + at, QByteArrayView(cell.Data, cell.Size));
+        out.truncate(end - out.constData());
+        return;
+    }
+    out.append(CellText(cell, type));
 }
 
 QVariant TRecordset::Value(qint64 row, int column) const {

@@ -54,6 +54,9 @@ public:
     TCell Cell(qint64 row, int column) const;
     bool IsNull(qint64 row, int column) const { return Cell(row, column).IsNull(); }
     QString Text(qint64 row, int column) const;
+    // Appends Text(row, column) to `out`, without a string of its own for the common kinds
+    // (copying a whole result goes through here).
+    void AppendText(QString& out, qint64 row, int column) const;
     QVariant Value(qint64 row, int column) const;
 
     virtual bool Supports(TCursorOption option) const;

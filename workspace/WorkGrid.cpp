@@ -174,7 +174,10 @@ void TFrameWork::MnuPopGrdCopyAllClick(bool all) {
             if (!firstColumn)
                 text += Tab;
             firstColumn = false;
-            text += row == editRow ? GridCellText(row, c) : Qry->Text(row, c);
+            if (row == editRow)
+                text += GridCellText(row, c);
+            else
+                Qry->AppendText(text, row, c);
         }
     }
     QApplication::clipboard()->setText(text);

@@ -499,6 +499,10 @@ void TstWorkGrid::numbersAreRightAligned() {
     QCOMPARE(alignment(2), Qt::AlignRight);
     QVERIFY(alignment(1) != Qt::AlignRight);
     QCOMPARE(Shown(work->Dsr->index(0, 2)), QStringLiteral("1,5"));
+    // A whole copy writes every value as the grid shows it.
+    work->MnuPopGrdCopyAll->trigger();
+    QCOMPARE(QApplication::clipboard()->text(),
+             QStringLiteral("1\tMeier\t1,5\r\n2\tSchulze\t2\r\n3\tMÜLLER\t123"));
 }
 
 void TstWorkGrid::cancelDuringExecution() {
