@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -218,9 +219,14 @@ void TstWorkGrid::failedPostKeepsTheRecordAndTheValues() {
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().contains(QStringLiteral("„viel“")), qPrintable(shown.first()));
 
-    // A run that would replace the result is refused while the record cannot be written.
+    // A run that would replace the result, and closing the tab, are refused while the
+    // record cannot be written.
     Trigger("ActSqlExec");
     QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    QCOMPARE(model->EditRow(), 0);
+    Trigger("ActDBClose");
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    QCOMPARE(m_window->PageControl->count(), 1);
     QCOMPARE(model->EditRow(), 0);
     Nav(work, "NavCancel")->trigger();
     QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Meier"));
