@@ -34,7 +34,13 @@ namespace {
 constexpr int DesignWidth = 751;
 constexpr int DesignHeight = 549;
 constexpr int SplitterWidth = 3;
-constexpr int HeaderHeight = 20;
+constexpr int DesignHeaderHeight = 20;
+
+// The design's header height fits its small font; a larger font gets a taller bar, so the
+// caption is never cut off.
+int HeaderHeightFor(const QWidget* widget) {
+    return std::max(DesignHeaderHeight, widget->fontMetrics().height() + 6);
+}
 constexpr int DefaultRightWidth = 197;
 
 QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* parent) {
@@ -273,7 +279,7 @@ QWidget* TFrameWork::CreateRightSide() {
     tables->setSpacing(1);
     PnlTables = new THeaderBar(QStringLiteral("PnlTables"), QStringLiteral("Tabellen"),
                                QStringLiteral(":/icons/hdr-tables.svg"), PnlRightTables);
-    PnlTables->setFixedHeight(HeaderHeight);
+    PnlTables->setFixedHeight(HeaderHeightFor(PnlTables));
     tables->addWidget(PnlTables);
     LbxTables = NewList("LbxTables", PnlRightTables);
     LbxTables->setSortingEnabled(true);
@@ -289,7 +295,7 @@ QWidget* TFrameWork::CreateRightSide() {
     fields->setSpacing(1);
     PnlFields = new THeaderBar(QStringLiteral("PnlFields"), QStringLiteral("Felder"),
                                QStringLiteral(":/icons/hdr-fields.svg"), PnlRightFields);
-    PnlFields->setFixedHeight(HeaderHeight);
+    PnlFields->setFixedHeight(HeaderHeightFor(PnlFields));
     PnlFields->Tools()->addStretch(1);
     BtnFieldsSort = new QToolButton(PnlFields);
     BtnFieldsSort->setObjectName(QStringLiteral("BtnFieldsSort"));
@@ -298,7 +304,7 @@ QWidget* TFrameWork::CreateRightSide() {
     BtnFieldsSort->setAutoRaise(true);
     BtnFieldsSort->setToolTip(QStringLiteral("Feldliste sortieren"));
     BtnFieldsSort->setText(QStringLiteral("A-Z"));
-    BtnFieldsSort->setFixedHeight(HeaderHeight - 2);
+    BtnFieldsSort->setFixedHeight(HeaderHeightFor(PnlFields) - 2);
     connect(BtnFieldsSort, &QToolButton::toggled, this, [this] { BtnFieldsSortClick(); });
     PnlFields->Tools()->addWidget(BtnFieldsSort);
     fields->addWidget(PnlFields);
@@ -313,7 +319,7 @@ QWidget* TFrameWork::CreateRightSide() {
     history->setSpacing(1);
     PnlHeader = new THeaderBar(QStringLiteral("PnlHeader"), QStringLiteral("Historie"),
                                QStringLiteral(":/icons/hdr-history.svg"), PnlRightHistory);
-    PnlHeader->setFixedHeight(HeaderHeight);
+    PnlHeader->setFixedHeight(HeaderHeightFor(PnlHeader));
     history->addWidget(PnlHeader);
     CreateHistory();
     history->addWidget(GrdHistory, 1);
