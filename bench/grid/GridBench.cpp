@@ -3,6 +3,7 @@
 // time from a cancel during execution to an idle workspace, in one run.
 // Usage: tabulo-bench-grid [rows] [runs]
 #include "data/Connection.h"
+#include "data/ConnectionString.h"
 #include "data/Query.h"
 #include "settings/IniFileEx.h"
 #include "ui/MsgBox.h"
@@ -129,11 +130,31 @@ int main(int argc, char** argv) {
     const double sqliteMs =
         CancelToIdle(work, QStringLiteral("select count(*) from t a, t b where a.id <> b.id"), 300);
     std::printf("cancel during execution (SQLite cross join) to idle: %.0f ms\n", sqliteMs);
+    {
+        TFrameWork odbc;
+        odbc.OpenDatabase(QStringLiteral("ODBC"),
+                          QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1;StepAPI=1").arg(file));
+        const double ms =
+            CancelToIdle(odbc, QStringLiteral("select count(*) from t a, t b where a.id <> b.id"), 300);
+        std::printf("cancel during execution (ODBC SQLite3 cross join) to idle: %.0f ms\n", ms);
+    }
     if (qEnvironmentVariableIsSet("TABULO_TEST_PG")) {
+        const TConnectionString pgString(qEnvironmentVariable("TABULO_TEST_PG"));
         TFrameWork pg;
         pg.OpenDatabase(QStringLiteral("PG"), qEnvironmentVariable("TABULO_TEST_PG"));
         const double pgMs = CancelToIdle(pg, QStringLiteral("select pg_sleep(10)"), 300);
         std::printf("cancel during execution (PostgreSQL pg_sleep) to idle: %.0f ms\n", pgMs);
+        const QStringList server = pgString.Value(QStringLiteral("Data Source")).split(u':');
+        TFrameWork odbc;
+        odbc.OpenDatabase(
+            QStringLiteral("ODBC-PG"),
+            QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;"
+                           "User ID=%4;Password=%5")
+                .arg(server.value(0), server.value(1, QStringLiteral("5432")),
+                     pgString.Value(QStringLiteral("Initial Catalog")),
+                     pgString.Value(QStringLiteral("User ID")), pgString.Value(QStringLiteral("Password"))));
+        const double odbcMs = CancelToIdle(odbc, QStringLiteral("select pg_sleep(10)"), 300);
+        std::printf("cancel during execution (ODBC PostgreSQL pg_sleep) to idle: %.0f ms\n", odbcMs);
     }
     SetSettingsStore(nullptr);
     return 0;
