@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -260,6 +261,32 @@ QAction* TFrmMain::Action(const QString& name) const
     auto* action = ActionListMain->findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
     Q_ASSERT_X(action, "TFrmMain::Action", qPrintable(name));
     return action;
+}
+
+bool TFrmMain::IsCatalogueShortcutInWorkspace(const QKeyEvent* key) const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    if (!focus || !PageControl->isAncestorOf(focus))
+        return false;
+    const QKeySequence pressed(key->keyCombination());
+    for (const char* name : {"ActDBOpen", "ActDBAdd", "ActDBRemove", "ActDBCopy", "ActDBRename", "ActDBProperties",
+                             "ActDBConnectionString"})
+        for (const QKeySequence& shortcut : Action(QLatin1String(name))->shortcuts())
+            if (pressed.matches(shortcut) == QKeySequence::ExactMatch)
+                return true;
+    return false;
+}
+
+bool TFrmMain::event(QEvent* event)
+{
+    // The key goes to the workspace control as an ordinary key (F2 edits a grid cell there)
+    // instead of renaming or opening a catalogue entry behind the user's back.
+    if (event->type() == QEvent::ShortcutOverride &&
+        IsCatalogueShortcutInWorkspace(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void TFrmMain::showEvent(QShowEvent* event)

@@ -9,6 +9,7 @@
 #include <QSize>
 
 class QAction;
+class QKeyEvent;
 class QSplitter;
 class QTabWidget;
 class QToolBar;
@@ -41,6 +42,7 @@ public:
     QList<QIcon> ImageList;
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -51,6 +53,9 @@ private:
     void FormShow();
     void FormClose();
     void PageControlChange(int index);
+    // Whether a key pressed with the focus in a workspace would trigger a command on the
+    // catalogue, which the user cannot see acting there.
+    bool IsCatalogueShortcutInWorkspace(const QKeyEvent* key) const;
     int CatalogueWidth() const;
     void SetCatalogueWidth(int width);
 

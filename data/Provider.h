@@ -95,6 +95,8 @@ public:
     // none or several, the change is undone and the count returned. The default runs it in
     // a savepoint.
     virtual qint64 ExecuteRowChange(const TStatement& statement);
+    // Whether an INSERT may end in RETURNING with a list of columns and gives that row back.
+    virtual bool SupportsReturning() const { return false; }
     // Interrupts whatever runs on the session (any thread); the session stays usable.
     virtual void Cancel() = 0;
 

@@ -5,13 +5,17 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QStringDecoder>
 #include <algorithm>
+#include <charconv>
 
 namespace {
 
 const QLocale& UserLocale() {
+    // The system locale's formats under its name: the system locale object itself takes a
+    // lock on every use, which a copy of a million rows feels.
     static const QLocale locale = [] {
-        QLocale l = QLocale::system();
+        QLocale l(QLocale::system().name());
         l.setNumberOptions(QLocale::OmitGroupSeparator);
         return l;
     }();
@@ -192,6 +196,128 @@ QByteArray TRecordset::EncodeValues(const QVariantList& values) {
     return scratch.PendingRow();
 }
 
+namespace {
+
+// Reads numbers in the user's locale first, then in their SQL form ("1.5"); a group
+// separator is refused, so that "1.5" in a locale with a decimal comma is not fifteen.
+QLocale ParseLocale() {
+    QLocale l = QLocale::system();
+    l.setNumberOptions(QLocale::RejectGroupSeparator);
+    return l;
+}
+
+bool ParseNumberText(const QString& text, QString& sqlForm) {
+    bool ok = false;
+    const QLocale locale = ParseLocale();
+    locale.toDouble(text, &ok);
+    if (ok) {
+        sqlForm = text;
+        sqlForm.replace(locale.decimalPoint(), QLatin1String("."));
+        return true;
+    }
+    QLocale::c().toDouble(text, &ok);
+    sqlForm = text;
+    return ok;
+}
+
+QDate ParseDate(const QString& text) {
+    QDate d = UserLocale().toDate(text, DateFormat());
+    if (!d.isValid())
+        d = QDate::fromString(text, Qt::ISODate);
+    return d;
+}
+
+QTime ParseTime(const QString& text) {
+    for (const QString& format : {TimeFormat(), QStringLiteral("HH:mm:ss"), QStringLiteral("HH:mm"),
+                                  QStringLiteral("H:mm:ss"), QStringLiteral("H:mm")}) {
+        const QTime t = QTime::fromString(text, format);
+        if (t.isValid())
+            return t;
+    }
+    return QTime::fromString(text, Qt::ISODateWithMs);
+}
+
+} // namespace
+
+QVariant TRecordset::ParseText(const QString& typed, TDataType type, const QString& fieldName) {
+    const QString text = typed.trimmed();
+    if (typed.isEmpty())
+        return {};
+    const auto invalid = [&] {
+        return TDataError(
+            QStringLiteral("„%1“ ist kein gültiger Wert für das Feld „%2“").arg(typed, fieldName));
+    };
+    switch (type) {
+    case TDataType::TinyInt:
+    case TDataType::SmallInt:
+    case TDataType::Integer:
+    case TDataType::BigInt:
+    case TDataType::UnsignedTinyInt:
+    case TDataType::UnsignedSmallInt:
+    case TDataType::UnsignedInt:
+    case TDataType::UnsignedBigInt: {
+        bool ok = false;
+        qlonglong value = ParseLocale().toLongLong(text, &ok);
+        if (!ok)
+            value = QLocale::c().toLongLong(text, &ok);
+        if (!ok)
+            throw invalid();
+        return QVariant(value);
+    }
+    case TDataType::Single:
+    case TDataType::Double: {
+        QString sql;
+        if (!ParseNumberText(text, sql))
+            throw invalid();
+        return QVariant(QLocale::c().toDouble(sql));
+    }
+    case TDataType::Numeric:
+    case TDataType::Decimal:
+    case TDataType::Currency: {
+        // Kept as text in SQL form, so no digit is lost on the way to an exact column.
+        QString sql;
+        if (!ParseNumberText(text, sql))
+            throw invalid();
+        return QVariant(sql);
+    }
+    case TDataType::Boolean: {
+        for (const char* t : {"true", "wahr", "1", "t", "ja"})
+            if (text.compare(QLatin1String(t), Qt::CaseInsensitive) == 0)
+                return QVariant(true);
+        for (const char* f : {"false", "falsch", "0", "f", "nein"})
+            if (text.compare(QLatin1String(f), Qt::CaseInsensitive) == 0)
+                return QVariant(false);
+        throw invalid();
+    }
+    case TDataType::DBDate: {
+        const QDate d = ParseDate(text);
+        if (!d.isValid())
+            throw invalid();
+        return QVariant(d);
+    }
+    case TDataType::DBTime: {
+        const QTime t = ParseTime(text);
+        if (!t.isValid())
+            throw invalid();
+        return QVariant(t);
+    }
+    case TDataType::Date:
+    case TDataType::DBTimeStamp: {
+        const int space = text.indexOf(u' ');
+        const QDate d = ParseDate(space < 0 ? text : text.left(space));
+        const QTime t = space < 0 ? QTime(0, 0) : ParseTime(text.mid(space + 1).trimmed());
+        if (d.isValid() && t.isValid())
+            return QVariant(QDateTime(d, t));
+        const QDateTime iso = QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (!iso.isValid())
+            throw invalid();
+        return QVariant(iso);
+    }
+    default:
+        return QVariant(typed);
+    }
+}
+
 TRecordset::TRecordset() = default;
 TRecordset::~TRecordset() = default;
 
@@ -228,7 +354,8 @@ void TRecordset::ClearRecordset() {
     m_editValues.clear();
     m_editChanged.clear();
     m_changedRows.clear();
-    m_deletedRows.clear();
+    m_insertedRows.clear();
+    m_rows.Reset();
 }
 
 void TRecordset::SetUpdater(std::unique_ptr<TRowUpdater> updater) {
@@ -236,7 +363,7 @@ void TRecordset::SetUpdater(std::unique_ptr<TRowUpdater> updater) {
 }
 
 qint64 TRecordset::RecordCount() const {
-    return m_store ? m_store->RowCount() - m_deletedRows.size() : 0;
+    return m_rows.Count(StoreRows());
 }
 
 bool TRecordset::Eof() const {
@@ -269,52 +396,71 @@ void TRecordset::Last() {
     MoveTo(RecordCount() - 1);
 }
 
-qint64 TRecordset::PhysicalRow(qint64 row) const {
-    qint64 p = row;
-    for (qint64 d : m_deletedRows) {
-        if (d <= p)
-            ++p;
-        else
-            break;
-    }
-    return p;
-}
-
-qint64 TRecordset::LogicalRow(qint64 physical) const {
-    const auto before = std::lower_bound(m_deletedRows.begin(), m_deletedRows.end(), physical);
-    return physical - (before - m_deletedRows.begin());
-}
-
 TBookmark TRecordset::GetBookmark() const {
     RequireCurrentRow();
-    return PhysicalRow(m_current);
+    return RowId(m_current);
 }
 
 void TRecordset::GotoBookmark(TBookmark bookmark) {
-    if (!m_store || bookmark < 0 || bookmark >= m_store->RowCount() ||
-        std::binary_search(m_deletedRows.begin(), m_deletedRows.end(), bookmark))
+    const qint64 row = m_store ? m_rows.RowOf(bookmark, StoreRows()) : -1;
+    if (row < 0)
         throw TDataError(
             QStringLiteral("Die Lesezeichen-Position ist ungültig; der Datensatz wurde gelöscht"));
-    MoveTo(LogicalRow(bookmark));
+    MoveTo(row);
 }
 
 TCell TRecordset::Cell(qint64 row, int column) const {
     Q_ASSERT(m_store && row >= 0 && row < RecordCount());
-    const qint64 p = PhysicalRow(row);
+    const qint64 id = RowId(row);
     if (!m_changedRows.isEmpty()) {
-        const auto it = m_changedRows.constFind(p);
+        const auto it = m_changedRows.constFind(id);
         if (it != m_changedRows.constEnd())
             return TRowStore::CellOfRow(it->constData(), column);
     }
-    return m_store->Cell(p, column);
+    if (id < 0)
+        return TRowStore::CellOfRow(m_insertedRows[std::size_t(-id - 1)].constData(), column);
+    return m_store->Cell(id, column);
 }
 
 QString TRecordset::Text(qint64 row, int column) const {
     return CellText(Cell(row, column), m_fields[column].Type());
 }
 
+void TRecordset::AppendText(QString& out, qint64 row, int column) const {
+    const TCell cell = Cell(row, column);
+    const TDataType type = m_fields[column].Type();
+    // Digits and sign as the locale writes them, when it writes them in ASCII.
+    static const bool asciiNumbers =
+        UserLocale().zeroDigit() == QLatin1String("0") && UserLocale().negativeSign() == QLatin1String("-");
+    if (cell.Kind == TCell::Null)
+        return;
+    if (cell.Kind == TCell::Integer && type != TDataType::Boolean && asciiNumbers) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, cell.Int).ptr;
+        out.append(QLatin1StringView(digits, end - digits));
+        return;
+    }
+    if (cell.Kind == TCell::Text && !IsDateType(type) && !IsDecimalType(type)) {
+        // UTF-8 never needs more UTF-16 units than it has bytes.
+        const qsizetype at = out.size();
+        out.resize(at + cell.Size);
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        QChar* end = decoder.appendToBuffer(out.data() + at, QByteArrayView(cell.Data, cell.Size));
+        out.truncate(end - out.constData());
+        return;
+    }
+    out.append(CellText(cell, type));
+}
+
 QVariant TRecordset::Value(qint64 row, int column) const {
     return CellValue(Cell(row, column), m_fields[column].Type());
+}
+
+QVariantList TRecordset::RowValues(qint64 row) const {
+    QVariantList values;
+    for (int i = 0; i < m_fields.Count(); ++i)
+        values.append(Value(row, i));
+    return values;
 }
 
 void TRecordset::RequireCurrentRow() const {
@@ -354,9 +500,7 @@ void TRecordset::Edit() {
         return;
     RequireUpdatable();
     RequireCurrentRow();
-    m_editValues.clear();
-    for (int i = 0; i < m_fields.Count(); ++i)
-        m_editValues.append(CellValue(Cell(m_current, i), m_fields[i].Type()));
+    m_editValues = RowValues(m_current);
     m_editChanged = QList<bool>(m_fields.Count(), false);
     m_state = TEditState::Edit;
 }
@@ -365,8 +509,12 @@ void TRecordset::Insert() {
     if (m_state != TEditState::Browse)
         Post();
     RequireUpdatable();
+    const qint64 row = std::clamp<qint64>(m_current, 0, RecordCount());
     m_editValues = QVariantList(m_fields.Count());
     m_editChanged = QList<bool>(m_fields.Count(), false);
+    m_insertedRows.push_back(EncodeValues(m_editValues));
+    m_rows.Insert(row, -qint64(m_insertedRows.size()), StoreRows());
+    m_current = row;
     m_state = TEditState::Insert;
 }
 
@@ -391,23 +539,43 @@ static void CheckRowCount(qint64 count) {
                 .arg(count));
 }
 
+QVariantList TRecordset::ParsedEditValues() const {
+    QVariantList values = m_editValues;
+    for (int i = 0; i < values.size(); ++i)
+        if (m_editChanged[i] && values[i].typeId() == QMetaType::QString)
+            values[i] = ParseText(values[i].toString(), m_fields[i].Type(), m_fields[i].Name());
+    return values;
+}
+
+void TRecordset::DropInsertedRow() {
+    const qint64 id = RowId(m_current);
+    Q_ASSERT(id < 0);
+    m_rows.Remove(m_current, StoreRows());
+    m_insertedRows[std::size_t(-id - 1)].clear();
+    if (m_current >= RecordCount())
+        m_current = qMax<qint64>(0, RecordCount() - 1);
+}
+
 void TRecordset::Post() {
     if (m_state == TEditState::Browse)
         return;
+    if (!Modified()) {
+        // A new record the user left without a change is dropped, as if never inserted.
+        if (m_state == TEditState::Insert)
+            DropInsertedRow();
+        m_state = TEditState::Browse;
+        m_editValues.clear();
+        m_editChanged.clear();
+        return;
+    }
+    const QVariantList values = ParsedEditValues();
+    const qint64 id = RowId(m_current);
     if (m_state == TEditState::Edit) {
-        if (!m_editChanged.contains(true)) {
-            m_state = TEditState::Browse;
-            return;
-        }
-        QVariantList oldValues;
-        for (int i = 0; i < m_fields.Count(); ++i)
-            oldValues.append(CellValue(Cell(m_current, i), m_fields[i].Type()));
-        CheckRowCount(m_updater->Update(oldValues, m_editValues, m_editChanged));
-        m_changedRows.insert(PhysicalRow(m_current), EncodeValues(m_editValues));
+        CheckRowCount(m_updater->Update(RowValues(m_current), values, m_editChanged));
+        m_changedRows.insert(id, EncodeValues(values));
     } else {
-        CheckRowCount(m_updater->Insert(m_editValues, m_editChanged));
-        m_store->AppendEncoded(EncodeValues(m_editValues));
-        m_current = RecordCount() - 1;
+        QByteArray row = m_updater->Insert(values, m_editChanged);
+        m_insertedRows[std::size_t(-id - 1)] = row.isEmpty() ? EncodeValues(values) : row;
     }
     m_state = TEditState::Browse;
     m_editValues.clear();
@@ -415,6 +583,8 @@ void TRecordset::Post() {
 }
 
 void TRecordset::CancelUpdate() {
+    if (m_state == TEditState::Insert)
+        DropInsertedRow();
     m_state = TEditState::Browse;
     m_editValues.clear();
     m_editChanged.clear();
@@ -423,20 +593,18 @@ void TRecordset::CancelUpdate() {
 }
 
 void TRecordset::Delete() {
-    if (m_state == TEditState::Insert) {
+    if (m_state != TEditState::Browse) {
+        const bool inserted = m_state == TEditState::Insert;
         CancelUpdate();
-        return;
+        if (inserted)
+            return;
     }
     RequireUpdatable();
     RequireCurrentRow();
-    QVariantList oldValues;
-    for (int i = 0; i < m_fields.Count(); ++i)
-        oldValues.append(CellValue(Cell(m_current, i), m_fields[i].Type()));
-    CheckRowCount(m_updater->Delete(oldValues));
-    m_state = TEditState::Browse;
-    const qint64 p = PhysicalRow(m_current);
-    m_deletedRows.insert(std::lower_bound(m_deletedRows.begin(), m_deletedRows.end(), p), p);
-    m_changedRows.remove(p);
+    CheckRowCount(m_updater->Delete(RowValues(m_current)));
+    const qint64 id = RowId(m_current);
+    m_rows.Remove(m_current, StoreRows());
+    m_changedRows.remove(id);
     if (m_current >= RecordCount())
         m_current = RecordCount() - 1 >= 0 ? RecordCount() - 1 : 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Field.h"
+#include "data/RowMap.h"
 #include "data/RowStore.h"
 
 #include <QHash>
@@ -34,7 +35,7 @@ public:
     const TFields& Fields() const { return m_fields; }
     TField& FieldByName(const QString& name) const { return m_fields.FieldByName(name); }
 
-    // Rows fetched so far (less deleted rows).
+    // Rows fetched so far, less deleted and with inserted rows.
     qint64 RecordCount() const;
     bool Eof() const;
     bool Bof() const;
@@ -53,6 +54,9 @@ public:
     TCell Cell(qint64 row, int column) const;
     bool IsNull(qint64 row, int column) const { return Cell(row, column).IsNull(); }
     QString Text(qint64 row, int column) const;
+    // Appends Text(row, column) to `out`, without a string of its own for the common kinds
+    // (copying a whole result goes through here).
+    void AppendText(QString& out, qint64 row, int column) const;
     QVariant Value(qint64 row, int column) const;
 
     virtual bool Supports(TCursorOption option) const;
@@ -60,14 +64,24 @@ public:
     // Changing rows (updatable results only, after the fetch has ended).
     TEditState State() const { return m_state; }
     void Edit();
+    // Adds an empty record at the current position (at the end when past the last) and
+    // edits it; posting writes it, cancelling or posting it unchanged drops it again.
     void Insert();
     // Deletes the current row in the database and from the recordset.
     void Delete();
     // Writes the edit buffer; a change that would touch no row or several rows fails, the
-    // edit stays in the buffer and nothing is written.
+    // edit stays in the buffer and nothing is written. Text typed into a field is read in the
+    // user's locale for the field's type first; a text that does not fit fails the same way.
+    // An inserted row is read back, so values the database fills in are shown.
     void Post();
-    // Drops the edit buffer.
+    // Drops the edit buffer: the record is as it was, an inserted one is gone.
     void CancelUpdate();
+    // Whether the edit buffer holds a value the user changed.
+    bool Modified() const { return m_editChanged.contains(true); }
+
+    // The value of a text typed by the user for a field of this type: numbers and dates in
+    // the user's locale (or their SQL form), the empty text as null. Throws TDataError.
+    static QVariant ParseText(const QString& text, TDataType type, const QString& fieldName);
 
     // Text of a stored value as the user sees it (user's locale; null gives empty text).
     static QString CellText(const TCell& cell, TDataType type);
@@ -86,8 +100,11 @@ protected:
 
 private:
     friend class TField;
-    qint64 PhysicalRow(qint64 row) const;
-    qint64 LogicalRow(qint64 physical) const;
+    qint64 RowId(qint64 row) const { return m_rows.IdOf(row); }
+    qint64 StoreRows() const { return m_store ? m_store->RowCount() : 0; }
+    QVariantList RowValues(qint64 row) const;
+    QVariantList ParsedEditValues() const;
+    void DropInsertedRow();
     TCell CurrentCell(int column) const;
     QVariant CurrentValue(int column) const;
     void SetEditValue(int column, const QVariant& value);
@@ -101,7 +118,9 @@ private:
     TEditState m_state = TEditState::Browse;
     QVariantList m_editValues;
     QList<bool> m_editChanged;
-    // Posted edits replace a row's bytes; deleted rows are left out (sorted physical rows).
+    // Posted edits replace a row's bytes (by row id); inserted rows live beside the store,
+    // row id -(k + 1) for m_insertedRows[k]; the map orders them among the store's rows.
     QHash<qint64, QByteArray> m_changedRows;
-    QList<qint64> m_deletedRows;
+    std::vector<QByteArray> m_insertedRows;
+    TRowMap m_rows;
 };

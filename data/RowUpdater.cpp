@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/Provider.h"
+#include "data/RowStore.h"
 
 namespace {
 
@@ -126,21 +127,75 @@ qint64 TRowUpdater::Update(const QVariantList& oldValues, const QVariantList& ne
         values);
 }
 
-qint64 TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>& changed) {
+QByteArray TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>& changed) {
     TProviderSession& session = m_connection->SessionForStatement();
-    QStringList columns, markers;
+    QStringList columns, markers, all;
     QVariantList values;
-    for (int i = 0; i < m_columns.size(); ++i)
+    for (int i = 0; i < m_columns.size(); ++i) {
+        all << session.QuoteIdentifier(m_columns[i].BaseColumn);
         if (changed[i]) {
             values << newValues[i];
-            columns << session.QuoteIdentifier(m_columns[i].BaseColumn);
+            columns << all.last();
             markers << Marker(int(values.size()));
         }
-    if (columns.isEmpty())
-        return Run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(TableName()), values);
-    return Run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                   .arg(TableName(), columns.join(QLatin1String(", ")), markers.join(QLatin1String(", "))),
-               values);
+    }
+    const QString insert =
+        columns.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(TableName())
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(TableName(), columns.join(QLatin1String(", ")), markers.join(QLatin1String(", ")));
+    // RETURNING gives the row with the values the database filled in (a generated key, a
+    // default), so the new row can be edited again at once, found by its real key.
+    if (session.SupportsReturning()) {
+        std::unique_ptr<TProviderCursor> cursor = session.OpenCursor(
+            {insert + QStringLiteral(" RETURNING ") + all.join(QLatin1String(", ")), values});
+        TRowStore row(int(m_columns.size()));
+        if (!cursor->FetchRow(row))
+            return {};
+        while (cursor->FetchRow(row)) {
+        }
+        return row.RowBytes(0);
+    }
+    if (Run(insert, values) != 1)
+        throw TDataError(QStringLiteral("Der Datensatz konnte nicht eingefügt werden"));
+    return ReadBack(newValues, changed);
+}
+
+QByteArray TRowUpdater::ReadBack(const QVariantList& newValues, const QList<bool>& changed) {
+    // Found by its key when the user gave all of it, otherwise by the values written; a row
+    // that is not found exactly once keeps the values as typed.
+    TProviderSession& session = m_connection->SessionForStatement();
+    bool keyGiven = true;
+    for (int i : m_keyFields)
+        keyGiven = keyGiven && changed[i] && !newValues[i].isNull();
+    QStringList all, conditions;
+    QVariantList values;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        all << session.QuoteIdentifier(m_columns[i].BaseColumn);
+        if (keyGiven ? !m_keyFields.contains(i) : (!changed[i] || IsBlobType(m_columns[i].Type)))
+            continue;
+        if (newValues[i].isNull()) {
+            conditions << all.last() + QLatin1String(" IS NULL");
+        } else {
+            values << newValues[i];
+            conditions << all.last() + QLatin1String(" = ") + Marker(int(values.size()));
+        }
+    }
+    if (conditions.isEmpty())
+        return {};
+    try {
+        std::unique_ptr<TProviderCursor> cursor = session.OpenCursor(
+            {QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                 .arg(all.join(QLatin1String(", ")), TableName(), conditions.join(QLatin1String(" AND "))),
+             values});
+        TRowStore rows(int(m_columns.size()));
+        while (rows.RowCount() < 2 && cursor->FetchRow(rows)) {
+        }
+        return rows.RowCount() == 1 ? rows.RowBytes(0) : QByteArray();
+    } catch (const TDataError&) {
+        // The row is written; only showing what the database made of it failed.
+        return {};
+    }
 }
 
 qint64 TRowUpdater::Delete(const QVariantList& oldValues) {

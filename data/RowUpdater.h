@@ -19,14 +19,18 @@ public:
 
     // Each returns the rows the statement would change; anything but 1 means nothing was written.
     qint64 Update(const QVariantList& oldValues, const QVariantList& newValues, const QList<bool>& changed);
-    qint64 Insert(const QVariantList& values, const QList<bool>& changed);
     qint64 Delete(const QVariantList& oldValues);
+    // Inserts a row of the changed values and returns it as the database stored it (keys it
+    // generated, defaults), encoded like a row-store row; empty when the database cannot
+    // give the row back, then the row holds what was written.
+    QByteArray Insert(const QVariantList& values, const QList<bool>& changed);
 
 private:
     TRowUpdater() = default;
     QString TableName() const;
     void AddKeyCondition(QStringList& conditions, QVariantList& values, const QVariantList& oldValues) const;
     qint64 Run(const QString& sql, const QVariantList& values);
+    QByteArray ReadBack(const QVariantList& newValues, const QList<bool>& changed);
     QString Marker(int n) const;
 
     QPointer<TConnection> m_connection;

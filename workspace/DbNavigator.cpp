@@ -1,8 +1,8 @@
 #include "workspace/DbNavigator.h"
 
+#include "data/Recordset.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MsgBox.h"
-#include "data/Recordset.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
 
@@ -16,14 +16,17 @@ TDbNavigator::TDbNavigator(TResultGrid* grid, TResultModel* model, QWidget* pare
     , m_grid(grid)
     , m_model(model) {
     setObjectName(QStringLiteral("Nav"));
-    // Ten buttons in 200 pixels: small icons, no handle, no padding.
-    setIconSize(QSize(12, 12));
+    // Ten buttons in 200 pixels at the design's font (13 pixels a line): small icons, no
+    // handle, no padding; a larger font makes them larger, so none is cut off.
+    const double scale = qMax(1.0, fontMetrics().height() / 13.0);
+    const int icon = int(12 * scale + 0.5);
+    setIconSize(QSize(icon, icon));
     setMovable(false);
     setFloatable(false);
     setContentsMargins(0, 0, 0, 0);
     setStyleSheet(QStringLiteral("QToolBar { border: 0; padding: 0; spacing: 0; } "
                                  "QToolButton { padding: 1px; margin: 0; }"));
-    setFixedWidth(200);
+    setFixedWidth(int(200 * scale + 0.5));
     QStyle* style = QApplication::style();
     AddButton("NavFirst", "Erster Datensatz", style->standardIcon(QStyle::SP_MediaSkipBackward),
               &TDbNavigator::NavFirst);
@@ -46,6 +49,9 @@ TDbNavigator::TDbNavigator(TResultGrid* grid, TResultModel* model, QWidget* pare
     AddButton("NavRefresh", "Daten aktualisieren", style->standardIcon(QStyle::SP_BrowserReload),
               &TDbNavigator::NavRefresh);
     connect(m_model, &QAbstractItemModel::modelReset, this, &TDbNavigator::UpdateButtons);
+    connect(m_model, &TResultModel::StateChanged, this, &TDbNavigator::UpdateButtons);
+    connect(m_grid, &TResultGrid::InsertRequested, this, [this] { RunGuarded([this] { NavInsert(); }); });
+    connect(m_grid, &TResultGrid::DeleteRequested, this, [this] { RunGuarded([this] { NavDelete(); }); });
     UpdateButtons();
 }
 
@@ -64,14 +70,16 @@ QAction* TDbNavigator::Button(const QString& name) const {
 
 void TDbNavigator::UpdateButtons() {
     const bool rows = m_model->rowCount() > 0;
-    const bool editable = m_model->Recordset() && (m_model->flags(m_model->index(0, 0)) & Qt::ItemIsEditable);
+    const bool editable = m_model->Editable();
+    const bool editing = m_model->EditRow() >= 0;
     for (const char* name : {"NavFirst", "NavPrior", "NavNext", "NavLast"})
         Button(QLatin1String(name))->setEnabled(rows);
     Button(QStringLiteral("NavRefresh"))->setEnabled(m_model->Recordset() != nullptr);
-    // New rows need an insert row in the grid, which the grid does not offer yet.
-    Button(QStringLiteral("NavInsert"))->setEnabled(false);
-    for (const char* name : {"NavDelete", "NavEdit", "NavPost", "NavCancel"})
-        Button(QLatin1String(name))->setEnabled(rows && editable);
+    Button(QStringLiteral("NavInsert"))->setEnabled(editable);
+    Button(QStringLiteral("NavDelete"))->setEnabled(editable && rows);
+    Button(QStringLiteral("NavEdit"))->setEnabled(editable && rows && !editing);
+    Button(QStringLiteral("NavPost"))->setEnabled(editable && editing);
+    Button(QStringLiteral("NavCancel"))->setEnabled(editable && editing);
 }
 
 void TDbNavigator::MoveTo(int row) {
@@ -99,32 +107,44 @@ void TDbNavigator::NavLast() {
     MoveTo(m_model->rowCount() - 1);
 }
 
-void TDbNavigator::NavInsert() {}
+void TDbNavigator::NavInsert() {
+    if (!m_model->Editable())
+        return;
+    m_grid->PostEdit();
+    const QModelIndex current = m_grid->currentIndex();
+    const int row = current.isValid() ? current.row() : 0;
+    m_model->InsertRecord(row);
+    m_grid->setCurrentIndex(m_model->index(m_model->EditRow(), qMax(0, current.column())));
+    m_grid->setFocus();
+}
 
 void TDbNavigator::NavDelete() {
     const QModelIndex current = m_grid->currentIndex();
-    if (!current.isValid() || !m_model->Recordset())
+    if (!current.isValid() || !m_model->Editable())
         return;
     if (!MsgBox::ConfirmOkCancel(QStringLiteral("Datensatz löschen?"), this))
         return;
-    TRecordset* recordset = m_model->Recordset();
-    recordset->MoveTo(current.row());
-    recordset->Delete();
-    m_model->Reload();
-    MoveTo(current.row());
+    m_grid->CancelEdit();
+    m_model->DeleteRecord(current.row());
+    MoveTo(qMin(current.row(), m_model->rowCount() - 1));
 }
 
 void TDbNavigator::NavEdit() {
-    if (m_grid->currentIndex().isValid())
-        m_grid->edit(m_grid->currentIndex());
+    const QModelIndex current = m_grid->currentIndex();
+    if (!current.isValid())
+        return;
+    m_model->EditRecord(current.row());
+    m_grid->edit(current);
 }
 
 void TDbNavigator::NavPost() {
     m_grid->PostEdit();
+    m_model->PostRecord();
 }
 
 void TDbNavigator::NavCancel() {
     m_grid->CancelEdit();
+    m_model->CancelRecord();
 }
 
 void TDbNavigator::NavRefresh() {

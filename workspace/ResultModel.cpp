@@ -2,8 +2,18 @@
 
 #include "data/Recordset.h"
 #include "settings/Error.h"
+#include "ui/ErrorHandler.h"
 
+#include <QTimer>
 #include <limits>
+
+namespace {
+
+int ClampedCount(qint64 count) {
+    return int(qMin<qint64>(count, std::numeric_limits<int>::max()));
+}
+
+} // namespace
 
 TResultModel::TResultModel(QObject* parent)
     : QAbstractTableModel(parent) {}
@@ -13,9 +23,10 @@ void TResultModel::SetRecordset(TRecordset* recordset, bool editable) {
     m_recordset = recordset;
     m_editable = recordset && editable;
     m_currentRow = -1;
-    m_rows = recordset ? int(qMin<qint64>(recordset->RecordCount(), std::numeric_limits<int>::max())) : 0;
+    m_rows = recordset ? ClampedCount(recordset->RecordCount()) : 0;
     m_columns = recordset ? recordset->Fields().Count() : 0;
     endResetModel();
+    emit StateChanged();
 }
 
 void TResultModel::Reload() {
@@ -33,6 +44,88 @@ void TResultModel::SetCurrentRow(int row) {
         emit headerDataChanged(Qt::Vertical, row, row);
 }
 
+int TResultModel::EditRow() const {
+    if (!m_recordset || m_recordset->State() == TRecordset::TEditState::Browse)
+        return -1;
+    return int(m_recordset->CurrentRow());
+}
+
+bool TResultModel::Inserting() const {
+    return m_recordset && m_recordset->State() == TRecordset::TEditState::Insert;
+}
+
+void TResultModel::RowChanged(int row) {
+    if (row >= 0 && row < m_rows) {
+        emit dataChanged(index(row, 0), index(row, m_columns - 1));
+        emit headerDataChanged(Qt::Vertical, row, row);
+    }
+}
+
+void TResultModel::SyncRows(int changedRow) {
+    const int rows = ClampedCount(m_recordset->RecordCount());
+    if (rows > m_rows) {
+        beginInsertRows({}, changedRow, changedRow);
+        m_rows = rows;
+        endInsertRows();
+    } else if (rows < m_rows) {
+        beginRemoveRows({}, changedRow, changedRow);
+        m_rows = rows;
+        endRemoveRows();
+    } else {
+        RowChanged(changedRow);
+    }
+    emit StateChanged();
+}
+
+void TResultModel::EditRecord(int row) {
+    if (!m_editable || EditRow() == row)
+        return;
+    m_recordset->MoveTo(row);
+    m_recordset->Edit();
+    RowChanged(row);
+    emit StateChanged();
+}
+
+void TResultModel::PostRecord() {
+    const int row = EditRow();
+    if (row < 0)
+        return;
+    m_recordset->Post();
+    SyncRows(row);
+}
+
+void TResultModel::CancelRecord() {
+    const int row = EditRow();
+    if (row < 0)
+        return;
+    m_recordset->CancelUpdate();
+    SyncRows(row);
+}
+
+void TResultModel::InsertRecord(int row) {
+    if (!m_editable)
+        return;
+    PostRecord();
+    m_recordset->MoveTo(qBound(0, row, m_rows));
+    m_recordset->Insert();
+    SyncRows(int(m_recordset->CurrentRow()));
+}
+
+void TResultModel::DeleteRecord(int row) {
+    if (!m_editable)
+        return;
+    if (EditRow() >= 0) {
+        // Deleting the new record itself only drops it.
+        const bool inserted = Inserting() && EditRow() == row;
+        CancelRecord();
+        if (inserted)
+            return;
+    }
+    m_recordset->MoveTo(row);
+    m_recordset->Delete();
+    SyncRows(row);
+}
+
 int TResultModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_rows;
 }
@@ -41,11 +134,38 @@ int TResultModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_columns;
 }
 
+bool TResultModel::IsNumericColumn(int column) const {
+    switch (m_recordset->Fields()[column].Type()) {
+    case TDataType::TinyInt:
+    case TDataType::SmallInt:
+    case TDataType::Integer:
+    case TDataType::BigInt:
+    case TDataType::UnsignedTinyInt:
+    case TDataType::UnsignedSmallInt:
+    case TDataType::UnsignedInt:
+    case TDataType::UnsignedBigInt:
+    case TDataType::Single:
+    case TDataType::Double:
+    case TDataType::Currency:
+    case TDataType::Decimal:
+    case TDataType::Numeric:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QVariant TResultModel::data(const QModelIndex& index, int role) const {
     if (!m_recordset || !index.isValid())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        // The record being edited shows the values typed so far.
+        if (index.row() == EditRow())
+            return m_recordset->Fields()[index.column()].AsText();
         return m_recordset->Text(index.row(), index.column());
+    }
+    if (role == Qt::TextAlignmentRole && IsNumericColumn(index.column()))
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     return {};
 }
 
@@ -59,8 +179,11 @@ QVariant TResultModel::headerData(int section, Qt::Orientation orientation, int 
             return m_headerFont;
         return {};
     }
-    if (role == Qt::DisplayRole)
+    if (role == Qt::DisplayRole) {
+        if (section == EditRow())
+            return Inserting() ? QStringLiteral("*") : QStringLiteral("I");
         return section == m_currentRow ? QStringLiteral("\u25B8") : QString();
+    }
     return {};
 }
 
@@ -74,22 +197,27 @@ Qt::ItemFlags TResultModel::flags(const QModelIndex& index) const {
 bool TResultModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!m_editable || role != Qt::EditRole || !index.isValid())
         return false;
-    if (m_recordset->Text(index.row(), index.column()) == value.toString())
-        return false;
-    // An error must not unwind through the view's editor code; the cell keeps its old value
-    // and the message goes to whoever shows it.
+    const QString text = value.toString();
+    const int row = index.row();
+    // An error must not unwind through the view's editor code: it is shown once the view
+    // is done, and the record keeps what was typed before.
     try {
-        m_recordset->MoveTo(index.row());
-        m_recordset->Edit();
-        const QString text = value.toString();
+        if (EditRow() != row) {
+            if (text == m_recordset->Text(row, index.column()))
+                return false;
+            PostRecord();
+            m_recordset->MoveTo(row);
+            m_recordset->Edit();
+        } else if (text == m_recordset->Fields()[index.column()].AsText()) {
+            return false;
+        }
         m_recordset->Fields()[index.column()].SetValue(text.isEmpty() ? QVariant() : QVariant(text));
-        m_recordset->Post();
     } catch (const TError& e) {
-        if (m_recordset->State() != TRecordset::TEditState::Browse)
-            m_recordset->CancelUpdate();
-        emit PostFailed(e.Message());
+        const QString message = e.Message();
+        QTimer::singleShot(0, this, [message] { ShowException(TError(message)); });
         return false;
     }
-    emit dataChanged(index.siblingAtColumn(0), index.siblingAtColumn(m_columns - 1));
+    RowChanged(row);
+    emit StateChanged();
     return true;
 }

@@ -1,13 +1,15 @@
 #include "workspace/Work.h"
 
-#include "ui/MainWindowIntf.h"
 #include "data/CProviderTypes.h"
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MainWindowIntf.h"
 #include "workspace/DbNavigator.h"
 #include "workspace/EditorRecovery.h"
+#include "workspace/FieldComboBox.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -27,13 +29,20 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
 constexpr int DesignWidth = 751;
 constexpr int DesignHeight = 549;
 constexpr int SplitterWidth = 3;
-constexpr int HeaderHeight = 20;
+constexpr int DesignHeaderHeight = 20;
+
+// The design's header height fits its small font; a larger font gets a taller bar, so the
+// caption is never cut off.
+int HeaderHeightFor(const QWidget* widget) {
+    return std::max(DesignHeaderHeight, widget->fontMetrics().height() + 6);
+}
 constexpr int DefaultRightWidth = 197;
 
 QSplitter* NewSplitter(const char* name, Qt::Orientation orientation, QWidget* parent) {
@@ -212,11 +221,14 @@ QWidget* TFrameWork::CreateResultPanel() {
     PnlLeftMiddle = new THeaderBar(QStringLiteral("PnlLeftMiddle"), {},
                                    QStringLiteral(":/icons/hdr-result.svg"), PnlBottom);
     PnlLeftMiddle->setFixedHeight(25);
-    CbxFieldsSorted = new QComboBox(PnlLeftMiddle);
+    auto* fieldList = new TFieldComboBox(PnlLeftMiddle);
+    CbxFieldsSorted = fieldList;
     CbxFieldsSorted->setObjectName(QStringLiteral("CbxFieldsSorted"));
     CbxFieldsSorted->setFixedWidth(145);
-    CbxFieldsSorted->setMaxVisibleItems(20);
-    CbxFieldsSorted->setInsertPolicy(QComboBox::InsertAlphabetically);
+    connect(fieldList, &TFieldComboBox::DropDown, this,
+            [this] { RunGuarded([this] { CbxFieldsDropDown(); }); });
+    connect(fieldList, &TFieldComboBox::CloseUp, this,
+            [this] { RunGuarded([this] { CbxFieldsCloseUp(); }); });
     PnlLeftMiddle->Tools()->addWidget(CbxFieldsSorted);
     BtnReadOnly = new QToolButton(PnlLeftMiddle);
     BtnReadOnly->setObjectName(QStringLiteral("BtnReadOnly"));
@@ -240,6 +252,9 @@ QWidget* TFrameWork::CreateResultPanel() {
     Nav->SetRefreshHandler([this] { ExecuteSql(Qry->SqlText()); });
     PnlLeftMiddle->Tools()->addWidget(Nav);
     PnlLeftMiddle->Tools()->addStretch(1);
+    // The design's 25 pixels fit its small font; a larger one needs a taller bar.
+    PnlLeftMiddle->setFixedHeight(
+        std::max({25, Nav->sizeHint().height() + 2, CbxFieldsSorted->sizeHint().height() + 2}));
     connect(GrdResults->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 Dsr->SetCurrentRow(current.row());
@@ -248,6 +263,7 @@ QWidget* TFrameWork::CreateResultPanel() {
 
     layout->addWidget(PnlLeftMiddle);
     layout->addWidget(GrdResults, 1);
+    CreateGridMenu();
     ApplyReadOnlyMode();
     return PnlBottom;
 }
@@ -266,7 +282,7 @@ QWidget* TFrameWork::CreateRightSide() {
     tables->setSpacing(1);
     PnlTables = new THeaderBar(QStringLiteral("PnlTables"), QStringLiteral("Tabellen"),
                                QStringLiteral(":/icons/hdr-tables.svg"), PnlRightTables);
-    PnlTables->setFixedHeight(HeaderHeight);
+    PnlTables->setFixedHeight(HeaderHeightFor(PnlTables));
     tables->addWidget(PnlTables);
     LbxTables = NewList("LbxTables", PnlRightTables);
     LbxTables->setSortingEnabled(true);
@@ -282,7 +298,7 @@ QWidget* TFrameWork::CreateRightSide() {
     fields->setSpacing(1);
     PnlFields = new THeaderBar(QStringLiteral("PnlFields"), QStringLiteral("Felder"),
                                QStringLiteral(":/icons/hdr-fields.svg"), PnlRightFields);
-    PnlFields->setFixedHeight(HeaderHeight);
+    PnlFields->setFixedHeight(HeaderHeightFor(PnlFields));
     PnlFields->Tools()->addStretch(1);
     BtnFieldsSort = new QToolButton(PnlFields);
     BtnFieldsSort->setObjectName(QStringLiteral("BtnFieldsSort"));
@@ -291,7 +307,7 @@ QWidget* TFrameWork::CreateRightSide() {
     BtnFieldsSort->setAutoRaise(true);
     BtnFieldsSort->setToolTip(QStringLiteral("Feldliste sortieren"));
     BtnFieldsSort->setText(QStringLiteral("A-Z"));
-    BtnFieldsSort->setFixedHeight(HeaderHeight - 2);
+    BtnFieldsSort->setFixedHeight(HeaderHeightFor(PnlFields) - 2);
     connect(BtnFieldsSort, &QToolButton::toggled, this, [this] { BtnFieldsSortClick(); });
     PnlFields->Tools()->addWidget(BtnFieldsSort);
     fields->addWidget(PnlFields);
@@ -306,7 +322,7 @@ QWidget* TFrameWork::CreateRightSide() {
     history->setSpacing(1);
     PnlHeader = new THeaderBar(QStringLiteral("PnlHeader"), QStringLiteral("Historie"),
                                QStringLiteral(":/icons/hdr-history.svg"), PnlRightHistory);
-    PnlHeader->setFixedHeight(HeaderHeight);
+    PnlHeader->setFixedHeight(HeaderHeightFor(PnlHeader));
     history->addWidget(PnlHeader);
     CreateHistory();
     history->addWidget(GrdHistory, 1);
@@ -391,6 +407,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
 }
 
 void TFrameWork::CloseDatabase() {
+    PostGridEdits();
     TIniFileEx& store = *SettingsStore();
     QStringList lines = MemSql->Lines();
     // An empty editor has one empty line; storing it would keep a section for nothing.
@@ -426,11 +443,3 @@ QWidget* TFrameWork::MemSqlWidget() const {
     return MemSql;
 }
 
-// Searching comes with the result grid's code.
-
-bool TFrameWork::CanSearch() const {
-    return false;
-}
-
-void TFrameWork::ShowFindDialog() {}
-void TFrameWork::FindNext() {}

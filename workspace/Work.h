@@ -17,6 +17,7 @@ class QToolButton;
 class TConnection;
 class TDbNavigator;
 class TEditorRecovery;
+class TFindDialog;
 class THeaderBar;
 class TProviderTypes;
 class TQuery;
@@ -98,9 +99,28 @@ public:
 
     // --- Later parts
     void ShowConnectionInfo();
+
+    // --- Result grid: copying, the field list, the record buffer (WorkGrid.cpp)
+    void MnuPopGrdCopyCellClick();
+    void MnuPopGrdCopyRowClick();
+    // Copies the current column, or every column when `all`, of every record.
+    void MnuPopGrdCopyAllClick(bool all);
+    void MnuPopGrdWithFieldsClick();
+    void MnuPopGrdCopyFieldnameClick();
+    void CbxFieldsDropDown();
+    void CbxFieldsCloseUp();
+    QString FieldNamesLine() const;
+    QString RowLine() const;
+    // Writes the record being edited in the grid; throws when the database refuses it, and
+    // the record keeps what the user typed. Runs before a result is replaced or closed.
+    void PostGridEdits();
+
+    // --- Searching in the result or the editor (WorkSearch.cpp)
     bool CanSearch() const;
     void ShowFindDialog();
+    // "Wiederholen": searches again from after the last match.
     void FindNext();
+    bool FindNext(bool first);
 
     // The control that gets the keyboard focus when the workspace is shown.
     QWidget* MemSqlWidget() const;
@@ -141,6 +161,17 @@ public:
     THeaderBar* PnlHeader = nullptr;
     QTableWidget* GrdHistory = nullptr;
     QMenu* PopMnuMemSql = nullptr;
+    QMenu* PopMnuGrd = nullptr;
+    QAction* MnuPopGrdCopyCell = nullptr;
+    QAction* MnuPopGrdCopyRow = nullptr;
+    QAction* MnuPopGrdCopyColumn = nullptr;
+    QAction* MnuPopGrdCopyAll = nullptr;
+    QAction* MnuPopGrdWithFields = nullptr;
+    QAction* MnuPopGrdCopyFieldname = nullptr;
+    TFindDialog* FindDialog = nullptr;
+    // The control focused in the main window when the find dialog was last opened.
+    QWidget* SearchControl = nullptr;
+    bool FirstSearch = false;
     QMenu* PopMnuHistory = nullptr;
     QMenu* PopMnuLbx = nullptr;
     QAction* PopMnuLbxInsert = nullptr;
@@ -190,6 +221,19 @@ private:
     int AccessModeOfResult() const;
     double SecondsSinceStart() const;
     void GrdResultsColumnResized(int column, int oldSize, int newSize);
+
+    // Result grid (WorkGrid.cpp)
+    void CreateGridMenu();
+    void FillFieldList();
+    QString GridCellText(qint64 row, int column) const;
+    QList<int> VisibleColumns() const;
+
+    // Searching (WorkSearch.cpp)
+    void FindDialogFind();
+    bool SearchGrid(bool first);
+    bool SearchRecord(qint64 row, bool first, bool isStartRecord);
+    bool MatchField(qint64 row, int column) const;
+    bool SearchEditor(bool first);
 
     // Schema lists (WorkSchema.cpp)
     void LbxTablesClick();

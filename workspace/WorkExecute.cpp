@@ -2,13 +2,13 @@
 // with its background fetch, the status bar, the read-only switch and the column widths.
 #include "workspace/Work.h"
 
-#include "ui/ErrorHandler.h"
-#include "ui/MainWindowIntf.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/Query.h"
 #include "editor/SqlEdit.h"
 #include "settings/Error.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MainWindowIntf.h"
 #include "workspace/DbNavigator.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -127,6 +127,9 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
     if (m_busy)
         throw TError(QStringLiteral("Eine Abfrage wird noch ausgeführt. Warten Sie, bis alle Datensätze "
                                     "gelesen sind, oder brechen Sie die Abfrage ab"));
+    // A record being edited is written before its result goes; when that fails the run
+    // does not start and the record keeps what was typed.
+    PostGridEdits();
     SetStatusText(2, QStringLiteral("---"));
     SetStatusText(4, QStringLiteral("---"));
     StatBar->repaint();
@@ -164,9 +167,18 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
         SetWaitCursor(false);
         m_awaitingCompletion = false;
         SetBusy(false);
-        // The user stopped the statement before it had run: that needs no message box.
-        if (m_cancelRequested && dynamic_cast<const TDataError*>(&e))
-            throw TAbort();
+        // Stopped by the user before it had run: the same account as a cancelled fetch (no
+        // rows, the time marked as cancelled, the statement in the history). A message box
+        // only when the provider reported more than the cancel itself.
+        if (const auto* error = dynamic_cast<const TDataError*>(&e); error && m_cancelRequested) {
+            ShowRecordCount(0, AccessNone);
+            AddHistory(0, Qry->SqlText());
+            // 57014: cancelled on request; HY008: the same from an ODBC driver.
+            if (dynamic_cast<const TCancelledError*>(error) || error->SqlState() == QLatin1String("57014") ||
+                error->SqlState() == QLatin1String("HY008"))
+                throw TAbort();
+            throw TError(QStringLiteral("Die Abfrage wurde abgebrochen: ") + error->Message());
+        }
         throw;
     }
 }

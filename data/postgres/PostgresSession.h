@@ -27,6 +27,7 @@ public:
     ~TPostgresSession() override;
 
     bool ConcurrentStatements() const override { return false; }
+    bool SupportsReturning() const override { return true; }
     QString ParameterMarker(int n) const override { return u'$' + QString::number(n); }
     QString QuoteIdentifier(const QString& name) const override;
     bool NeedsQuotes(const QString& name) const override;

@@ -36,6 +36,7 @@ public:
     ~TSqliteSession() override;
 
     bool ConcurrentStatements() const override { return true; }
+    bool SupportsReturning() const override { return true; }
     QString ParameterMarker(int n) const override { return u'?' + QString::number(n); }
     QString QuoteIdentifier(const QString& name) const override;
     bool NeedsQuotes(const QString& name) const override;

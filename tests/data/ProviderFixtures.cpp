@@ -127,6 +127,8 @@ QList<TProviderFixture> MakeFixtures()
     sqlite.SlowStatement = kSqliteSlow;
     sqlite.FailingAt = SqliteFailingAt;
     sqlite.CreatePeople = kPeople;
+    sqlite.CreateCounter = QStringLiteral("CREATE TABLE counter (id INTEGER PRIMARY KEY, label VARCHAR(20), "
+                                          "state VARCHAR(10) DEFAULT 'neu')");
     fixtures << sqlite;
 
     TProviderFixture pg;
@@ -138,6 +140,8 @@ QList<TProviderFixture> MakeFixtures()
     pg.SlowStatement = QStringLiteral("SELECT pg_sleep(60)");
     pg.FailingAt = PgFailingAt;
     pg.CreatePeople = kPeople;
+    pg.CreateCounter = QStringLiteral("CREATE TABLE counter (id SERIAL PRIMARY KEY, label VARCHAR(20), "
+                                      "state VARCHAR(10) DEFAULT 'neu')");
     fixtures << pg;
 
     TProviderFixture odbcSqlite = sqlite;

@@ -28,6 +28,9 @@ struct TProviderFixture {
     std::function<QString(int)> FailingAt;
     // DDL for the standard table "people" (id key, name varchar(40) not null, amount real, born date).
     QString CreatePeople;
+    // DDL for the table "counter": a key the database generates (id), label varchar(20), and
+    // state varchar(10) defaulting to 'neu'.
+    QString CreateCounter;
     bool Updatable = true;
     // The OLE DB type of a VARCHAR column: 130 (WSTR), or 129 (STR) through a driver that
     // only has ANSI types (Debian's SQLite3 ODBC driver).

@@ -7,10 +7,10 @@
 #include "tests/support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
 
 namespace {
 
@@ -82,6 +82,8 @@ private slots:
 
     void updatesWriteThrough_data() { AddProviderRows(); }
     void updatesWriteThrough();
+    void insertReadsBackWhatTheDatabaseFillsIn_data() { AddProviderRows(); }
+    void insertReadsBackWhatTheDatabaseFillsIn();
     void updateOfAConcurrentlyChangedRowFails_data() { AddProviderRows(); }
     void updateOfAConcurrentlyChangedRowFails();
     void notUpdatableResults_data() { AddProviderRows(); }
@@ -568,18 +570,79 @@ void TestConformance::updatesWriteThrough() {
     QCOMPARE(q.Text(1, 1), QStringLiteral("Berta"));
     QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people WHERE name = 'Berta' AND id = 2")), 1);
 
+    // A new record stands at the current position; typed text is read in the locale.
     q.Insert();
-    q.FieldByName(QStringLiteral("id")).SetValue(10);
+    QCOMPARE(q.CurrentRow(), 1);
+    QCOMPARE(q.RecordCount(), 4);
+    q.FieldByName(QStringLiteral("id")).SetValue(QStringLiteral("10"));
     q.FieldByName(QStringLiteral("name")).SetValue(QStringLiteral("Dora"));
+    q.FieldByName(QStringLiteral("amount")).SetValue(QLocale::system().toString(2.5));
     q.Post();
     QCOMPARE(q.RecordCount(), 4);
-    QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people WHERE name = 'Dora'")), 1);
+    QCOMPARE(q.Text(1, 1), QStringLiteral("Dora"));
+    QCOMPARE(q.Text(2, 1), QStringLiteral("Berta"));
+    QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people WHERE name = 'Dora' AND amount = 2.5")),
+             1);
 
+    // A new record left unchanged, and one cancelled, are dropped.
+    q.Insert();
+    q.Post();
+    q.Insert();
+    q.FieldByName(QStringLiteral("name")).SetValue(QStringLiteral("Emil"));
+    q.CancelUpdate();
+    QCOMPARE(q.RecordCount(), 4);
+    QCOMPARE(q.State(), TRecordset::TEditState::Browse);
+
+    // A text that is no number fails the post and stays in the buffer.
+    q.Edit();
+    q.FieldByName(QStringLiteral("amount")).SetValue(QStringLiteral("zwölf"));
+    QVERIFY_THROWS_EXCEPTION(TDataError, q.Post());
+    QCOMPARE(q.State(), TRecordset::TEditState::Edit);
+    QCOMPARE(q.FieldByName(QStringLiteral("amount")).AsText(), QStringLiteral("zwölf"));
+    q.CancelUpdate();
+
+    q.First();
+    const TBookmark dora = (q.Next(), q.GetBookmark());
     q.First();
     q.Delete();
     QCOMPARE(q.RecordCount(), 3);
-    QCOMPARE(q.Text(0, 1), QStringLiteral("Berta"));
+    QCOMPARE(q.Text(0, 1), QStringLiteral("Dora"));
+    QCOMPARE(q.Text(1, 1), QStringLiteral("Berta"));
     QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people WHERE id = 1")), 0);
+    q.GotoBookmark(dora);
+    QCOMPARE(q.CurrentRow(), 0);
+}
+
+void TestConformance::insertReadsBackWhatTheDatabaseFillsIn() {
+    USE_PROVIDER_FIXTURE(f);
+    if (!f.Updatable)
+        QSKIP("results of this provider are read-only");
+    TConnection& c = db.Connection();
+    c.Execute(f.CreateCounter);
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetLockType(TLockType::Optimistic);
+    q.SetSql(QStringLiteral("SELECT id, label, state FROM counter"));
+    q.Open();
+    QVERIFY(q.Supports(TCursorOption::Update));
+    for (const char* label : {"eins", "zwei"}) {
+        q.Insert();
+        q.FieldByName(QStringLiteral("label")).SetValue(QString::fromUtf8(label));
+        q.Post();
+    }
+    QCOMPARE(q.RecordCount(), 2);
+    // Both got their key and default, so each can be changed again at once.
+    QCOMPARE(q.Text(0, 2), QStringLiteral("neu"));
+    QVERIFY(!q.Text(0, 0).isEmpty());
+    QVERIFY(q.Text(0, 0) != q.Text(1, 0));
+    q.MoveTo(0);
+    q.Edit();
+    q.FieldByName(QStringLiteral("state")).SetValue(QStringLiteral("alt"));
+    q.Post();
+    QCOMPARE(
+        CountOf(c, QStringLiteral("SELECT count(*) FROM counter WHERE state = 'alt' AND label = 'zwei'")), 1);
+    q.Delete();
+    QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM counter")), 1);
 }
 
 void TestConformance::updateOfAConcurrentlyChangedRowFails() {

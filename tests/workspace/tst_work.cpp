@@ -358,6 +358,9 @@ void TstWork::slowOpenKeepsWindowLive() {
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     QTRY_VERIFY(!work->Busy());
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    // The same account as a cancelled fetch: the time marked, the statement in the history.
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")), qPrintable(work->StatusText(4)));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("0"));
     QVERIFY(QApplication::overrideCursor() == nullptr);
     Run(work, QStringLiteral("select 1 as eins"));
     QCOMPARE(work->Dsr->rowCount(), 1);
@@ -656,6 +659,7 @@ void TstWork::readWriteSwitchRerunsAndEdits() {
     QCOMPARE(work->StatusText(0), QStringLiteral("RW"));
     QCOMPARE(work->GrdHistory->rowCount(), 2);
     QVERIFY(work->Dsr->setData(work->Dsr->index(1, 1), QStringLiteral("Schmidt"), Qt::EditRole));
+    work->PostGridEdits();
 
     TConnection check;
     check.Open(m_sample);

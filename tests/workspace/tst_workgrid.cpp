@@ -1,0 +1,533 @@
+#include "app/Main.h"
+#include "catalogue/DBLst.h"
+#include "data/Connection.h"
+#include "data/Query.h"
+#include "editor/SqlEdit.h"
+#include "settings/IniFileEx.h"
+#include "tests/support/TestSupport.h"
+#include "ui/ErrorHandler.h"
+#include "ui/KeyNames.h"
+#include "ui/MsgBox.h"
+#include "workspace/DbNavigator.h"
+#include "workspace/FieldComboBox.h"
+#include "workspace/FindDialog.h"
+#include "workspace/ResultGrid.h"
+#include "workspace/ResultModel.h"
+#include "workspace/Work.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+// The result grid inside the real main window on real SQLite files (and the test run's
+// PostgreSQL server): the record buffer, insert and delete, copying, the field list, the
+// search and the keys.
+class TstWorkGrid : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void editIsHeldUntilPostedAndCancelRestores();
+    void failedPostKeepsTheRecordAndTheValues();
+    void insertAndDeleteThroughKeys();
+    void insertReadsBackAGeneratedKeyOnPostgres();
+    void copyTexts_data();
+    void copyTexts();
+    void copyCellTrimsAndRowKeepsSpaces();
+    void fieldListFillsAndJumps();
+    void gridSearch();
+    void editorSearch();
+    void searchNeedsAFocusedGridOrEditor();
+    void f2EditsTheCellAndLeavesTheCatalogue();
+    void numbersAreRightAligned();
+    void cancelDuringExecution();
+
+private:
+    QString Database(const QString& name, const QString& script);
+    TFrameWork* OpenRun(const QString& connectionString, const QString& sql, bool readWrite);
+    void Run(TFrameWork* work, const QString& text);
+    QString Db(const QString& connectionString, const QString& sql);
+    QAction* Nav(TFrameWork* work, const char* name) { return work->Nav->Button(QLatin1String(name)); }
+    void Trigger(const char* action) { m_window->Action(QLatin1String(action))->trigger(); }
+    static QString Shown(const QModelIndex& index) { return index.data().toString(); }
+    static bool Editing(const QAbstractItemView* view) {
+        for (const QLineEdit* editor : view->viewport()->findChildren<QLineEdit*>())
+            if (editor->isVisible())
+                return true;
+        return false;
+    }
+
+    std::unique_ptr<TIniFileEx> m_store;
+    std::unique_ptr<TFrmMain> m_window;
+    QString m_sample;
+};
+
+void TstWorkGrid::initTestCase() {
+    QApplication::setApplicationName(QStringLiteral("Tabulo"));
+    InstallGermanTexts(*QCoreApplication::instance());
+    MsgBox::SetAutoAnswer(true);
+}
+
+void TstWorkGrid::init() {
+    QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
+    m_store = std::make_unique<TIniFileEx>();
+    SetSettingsStore(m_store.get());
+    m_window = std::make_unique<TFrmMain>();
+    m_window->resize(1100, 800);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    MsgBox::TakeShownTexts();
+    m_sample = Database(QStringLiteral("grid"),
+                        "create table Kunden(Id integer primary key, Name text, Betrag real);"
+                        "insert into Kunden values (1, 'Meier', 1.5), (2, 'Schulze', 2), "
+                        "(3, 'MÜLLER', 123);");
+}
+
+void TstWorkGrid::cleanup() {
+    if (m_window)
+        for (TFrameWork* work : m_window->findChildren<TFrameWork*>())
+            if (work->Busy())
+                work->CancelSql();
+    QTest::qWait(0);
+    m_window.reset();
+    SetSettingsStore(nullptr);
+    m_store.reset();
+    MsgBox::ScriptAnswers({});
+}
+
+QString TstWorkGrid::Database(const QString& name, const QString& script) {
+    const QString path =
+        QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
+    QFile::remove(path);
+    TConnection connection;
+    connection.Open(QStringLiteral("Provider=SQLite;Data Source=%1;Mode=Create").arg(path));
+    if (!script.isEmpty())
+        connection.Execute(script);
+    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(path);
+}
+
+void TstWorkGrid::Run(TFrameWork* work, const QString& text) {
+    work->MemSql->SetLines(text.split(QLatin1Char('\n')));
+    Trigger("ActSqlExec");
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 20000);
+}
+
+TFrameWork* TstWorkGrid::OpenRun(const QString& connectionString, const QString& sql, bool readWrite) {
+    m_window->OpenWorkspace(QStringLiteral("Beispiel"), connectionString);
+    m_window->UpdateActions();
+    TFrameWork* work = m_window->CurrentWorkspace();
+    work->BtnReadOnly->setChecked(readWrite);
+    work->ApplyReadOnlyMode();
+    Run(work, sql);
+    work->GrdResults->setFocus();
+    work->GrdResults->setCurrentIndex(work->Dsr->index(0, 0));
+    return work;
+}
+
+// One value read through a connection of its own, as another user sees the database.
+QString TstWorkGrid::Db(const QString& connectionString, const QString& sql) {
+    TConnection c;
+    c.Open(connectionString);
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(sql);
+    q.Open();
+    return q.Eof() ? QStringLiteral("<none>") : q.Fields()[0].AsText();
+}
+
+void TstWorkGrid::editIsHeldUntilPostedAndCancelRestores() {
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select * from Kunden order by Id"), true);
+    TResultModel* model = work->Dsr;
+    QVERIFY(Nav(work, "NavInsert")->isEnabled());
+    QVERIFY(!Nav(work, "NavPost")->isEnabled());
+    QVERIFY(model->setData(model->index(1, 1), QStringLiteral("Schmidt"), Qt::EditRole));
+    QVERIFY(model->setData(model->index(1, 2), QStringLiteral("7,25"), Qt::EditRole));
+    QCOMPARE(Shown(model->index(1, 1)), QStringLiteral("Schmidt"));
+    QCOMPARE(model->headerData(1, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("I"));
+    QVERIFY(Nav(work, "NavPost")->isEnabled() && Nav(work, "NavCancel")->isEnabled());
+    QCOMPARE(Db(m_sample, QStringLiteral("select Name from Kunden where Id = 2")), QStringLiteral("Schulze"));
+
+    // Cancel puts the whole record back.
+    Nav(work, "NavCancel")->trigger();
+    QCOMPARE(Shown(model->index(1, 1)), QStringLiteral("Schulze"));
+    QCOMPARE(Shown(model->index(1, 2)), QStringLiteral("2"));
+    QVERIFY(!Nav(work, "NavPost")->isEnabled());
+
+    // Escape in the grid does the same.
+    work->GrdResults->setCurrentIndex(model->index(1, 1));
+    QVERIFY(model->setData(model->index(1, 1), QStringLiteral("Schmidt"), Qt::EditRole));
+    QTest::keyClick(work->GrdResults, Qt::Key_Escape);
+    QCOMPARE(Shown(model->index(1, 1)), QStringLiteral("Schulze"));
+
+    // Moving to another record posts; the locale's decimal comma is read as a number.
+    QVERIFY(model->setData(model->index(1, 2), QStringLiteral("7,25"), Qt::EditRole));
+    work->GrdResults->setCurrentIndex(model->index(2, 1));
+    QCOMPARE(model->EditRow(), -1);
+    QCOMPARE(Db(m_sample, QStringLiteral("select Betrag * 4 from Kunden where Id = 2")),
+             QStringLiteral("29"));
+
+    // The navigator's post writes, and so does running the next statement.
+    QVERIFY(model->setData(model->index(0, 1), QStringLiteral("Maier"), Qt::EditRole));
+    Nav(work, "NavPost")->trigger();
+    QCOMPARE(Db(m_sample, QStringLiteral("select Name from Kunden where Id = 1")), QStringLiteral("Maier"));
+    QVERIFY(model->setData(model->index(2, 1), QStringLiteral("Müller"), Qt::EditRole));
+    Run(work, QStringLiteral("select * from Kunden order by Id"));
+    QCOMPARE(Db(m_sample, QStringLiteral("select Name from Kunden where Id = 3")), QStringLiteral("Müller"));
+    QVERIFY(MsgBox::TakeShownTexts().isEmpty());
+}
+
+void TstWorkGrid::failedPostKeepsTheRecordAndTheValues() {
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select * from Kunden order by Id"), true);
+    TResultModel* model = work->Dsr;
+    QVERIFY(model->setData(model->index(0, 1), QStringLiteral("Mine"), Qt::EditRole));
+    TConnection other;
+    other.Open(m_sample);
+    other.Execute(QStringLiteral("update Kunden set Name = 'Theirs' where Id = 1"));
+
+    Nav(work, "NavPost")->trigger();
+    QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().contains(QStringLiteral("nichts gespeichert")), qPrintable(shown.first()));
+    QCOMPARE(model->EditRow(), 0);
+    QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Mine"));
+
+    // Leaving the record tries again, fails again and brings the user back to it.
+    work->GrdResults->setCurrentIndex(model->index(2, 1));
+    QTRY_COMPARE(work->GrdResults->currentIndex().row(), 0);
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Mine"));
+
+    // A text that is no number for a number field fails the same way.
+    QVERIFY(model->setData(model->index(0, 2), QStringLiteral("viel"), Qt::EditRole));
+    Nav(work, "NavPost")->trigger();
+    shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().contains(QStringLiteral("„viel“")), qPrintable(shown.first()));
+
+    // A run that would replace the result, and closing the tab, are refused while the
+    // record cannot be written.
+    Trigger("ActSqlExec");
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    QCOMPARE(model->EditRow(), 0);
+    Trigger("ActDBClose");
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    QCOMPARE(m_window->PageControl->count(), 1);
+    QCOMPARE(model->EditRow(), 0);
+    Nav(work, "NavCancel")->trigger();
+    QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Meier"));
+    QCOMPARE(Db(m_sample, QStringLiteral("select Name from Kunden where Id = 1")), QStringLiteral("Theirs"));
+}
+
+void TstWorkGrid::insertAndDeleteThroughKeys() {
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select * from Kunden order by Id"), true);
+    TResultModel* model = work->Dsr;
+    TResultGrid* grid = work->GrdResults;
+    grid->setCurrentIndex(model->index(1, 1));
+    QTest::keyClick(grid, Qt::Key_Insert);
+    QCOMPARE(model->rowCount(), 4);
+    QCOMPARE(model->EditRow(), 1);
+    QCOMPARE(grid->currentIndex().row(), 1);
+    QCOMPARE(model->headerData(1, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("*"));
+    QCOMPARE(Shown(model->index(2, 1)), QStringLiteral("Schulze"));
+    // Left without a change, the new record goes.
+    grid->setCurrentIndex(model->index(3, 1));
+    QCOMPARE(model->rowCount(), 3);
+
+    grid->setCurrentIndex(model->index(0, 1));
+    QTest::keyClick(grid, Qt::Key_Insert);
+    QVERIFY(model->setData(model->index(0, 1), QStringLiteral("Neu"), Qt::EditRole));
+    Nav(work, "NavPost")->trigger();
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    // The key the database gave is shown, so the record can be changed again at once.
+    QCOMPARE(Shown(model->index(0, 0)), QStringLiteral("4"));
+    QVERIFY(model->setData(model->index(0, 2), QStringLiteral("9"), Qt::EditRole));
+    Nav(work, "NavPost")->trigger();
+    QCOMPARE(Db(m_sample, QStringLiteral("select Betrag from Kunden where Name = 'Neu'")),
+             QStringLiteral("9"));
+
+    // Ctrl+Del asks, Abbrechen keeps the record, OK deletes it by its key.
+    grid->setCurrentIndex(model->index(0, 1));
+    MsgBox::ScriptAnswers({MsgBox::Button::Cancel});
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Datensatz löschen?")});
+    QCOMPARE(model->rowCount(), 4);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(model->rowCount(), 3);
+    QCOMPARE(Db(m_sample, QStringLiteral("select count(*) from Kunden")), QStringLiteral("3"));
+    QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Meier"));
+
+    // A read-only result offers none of it.
+    work->BtnReadOnly->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
+    QVERIFY(!Nav(work, "NavInsert")->isEnabled());
+    QVERIFY(!Nav(work, "NavDelete")->isEnabled());
+    grid->setCurrentIndex(model->index(0, 1));
+    QTest::keyClick(grid, Qt::Key_Insert);
+    QCOMPARE(model->rowCount(), 3);
+}
+
+void TstWorkGrid::insertReadsBackAGeneratedKeyOnPostgres() {
+    REQUIRE_POSTGRES(pg);
+    TConnection setup;
+    setup.Open(pg);
+    setup.Execute(
+        QStringLiteral("drop table if exists grid_serial; create table grid_serial "
+                       "(id serial primary key, name varchar(20), state varchar(5) default 'neu')"));
+    TFrameWork* work = OpenRun(pg, QStringLiteral("select * from grid_serial"), true);
+    TResultModel* model = work->Dsr;
+    QTest::keyClick(work->GrdResults, Qt::Key_Insert);
+    QVERIFY(model->setData(model->index(0, 1), QStringLiteral("eins"), Qt::EditRole));
+    Nav(work, "NavPost")->trigger();
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(Shown(model->index(0, 0)), QStringLiteral("1"));
+    QCOMPARE(Shown(model->index(0, 2)), QStringLiteral("neu"));
+    QVERIFY(model->setData(model->index(0, 2), QStringLiteral("alt"), Qt::EditRole));
+    Nav(work, "NavPost")->trigger();
+    QCOMPARE(Db(pg, QStringLiteral("select state from grid_serial where id = 1")), QStringLiteral("alt"));
+    setup.Execute(QStringLiteral("drop table grid_serial"));
+}
+
+void TstWorkGrid::copyTexts_data() {
+    QTest::addColumn<QString>("menuItem");
+    QTest::addColumn<bool>("withFields");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("all with names") << "MnuPopGrdCopyAll" << true << 0 << "A\tB\r\n1\t\r\n\t2\r\n\t\r\nx\t";
+    QTest::newRow("all") << "MnuPopGrdCopyAll" << false << 0 << "1\t\r\n\t2\r\n\t\r\nx\t";
+    QTest::newRow("column") << "MnuPopGrdCopyColumn" << false << 0 << "1\r\n\r\n\r\nx";
+    QTest::newRow("column with name") << "MnuPopGrdCopyColumn" << true << 1 << "B\r\n\r\n2\r\n\r\n";
+    QTest::newRow("row") << "MnuPopGrdCopyRow" << true << 1 << "\t2";
+    QTest::newRow("field name") << "MnuPopGrdCopyFieldname" << false << 1 << "B";
+}
+
+void TstWorkGrid::copyTexts() {
+    QFETCH(QString, menuItem);
+    QFETCH(bool, withFields);
+    QFETCH(int, column);
+    QFETCH(QString, expected);
+    TFrameWork* work = OpenRun(m_sample,
+                               QStringLiteral("select '1' as A, null as B union all select null, 2 "
+                                              "union all select '', '' union all select 'x', null"),
+                               false);
+    QCOMPARE(work->PopMnuGrd->actions().size(), 8);
+    QStringList items;
+    for (QAction* a : work->PopMnuGrd->actions())
+        items << (a->isSeparator() ? QStringLiteral("-")
+                                   : a->text() + u' ' + a->shortcut().toString(QKeySequence::NativeText));
+    QCOMPARE(items, (QStringList{"Zelle kopieren Strg+C", "Zeile kopieren Strg+Alt+C",
+                                 "Spalte kopieren Alt+Umsch+C", "Alles kopieren Strg+Alt+Umsch+C", "-",
+                                 "Mit Feldnamen ", "-", "Feldname kopieren "}));
+    QVERIFY(!work->MnuPopGrdWithFields->isChecked());
+    if (withFields)
+        work->MnuPopGrdWithFields->trigger();
+    work->GrdResults->setCurrentIndex(work->Dsr->index(1, column));
+    QApplication::clipboard()->clear();
+    work->PopMnuGrd->findChild<QAction*>(menuItem)->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), expected);
+    // The current record is the one before.
+    QCOMPARE(work->GrdResults->currentIndex(), work->Dsr->index(1, column));
+}
+
+void TstWorkGrid::copyCellTrimsAndRowKeepsSpaces() {
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select '  a b  ' as A, ' c' as B"), false);
+    TResultGrid* grid = work->GrdResults;
+    grid->setCurrentIndex(work->Dsr->index(0, 0));
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("a b"));
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("  a b  \t c"));
+    // Without an open result the commands do nothing.
+    work->Query()->Close();
+    work->Dsr->SetRecordset(nullptr, false);
+    QApplication::clipboard()->setText(QStringLiteral("unverändert"));
+    work->MnuPopGrdCopyAll->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("unverändert"));
+}
+
+void TstWorkGrid::fieldListFillsAndJumps() {
+    QStringList columns;
+    for (int i = 1; i <= 80; ++i)
+        columns << QStringLiteral("'Wert %1' as F%2").arg(i).arg(i, 2, 10, QLatin1Char('0'));
+    TFrameWork* work =
+        OpenRun(m_sample, QStringLiteral("select ") + columns.join(QStringLiteral(", ")), false);
+    auto* list = static_cast<TFieldComboBox*>(work->CbxFieldsSorted);
+    emit list->DropDown();
+    QCOMPARE(list->count(), 80);
+    QCOMPARE(list->maxVisibleItems(), 50);
+    QCOMPARE(list->itemText(0), QStringLiteral("F01 = Wert 1"));
+    QCOMPARE(list->itemText(79), QStringLiteral("F80 = Wert 80"));
+    list->setCurrentIndex(41);
+    emit list->CloseUp();
+    QCOMPARE(work->GrdResults->currentIndex().column(), 41);
+
+    Run(work, QStringLiteral("select Name, Id from Kunden where 0"));
+    emit list->DropDown();
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->itemText(0), QStringLiteral("Id"));
+    QCOMPARE(list->itemText(1), QStringLiteral("Name"));
+}
+
+void TstWorkGrid::gridSearch() {
+    TFrameWork* work =
+        OpenRun(m_sample, QStringLiteral("select Id, Name, Betrag from Kunden order by Id"), false);
+    TResultGrid* grid = work->GrdResults;
+    grid->setCurrentIndex(work->Dsr->index(0, 0));
+    Trigger("ActEditSearch");
+    QVERIFY(work->FindDialog && work->FindDialog->isVisible());
+    QCOMPARE(work->SearchControl, grid);
+    const auto find = [&](const QString& text, bool whole, bool matchCase) {
+        work->FindDialog->EdtFind->setText(text);
+        work->FindDialog->ChkWholeWord->setChecked(whole);
+        work->FindDialog->ChkMatchCase->setChecked(matchCase);
+        work->FindDialog->BtnFindNext->click();
+    };
+    // Umlauts keep their case: "müller" is not "MÜLLER"; the record before stays current.
+    grid->setCurrentIndex(work->Dsr->index(1, 0));
+    find(QStringLiteral("müller"), false, false);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Nicht gefunden: müller")});
+    QCOMPARE(grid->currentIndex(), work->Dsr->index(1, 0));
+    work->FirstSearch = true;
+    find(QStringLiteral("mÜller"), false, false);
+    QCOMPARE(grid->currentIndex(), work->Dsr->index(2, 1));
+
+    // Whole word: 12 finds no 123; anywhere it does, and "Wiederholen" goes on after it.
+    grid->setCurrentIndex(work->Dsr->index(0, 0));
+    work->FirstSearch = true;
+    find(QStringLiteral("12"), true, false);
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+    work->FirstSearch = true;
+    find(QStringLiteral("1"), false, false);
+    QCOMPARE(grid->currentIndex(), work->Dsr->index(0, 0));
+    grid->setFocus();
+    Trigger("ActEditSearchAgain");
+    QCOMPARE(grid->currentIndex(), work->Dsr->index(0, 2)); // 1,5
+    Trigger("ActEditSearchAgain");
+    QCOMPARE(grid->currentIndex(), work->Dsr->index(2, 2)); // next record from its first field: 123
+    Trigger("ActEditSearchAgain");
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Nicht gefunden: 1")});
+    QCOMPARE(grid->currentIndex(), work->Dsr->index(2, 2));
+}
+
+void TstWorkGrid::editorSearch() {
+    m_window->OpenWorkspace(QStringLiteral("Beispiel"), m_sample);
+    m_window->UpdateActions();
+    TFrameWork* work = m_window->CurrentWorkspace();
+    // "Wiederholen" before the dialog was ever opened finds nothing to search for.
+    work->MemSql->setFocus();
+    Trigger("ActEditSearchAgain");
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Nicht gefunden: ")});
+    work->MemSql->SetLines({QStringLiteral("select 123"), QStringLiteral("from MÜLLER")});
+    work->MemSql->SetCaret(0, 0);
+    Trigger("ActEditSearch");
+    QCOMPARE(work->SearchControl, static_cast<QWidget*>(work->MemSql));
+    work->FindDialog->EdtFind->setText(QStringLiteral("müller"));
+    work->FindDialog->BtnFindNext->click();
+    // The locale folds umlauts in the editor; a line break counts two.
+    QCOMPARE(work->MemSql->SelectedText(), QStringLiteral("MÜLLER"));
+    work->FindDialog->EdtFind->setText(QStringLiteral("12"));
+    work->FindDialog->ChkWholeWord->setChecked(true);
+    work->MemSql->SetCaret(0, 0);
+    work->FirstSearch = true;
+    work->FindDialog->BtnFindNext->click();
+    QCOMPARE(work->MemSql->SelectionStartOffset(), 7);
+    QCOMPARE(work->MemSql->SelectedText(), QStringLiteral("12"));
+    // Both commands stand in the editor's context menu.
+    QStringList names;
+    for (QAction* a : work->PopMnuMemSql->actions())
+        names << a->objectName();
+    QVERIFY(names.contains(QStringLiteral("ActEditSearch")) &&
+            names.contains(QStringLiteral("ActEditSearchAgain")));
+}
+
+void TstWorkGrid::searchNeedsAFocusedGridOrEditor() {
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select * from Kunden"), false);
+    work->LbxTables->setFocus();
+    QVERIFY(!work->CanSearch());
+    Trigger("ActEditSearch");
+    QVERIFY(!work->FindDialog || !work->FindDialog->isVisible());
+    work->GrdResults->setFocus();
+    QVERIFY(work->CanSearch());
+    Run(work, QStringLiteral("update Kunden set Name = Name"));
+    work->GrdResults->setFocus();
+    QVERIFY(!work->CanSearch());
+}
+
+void TstWorkGrid::f2EditsTheCellAndLeavesTheCatalogue() {
+    // A catalogue entry is selected, so its F2 would rename it.
+    auto* tree = m_window->FrameDBLst->findChild<QTreeWidget*>();
+    QVERIFY(tree);
+    tree->setCurrentItem(m_window->FrameDBLst->AddEntry(QStringLiteral("Beispiel"), m_sample));
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select * from Kunden order by Id"), true);
+    m_window->UpdateActions();
+    QVERIFY(m_window->Action(QStringLiteral("ActDBRename"))->isEnabled());
+    TResultGrid* grid = work->GrdResults;
+    grid->setFocus();
+    grid->setCurrentIndex(work->Dsr->index(0, 1));
+    QTest::keyClick(grid, Qt::Key_F2);
+    QVERIFY(Editing(grid));
+    QVERIFY(!Editing(tree));
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("Neu"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(Shown(work->Dsr->index(0, 1)), QStringLiteral("Neu"));
+    QVERIFY(!Editing(tree));
+    // With the focus in the catalogue F2 renames as before.
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_F2);
+    QVERIFY(Editing(tree));
+}
+
+void TstWorkGrid::numbersAreRightAligned() {
+    TFrameWork* work =
+        OpenRun(m_sample, QStringLiteral("select Id, Name, Betrag from Kunden order by Id"), false);
+    const auto alignment = [&](int column) {
+        return work->Dsr->index(0, column).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+               Qt::AlignHorizontal_Mask;
+    };
+    QCOMPARE(alignment(0), Qt::AlignRight);
+    QCOMPARE(alignment(2), Qt::AlignRight);
+    QVERIFY(alignment(1) != Qt::AlignRight);
+    QCOMPARE(Shown(work->Dsr->index(0, 2)), QStringLiteral("1,5"));
+    // A whole copy writes every value as the grid shows it.
+    work->MnuPopGrdCopyAll->trigger();
+    QCOMPARE(QApplication::clipboard()->text(),
+             QStringLiteral("1\tMeier\t1,5\r\n2\tSchulze\t2\r\n3\tMÜLLER\t123"));
+}
+
+void TstWorkGrid::cancelDuringExecution() {
+    m_window->OpenWorkspace(QStringLiteral("Beispiel"), m_sample);
+    m_window->UpdateActions();
+    TFrameWork* work = m_window->CurrentWorkspace();
+    Run(work,
+        QStringLiteral("create table n(x); with recursive c(i) as (select 1 union all select i + 1 from c "
+                       "where i < 2000) insert into n select i from c"));
+    work->MemSql->SetLines({QStringLiteral("select count(*) from n a, n b, n c")});
+    QTimer::singleShot(300, [this] { Trigger("ActSqlCancel"); });
+    Trigger("ActSqlExec");
+    QTRY_VERIFY(!work->Busy());
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
+             qPrintable(work->StatusText(4)));
+    QCOMPARE(work->StatusText(2), QStringLiteral("0"));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+QTEST_MAIN(TstWorkGrid)
+#include "tst_workgrid.moc"

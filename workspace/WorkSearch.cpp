@@ -1,0 +1,145 @@
+// Searching: the modeless find dialog, and the search in the result grid or in the editor,
+// whichever had the focus when the dialog was opened.
+#include "workspace/Work.h"
+
+#include "data/Query.h"
+#include "editor/SqlEdit.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MsgBox.h"
+#include "workspace/FindDialog.h"
+
+#include "workspace/ResultGrid.h"
+#include "workspace/ResultModel.h"
+#include <QLineEdit>
+
+#include <QLocale>
+
+namespace {
+
+// Only the letters a-z are folded; other letters, umlauts too, keep their case.
+char16_t FoldChar(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+}
+
+// Compares without allocating: the grid search looks at every value of a large result.
+bool EqualFolded(QStringView a, QStringView b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (FoldChar(a[i].unicode()) != FoldChar(b[i].unicode()))
+            return false;
+    return true;
+}
+
+bool ContainsFolded(QStringView hay, QStringView needle) {
+    for (qsizetype i = 0; i + needle.size() <= hay.size(); ++i)
+        if (EqualFolded(hay.mid(i, needle.size()), needle))
+            return true;
+    return false;
+}
+
+bool IsWithin(const QWidget* control, const QWidget* container) {
+    return control && container && (control == container || container->isAncestorOf(control));
+}
+
+} // namespace
+
+bool TFrameWork::CanSearch() const {
+    const QWidget* focus = window() ? window()->focusWidget() : nullptr;
+    if (IsWithin(focus, MemSql))
+        return true;
+    return IsWithin(focus, GrdResults) && Qry->Active() && Dsr->Recordset() == Qry;
+}
+
+void TFrameWork::ShowFindDialog() {
+    QWidget* focus = window() ? window()->focusWidget() : nullptr;
+    SearchControl = IsWithin(focus, MemSql) ? MemSql : IsWithin(focus, GrdResults) ? GrdResults : focus;
+    FirstSearch = true;
+    if (!FindDialog) {
+        FindDialog = new TFindDialog(this);
+        connect(FindDialog, &TFindDialog::Find, this, [this] { RunGuarded([this] { FindDialogFind(); }); });
+    }
+    FindDialog->show();
+    FindDialog->raise();
+    FindDialog->activateWindow();
+}
+
+void TFrameWork::FindDialogFind() {
+    FindNext(FirstSearch);
+    FirstSearch = false;
+}
+
+void TFrameWork::FindNext() {
+    FindNext(false);
+}
+
+bool TFrameWork::FindNext(bool first) {
+    bool found = false;
+    if (SearchControl && SearchControl == GrdResults)
+        found = SearchGrid(first);
+    else if (SearchControl && SearchControl == MemSql)
+        found = SearchEditor(first);
+    if (!found)
+        MsgBox::Information(
+            QStringLiteral("Nicht gefunden: ") + (FindDialog ? FindDialog->FindText() : QString()), this);
+    return found;
+}
+
+bool TFrameWork::MatchField(qint64 row, int column) const {
+    if (Qry->Fields()[column].IsBlob())
+        return false;
+    const QString value = row == Dsr->EditRow() ? GridCellText(row, column) : Qry->Text(row, column);
+    const QString& wanted = FindDialog->EdtFind->text();
+    const bool matchCase = FindDialog->MatchCase();
+    if (FindDialog->WholeWord())
+        return matchCase ? value == wanted : EqualFolded(value, wanted);
+    return matchCase ? value.contains(wanted) : ContainsFolded(value, wanted);
+}
+
+bool TFrameWork::SearchRecord(qint64 row, bool first, bool isStartRecord) {
+    const int fields = Qry->Fields().Count();
+    int from = 0;
+    if (isStartRecord)
+        from = qMax(0, GrdResults->currentIndex().column()) + (first ? 0 : 1);
+    for (int column = from; column < fields; ++column)
+        if (MatchField(row, column)) {
+            GrdResults->setCurrentIndex(Dsr->index(int(row), column));
+            return true;
+        }
+    return false;
+}
+
+bool TFrameWork::SearchGrid(bool first) {
+    if (!FindDialog || !Qry->Active() || Dsr->Recordset() != Qry || Dsr->rowCount() == 0)
+        return false;
+    GrdResults->setUpdatesEnabled(false);
+    const qint64 rows = Dsr->rowCount();
+    const qint64 start = qMax(0, GrdResults->currentIndex().row());
+    bool found = false;
+    for (qint64 row = start; row < rows && !found; ++row)
+        found = SearchRecord(row, first, row == start);
+    GrdResults->setUpdatesEnabled(true);
+    if (found)
+        GrdResults->scrollTo(GrdResults->currentIndex());
+    return found;
+}
+
+bool TFrameWork::SearchEditor(bool first) {
+    if (!FindDialog)
+        return false;
+    QString text = MemSql->Text();
+    QString wanted = FindDialog->FindText();
+    if (!FindDialog->MatchCase()) {
+        const QLocale locale = QLocale::system();
+        text = locale.toUpper(text);
+        wanted = locale.toUpper(wanted);
+    }
+    const int start = MemSql->SelectionStartOffset() + (first ? 0 : 1);
+    if (wanted.isEmpty() || start >= text.size())
+        return false;
+    const qsizetype at = text.indexOf(wanted, start);
+    if (at < 0)
+        return false;
+    MemSql->SelectTextRange(int(at), int(wanted.size()));
+    return true;
+}
