@@ -170,6 +170,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     };
     const QString r0 = catalog(0);
     const QString r1 = Restriction(restrictions, 1);
+    // A schema pattern for the calls that take one: every schema where none is named.
+    const QString s1 = r1.isEmpty() && m_traits.Schemas ? QStringLiteral("%") : r1;
     const QString r2 = Restriction(restrictions, 2);
     const QString r3 = kind == K::ForeignKeys ? catalog(3) : Restriction(restrictions, 3);
     const QString r4 = Restriction(restrictions, 4);
@@ -191,7 +193,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::Tables:
     case K::Views: {
         const QString types = kind == K::Views ? QStringLiteral("VIEW") : r3;
-        const auto owned = require(tables(r0, r1, r2, types));
+        const auto owned = require(tables(r0, s1, r2, types));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
         while (st.Fetch()) {
@@ -232,7 +234,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     }
     case K::Columns: {
         const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
+            return SQLColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
                                OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(r3), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
@@ -345,7 +347,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::Indexes:
     case K::Statistics: {
         const QString table = kind == K::Indexes ? r4 : r2;
-        for (const TTableName& t : BaseTables(r0, r1, table)) {
+        for (const TTableName& t : BaseTables(r0, s1, table)) {
             QStringList primary;
             if (kind == K::Indexes)
                 if (auto pk = Catalog([&](SQLHSTMT h) {
@@ -439,7 +441,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::PrimaryKeys: {
-        for (const TTableName& t : BaseTables(r0, r1, r2)) {
+        for (const TTableName& t : BaseTables(r0, s1, r2)) {
             auto st = Catalog([&](SQLHSTMT h) {
                 return SQLPrimaryKeysW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
                                        SQL_NTS, OdbcWide(t.Name), SQL_NTS);
@@ -502,7 +504,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     }
     case K::Procedures: {
         const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProceduresW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
+            return SQLProceduresW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
                                   OdbcWideOrNull(r2), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
@@ -521,7 +523,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::ProcedureColumns: {
         const QString column = r3;
         const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProcedureColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
+            return SQLProcedureColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
                                         OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(column), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
