@@ -212,6 +212,8 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
 
     connect(TreeDB->model(), &QAbstractItemModel::rowsInserted, this, [this] { RefreshCount(); });
     connect(TreeDB, &QTreeWidget::currentItemChanged, this, [this] { UpdateMainActions(); });
+    // A mouse click makes the entry current before it selects it: the commands follow both.
+    connect(TreeDB, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateMainActions(); });
     RefreshCount();
 }
 

@@ -108,6 +108,12 @@ void TstMain::selectionDrivesEntryCommands()
     tree->setCurrentItem(m_window->FrameDBLst->Root());
     for (const char* name : entryCommands)
         QVERIFY2(!Enabled(name), name);
+    // A click makes the entry current before it selects it.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(m_window->FrameDBLst->Root()->child(0)).center());
+    for (const char* name : entryCommands)
+        QVERIFY2(Enabled(name), name);
+    tree->setCurrentItem(m_window->FrameDBLst->Root());
     QVERIFY(!Enabled("ActDBClose"));
     QVERIFY(!Enabled("ActSqlExec"));
     QVERIFY(!Enabled("ActSqlCancel"));
