@@ -347,7 +347,11 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::Indexes:
     case K::Statistics: {
         const QString table = kind == K::Indexes ? r4 : r2;
+        // A driver that never sends a table's statistics row (psqlODBC) cannot answer the kind:
+        // an empty rowset would read as "no tables".
+        bool tables = false, tableStatistics = false;
         for (const TTableName& t : BaseTables(r0, s1, table)) {
+            tables = true;
             QStringList primary;
             if (kind == K::Indexes)
                 if (auto pk = Catalog([&](SQLHSTMT h) {
@@ -381,6 +385,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                 const QVariant ordinal = row.I(8), column = row.S(9), order = row.S(10);
                 const QVariant cardinality = row.L(11), pages = row.I(12), filter = row.S(13);
                 if (type == SQL_TABLE_STAT) {
+                    tableStatistics = true;
                     if (kind == K::Statistics)
                         rows.Add({catalog, schema, name, cardinality});
                     continue;
@@ -438,6 +443,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                 rows.Add(r.Values);
             }
         }
+        if (kind == K::Statistics && tables && !tableStatistics)
+            SchemaNotSupported(kind);
         return;
     }
     case K::PrimaryKeys: {
