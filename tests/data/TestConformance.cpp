@@ -517,8 +517,9 @@ void TestConformance::schemaIndexesAndKeys() {
     c.Execute(QStringLiteral("CREATE UNIQUE INDEX ux_people ON people (name, born)"));
     c.Execute(
         QStringLiteral("CREATE TABLE pets (pid INTEGER PRIMARY KEY, owner INTEGER REFERENCES people (id))"));
+    const QVariant schema = OwnSchema(c, f);
     std::unique_ptr<TRecordset> indexes = c.OpenSchema(
-        TSchemaKind::Indexes, {QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("people")});
+        TSchemaKind::Indexes, {QVariant(), schema, QVariant(), QVariant(), QStringLiteral("people")});
     QMap<QString, QStringList> columnsOf;
     QMap<QString, QString> flagsOf;
     for (indexes->First(); !indexes->Eof(); indexes->Next()) {
@@ -539,10 +540,11 @@ void TestConformance::schemaIndexesAndKeys() {
     QVERIFY(primary);
 
     std::unique_ptr<TRecordset> keys =
-        c.OpenSchema(TSchemaKind::PrimaryKeys, {QVariant(), QVariant(), QStringLiteral("pets")});
+        c.OpenSchema(TSchemaKind::PrimaryKeys, {QVariant(), schema, QStringLiteral("pets")});
     QCOMPARE(keys->RecordCount(), 1);
     QCOMPARE(keys->FieldByName(QStringLiteral("COLUMN_NAME")).AsText(), QStringLiteral("pid"));
-    std::unique_ptr<TRecordset> foreign = c.OpenSchema(TSchemaKind::ForeignKeys);
+    std::unique_ptr<TRecordset> foreign =
+        c.OpenSchema(TSchemaKind::ForeignKeys, {QVariant(), QVariant(), QVariant(), QVariant(), schema});
     QCOMPARE(foreign->RecordCount(), 1);
     QCOMPARE(foreign->FieldByName(QStringLiteral("PK_TABLE_NAME")).AsText(), QStringLiteral("people"));
     QCOMPARE(foreign->FieldByName(QStringLiteral("PK_COLUMN_NAME")).AsText(), QStringLiteral("id"));

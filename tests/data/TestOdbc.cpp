@@ -22,6 +22,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUuid>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -495,8 +496,10 @@ void TestOdbc::psqlodbcReadsEverySchema() {
     c.Execute(QStringLiteral("CREATE SCHEMA %1").arg(other));
     const auto dropOther =
         qScopeGuard([&] { c.Execute(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(other)); });
-    c.Execute(QStringLiteral("CREATE TABLE kunden (id int PRIMARY KEY, name text)"));
-    c.Execute(QStringLiteral("CREATE TABLE %1.kunden (nr bigint, ort text, UNIQUE (nr, ort))").arg(other));
+    // A name of its own: other test runs on the shared server have tables called "kunden".
+    const QString table = QStringLiteral("kunden_%1").arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
+    c.Execute(QStringLiteral("CREATE TABLE %1 (id int PRIMARY KEY, name text)").arg(table));
+    c.Execute(QStringLiteral("CREATE TABLE %1.%2 (nr bigint, ort text, UNIQUE (nr, ort))").arg(other, table));
     auto read = [&c](TSchemaKind kind, const QVariantList& restrictions, const char* column) {
         QStringList values;
         std::unique_ptr<TRecordset> rows = c.OpenSchema(kind, restrictions);
@@ -505,7 +508,6 @@ void TestOdbc::psqlodbcReadsEverySchema() {
         values.sort();
         return values;
     };
-    const QString table = QStringLiteral("kunden");
     QCOMPARE(read(TSchemaKind::Columns, {QVariant(), QVariant(), table}, "COLUMN_NAME"),
              (QStringList{"id", "name", "nr", "ort"}));
     QCOMPARE(
