@@ -279,5 +279,6 @@ void TDataLinkDialog::LoadPgDatabases() {
     CbxPgDatabase->addItems(names);
     CbxPgDatabase->setEditText(FieldValue(PostgresDatabaseKeys()));
     m_updating = false;
-    LblStatus->setText(QStringLiteral("%1 Datenbanken gefunden.").arg(names.size()));
+    LblStatus->setText(names.size() == 1 ? QStringLiteral("1 Datenbank gefunden.")
+                                         : QStringLiteral("%1 Datenbanken gefunden.").arg(names.size()));
 }

@@ -170,6 +170,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     };
     const QString r0 = catalog(0);
     const QString r1 = Restriction(restrictions, 1);
+    // A schema pattern for the calls that take one: every schema where none is named.
+    const QString s1 = r1.isEmpty() && m_traits.Schemas ? QStringLiteral("%") : r1;
     const QString r2 = Restriction(restrictions, 2);
     const QString r3 = kind == K::ForeignKeys ? catalog(3) : Restriction(restrictions, 3);
     const QString r4 = Restriction(restrictions, 4);
@@ -191,7 +193,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::Tables:
     case K::Views: {
         const QString types = kind == K::Views ? QStringLiteral("VIEW") : r3;
-        const auto owned = require(tables(r0, r1, r2, types));
+        const auto owned = require(tables(r0, s1, r2, types));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
         while (st.Fetch()) {
@@ -232,7 +234,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     }
     case K::Columns: {
         const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
+            return SQLColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
                                OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(r3), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
@@ -345,7 +347,11 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::Indexes:
     case K::Statistics: {
         const QString table = kind == K::Indexes ? r4 : r2;
-        for (const TTableName& t : BaseTables(r0, r1, table)) {
+        // A driver that never sends a table's statistics row (psqlODBC) cannot answer the kind:
+        // an empty rowset would read as "no tables".
+        bool tables = false, tableStatistics = false;
+        for (const TTableName& t : BaseTables(r0, s1, table)) {
+            tables = true;
             QStringList primary;
             if (kind == K::Indexes)
                 if (auto pk = Catalog([&](SQLHSTMT h) {
@@ -379,6 +385,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                 const QVariant ordinal = row.I(8), column = row.S(9), order = row.S(10);
                 const QVariant cardinality = row.L(11), pages = row.I(12), filter = row.S(13);
                 if (type == SQL_TABLE_STAT) {
+                    tableStatistics = true;
                     if (kind == K::Statistics)
                         rows.Add({catalog, schema, name, cardinality});
                     continue;
@@ -436,10 +443,12 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                 rows.Add(r.Values);
             }
         }
+        if (kind == K::Statistics && tables && !tableStatistics)
+            SchemaNotSupported(kind);
         return;
     }
     case K::PrimaryKeys: {
-        for (const TTableName& t : BaseTables(r0, r1, r2)) {
+        for (const TTableName& t : BaseTables(r0, s1, r2)) {
             auto st = Catalog([&](SQLHSTMT h) {
                 return SQLPrimaryKeysW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
                                        SQL_NTS, OdbcWide(t.Name), SQL_NTS);
@@ -502,7 +511,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     }
     case K::Procedures: {
         const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProceduresW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
+            return SQLProceduresW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
                                   OdbcWideOrNull(r2), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
@@ -521,7 +530,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::ProcedureColumns: {
         const QString column = r3;
         const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProcedureColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
+            return SQLProcedureColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
                                         OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(column), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;

@@ -67,6 +67,10 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     m_traits.InterruptsConnection = m_traits.DatesAsText;
     m_traits.Interleaves = m_traits.DatesAsText;
     m_traits.Catalogs = infoText(SQL_CATALOG_NAME) == QLatin1String("Y");
+    SQLUINTEGER schemaUsage = 0;
+    m_traits.Schemas =
+        SQL_SUCCEEDED(SQLGetInfoW(m_dbc, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr)) &&
+        schemaUsage != 0;
     if (m_traits.InterruptsConnection)
         m_interrupter = std::make_unique<TOdbcStatement>(m_dbc);
 }

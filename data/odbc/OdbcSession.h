@@ -33,6 +33,9 @@ public:
         bool Interleaves = false;
         // Objects live in catalogs (the databases of a server); schema reads keep to the current one.
         bool Catalogs = false;
+        // Objects live in schemata. Without a schema, psqlODBC looks up a named table in the
+        // current schema only; schema reads pass "%" to see every schema's objects.
+        bool Schemas = false;
     };
 
     TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);

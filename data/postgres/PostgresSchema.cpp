@@ -140,7 +140,7 @@ QString KindSql(TSchemaKind kind) {
         return QStringLiteral(
             "SELECT current_database(), n.nspname, p.proname, a.name, a.o::int, "
             "CASE a.mode WHEN 'b' THEN 2 WHEN 'o' THEN 3 WHEN 't' THEN 3 ELSE 1 END, false, NULL, true, "
-            "NULL, "
+            "a.type, "
             "NULL, NULL, NULL, NULL, NULL, format_type(a.type, NULL), format_type(a.type, NULL) "
             "FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON n.oid = p.pronamespace "
             "CROSS JOIN LATERAL unnest(COALESCE(p.proallargtypes, p.proargtypes::oid[]), p.proargmodes, "
@@ -276,10 +276,16 @@ void TPostgresSession::ReadRows(TSchemaKind kind, const QString& sql, const QVar
     values = values.mid(0, markers);
     const TPgResult r = Query(sql, values);
     const QList<TColumnInfo> columns = SchemaColumns(kind);
+    // A parameter's DATA_TYPE arrives as its type's oid: the type indicator follows from it.
+    const int typeOidColumn = kind == TSchemaKind::ProcedureParameters ? 9 : -1;
     for (int row = 0; row < PQntuples(r.get()); ++row) {
         QVariantList cells;
         for (int c = 0; c < columns.size(); ++c)
-            cells.append(Cell(r.get(), row, c, columns[c].Type));
+            cells.append(
+                c == typeOidColumn
+                    ? QVariant(DbTypeOf(
+                          TPgTypes::TypeInfo(Oid(QByteArray(PQgetvalue(r.get(), row, c)).toUInt())).Type))
+                    : Cell(r.get(), row, c, columns[c].Type));
         rows.Add(cells);
     }
 }

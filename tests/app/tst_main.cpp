@@ -116,6 +116,12 @@ void TstMain::selectionDrivesEntryCommands()
     tree->setCurrentItem(m_window->FrameDBLst->Root());
     for (const char* name : entryCommands)
         QVERIFY2(!Enabled(name), name);
+    // A click makes the entry current before it selects it.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(m_window->FrameDBLst->Root()->child(0)).center());
+    for (const char* name : entryCommands)
+        QVERIFY2(Enabled(name), name);
+    tree->setCurrentItem(m_window->FrameDBLst->Root());
     // A click into empty space clears the selection but keeps the current item.
     tree->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
     QVERIFY(Enabled("ActDBOpen"));

@@ -36,6 +36,18 @@ qint64 CountOf(TConnection& c, const QString& sql) {
     return q.Fields()[0].AsInteger();
 }
 
+// The schema the fixture's tables live in on a shared server (where tables of the same name
+// in other test runs' schemas are listed as well), else null.
+QVariant OwnSchema(TConnection& c, const TProviderFixture& f) {
+    if (!f.Name.contains(QLatin1String("postgresql")))
+        return {};
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("SELECT current_schema()"));
+    q.Open();
+    return q.Fields()[0].AsText();
+}
+
 } // namespace
 
 class TestConformance : public QObject {
@@ -477,7 +489,7 @@ void TestConformance::schemaTablesAndColumns() {
     QCOMPARE(types.value(QStringLiteral("adults")), QStringLiteral("VIEW"));
 
     std::unique_ptr<TRecordset> columns =
-        c.OpenSchema(TSchemaKind::Columns, {QVariant(), QVariant(), QStringLiteral("people")});
+        c.OpenSchema(TSchemaKind::Columns, {QVariant(), OwnSchema(c, f), QStringLiteral("people")});
     QStringList names;
     for (columns->First(); !columns->Eof(); columns->Next()) {
         const QString name = columns->FieldByName(QStringLiteral("COLUMN_NAME")).AsText();
@@ -508,8 +520,9 @@ void TestConformance::schemaIndexesAndKeys() {
     c.Execute(QStringLiteral("CREATE UNIQUE INDEX ux_people ON people (name, born)"));
     c.Execute(
         QStringLiteral("CREATE TABLE pets (pid INTEGER PRIMARY KEY, owner INTEGER REFERENCES people (id))"));
+    const QVariant schema = OwnSchema(c, f);
     std::unique_ptr<TRecordset> indexes = c.OpenSchema(
-        TSchemaKind::Indexes, {QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("people")});
+        TSchemaKind::Indexes, {QVariant(), schema, QVariant(), QVariant(), QStringLiteral("people")});
     QMap<QString, QStringList> columnsOf;
     QMap<QString, QString> flagsOf;
     for (indexes->First(); !indexes->Eof(); indexes->Next()) {
@@ -530,10 +543,11 @@ void TestConformance::schemaIndexesAndKeys() {
     QVERIFY(primary);
 
     std::unique_ptr<TRecordset> keys =
-        c.OpenSchema(TSchemaKind::PrimaryKeys, {QVariant(), QVariant(), QStringLiteral("pets")});
+        c.OpenSchema(TSchemaKind::PrimaryKeys, {QVariant(), schema, QStringLiteral("pets")});
     QCOMPARE(keys->RecordCount(), 1);
     QCOMPARE(keys->FieldByName(QStringLiteral("COLUMN_NAME")).AsText(), QStringLiteral("pid"));
-    std::unique_ptr<TRecordset> foreign = c.OpenSchema(TSchemaKind::ForeignKeys);
+    std::unique_ptr<TRecordset> foreign =
+        c.OpenSchema(TSchemaKind::ForeignKeys, {QVariant(), QVariant(), QVariant(), QVariant(), schema});
     QCOMPARE(foreign->RecordCount(), 1);
     QCOMPARE(foreign->FieldByName(QStringLiteral("PK_TABLE_NAME")).AsText(), QStringLiteral("people"));
     QCOMPARE(foreign->FieldByName(QStringLiteral("PK_COLUMN_NAME")).AsText(), QStringLiteral("id"));

@@ -483,6 +483,7 @@ void TestPostgres::schemaRowsets() {
     QCOMPARE(parameters->RecordCount(), 1);
     QCOMPARE(field(*parameters, "PARAMETER_NAME"), QStringLiteral("x"));
     QCOMPARE(field(*parameters, "TYPE_NAME"), QStringLiteral("integer"));
+    QCOMPARE(field(*parameters, "DATA_TYPE"), QStringLiteral("3")); // I4
     auto views = c->OpenSchema(TSchemaKind::Views, {QVariant(), m_schema});
     QCOMPARE(views->RecordCount(), 1);
     QCOMPARE(field(*views, "IS_UPDATABLE"), QStringLiteral("True"));
