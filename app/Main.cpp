@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -427,6 +428,7 @@ void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionStrin
                      QString::fromLocal8Bit(e.what()));
     }
 
+    const int paneWidth = CatalogueWidth();
     auto* page = new QWidget(PageControl);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -438,9 +440,28 @@ void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionStrin
     PageControl->setCurrentWidget(page);
     m_switchingByProgram = false;
     m_activePage = page;
+    KeepCatalogueWidth(paneWidth);
     if (QWidget* editor = workspace->MemSqlWidget())
         editor->setFocus();
     UpdateCaption();
+}
+
+void TFrmMain::KeepCatalogueWidth(int width)
+{
+    // The pane keeps the width the user gave it: a workspace that needs more room than the
+    // tabs have widens the window, as far as the screen allows, instead of squeezing the pane.
+    centralWidget()->layout()->activate();
+    const int needed = width + Splitter1->handleWidth() + PageControl->minimumSizeHint().width();
+    const int shortfall = needed - Splitter1->width();
+    if (shortfall > 0 && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        int newWidth = this->width() + shortfall;
+        if (const QScreen* screen = this->screen())
+            newWidth = qMin(newWidth, screen->availableGeometry().width());
+        if (newWidth > this->width())
+            resize(newWidth, height());
+        centralWidget()->layout()->activate();
+    }
+    SetCatalogueWidth(width);
 }
 
 void TFrmMain::UpdateCaption()

@@ -58,6 +58,7 @@ private:
     bool IsCatalogueShortcutInWorkspace(const QKeyEvent* key) const;
     int CatalogueWidth() const;
     void SetCatalogueWidth(int width);
+    void KeepCatalogueWidth(int width);
 
     void ActDBCloseExecute();
     void ActEditSearchExecute();

@@ -6,7 +6,8 @@
 TStatusBar::TStatusBar(QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("StatBar"));
-    setFixedHeight(19);
+    // 19 pixels fit the design's small font; a larger one needs a taller bar.
+    setFixedHeight(qMax(19, fontMetrics().height() + 6));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 1, 0, 0);
     layout->setSpacing(2);
@@ -39,8 +40,18 @@ int TStatusBar::PanelWidth(int index) const {
 }
 
 void TStatusBar::SetPanel(int index, const QString& text, int width) {
-    m_panels[index]->setText(text);
-    m_panels[index]->setFixedWidth(width);
+    QLabel* panel = m_panels[index];
+    panel->setText(text);
+    if (index < PanelCount - 1) {
+        panel->setFixedWidth(width);
+        return;
+    }
+    // The last panel holds free text of any length: it takes what room the bar has and is
+    // cut at its right end, instead of widening the workspace at the cost of the catalogue
+    // pane. The whole text is its tool tip.
+    panel->setMinimumWidth(qMin(width, 50));
+    panel->setMaximumWidth(width);
+    panel->setToolTip(text);
 }
 
 void TStatusBar::SetPanelText(int index, const QString& text) {

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -173,9 +174,6 @@ void TFrameWork::resizeEvent(QResizeEvent* event) {
 
 QWidget* TFrameWork::CreateLeftSide() {
     PnlLeft = NewPanel("PnlLeft", this);
-    // The header's tools must not keep the right side from its saved width: the left side
-    // may be narrower than they are, as in a frame whose panes clip.
-    PnlLeft->setMinimumWidth(40);
     auto* layout = new QVBoxLayout(PnlLeft);
     layout->setContentsMargins(0, 0, 0, 0);
     Splitter1 = NewSplitter("Splitter1", Qt::Vertical, PnlLeft);
@@ -224,12 +222,16 @@ QWidget* TFrameWork::CreateResultPanel() {
     auto* fieldList = new TFieldComboBox(PnlLeftMiddle);
     CbxFieldsSorted = fieldList;
     CbxFieldsSorted->setObjectName(QStringLiteral("CbxFieldsSorted"));
-    CbxFieldsSorted->setFixedWidth(145);
+    // 145 pixels at the design's font (13 pixels a line), more for a larger one; when the
+    // pane is narrow the list gives way first, so the navigator is never cut off.
+    const double scale = std::max(1.0, PnlLeftMiddle->fontMetrics().height() / 13.0);
+    CbxFieldsSorted->setMinimumWidth(int(60 * scale + 0.5));
+    CbxFieldsSorted->setMaximumWidth(int(145 * scale + 0.5));
     connect(fieldList, &TFieldComboBox::DropDown, this,
             [this] { RunGuarded([this] { CbxFieldsDropDown(); }); });
     connect(fieldList, &TFieldComboBox::CloseUp, this,
             [this] { RunGuarded([this] { CbxFieldsCloseUp(); }); });
-    PnlLeftMiddle->Tools()->addWidget(CbxFieldsSorted);
+    PnlLeftMiddle->Tools()->addWidget(CbxFieldsSorted, 1);
     BtnReadOnly = new QToolButton(PnlLeftMiddle);
     BtnReadOnly->setObjectName(QStringLiteral("BtnReadOnly"));
     BtnReadOnly->setCheckable(true);
@@ -237,7 +239,7 @@ QWidget* TFrameWork::CreateResultPanel() {
     QFont bold = BtnReadOnly->font();
     bold.setBold(true);
     BtnReadOnly->setFont(bold);
-    BtnReadOnly->setFixedWidth(28);
+    BtnReadOnly->setFixedWidth(std::max(28, QFontMetrics(bold).horizontalAdvance(QStringLiteral("RO")) + 10));
     connect(BtnReadOnly, &QToolButton::clicked, this, [this] { BtnReadOnlyClick(); });
     PnlLeftMiddle->Tools()->addWidget(BtnReadOnly);
 
@@ -251,7 +253,9 @@ QWidget* TFrameWork::CreateResultPanel() {
     Nav = new TDbNavigator(GrdResults, Dsr, PnlLeftMiddle);
     Nav->SetRefreshHandler([this] { ExecuteSql(Qry->SqlText()); });
     PnlLeftMiddle->Tools()->addWidget(Nav);
-    PnlLeftMiddle->Tools()->addStretch(1);
+    PnlLeftMiddle->Tools()->addStretch(0);
+    // The left side never gets narrower than the header's tools at their smallest.
+    PnlLeft->setMinimumWidth(PnlLeftMiddle->minimumSizeHint().width());
     // The design's 25 pixels fit its small font; a larger one needs a taller bar.
     PnlLeftMiddle->setFixedHeight(
         std::max({25, Nav->sizeHint().height() + 2, CbxFieldsSorted->sizeHint().height() + 2}));
@@ -442,4 +446,3 @@ void TFrameWork::StartRecovery(const QStringList& storedLines) {
 QWidget* TFrameWork::MemSqlWidget() const {
     return MemSql;
 }
-

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void unreadableSettingsAtStartAreShownAndKept();
     void readOnlyStoreIsToldOnceAndClosingSucceeds();
     void workspacesGetFreeNamesAndCaption();
+    void openingKeepsTheCataloguePaneWidth();
     void failedOpenLeavesNoTab();
     void enterEndingRenameDoesNotOpen();
     void rightButtonOpensCatalogueMenu();
@@ -311,6 +312,22 @@ void TstMain::workspacesGetFreeNamesAndCaption()
     QCOMPARE(m_window->PageControl->count(), 0);
     QVERIFY(!Enabled("ActDBClose"));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo"));
+}
+
+void TstMain::openingKeepsTheCataloguePaneWidth()
+{
+    // A wide pane in a window of the design size: the workspace needs more room than is
+    // left, and the window grows rather than the pane giving way; closing keeps the width.
+    m_store->WriteInteger(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"), 320);
+    ShowWindow();
+    QCOMPARE(m_window->width(), 765);
+    QCOMPARE(m_window->FrameDBLst->width(), 320);
+    m_window->OpenWorkspace(QStringLiteral("Lager"), SqliteDb(QStringLiteral("lager")));
+    QTest::qWait(50);
+    QCOMPARE(m_window->FrameDBLst->width(), 320);
+    QVERIFY(m_window->CurrentWorkspace()->width() >= m_window->CurrentWorkspace()->minimumSizeHint().width());
+    QVERIFY(m_window->close());
+    QCOMPARE(m_store->ReadInteger(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"), 0), 320);
 }
 
 void TstMain::failedOpenLeavesNoTab()

@@ -1,13 +1,15 @@
-#include "ui/ErrorHandler.h"
-#include "ui/KeyNames.h"
 #include "app/Main.h"
-#include "ui/MsgBox.h"
+#include "catalogue/DBLst.h"
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "editor/SqlEdit.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "tests/support/TestSupport.h"
+#include "ui/ErrorHandler.h"
+#include "ui/KeyNames.h"
+#include "ui/MsgBox.h"
+#include "workspace/DbNavigator.h"
 #include "workspace/EditorRecovery.h"
 #include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
@@ -49,6 +51,7 @@ private slots:
     void cleanup();
 
     void freshWorkspaceHasItsLayout();
+    void defaultWindowFitsPaneAndHeaderTools();
     void selectShowsRowsStatusAndHistory();
     void selectThroughPostgres();
     void batchSumsCountsAndAddsHistory();
@@ -207,6 +210,39 @@ void TstWork::freshWorkspaceHasItsLayout() {
     QCOMPARE(QApplication::focusWidget(), work->MemSql);
 }
 
+// At the window's design size a workspace takes no width from the catalogue pane, and the
+// result header's tools and the status panels are shown whole, also after a long status text.
+void TstWork::defaultWindowFitsPaneAndHeaderTools() {
+    m_window->resize(765, 696);
+    QTRY_COMPARE(m_window->width(), 765);
+    const int paneWidth = m_window->FrameDBLst->width();
+    QVERIFY(paneWidth >= 150);
+    TFrameWork* work = OpenSample();
+    QVERIFY(work);
+    work->SetStatusText(5, QStringLiteral("SQL-Text aus der Wiederherstellungskopie vom 10.12.26 14:45:14, "
+                                          "ein langer Text in der Statuszeile"));
+    QTest::qWait(50);
+    QCOMPARE(m_window->width(), 765);
+    QCOMPARE(m_window->FrameDBLst->width(), paneWidth);
+
+    const auto inside = [](const QWidget* widget, const QWidget* area) {
+        const QRect rect(widget->mapTo(area, QPoint(0, 0)), widget->size());
+        return widget->isVisible() && area->rect().contains(rect) && area->visibleRegion().contains(rect);
+    };
+    QVERIFY(inside(work->PnlLeftMiddle, work));
+    for (QWidget* tool : {static_cast<QWidget*>(work->CbxFieldsSorted),
+                          static_cast<QWidget*>(work->BtnReadOnly), static_cast<QWidget*>(work->Nav)})
+        QVERIFY2(inside(tool, work->PnlLeftMiddle), qPrintable(tool->objectName()));
+    for (QAction* button : work->Nav->actions())
+        QVERIFY2(inside(work->Nav->widgetForAction(button), work->Nav), qPrintable(button->objectName()));
+    for (int i = 0; i < 5; ++i) {
+        auto* panel = work->StatBar->findChild<QLabel*>(QStringLiteral("StatBarPanel%1").arg(i));
+        QVERIFY(inside(panel, work->StatBar));
+        QVERIFY(panel->width() >= panel->fontMetrics().horizontalAdvance(panel->text()));
+        QVERIFY(panel->height() >= panel->fontMetrics().height());
+    }
+}
+
 void TstWork::selectShowsRowsStatusAndHistory() {
     TFrameWork* work = OpenSample();
     work->MemSql->SetLines({QStringLiteral("select * from t"), QString()});
@@ -359,7 +395,8 @@ void TstWork::slowOpenKeepsWindowLive() {
     QTRY_VERIFY(!work->Busy());
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     // The same account as a cancelled fetch: the time marked, the statement in the history.
-    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")), qPrintable(work->StatusText(4)));
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
+             qPrintable(work->StatusText(4)));
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("0"));
     QVERIFY(QApplication::overrideCursor() == nullptr);
     Run(work, QStringLiteral("select 1 as eins"));
@@ -408,7 +445,8 @@ void TstWork::connectingNeverFreezesTheWindow() {
         m_window->OpenWorkspace(QStringLiteral("Stumm"), silent);
         QFAIL("a server that never answers was opened");
     } catch (const TError& e) {
-        QVERIFY2(e.Message().startsWith(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n")),
+        QVERIFY2(e.Message().startsWith(
+                     QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n")),
                  qPrintable(e.Message()));
     }
     QVERIFY2(ticks >= 50, qPrintable(QString::number(ticks))); // about two seconds of a live window
