@@ -1,11 +1,11 @@
 #include "app/Main.h"
 
 #include "about/About.h"
-#include "ui/ErrorHandler.h"
-#include "ui/FormPlacement.h"
 #include "catalogue/DBLst.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
+#include "ui/ErrorHandler.h"
+#include "ui/FormPlacement.h"
 #include "ui/MsgBox.h"
 #include "workspace/Work.h"
 
@@ -64,12 +64,13 @@ const TImageDef Images[] = {
 
 class TFixedTipButton : public QToolButton {
 public:
-    TFixedTipButton(const QString& tip, QWidget* parent) : QToolButton(parent), m_tip(tip) {}
+    TFixedTipButton(const QString& tip, QWidget* parent)
+        : QToolButton(parent)
+        , m_tip(tip) {}
 
 protected:
     // The button keeps its own tool tip when the action it shows changes.
-    void actionEvent(QActionEvent* event) override
-    {
+    void actionEvent(QActionEvent* event) override {
         QToolButton::actionEvent(event);
         setToolTip(m_tip);
     }
@@ -80,17 +81,17 @@ private:
 
 } // namespace
 
-TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
-{
+TFrmMain::TFrmMain(QWidget* parent)
+    : QMainWindow(parent) {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QApplication::applicationName());
     SetFrmMainIntf(this);
 
     for (const TImageDef& def : Images) {
         const QString resource = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(def.resource));
-        ImageList.append(QFile::exists(resource)
-                             ? QIcon(resource)
-                             : QIcon::fromTheme(QLatin1String(def.theme), style()->standardIcon(def.fallback)));
+        ImageList.append(QFile::exists(resource) ? QIcon(resource)
+                                                 : QIcon::fromTheme(QLatin1String(def.theme),
+                                                                    style()->standardIcon(def.fallback)));
     }
 
     CreateActions();
@@ -123,33 +124,58 @@ TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
     Action(QStringLiteral("ActSqlCancel"))->setEnabled(false);
 }
 
-TFrmMain::~TFrmMain()
-{
+TFrmMain::~TFrmMain() {
     if (FrmMainIntf() == this)
         SetFrmMainIntf(nullptr);
 }
 
-void TFrmMain::CreateActions()
-{
+void TFrmMain::CreateActions() {
     using K = QKeySequence;
     const TActionDef defs[] = {
-        {"ActDBOpen", "Datenbank öffnen", "Datenbank öffnen", "DB", 0, {K(Qt::CTRL | Qt::Key_O), K(Qt::CTRL | Qt::Key_Q)}},
+        {"ActDBOpen",
+         "Datenbank öffnen",
+         "Datenbank öffnen",
+         "DB",
+         0,
+         {K(Qt::CTRL | Qt::Key_O), K(Qt::CTRL | Qt::Key_Q)}},
         {"ActDBClose", "Datenbank schließen", "Datenbank schließen", "DB", 6, {K(Qt::CTRL | Qt::Key_F4)}},
         {"ActDBInfo", "Datenbank-Info", "", "DB", -1, {}},
         {"ActDBAdd", "Neue Datenbank", "Datenbank ergänzen", "DB", 1, {}},
         {"ActDBRemove", "Datenbank entfernen", "Datenbank entfernen", "DB", 2, {}},
         {"ActDBCopy", "Datenbank kopieren", "Datenbank kopieren", "DB", 8, {}},
         {"ActDBRename", "Datenbank umbenennen", "Datenbank umbenennen", "DB", -1, {K(Qt::Key_F2)}},
-        {"ActDBProperties", "Datenbankeigenschaften", "Datenbankeigenschaften", "DB", 7, {K(Qt::CTRL | Qt::Key_F2)}},
-        {"ActDBConnectionString", "ConnectionString bearbeiten", "ConnectionString bearbeiten", "DB", -1,
+        {"ActDBProperties",
+         "Datenbankeigenschaften",
+         "Datenbankeigenschaften",
+         "DB",
+         7,
+         {K(Qt::CTRL | Qt::Key_F2)}},
+        {"ActDBConnectionString",
+         "ConnectionString bearbeiten",
+         "ConnectionString bearbeiten",
+         "DB",
+         -1,
          {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F2)}},
-        {"ActSqlExec", "SQL ausführen", "SQL ausführen", "SQL", 3,
+        {"ActSqlExec",
+         "SQL ausführen",
+         "SQL ausführen",
+         "SQL",
+         3,
          {K(Qt::CTRL | Qt::Key_Return), K(Qt::CTRL | Qt::Key_Enter)}},
         {"ActSqlExecSelected", "Selektierte ausführen", "Selektierte ausführen", "SQL", 4, {K(Qt::Key_F5)}},
         {"ActSqlExecLine", "Zeile ausführen", "Aktuelle Zeile ausführen", "SQL", 5, {K(Qt::Key_F6)}},
-        {"ActSqlExecLines", "Zeilengruppe ausführen", "Zusammenstehende Zeilengruppe ausführen", "SQL", 10,
+        {"ActSqlExecLines",
+         "Zeilengruppe ausführen",
+         "Zusammenstehende Zeilengruppe ausführen",
+         "SQL",
+         10,
          {K(Qt::Key_F7)}},
-        {"ActSqlExecTable", "Tabelle anzeigen", "Tabelle anzeigen (select * from ...)", "SQL", 11, {K(Qt::Key_F8)}},
+        {"ActSqlExecTable",
+         "Tabelle anzeigen",
+         "Tabelle anzeigen (select * from ...)",
+         "SQL",
+         11,
+         {K(Qt::Key_F8)}},
         {"ActSqlCancel", "SQL abbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
         {"ActEditSearch", "Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
         {"ActEditSearchAgain", "Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
@@ -203,11 +229,11 @@ void TFrmMain::CreateActions()
     on("ActHelpAbout", [this] { ActHelpAboutExecute(); });
 }
 
-void TFrmMain::CreateMenus()
-{
+void TFrmMain::CreateMenus() {
     MainMenu = menuBar();
     MainMenu->setObjectName(QStringLiteral("MainMenu"));
-    auto fill = [this](const QString& title, const char* objectName, std::initializer_list<const char*> names) {
+    auto fill = [this](const QString& title, const char* objectName,
+                       std::initializer_list<const char*> names) {
         QMenu* menu = MainMenu->addMenu(title);
         menu->setObjectName(QLatin1String(objectName));
         for (const char* name : names) {
@@ -218,9 +244,10 @@ void TFrmMain::CreateMenus()
         }
         return menu;
     };
-    QMenu* file = fill(QStringLiteral("&Datei"), "MnuFile",
-                       {"ActDBOpen", "ActDBClose", "ActDBInfo", nullptr, "ActDBAdd", "ActDBRemove", "ActDBCopy",
-                        nullptr, "ActDBRename", "ActDBProperties", "ActDBConnectionString", nullptr});
+    QMenu* file =
+        fill(QStringLiteral("&Datei"), "MnuFile",
+             {"ActDBOpen", "ActDBClose", "ActDBInfo", nullptr, "ActDBAdd", "ActDBRemove", "ActDBCopy",
+              nullptr, "ActDBRename", "ActDBProperties", "ActDBConnectionString", nullptr});
     QAction* exit = file->addAction(QStringLiteral("Beenden"));
     exit->setObjectName(QStringLiteral("MnuFileExit"));
     connect(exit, &QAction::triggered, this, [this] { close(); });
@@ -231,14 +258,15 @@ void TFrmMain::CreateMenus()
     fill(QStringLiteral("&Hilfe"), "MnuHelp", {"ActHelpAbout"});
 }
 
-void TFrmMain::CreateToolBar()
-{
+void TFrmMain::CreateToolBar() {
     ToolBarMain = addToolBar(QStringLiteral("Datenbanken"));
     ToolBarMain->setObjectName(QStringLiteral("ToolBarMain"));
     ToolBarMain->setMovable(false);
     ToolBarMain->setIconSize(QSize(16, 16));
     ToolBarMain->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    auto add = [this](const char* name) { ToolBarMain->addAction(Action(QLatin1String(name))); };
+    auto add = [this](const char* name) {
+        ToolBarMain->addAction(Action(QLatin1String(name)));
+    };
     add("ActDBOpen");
     add("ActDBClose");
     ToolBarMain->addSeparator();
@@ -257,29 +285,26 @@ void TFrmMain::CreateToolBar()
         add(name);
 }
 
-QAction* TFrmMain::Action(const QString& name) const
-{
+QAction* TFrmMain::Action(const QString& name) const {
     auto* action = ActionListMain->findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
     Q_ASSERT_X(action, "TFrmMain::Action", qPrintable(name));
     return action;
 }
 
-bool TFrmMain::IsCatalogueShortcutInWorkspace(const QKeyEvent* key) const
-{
+bool TFrmMain::IsCatalogueShortcutInWorkspace(const QKeyEvent* key) const {
     const QWidget* focus = QApplication::focusWidget();
     if (!focus || !PageControl->isAncestorOf(focus))
         return false;
     const QKeySequence pressed(key->keyCombination());
-    for (const char* name : {"ActDBOpen", "ActDBAdd", "ActDBRemove", "ActDBCopy", "ActDBRename", "ActDBProperties",
-                             "ActDBConnectionString"})
+    for (const char* name : {"ActDBOpen", "ActDBAdd", "ActDBRemove", "ActDBCopy", "ActDBRename",
+                             "ActDBProperties", "ActDBConnectionString"})
         for (const QKeySequence& shortcut : Action(QLatin1String(name))->shortcuts())
             if (pressed.matches(shortcut) == QKeySequence::ExactMatch)
                 return true;
     return false;
 }
 
-bool TFrmMain::event(QEvent* event)
-{
+bool TFrmMain::event(QEvent* event) {
     // The key goes to the workspace control as an ordinary key (F2 edits a grid cell there)
     // instead of renaming or opening a catalogue entry behind the user's back.
     if (event->type() == QEvent::ShortcutOverride &&
@@ -290,8 +315,7 @@ bool TFrmMain::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
-void TFrmMain::showEvent(QShowEvent* event)
-{
+void TFrmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_shown)
         return;
@@ -299,8 +323,7 @@ void TFrmMain::showEvent(QShowEvent* event)
     RunGuarded([this] { FormShow(); });
 }
 
-void TFrmMain::FormShow()
-{
+void TFrmMain::FormShow() {
     // Every step runs even when one before it failed, so the window is never left half set
     // up; what failed is shown once the window is complete and on the screen.
     QList<std::exception_ptr> failures;
@@ -324,8 +347,9 @@ void TFrmMain::FormShow()
     m_shownPlacement = {windowState(), normalGeometry().size()};
     UpdateActions();
     const bool readOnly = SettingsStore()->ReadOnly();
+    const QString openToOthers = SettingsStore()->OpenToOthers();
     const QString file = SettingsStore()->FileName();
-    QTimer::singleShot(0, this, [this, failures, readOnly, file] {
+    QTimer::singleShot(0, this, [this, failures, readOnly, openToOthers, file] {
         for (const std::exception_ptr& failure : failures) {
             try {
                 std::rethrow_exception(failure);
@@ -334,15 +358,21 @@ void TFrmMain::FormShow()
             }
         }
         if (readOnly)
-            MsgBox::Show(QStringLiteral("Die Einstellungsdatei '%1' ist schreibgeschützt. Die Einstellungen sind "
-                                        "gelesen, aber was sich ändert, wird nicht darin gespeichert.")
-                             .arg(file),
-                         MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this);
+            MsgBox::Show(
+                QStringLiteral("Die Einstellungsdatei '%1' ist schreibgeschützt. Die Einstellungen sind "
+                               "gelesen, aber was sich ändert, wird nicht darin gespeichert.")
+                    .arg(file),
+                MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this);
+        if (!openToOthers.isEmpty())
+            MsgBox::Show(
+                QStringLiteral("Die Einstellungsdatei '%1' bleibt für andere Benutzer lesbar (%2). Sie "
+                               "enthält die Verbindungszeichenfolgen samt Kennwörtern.")
+                    .arg(file, openToOthers),
+                MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this);
     });
 }
 
-void TFrmMain::closeEvent(QCloseEvent* event)
-{
+void TFrmMain::closeEvent(QCloseEvent* event) {
     try {
         FormClose();
         event->accept();
@@ -356,8 +386,7 @@ void TFrmMain::closeEvent(QCloseEvent* event)
     }
 }
 
-void TFrmMain::FormClose()
-{
+void TFrmMain::FormClose() {
     FrameDBLst->SaveCatalogue();
     for (int i = 0; i < PageControl->count(); ++i)
         WorkspaceOfPage(PageControl->widget(i))->CloseDatabase();
@@ -368,20 +397,17 @@ void TFrmMain::FormClose()
         SettingsStore()->WriteInteger(SectionMain, IdentPaneWidth, CatalogueWidth());
 }
 
-int TFrmMain::CatalogueWidth() const
-{
+int TFrmMain::CatalogueWidth() const {
     return Splitter1->sizes().value(0, DefaultPaneWidth);
 }
 
-void TFrmMain::SetCatalogueWidth(int width)
-{
+void TFrmMain::SetCatalogueWidth(int width) {
     const QList<int> sizes = Splitter1->sizes();
     const int total = sizes.value(0) + sizes.value(1);
     Splitter1->setSizes({width, qMax(0, total - width)});
 }
 
-TFrameWork* TFrmMain::WorkspaceOfPage(QWidget* page) const
-{
+TFrameWork* TFrmMain::WorkspaceOfPage(QWidget* page) const {
     if (!page)
         return nullptr;
     for (QObject* child : page->children())
@@ -390,13 +416,11 @@ TFrameWork* TFrmMain::WorkspaceOfPage(QWidget* page) const
     throw TError(QStringLiteral("Interne Fehler: FrameWorkCurrent kann nicht gefunden werden"));
 }
 
-TFrameWork* TFrmMain::CurrentWorkspace() const
-{
+TFrameWork* TFrmMain::CurrentWorkspace() const {
     return WorkspaceOfPage(PageControl->currentWidget());
 }
 
-QString TFrmMain::NewFrameName() const
-{
+QString TFrmMain::NewFrameName() const {
     QSet<QString> taken;
     for (QWidget* widget : QApplication::allWidgets())
         if (qobject_cast<TFrameWork*>(widget))
@@ -409,20 +433,22 @@ QString TFrmMain::NewFrameName() const
     return QStringLiteral("Framework1000");
 }
 
-void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionString)
-{
+void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionString) {
     auto work = std::make_unique<TFrameWork>();
     try {
         const QString frameName = NewFrameName();
         for (QWidget* widget : QApplication::allWidgets())
-            if (widget != work.get() && qobject_cast<TFrameWork*>(widget) && widget->objectName() == frameName)
-                throw TError(QStringLiteral("Komponente mit der Bezeichnung %1 existiert bereits").arg(frameName));
+            if (widget != work.get() && qobject_cast<TFrameWork*>(widget) &&
+                widget->objectName() == frameName)
+                throw TError(
+                    QStringLiteral("Komponente mit der Bezeichnung %1 existiert bereits").arg(frameName));
         work->setObjectName(frameName);
         work->OpenDatabase(name, connectionString);
     } catch (const TAbort&) {
         throw;
     } catch (const TError& e) {
-        throw TError(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n") + e.Message());
+        throw TError(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n") +
+                     e.Message());
     } catch (const std::exception& e) {
         throw TError(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n") +
                      QString::fromLocal8Bit(e.what()));
@@ -446,8 +472,7 @@ void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionStrin
     UpdateCaption();
 }
 
-void TFrmMain::KeepCatalogueWidth(int width)
-{
+void TFrmMain::KeepCatalogueWidth(int width) {
     // The pane keeps the width the user gave it: a workspace that needs more room than the
     // tabs have widens the window, as far as the screen allows, instead of squeezing the pane.
     centralWidget()->layout()->activate();
@@ -464,33 +489,31 @@ void TFrmMain::KeepCatalogueWidth(int width)
     SetCatalogueWidth(width);
 }
 
-void TFrmMain::UpdateCaption()
-{
+void TFrmMain::UpdateCaption() {
     if (TFrameWork* work = CurrentWorkspace())
         setWindowTitle(QApplication::applicationName() + QStringLiteral(" - ") + work->DatabaseName());
 }
 
-void TFrmMain::UpdateActions()
-{
+void TFrmMain::UpdateActions() {
     const bool selected = FrameDBLst->HasSelectedDatabase();
-    for (const char* name : {"ActDBOpen", "ActDBProperties", "ActDBCopy", "ActDBRename", "ActDBRemove",
-                             "ActDBConnectionString"})
+    for (const char* name :
+         {"ActDBOpen", "ActDBProperties", "ActDBCopy", "ActDBRename", "ActDBRemove", "ActDBConnectionString"})
         Action(QLatin1String(name))->setEnabled(selected);
     const bool tabs = PageControl->count() > 0;
     Action(QStringLiteral("ActDBClose"))->setEnabled(tabs);
     Action(QStringLiteral("ActDBInfo"))->setEnabled(tabs);
     TFrameWork* work = tabs ? CurrentWorkspace() : nullptr;
     const bool busy = work && work->Busy();
-    for (const char* name : {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
-                             "ActSqlExecTable"})
+    for (const char* name :
+         {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable"})
         Action(QLatin1String(name))->setEnabled(tabs && !busy);
     Action(QStringLiteral("ActSqlCancel"))->setEnabled(tabs && busy);
 }
 
-void TFrmMain::PageControlChange(int)
-{
+void TFrmMain::PageControlChange(int) {
     QWidget* page = PageControl->currentWidget();
-    if (!m_switchingByProgram && m_activePage && page != m_activePage && PageControl->indexOf(m_activePage) >= 0) {
+    if (!m_switchingByProgram && m_activePage && page != m_activePage &&
+        PageControl->indexOf(m_activePage) >= 0) {
         // The switch cannot be vetoed before it happens; while the active workspace is busy
         // it is undone at once.
         TFrameWork* active = WorkspaceOfPage(m_activePage);
@@ -509,8 +532,7 @@ void TFrmMain::PageControlChange(int)
     });
 }
 
-void TFrmMain::ActDBCloseExecute()
-{
+void TFrmMain::ActDBCloseExecute() {
     QWidget* page = PageControl->currentWidget();
     if (!page)
         return;
@@ -536,22 +558,19 @@ void TFrmMain::ActDBCloseExecute()
     UpdateActions();
 }
 
-void TFrmMain::ActEditSearchExecute()
-{
+void TFrmMain::ActEditSearchExecute() {
     TFrameWork* work = PageControl->count() > 0 ? CurrentWorkspace() : nullptr;
     if (work && work->CanSearch())
         work->ShowFindDialog();
 }
 
-void TFrmMain::ActEditSearchAgainExecute()
-{
+void TFrmMain::ActEditSearchAgainExecute() {
     TFrameWork* work = PageControl->count() > 0 ? CurrentWorkspace() : nullptr;
     if (work && work->CanSearch())
         work->FindNext();
 }
 
-void TFrmMain::ActHelpAboutExecute()
-{
+void TFrmMain::ActHelpAboutExecute() {
     TFrmDlgAbout dialog(this, this);
     dialog.exec();
 }

@@ -101,6 +101,10 @@ bool TIniFileEx::ReadOnly() const {
     return m_store->ReadOnly();
 }
 
+QString TIniFileEx::OpenToOthers() const {
+    return m_store->OpenToOthers();
+}
+
 QString TIniFileEx::FileName() const {
     return m_store->FileName();
 }

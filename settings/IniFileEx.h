@@ -31,6 +31,8 @@ public:
     static QString DefaultSettingsFile();
     // The file could only be opened for reading: everything reads, every write does nothing.
     bool ReadOnly() const;
+    // Why the file stays readable by other users, or empty when it is private.
+    QString OpenToOthers() const;
     QString FileName() const;
 
     QString ReadString(const QString& section, const QString& ident, const QString& defaultValue);

@@ -47,13 +47,16 @@ bool MakePrivatePath(const QString& dir) {
     return ::mkdir(QFile::encodeName(info.absoluteFilePath()).constData(), 0700) == 0 || errno == EEXIST;
 }
 
-// Takes the access of group and others from an existing file.
-void MakePrivate(const QByteArray& path) {
+// Takes the access of group and others from an existing file. Returns the reason when the file
+// stays open to others (it holds passwords in connection strings), else an empty text.
+QString MakePrivate(const QByteArray& path) {
     struct stat st {};
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 077) == 0)
-        return;
-    if (::chmod(path.constData(), st.st_mode & 07700) != 0)
-        qWarning("Settings store: %s stays readable by others: %s", path.constData(), std::strerror(errno));
+        return {};
+    if (::chmod(path.constData(), st.st_mode & 07700) == 0)
+        return {};
+    return errno == EPERM ? QStringLiteral("sie gehört einem anderen Benutzer")
+                          : QString::fromLocal8Bit(std::strerror(errno));
 }
 
 } // namespace
@@ -171,8 +174,11 @@ TRegistryStore::TRegistryStore(const QString& file)
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
-    for (const char* suffix : {"", "-wal", "-shm"})
-        MakePrivate(name + suffix);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const QString reason = MakePrivate(name + suffix);
+        if (m_openToOthers.isEmpty() && !reason.isEmpty())
+            m_openToOthers = reason;
+    }
     try {
         try {
             OpenDatabase(name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);

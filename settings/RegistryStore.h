@@ -72,6 +72,8 @@ public:
     const QString& FileName() const { return m_file; }
     // The file could only be opened for reading: every write fails.
     bool ReadOnly() const { return m_readOnly; }
+    // Why the file stays readable by other users (its mode could not be tightened), or empty.
+    const QString& OpenToOthers() const { return m_openToOthers; }
 
     // Called with true when an operation starts to wait for another program's lock and with
     // false when the wait is over (the user interface shows the hourglass meanwhile).
@@ -123,6 +125,7 @@ private:
     QString m_file;
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
+    QString m_openToOthers;
     qint64 m_lockWaitStart = -1; // milliseconds of a monotonic clock while waiting
     // Idle prepared statements by their SQL text (the literal's address).
     QHash<const char*, sqlite3_stmt*> m_statements;

@@ -250,6 +250,13 @@ QWidget* TFrameWork::CreateResultPanel() {
     GrdResults->setModel(Dsr);
     connect(GrdResults->horizontalHeader(), &QHeaderView::sectionResized, this,
             &TFrameWork::GrdResultsColumnResized);
+    // An inserted or deleted record changes the count the fetch showed.
+    const auto recount = [this] {
+        if (Dsr->Recordset())
+            SetStatusText(2, QLocale::system().toString(Dsr->Recordset()->RecordCount()));
+    };
+    connect(Dsr, &QAbstractItemModel::rowsInserted, this, recount);
+    connect(Dsr, &QAbstractItemModel::rowsRemoved, this, recount);
     Nav = new TDbNavigator(GrdResults, Dsr, PnlLeftMiddle);
     Nav->SetRefreshHandler([this] { ExecuteSql(Qry->SqlText()); });
     PnlLeftMiddle->Tools()->addWidget(Nav);

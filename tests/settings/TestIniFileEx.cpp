@@ -540,10 +540,22 @@ void TestIniFileEx::PrivateFileModes() {
     for (const QString& path : {file, file + QStringLiteral("-wal")})
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                                 QFile::ReadOther));
+    {
+        TIniFileEx ini(file);
+        QCOMPARE(ini.ReadString(QStringLiteral("S"), QStringLiteral("x"), QString()), QStringLiteral("1"));
+        QCOMPARE(ModeOf(file), 0600);
+        QCOMPARE(ModeOf(file + QStringLiteral("-wal")), 0600);
+        QCOMPARE(ini.OpenToOthers(), QString());
+    }
+
+    // One that cannot be tightened says why, so the user can be told.
+    QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    const auto restore = qScopeGuard([&] { TestSupport::SetUnwritable(file, false); });
+    if (!TestSupport::SetUnwritable(file, true))
+        QSKIP("this system lets the test change an unchangeable file");
     TIniFileEx ini(file);
-    QCOMPARE(ini.ReadString(QStringLiteral("S"), QStringLiteral("x"), QString()), QStringLiteral("1"));
-    QCOMPARE(ModeOf(file), 0600);
-    QCOMPARE(ModeOf(file + QStringLiteral("-wal")), 0600);
+    QVERIFY(!ini.OpenToOthers().isEmpty());
+    QCOMPARE(ModeOf(file), 0604);
 }
 
 void TestIniFileEx::ReadOnlyStoreReadsAndWritesNothing_data() {

@@ -253,6 +253,7 @@ void TstWorkGrid::insertAndDeleteThroughKeys() {
     QVERIFY(model->setData(model->index(0, 1), QStringLiteral("Neu"), Qt::EditRole));
     Nav(work, "NavPost")->trigger();
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(work->StatusText(2), QStringLiteral("4"));
     // The key the database gave is shown, so the record can be changed again at once.
     QCOMPARE(Shown(model->index(0, 0)), QStringLiteral("4"));
     QVERIFY(model->setData(model->index(0, 2), QStringLiteral("9"), Qt::EditRole));
@@ -268,6 +269,7 @@ void TstWorkGrid::insertAndDeleteThroughKeys() {
     QCOMPARE(model->rowCount(), 4);
     QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(model->rowCount(), 3);
+    QCOMPARE(work->StatusText(2), QStringLiteral("3"));
     QCOMPARE(Db(m_sample, QStringLiteral("select count(*) from Kunden")), QStringLiteral("3"));
     QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Meier"));
 
