@@ -37,10 +37,11 @@ public:
     qint64 ErrorCode = 0;
     QString ErrorStatement;
     bool Cancelled = false;
+    TFetchShortage Shortage = TFetchShortage::None;
 
     std::atomic<bool> Stop{false};
     std::atomic<bool> ProgressPending{false};
-    std::atomic<bool> Executing{true};
+    std::atomic<bool> Executing{false}; // OpenCursor is running in the worker
     bool ExecutedHandled = false;
     bool Finished = false;
     std::mutex CursorMutex;
@@ -64,20 +65,30 @@ public:
 
 void TFetchJob::RequestStop() {
     Stop.store(true);
+    // Only this job's own statement is interrupted: others may run on the same session.
     std::lock_guard lock(CursorMutex);
     if (Cursor)
         Cursor->Cancel();
     else if (Executing.load())
-        SessionPtr->Cancel();
+        SessionPtr->CancelStatement(Statement);
 }
 
 void TFetchJob::Run() {
     const std::shared_ptr<TFetchJob> self = Self.lock();
     std::unique_ptr<TProviderCursor> cursor;
     try {
+        {
+            std::lock_guard lock(CursorMutex);
+            if (Stop.load())
+                throw TCancelledError(Statement.Sql);
+            Executing.store(true);
+        }
         cursor = SessionPtr->OpenCursor(Statement);
         Columns = cursor->Columns();
         Store = std::make_shared<TRowStore>(int(Columns.size()));
+    } catch (const std::bad_alloc&) {
+        ExecuteFailed = true;
+        ErrorMessage = TResourceError::OutOfMemory().Message();
     } catch (const TDataError& e) {
         ExecuteFailed = true;
         ErrorMessage = e.Message();
@@ -110,6 +121,19 @@ void TFetchJob::Run() {
                 }
             }
         }
+    } catch (const TResourceError& e) {
+        // Memory or the temporary file ran out: the rows so far stay, as after a cancel.
+        Shortage = e.Kind() == TResourceError::Memory ? TFetchShortage::Memory : TFetchShortage::Disk;
+        error = e.Message();
+    } catch (const std::bad_alloc&) {
+        Shortage = TFetchShortage::Memory;
+        error = TResourceError::OutOfMemory().Message();
+    } catch (const TCancelledError&) {
+        // A driver that stops every statement of its connection when one is cancelled must
+        // not make this fetch look cancelled by its user.
+        if (!Stop.load())
+            error = QStringLiteral("Der Treiber hat das Lesen unterbrochen, weil auf derselben Verbindung "
+                                   "eine andere Anweisung abgebrochen wurde");
     } catch (const TError& e) {
         if (!Stop.load())
             error = e.Message();
@@ -223,6 +247,7 @@ void TQuery::Close() {
     if (m_opening)
         throw TDataError(QStringLiteral("Die Abfrage wird gerade ausgeführt"));
     StopFetch();
+    m_shortage = TFetchShortage::None;
     ClearRecordset();
     m_active = false;
     m_reportedRows = 0;
@@ -285,6 +310,7 @@ void TQuery::Open() {
     try {
         job->SessionPtr->SetCommandTimeout(m_commandTimeout);
         job->Statement = BoundStatement(*job->SessionPtr);
+        job->Statement.Stop = &job->Stop;
     } catch (...) {
         StopFetch();
         throw;
@@ -347,6 +373,7 @@ void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job) {
     }
     job->Join();
     job->Finished = true;
+    m_shortage = job->Shortage;
     if (m_connection)
         m_connection->EndFetch(job->Session);
     const QString error = job->ErrorMessage;

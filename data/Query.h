@@ -36,6 +36,9 @@ private:
     QList<TParameter> m_items;
 };
 
+// Why a fetch ended before the last row although nobody cancelled it.
+enum class TFetchShortage { None, Memory, Disk };
+
 // A statement on a connection and its result. Open reads the rows synchronously or, with
 // AsyncFetch, returns once the statement has run while a worker thread of the data layer
 // fills the row store; FetchProgress and exactly one FetchComplete then arrive on the GUI
@@ -73,6 +76,9 @@ public:
     bool Fetching() const override;
     // Stops the fetch (also from inside a FetchProgress handler); FetchComplete follows.
     void Cancel();
+    // After FetchComplete: memory or the temporary file's folder ran out, so the rows end
+    // early (the error of FetchComplete names the cause).
+    TFetchShortage FetchShortage() const { return m_shortage; }
 
     bool Supports(TCursorOption option) const override;
 
@@ -107,6 +113,7 @@ private:
     bool m_opening = false;
     int m_inProgress = 0;
     qint64 m_reportedRows = 0;
+    TFetchShortage m_shortage = TFetchShortage::None;
     std::shared_ptr<TFetchJob> m_job;
     QEventLoop* m_openLoop = nullptr;
 };
