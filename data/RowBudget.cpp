@@ -15,7 +15,25 @@
 #include <unistd.h>
 #include <vector>
 
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_ignore_thread_begin();
+extern "C" void __tsan_ignore_thread_end();
+#endif
+
 namespace {
+
+// Mapping the file over a block keeps its bytes; ThreadSanitizer would take it for a write
+// racing with the readers of those bytes.
+void* MapKeepingBytes(void* address, size_t size, int fd, off_t offset) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_ignore_thread_begin();
+#endif
+    void* mapped = ::mmap(address, size, PROT_READ, MAP_SHARED | MAP_FIXED, fd, offset);
+#if defined(__SANITIZE_THREAD__)
+    __tsan_ignore_thread_end();
+#endif
+    return mapped;
+}
 
 std::atomic<qint64> s_limit{0}; // 0: default
 std::atomic<qint64> s_inMemory{0};
@@ -156,7 +174,7 @@ void TSpillFile::MoveOut(char* address, qsizetype size) {
         done += n;
     }
     // Readers may be on these pages right now: they see the same bytes before and after.
-    void* mapped = ::mmap(address, size_t(size), PROT_READ, MAP_SHARED | MAP_FIXED, m_fd, off_t(m_end));
+    void* mapped = MapKeepingBytes(address, size_t(size), m_fd, off_t(m_end));
     if (mapped == MAP_FAILED) {
         // The kernel may have taken the old pages already: put the bytes back from the file.
         void* again = ::mmap(address, size_t(size), PROT_READ | PROT_WRITE,
