@@ -1,9 +1,12 @@
 // Fetch of a large SQLite result through the whole workspace (statement, fetch, status bar,
 // grid) against the data layer alone, in one run, and the longest stall of the event loop
-// meanwhile. Usage: tabulo-bench-workspace [rows] [runs]
+// meanwhile; then the time a jump to the last row and back to the first takes to paint.
+// Usage: tabulo-bench-workspace [rows] [runs] [memory budget in MiB]
 #include "data/Connection.h"
 #include "data/Query.h"
+#include "data/RowBudget.h"
 #include "settings/IniFileEx.h"
+#include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
 #include "workspace/Work.h"
 
@@ -113,6 +116,16 @@ TRun Workspace(const QString& connectionString, TStallMeter& meter, qint64 rows)
                     (long long)completedAt, (long long)clock.elapsed());
     if (work.Dsr->rowCount() != rows)
         std::fprintf(stderr, "grid shows %d rows, expected %lld\n", work.Dsr->rowCount(), rows);
+    // Ctrl+End and Ctrl+Home as the grid paints them.
+    QElapsedTimer jump;
+    jump.start();
+    work.GrdResults->scrollToBottom();
+    work.GrdResults->viewport()->repaint();
+    const qint64 toLast = jump.restart();
+    work.GrdResults->scrollToTop();
+    work.GrdResults->viewport()->repaint();
+    std::printf("  jump to the last row painted in %lld ms, back to the first in %lld ms\n", (long long)toLast,
+                (long long)jump.elapsed());
     work.CloseDatabase();
     return {seconds, stall};
 }
@@ -130,6 +143,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (argc > 3)
+        TRowBudget::SetLimit(qint64(std::atoi(argv[3])) << 20);
     TIniFileEx store;
     SetSettingsStore(&store);
 
