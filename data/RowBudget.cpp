@@ -120,18 +120,29 @@ void TRowBudget::Reserve(TRowStore* store, qint64 bytes) {
     const qint64 over = total - Limit();
     if (over <= 0)
         return;
-    const qint64 freed = store->SpillOlderBlocks(over, false);
+    qint64 freed = 0;
+    try {
+        freed = store->SpillOlderBlocks(over, false);
+    } catch (...) {
+        Release(bytes);
+        throw;
+    }
     if (freed >= over)
         return;
     // This store has nothing more to give (a small result beside a large one): the others'
     // finished blocks go. A store busy in its own spill is passed by.
     std::lock_guard lock(StoresMutex());
     qint64 still = over - freed;
-    for (TRowStore* other : Stores()) {
-        if (still <= 0)
-            break;
-        if (other != store)
-            still -= other->SpillOlderBlocks(still, true);
+    try {
+        for (TRowStore* other : Stores()) {
+            if (still <= 0)
+                break;
+            if (other != store)
+                still -= other->SpillOlderBlocks(still, true);
+        }
+    } catch (...) {
+        Release(bytes);
+        throw;
     }
 }
 
