@@ -58,6 +58,7 @@ struct TRun {
 
 void CreateTable(const QString& connectionString, int rows) {
     TConnection connection;
+    connection.SetCommandTimeout(0); // tens of millions of rows take longer than a statement may
     connection.Open(connectionString + QStringLiteral(";Mode=Create"));
     connection.Execute(
         QStringLiteral("create table t(id integer, name text, amount real, day text);"
