@@ -11,12 +11,23 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <mutex>
 #include <thread>
 
 namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 }
+
+// The events of fetch workers for their query, in order. The worker leaves an event here and
+// asks the query by name to take the next one: the queued call then carries nothing made in
+// the worker, and the hand-over is this lock, which a thread checker sees (Qt's own locks it
+// does not).
+struct TJobMailbox {
+    using THandler = void (TQuery::*)(const std::shared_ptr<TFetchJob>&);
+    std::mutex Mutex;
+    std::deque<std::pair<THandler, std::shared_ptr<TFetchJob>>> Events;
+};
 
 // One asynchronous open: the worker thread runs the statement and appends its rows to the
 // store; it talks to the query only through events queued to the GUI thread, at most one
@@ -54,11 +65,13 @@ public:
         if (Thread.joinable())
             Thread.join();
     }
-    void Post(void (TQuery::*handler)(const std::shared_ptr<TFetchJob>&),
-              const std::shared_ptr<TFetchJob>& self) {
-        TQuery* owner = Owner;
-        QMetaObject::invokeMethod(
-            owner, [owner, handler, self] { (owner->*handler)(self); }, Qt::QueuedConnection);
+    std::shared_ptr<TJobMailbox> Mailbox;
+    void Post(TJobMailbox::THandler handler, const std::shared_ptr<TFetchJob>& self) {
+        {
+            std::lock_guard lock(Mailbox->Mutex);
+            Mailbox->Events.emplace_back(handler, self);
+        }
+        QMetaObject::invokeMethod(Owner, "DeliverJobEvent", Qt::QueuedConnection);
     }
     std::weak_ptr<TFetchJob> Self;
 };
@@ -165,7 +178,20 @@ TParameter& TParameters::ParamByName(const QString& name) {
 }
 
 TQuery::TQuery(QObject* parent)
-    : QObject(parent) {}
+    : QObject(parent)
+    , m_mailbox(std::make_shared<TJobMailbox>()) {}
+
+void TQuery::DeliverJobEvent() {
+    std::pair<TJobMailbox::THandler, std::shared_ptr<TFetchJob>> event;
+    {
+        std::lock_guard lock(m_mailbox->Mutex);
+        if (m_mailbox->Events.empty())
+            return;
+        event = std::move(m_mailbox->Events.front());
+        m_mailbox->Events.pop_front();
+    }
+    (this->*event.first)(event.second);
+}
 
 TQuery::~TQuery() {
     StopFetch();
@@ -304,6 +330,7 @@ void TQuery::Open() {
     auto job = std::make_shared<TFetchJob>();
     job->Self = job;
     job->Owner = this;
+    job->Mailbox = m_mailbox;
     job->Session = connection.BeginFetch();
     job->SessionPtr = job->Session.get();
     m_job = job;

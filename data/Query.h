@@ -11,6 +11,7 @@
 class QEventLoop;
 class TConnection;
 class TFetchJob;
+struct TJobMailbox;
 class TProviderSession;
 struct TStatement;
 
@@ -92,6 +93,8 @@ signals:
 
 private:
     friend class TFetchJob;
+    // Takes the next event a fetch worker left for this query (queued call by name).
+    Q_INVOKABLE void DeliverJobEvent();
     friend class TConnection;
     // The connection closes: the fetch stops and the result goes, also during Open.
     void ConnectionClosing();
@@ -115,5 +118,6 @@ private:
     qint64 m_reportedRows = 0;
     TFetchShortage m_shortage = TFetchShortage::None;
     std::shared_ptr<TFetchJob> m_job;
+    std::shared_ptr<TJobMailbox> m_mailbox;
     QEventLoop* m_openLoop = nullptr;
 };
