@@ -195,6 +195,11 @@ void TQuery::DeliverJobEvent() {
 
 TQuery::~TQuery() {
     StopFetch();
+    {
+        // Events no longer delivered would keep their jobs, and the jobs the mailbox, alive.
+        std::lock_guard lock(m_mailbox->Mutex);
+        m_mailbox->Events.clear();
+    }
     if (m_openLoop)
         m_openLoop->quit();
     if (m_connection)
