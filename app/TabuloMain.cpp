@@ -5,6 +5,7 @@
 #include "ui/MsgBox.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
+#include "data/RowBudget.h"
 
 #include <QFont>
 
@@ -38,6 +39,10 @@ int main(int argc, char** argv)
         return 1;
     }
     SetSettingsStore(store.get());
+    // Result rows beyond this many MiB, over all workspaces, go to a temporary file; 0 (or
+    // no value) leaves a quarter of the memory, at most 2 GiB.
+    TRowBudget::SetLimit(
+        qint64(store->ReadInteger(QStringLiteral("Results"), QStringLiteral("MemoryBudgetMB"), 0)) << 20);
 
     int result = 0;
     {

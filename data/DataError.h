@@ -32,3 +32,24 @@ public:
                      std::move(statement)) {}
     QString ClassName() const override { return QStringLiteral("TCancelledError"); }
 };
+
+// Memory or the folder of the temporary result file ran out. A fetch that meets it stops as
+// a cancel does: the rows read so far stay.
+class TResourceError : public TDataError {
+public:
+    enum TKind { Memory, Disk };
+    TResourceError(TKind kind, QString message)
+        : TDataError(std::move(message), kind == Memory ? QStringLiteral("HY001") : QStringLiteral("HY000"))
+        , m_kind(kind) {}
+    static TResourceError OutOfMemory() {
+        return TResourceError(Memory, QStringLiteral("Nicht genug Arbeitsspeicher"));
+    }
+    static TResourceError OutOfSpace(const QString& folder) {
+        return TResourceError(Disk, QStringLiteral("Kein Platz für Zwischendaten in %1").arg(folder));
+    }
+    TKind Kind() const noexcept { return m_kind; }
+    QString ClassName() const override { return QStringLiteral("TResourceError"); }
+
+private:
+    TKind m_kind;
+};

@@ -28,6 +28,10 @@ qint64 TProviderSession::ExecuteRowChange(const TStatement& statement) {
     return count;
 }
 
+void TProviderSession::CancelStatement(const TStatement&) {
+    Cancel();
+}
+
 TSessionFactory FindProvider(const QString& name) {
     struct TEntry {
         const char* Name;

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <QVariantList>
+#include <atomic>
 #include <memory>
 
 class TRowStore;
@@ -21,6 +22,9 @@ class TRecordset;
 struct TStatement {
     QString Sql;
     QVariantList Values;
+    // A fetch's own stop flag (may be null): once set, the statement's execution ends with
+    // TCancelledError at the provider's next chance, without touching other statements.
+    const std::atomic<bool>* Stop = nullptr;
 };
 
 struct TConnectOptions {
@@ -99,6 +103,10 @@ public:
     virtual bool SupportsReturning() const { return false; }
     // Interrupts whatever runs on the session (any thread); the session stays usable.
     virtual void Cancel() = 0;
+    // Interrupts the execution of one statement in OpenCursor (any thread; its Stop is set
+    // by now) and nothing else that runs on the session, where the driver can tell them
+    // apart; a statement it cannot reach alone runs on until the flag is seen.
+    virtual void CancelStatement(const TStatement& statement);
 
     // Fills a schema rowset; unknown kinds throw SchemaNotSupported(kind). Restrictions are
     // those of the OLE DB kind, in order (null or empty = unrestricted); the core filters the

@@ -11,12 +11,23 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <mutex>
 #include <thread>
 
 namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 }
+
+// The events of fetch workers for their query, in order. The worker leaves an event here and
+// asks the query by name to take the next one: the queued call then carries nothing made in
+// the worker, and the hand-over is this lock, which a thread checker sees (Qt's own locks it
+// does not).
+struct TJobMailbox {
+    using THandler = void (TQuery::*)(const std::shared_ptr<TFetchJob>&);
+    std::mutex Mutex;
+    std::deque<std::pair<THandler, std::shared_ptr<TFetchJob>>> Events;
+};
 
 // One asynchronous open: the worker thread runs the statement and appends its rows to the
 // store; it talks to the query only through events queued to the GUI thread, at most one
@@ -37,10 +48,11 @@ public:
     qint64 ErrorCode = 0;
     QString ErrorStatement;
     bool Cancelled = false;
+    TFetchShortage Shortage = TFetchShortage::None;
 
     std::atomic<bool> Stop{false};
     std::atomic<bool> ProgressPending{false};
-    std::atomic<bool> Executing{true};
+    std::atomic<bool> Executing{false}; // OpenCursor is running in the worker
     bool ExecutedHandled = false;
     bool Finished = false;
     std::mutex CursorMutex;
@@ -53,31 +65,43 @@ public:
         if (Thread.joinable())
             Thread.join();
     }
-    void Post(void (TQuery::*handler)(const std::shared_ptr<TFetchJob>&),
-              const std::shared_ptr<TFetchJob>& self) {
-        TQuery* owner = Owner;
-        QMetaObject::invokeMethod(
-            owner, [owner, handler, self] { (owner->*handler)(self); }, Qt::QueuedConnection);
+    std::shared_ptr<TJobMailbox> Mailbox;
+    void Post(TJobMailbox::THandler handler, const std::shared_ptr<TFetchJob>& self) {
+        {
+            std::lock_guard lock(Mailbox->Mutex);
+            Mailbox->Events.emplace_back(handler, self);
+        }
+        QMetaObject::invokeMethod(Owner, "DeliverJobEvent", Qt::QueuedConnection);
     }
     std::weak_ptr<TFetchJob> Self;
 };
 
 void TFetchJob::RequestStop() {
     Stop.store(true);
+    // Only this job's own statement is interrupted: others may run on the same session.
     std::lock_guard lock(CursorMutex);
     if (Cursor)
         Cursor->Cancel();
     else if (Executing.load())
-        SessionPtr->Cancel();
+        SessionPtr->CancelStatement(Statement);
 }
 
 void TFetchJob::Run() {
     const std::shared_ptr<TFetchJob> self = Self.lock();
     std::unique_ptr<TProviderCursor> cursor;
     try {
+        {
+            std::lock_guard lock(CursorMutex);
+            if (Stop.load())
+                throw TCancelledError(Statement.Sql);
+            Executing.store(true);
+        }
         cursor = SessionPtr->OpenCursor(Statement);
         Columns = cursor->Columns();
         Store = std::make_shared<TRowStore>(int(Columns.size()));
+    } catch (const std::bad_alloc&) {
+        ExecuteFailed = true;
+        ErrorMessage = TResourceError::OutOfMemory().Message();
     } catch (const TDataError& e) {
         ExecuteFailed = true;
         ErrorMessage = e.Message();
@@ -110,6 +134,19 @@ void TFetchJob::Run() {
                 }
             }
         }
+    } catch (const TResourceError& e) {
+        // Memory or the temporary file ran out: the rows so far stay, as after a cancel.
+        Shortage = e.Kind() == TResourceError::Memory ? TFetchShortage::Memory : TFetchShortage::Disk;
+        error = e.Message();
+    } catch (const std::bad_alloc&) {
+        Shortage = TFetchShortage::Memory;
+        error = TResourceError::OutOfMemory().Message();
+    } catch (const TCancelledError&) {
+        // A driver that stops every statement of its connection when one is cancelled must
+        // not make this fetch look cancelled by its user.
+        if (!Stop.load())
+            error = QStringLiteral("Der Treiber hat das Lesen unterbrochen, weil auf derselben Verbindung "
+                                   "eine andere Anweisung abgebrochen wurde");
     } catch (const TError& e) {
         if (!Stop.load())
             error = e.Message();
@@ -141,10 +178,28 @@ TParameter& TParameters::ParamByName(const QString& name) {
 }
 
 TQuery::TQuery(QObject* parent)
-    : QObject(parent) {}
+    : QObject(parent)
+    , m_mailbox(std::make_shared<TJobMailbox>()) {}
+
+void TQuery::DeliverJobEvent() {
+    std::pair<TJobMailbox::THandler, std::shared_ptr<TFetchJob>> event;
+    {
+        std::lock_guard lock(m_mailbox->Mutex);
+        if (m_mailbox->Events.empty())
+            return;
+        event = std::move(m_mailbox->Events.front());
+        m_mailbox->Events.pop_front();
+    }
+    (this->*event.first)(event.second);
+}
 
 TQuery::~TQuery() {
     StopFetch();
+    {
+        // Events no longer delivered would keep their jobs, and the jobs the mailbox, alive.
+        std::lock_guard lock(m_mailbox->Mutex);
+        m_mailbox->Events.clear();
+    }
     if (m_openLoop)
         m_openLoop->quit();
     if (m_connection)
@@ -223,6 +278,7 @@ void TQuery::Close() {
     if (m_opening)
         throw TDataError(QStringLiteral("Die Abfrage wird gerade ausgeführt"));
     StopFetch();
+    m_shortage = TFetchShortage::None;
     ClearRecordset();
     m_active = false;
     m_reportedRows = 0;
@@ -279,12 +335,14 @@ void TQuery::Open() {
     auto job = std::make_shared<TFetchJob>();
     job->Self = job;
     job->Owner = this;
+    job->Mailbox = m_mailbox;
     job->Session = connection.BeginFetch();
     job->SessionPtr = job->Session.get();
     m_job = job;
     try {
         job->SessionPtr->SetCommandTimeout(m_commandTimeout);
         job->Statement = BoundStatement(*job->SessionPtr);
+        job->Statement.Stop = &job->Stop;
     } catch (...) {
         StopFetch();
         throw;
@@ -347,6 +405,7 @@ void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job) {
     }
     job->Join();
     job->Finished = true;
+    m_shortage = job->Shortage;
     if (m_connection)
         m_connection->EndFetch(job->Session);
     const QString error = job->ErrorMessage;

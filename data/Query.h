@@ -11,6 +11,7 @@
 class QEventLoop;
 class TConnection;
 class TFetchJob;
+struct TJobMailbox;
 class TProviderSession;
 struct TStatement;
 
@@ -35,6 +36,9 @@ public:
 private:
     QList<TParameter> m_items;
 };
+
+// Why a fetch ended before the last row although nobody cancelled it.
+enum class TFetchShortage { None, Memory, Disk };
 
 // A statement on a connection and its result. Open reads the rows synchronously or, with
 // AsyncFetch, returns once the statement has run while a worker thread of the data layer
@@ -73,6 +77,9 @@ public:
     bool Fetching() const override;
     // Stops the fetch (also from inside a FetchProgress handler); FetchComplete follows.
     void Cancel();
+    // After FetchComplete: memory or the temporary file's folder ran out, so the rows end
+    // early (the error of FetchComplete names the cause).
+    TFetchShortage FetchShortage() const { return m_shortage; }
 
     bool Supports(TCursorOption option) const override;
 
@@ -86,6 +93,8 @@ signals:
 
 private:
     friend class TFetchJob;
+    // Takes the next event a fetch worker left for this query (queued call by name).
+    Q_INVOKABLE void DeliverJobEvent();
     friend class TConnection;
     // The connection closes: the fetch stops and the result goes, also during Open.
     void ConnectionClosing();
@@ -107,6 +116,8 @@ private:
     bool m_opening = false;
     int m_inProgress = 0;
     qint64 m_reportedRows = 0;
+    TFetchShortage m_shortage = TFetchShortage::None;
     std::shared_ptr<TFetchJob> m_job;
+    std::shared_ptr<TJobMailbox> m_mailbox;
     QEventLoop* m_openLoop = nullptr;
 };

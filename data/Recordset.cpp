@@ -78,6 +78,11 @@ bool IsDecimalType(TDataType type) {
 // Date and number texts (SQLite keeps them as text) shown in the user's locale.
 QString TypedText(const QString& text, TDataType type) {
     if (IsDateType(type)) {
+        // A text that is no day of the calendar ("0044-03-15 BC", "infinity") stays as it is,
+        // rather than read as the date its digits would make.
+        if (std::any_of(text.cbegin(), text.cend(),
+                        [](QChar c) { return c.isLetter() && c != u'T' && c != u'Z'; }))
+            return text;
         QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
         if (dt.isValid())
             return DateTimeText(dt, type == TDataType::DBDate);

@@ -1,7 +1,13 @@
 #include "data/RowStore.h"
 
+#include "data/DataError.h"
+#include "data/RowBudget.h"
+
 #include <QString>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,10 +25,18 @@ enum TTag : quint8 {
     TagTimestamp
 };
 
-constexpr int kChunkShift = 12;
+constexpr int kChunkShift = 14;
 constexpr qint64 kChunkRows = qint64(1) << kChunkShift;
 constexpr qsizetype kFirstBlock = 16 * 1024;
-constexpr qsizetype kMaxBlock = 1024 * 1024;
+constexpr qsizetype kMaxBlock = 4 * 1024 * 1024;
+// Smaller blocks come from the heap and stay in memory; larger ones are mapped pages that can
+// move to the file. Few and large mappings keep the process's mapping count low.
+constexpr qsizetype kMappedBlock = 64 * 1024;
+
+qsizetype PageSize() {
+    static const qsizetype size = qsizetype(sysconf(_SC_PAGESIZE));
+    return size;
+}
 
 template <typename T> T Load(const char* p) {
     T v;
@@ -102,9 +116,91 @@ struct TRowStore::TChunk {
 TRowStore::TRowStore(int columnCount)
     : m_columnCount(columnCount) {
     m_scratch.reserve(256);
+    TRowBudget::Register(this);
 }
 
-TRowStore::~TRowStore() = default;
+TRowStore::~TRowStore() {
+    TRowBudget::Unregister(this);
+    for (const TSegment& s : m_segments) {
+        if (s.Mapped)
+            ::munmap(s.Address, size_t(s.Size));
+        else
+            delete[] s.Address;
+    }
+    TRowBudget::Release(m_inMemory);
+}
+
+char* TRowStore::NewSegment(qsizetype size, TSegmentKind kind) {
+    const bool mapped = kind == TSegmentKind::Chunk || size >= kMappedBlock;
+    if (mapped)
+        size = (size + PageSize() - 1) / PageSize() * PageSize();
+    TRowBudget::Reserve(this, size);
+    char* address = nullptr;
+    if (mapped) {
+        void* p = ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        address = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+    } else {
+        address = new (std::nothrow) char[size_t(size)];
+    }
+    std::lock_guard lock(m_segmentsMutex);
+    if (address) {
+        try {
+            m_segments.push_back({address, size, mapped, false, false});
+        } catch (const std::bad_alloc&) {
+            mapped ? void(::munmap(address, size_t(size))) : delete[] address;
+            address = nullptr;
+        }
+    }
+    if (!address) {
+        TRowBudget::Release(size);
+        throw TResourceError::OutOfMemory();
+    }
+    m_inMemory += size;
+    m_allocated.fetch_add(size, std::memory_order_relaxed);
+    if (kind == TSegmentKind::RowOfItsOwn)
+        return address; // complete once the row is in
+    int& current = kind == TSegmentKind::Chunk ? m_currentChunk : m_currentBlock;
+    if (current >= 0)
+        m_segments[size_t(current)].Complete = true;
+    current = int(m_segments.size() - 1);
+    return address;
+}
+
+qint64 TRowStore::SpillOlderBlocks(qint64 wanted, bool tryOnly) {
+    std::unique_lock lock(m_segmentsMutex, std::defer_lock);
+    if (tryOnly) {
+        if (!lock.try_lock())
+            return 0;
+    } else {
+        lock.lock();
+    }
+    return SpillLocked(wanted);
+}
+
+qint64 TRowStore::SpillLocked(qint64 wanted) {
+    qint64 freed = 0;
+    bool allBefore = true;
+    for (size_t i = m_firstUnspilled; i < m_segments.size() && freed < wanted; ++i) {
+        TSegment& s = m_segments[i];
+        if (s.Spilled || !s.Mapped || !s.Complete) {
+            allBefore = allBefore && (s.Spilled || !s.Mapped);
+            if (allBefore)
+                m_firstUnspilled = i + 1;
+            continue;
+        }
+        if (!m_spillFile)
+            m_spillFile = std::make_unique<TSpillFile>();
+        m_spillFile->MoveOut(s.Address, s.Size);
+        s.Spilled = true;
+        m_inMemory -= s.Size;
+        TRowBudget::Release(s.Size);
+        m_spilled.fetch_add(s.Size, std::memory_order_relaxed);
+        freed += s.Size;
+        if (allBefore)
+            m_firstUnspilled = i + 1;
+    }
+    return freed;
+}
 
 const char* TRowStore::RowPointer(qint64 row) const {
     Q_ASSERT(row >= 0 && row < RowCount());
@@ -221,18 +317,19 @@ void TRowStore::AddTimestamp(qint64 msecsSinceEpoch) {
 
 const char* TRowStore::StoreRow(const char* data, qsizetype size) {
     if (size > kMaxBlock / 4) {
-        // A large row gets a block of its own, so the shared block is not wasted.
-        m_blocks.emplace_back(new char[size]);
-        m_allocated.fetch_add(size, std::memory_order_relaxed);
-        std::memcpy(m_blocks.back().get(), data, size);
-        return m_blocks.back().get();
+        // A large row gets a block of its own, so the shared block is not wasted; the shared
+        // block stays the current one.
+        char* own = NewSegment(size, TSegmentKind::RowOfItsOwn);
+        std::memcpy(own, data, size);
+        std::lock_guard lock(m_segmentsMutex);
+        m_segments.back().Complete = true;
+        return own;
     }
     if (!m_block || m_blockUsed + size > m_blockSize) {
         // The next block must hold at least this row.
-        m_blockSize = qMax(size, m_blockSize == 0 ? kFirstBlock : qMin(m_blockSize * 2, kMaxBlock));
-        m_blocks.emplace_back(new char[m_blockSize]);
-        m_allocated.fetch_add(m_blockSize, std::memory_order_relaxed);
-        m_block = m_blocks.back().get();
+        const qsizetype next = qMax(size, m_blockSize == 0 ? kFirstBlock : qMin(m_blockSize * 2, kMaxBlock));
+        m_block = NewSegment(next, TSegmentKind::Block);
+        m_blockSize = next;
         m_blockUsed = 0;
     }
     char* at = m_block + m_blockUsed;
@@ -257,9 +354,8 @@ void TRowStore::EndRow() {
             m_directoryCapacity = capacity;
             m_allocated.fetch_add(qint64(sizeof(TChunk*)) * capacity, std::memory_order_relaxed);
         }
-        m_chunks.emplace_back(new TChunk);
-        m_allocated.fetch_add(qint64(sizeof(TChunk)), std::memory_order_relaxed);
-        m_directory.load(std::memory_order_relaxed)[chunkIndex] = m_chunks.back().get();
+        TChunk* chunk = reinterpret_cast<TChunk*>(NewSegment(qsizetype(sizeof(TChunk)), TSegmentKind::Chunk));
+        m_directory.load(std::memory_order_relaxed)[chunkIndex] = chunk;
     }
     m_directory.load(std::memory_order_relaxed)[chunkIndex]->Rows[row & (kChunkRows - 1)] = stored;
     m_rowCount.store(row + 1, std::memory_order_release);

@@ -4,6 +4,7 @@
 #include "settings/Error.h"
 
 #include <QString>
+#include <new>
 
 QString ErrorBoxText(const QString& message)
 {
@@ -17,7 +18,9 @@ void ShowException(const std::exception& e)
     if (dynamic_cast<const TAbort*>(&e))
         return;
     const auto* error = dynamic_cast<const TError*>(&e);
-    const QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
+    QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        message = QStringLiteral("Nicht genug Arbeitsspeicher");
     MsgBox::ApplicationError(ErrorBoxText(message));
 }
 

@@ -309,7 +309,13 @@ double TFrameWork::SecondsSinceStart() const {
 void TFrameWork::ShowRecordCount(qint64 count, int accessMode) {
     const QLocale locale = QLocale::system();
     SetStatusText(2, locale.toString(count));
-    const QString suffix = m_cancelRequested ? QStringLiteral(" (abgebrochen)") : QString();
+    QString suffix;
+    if (m_cancelRequested)
+        suffix = QStringLiteral(" (abgebrochen)");
+    else if (Qry->FetchShortage() == TFetchShortage::Memory)
+        suffix = QStringLiteral(" (abgebrochen: Arbeitsspeicher voll)");
+    else if (Qry->FetchShortage() == TFetchShortage::Disk)
+        suffix = QStringLiteral(" (abgebrochen: kein Platz für Zwischendaten)");
     SetStatusText(4, locale.toString(SecondsSinceStart(), 'f', 3) + QStringLiteral(" s ") + suffix);
     SetStatusText(0, AccessModeText(accessMode));
     StatBar->repaint();

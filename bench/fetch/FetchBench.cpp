@@ -1,11 +1,16 @@
 // tabulo-bench-fetch: fetch of a generated table through TQuery's asynchronous fetch against
 // the bare driver loop and the database's command-line client, in one run.
-//   tabulo-bench-fetch [--rows N] [--provider sqlite|postgresql]
+//   tabulo-bench-fetch [--rows N] [--provider sqlite|postgresql] [--budget-mb M]
 // Last line: fetch-ratio: R memory-ratio: M stall-ms: S cancel-ms: C
+// With --budget-mb the result goes beyond a memory budget of M MiB: the run compares the
+// fetch under that budget with the fetch in memory, and reports the peak resident memory and
+// the time to read the rows a grid shows at the end and at the start of the spilled result.
+// Last line: spill-ratio: R peak-over-budget-mb: P jump-ms: J
 
 #include "bench/fetch/BenchSource.h"
 #include "data/Connection.h"
 #include "data/Query.h"
+#include "data/RowBudget.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,8 +47,9 @@ struct TFetchResult {
 };
 
 // Opens the statement with asynchronous fetch and runs the event loop until FetchComplete,
-// timing the longest gap between the ticks of a 5 ms timer meanwhile.
-TFetchResult FetchAll(TConnection& connection, const QString& sql) {
+// timing the longest gap between the ticks of a 5 ms timer meanwhile. The query is handed
+// back through `keep` when given.
+TFetchResult FetchAll(TConnection& connection, const QString& sql, std::unique_ptr<TQuery>* keep = nullptr) {
     TFetchResult r;
     ResetPeak();
     const qint64 before = StatusKb("VmRSS:");
@@ -67,7 +73,41 @@ TFetchResult FetchAll(TConnection& connection, const QString& sql) {
     ticker.stop();
     r.Rows = q->RecordCount();
     r.PeakGrowthBytes = (StatusKb("VmHWM:") - before) * 1024;
+    if (keep)
+        *keep = std::move(q);
     return r;
+}
+
+// The texts of the rows a grid shows (40) at the end and then at the start of a result.
+qint64 JumpMs(const TQuery& q) {
+    QElapsedTimer timer;
+    timer.start();
+    qint64 chars = 0;
+    const qint64 count = q.RecordCount();
+    for (qint64 start : {count - 40, qint64(0)})
+        for (qint64 row = std::max<qint64>(start, 0); row < std::min(start + 40, count); ++row)
+            for (int column = 0; column < q.Fields().Count(); ++column)
+                chars += q.Text(row, column).size();
+    return chars > 0 ? timer.elapsed() : -1;
+}
+
+// The fetch under a memory budget against the fetch in memory, in one run.
+void CompareSpill(TConnection& connection, const QString& sql, qint64 rows, qint64 budgetMb) {
+    TRowBudget::SetLimit(qint64(64) << 30);
+    const TFetchResult inMemory = FetchAll(connection, sql);
+    TRowBudget::SetLimit(budgetMb << 20);
+    std::unique_ptr<TQuery> q;
+    const TFetchResult spilled = FetchAll(connection, sql, &q);
+    if (inMemory.Rows != rows || spilled.Rows != rows)
+        throw std::runtime_error("the fetch returned a wrong number of rows");
+    const qint64 peakMb = StatusKb("VmHWM:") / 1024;
+    const qint64 jump = JumpMs(*q);
+    std::printf("in-memory-s: %.3f (%.1f ns per row), peak growth %lld MB\n", inMemory.Seconds,
+                inMemory.Seconds * 1e9 / rows, inMemory.PeakGrowthBytes >> 20);
+    std::printf("budget-%lld-mb-s: %.3f (%.1f ns per row), peak resident %lld MB\n", budgetMb, spilled.Seconds,
+                spilled.Seconds * 1e9 / rows, peakMb);
+    std::printf("spill-ratio: %.2f peak-over-budget-mb: %lld jump-ms: %lld stall-ms: %lld\n",
+                spilled.Seconds / inMemory.Seconds, peakMb - budgetMb, jump, spilled.StallMs);
 }
 
 // From the recordset's cancel inside the first FetchProgress to FetchComplete.
@@ -100,7 +140,11 @@ int main(int argc, char** argv) {
                       QStringLiteral("N"), QStringLiteral("1000000")});
     parser.addOption({QStringLiteral("provider"), QStringLiteral("sqlite or postgresql."),
                       QStringLiteral("name"), QStringLiteral("sqlite")});
+    parser.addOption({QStringLiteral("budget-mb"),
+                      QStringLiteral("Compare a fetch under this memory budget (MiB) with one in memory."),
+                      QStringLiteral("M")});
     parser.process(app);
+    const qint64 budgetMb = parser.value(QStringLiteral("budget-mb")).toLongLong();
     const qint64 rows = parser.value(QStringLiteral("rows")).toLongLong();
     const QString provider = parser.value(QStringLiteral("provider"));
 
@@ -114,6 +158,15 @@ int main(int argc, char** argv) {
     try {
         const QString cs = source->Prepare(rows);
         std::printf("rows: %lld provider: %s\n", rows, qPrintable(provider));
+        if (budgetMb > 0) {
+            TConnection connection;
+            connection.SetCommandTimeout(0);
+            connection.Open(cs);
+            CompareSpill(connection, source->SelectAll(), rows, budgetMb);
+            connection.Close();
+            source->CleanUp();
+            return 0;
+        }
 
         // Median of three for the timings; the first bare run also warms the cache.
         qint64 tsvBytes = 0;

@@ -55,6 +55,7 @@ bool OdbcIsFixedLengthType(SQLSMALLINT sqlType);
 struct TOdbcCalls {
     std::recursive_mutex Mutex;
     std::atomic<int> Waiting{0};
+    std::atomic<int> OpenCursors{0}; // cursors of the connection whose rows are not yet all read
 };
 
 class TOdbcOperationLock {

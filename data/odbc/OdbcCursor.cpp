@@ -4,6 +4,8 @@
 #include "data/RowStore.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QRegularExpression>
 
 namespace {
 
@@ -25,15 +27,16 @@ QString AttributeText(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field) 
 
 } // namespace
 
-TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow,
+TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, TDates dates, bool firstRow,
                          std::function<void()> interrupt, std::shared_ptr<TOdbcCalls> calls)
     : m_statement(std::move(statement))
-    , m_datesAsText(datesAsText)
+    , m_dates(dates)
     , m_interrupt(std::move(interrupt))
     , m_calls(std::move(calls))
     , m_wide(4096)
     , m_bytes(16384) {
     Describe();
+    ++m_calls->OpenCursors;
     m_onFirstRow = firstRow;
     if (!firstRow)
         Close();
@@ -117,13 +120,17 @@ void TOdbcCursor::Describe() {
             read = TRead::Bytes;
             break;
         case TDataType::DBDate:
-            read = m_datesAsText ? TRead::Text : TRead::Date;
+            read = m_dates == TDates::Typed  ? TRead::Date
+                   : m_dates == TDates::Text ? TRead::Text
+                                             : TRead::DateText;
             break;
         case TDataType::DBTime:
-            read = m_datesAsText ? TRead::Text : TRead::Time;
+            read = m_dates == TDates::Text ? TRead::Text : TRead::Time;
             break;
         case TDataType::DBTimeStamp:
-            read = m_datesAsText ? TRead::Text : TRead::Timestamp;
+            read = m_dates == TDates::Typed  ? TRead::Timestamp
+                   : m_dates == TDates::Text ? TRead::Text
+                                             : TRead::TimestampText;
             break;
         default:
             // Numbers of exact precision, unsigned 64-bit values, GUIDs and text.
@@ -140,6 +147,7 @@ void TOdbcCursor::Close() {
     if (!m_open)
         return;
     m_open = false;
+    --m_calls->OpenCursors;
     SQLFreeStmt(m_statement->Handle(), SQL_CLOSE);
 }
 
@@ -233,6 +241,10 @@ bool TOdbcCursor::FetchRow(TRowStore& store) {
         case TRead::Bytes:
             ReadBytes(column, store);
             break;
+        case TRead::DateText:
+        case TRead::TimestampText:
+            ReadCalendarText(column, store, m_reads[i] == TRead::TimestampText);
+            break;
         case TRead::Text:
             ReadText(column, store);
             break;
@@ -313,4 +325,39 @@ void TOdbcCursor::ReadBytes(SQLUSMALLINT column, TRowStore& store) {
             break;
     }
     store.AddBytes(data.constData(), data.size());
+}
+
+void TOdbcCursor::ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool timestamp) {
+    char buffer[128];
+    SQLLEN indicator = 0;
+    if (!Get(column, SQL_C_CHAR, buffer, sizeof buffer, &indicator)) {
+        store.AddNull();
+        return;
+    }
+    const qsizetype length = indicator == SQL_NO_TOTAL
+                                 ? qsizetype(sizeof buffer - 1)
+                                 : std::min<qsizetype>(indicator, qsizetype(sizeof buffer - 1));
+    const QString text = QString::fromUtf8(buffer, length);
+    // Only "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS[.fff]" are days of the calendar; an era,
+    // an infinity, a zone or more than milliseconds keep the text.
+    static const QRegularExpression plainDate(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d$"));
+    static const QRegularExpression plainTimestamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(\\.\\d{1,3})?$"));
+    if (!timestamp && plainDate.match(text).hasMatch()) {
+        const QDate d = QDate::fromString(text, Qt::ISODate);
+        if (d.isValid()) {
+            store.AddDate(DaysSinceEpoch(d.year(), d.month(), d.day()));
+            return;
+        }
+    }
+    if (timestamp && plainTimestamp.match(text).hasMatch()) {
+        const QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (dt.isValid()) {
+            const QDate d = dt.date();
+            store.AddTimestamp(DaysSinceEpoch(d.year(), d.month(), d.day()) * kMsecsPerDay +
+                               dt.time().msecsSinceStartOfDay());
+            return;
+        }
+    }
+    AddUtf16(store, text);
 }

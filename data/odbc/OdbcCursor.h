@@ -16,10 +16,15 @@
 // between rows, and interrupts only through the session where that is safe.
 class TOdbcCursor : public TProviderCursor {
 public:
+    // How date and time columns are read: as the driver's structures; as text (dates that
+    // live in text columns and may not parse); or as text that becomes a date only when it
+    // is a plain day of the calendar (PostgreSQL's "0044-03-15 BC" and "infinity" would
+    // otherwise arrive as other real dates).
+    enum class TDates { Typed, Text, CheckedText };
     // firstRow: SQLFetch has already placed the cursor on the first row.
     // interrupt: stops a fetch call that is running (may be empty).
     // calls: the session's lock of the connection, held for each row.
-    TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, bool datesAsText, bool firstRow,
+    TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, TDates dates, bool firstRow,
                 std::function<void()> interrupt, std::shared_ptr<TOdbcCalls> calls);
     ~TOdbcCursor() override;
 
@@ -30,17 +35,18 @@ public:
     void ForgetBaseTables();
 
 private:
-    enum class TRead { Integer, Real, Text, Bytes, Date, Time, Timestamp };
+    enum class TRead { Integer, Real, Text, Bytes, Date, Time, Timestamp, DateText, TimestampText };
     void Describe();
     void Close();
     void ReadText(SQLUSMALLINT column, TRowStore& store);
     void ReadBytes(SQLUSMALLINT column, TRowStore& store);
+    void ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool timestamp);
     void AddUtf16(TRowStore& store, QStringView text);
     // SQLGetData that throws on failure; false for a null value.
     bool Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLLEN size, SQLLEN* indicator);
 
     std::unique_ptr<TOdbcStatement> m_statement;
-    bool m_datesAsText;
+    TDates m_dates;
     std::function<void()> m_interrupt;
     std::shared_ptr<TOdbcCalls> m_calls;
     QList<TColumnInfo> m_columns;

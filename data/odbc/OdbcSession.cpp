@@ -64,6 +64,8 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
                  .split(u',', Qt::SkipEmptyParts))
             m_traits.Keywords.insert(word.trimmed().toUpper());
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    m_traits.DatesBeyondCalendar =
+        m_traits.DbmsName.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
     m_traits.InterruptsConnection = m_traits.DatesAsText;
     m_traits.Interleaves = m_traits.DatesAsText;
     m_traits.Catalogs = infoText(SQL_CATALOG_NAME) == QLatin1String("Y");
@@ -98,9 +100,10 @@ bool TOdbcSession::NeedsQuotes(const QString& name) const {
 
 std::unique_ptr<TOdbcStatement> TOdbcSession::NewStatement() {
     auto statement = std::make_unique<TOdbcStatement>(m_dbc);
-    if (m_commandTimeout > 0)
+    const int timeout = m_commandTimeout.load();
+    if (timeout > 0)
         SQLSetStmtAttr(statement->Handle(), SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(SQLULEN(m_commandTimeout)), 0);
+                       reinterpret_cast<SQLPOINTER>(SQLULEN(timeout)), 0);
     return statement;
 }
 
@@ -129,9 +132,19 @@ void TOdbcSession::Cancel() {
     }
 }
 
-void TOdbcSession::Interrupt() {
+void TOdbcSession::CancelStatement(const TStatement& statement) {
     std::lock_guard lock(m_activeMutex);
-    if (m_interrupter)
+    if (m_active == SQL_NULL_HSTMT || !statement.Stop || m_opening != statement.Stop)
+        return;
+    if (m_interrupter && m_calls->OpenCursors.load() > 0)
+        return; // the interrupt would end the other fetches of the connection as well
+    m_cancelled = true;
+    SQLCancel(m_interrupter ? m_interrupter->Handle() : m_active);
+}
+
+void TOdbcSession::InterruptFetch() {
+    std::lock_guard lock(m_activeMutex);
+    if (m_interrupter && m_active == SQL_NULL_HSTMT && m_calls->OpenCursors.load() <= 1)
         SQLCancel(m_interrupter->Handle());
 }
 
@@ -233,6 +246,20 @@ qint64 TOdbcSession::Execute(const TStatement& statement) {
 
 std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& statement) {
     TOdbcOperationLock calls(*m_calls);
+    {
+        std::lock_guard lock(m_activeMutex);
+        m_opening = statement.Stop;
+    }
+    struct TOpeningReset {
+        TOdbcSession& Session;
+        ~TOpeningReset() {
+            std::lock_guard lock(Session.m_activeMutex);
+            Session.m_opening = nullptr;
+        }
+    } openingReset{*this};
+    auto stopped = [&statement] {
+        return statement.Stop && statement.Stop->load();
+    };
     QString sql = statement.Sql;
     QVariantList values = statement.Values;
     const QStringList parts = OdbcSplitStatements(sql);
@@ -246,11 +273,13 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
         values.resize(values.size() - markers);
         const quint64 cancels = m_cancelCount.load();
         Execute({parts.mid(0, parts.size() - 1).join(QLatin1String(";\n")), values});
-        if (m_cancelCount.load() != cancels)
+        if (m_cancelCount.load() != cancels || stopped())
             throw TCancelledError(sql);
         values = last;
     }
 
+    if (stopped())
+        throw TCancelledError(sql);
     std::unique_ptr<TOdbcStatement> st = NewStatement();
     const TOdbcParameters parameters(values);
     parameters.Bind(*st, sql);
@@ -282,13 +311,18 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
         st->Check(rc, sql);
         firstRow = rc != SQL_NO_DATA;
     }
+    if (stopped())
+        throw TCancelledError(sql);
     std::function<void()> interrupt;
     if (m_traits.InterruptsConnection)
         interrupt = [this] {
-            Interrupt();
+            InterruptFetch();
         };
-    auto cursor = std::make_unique<TOdbcCursor>(std::move(st), m_traits.DatesAsText, firstRow,
-                                                std::move(interrupt), m_calls);
+    const TOdbcCursor::TDates dates = m_traits.DatesAsText           ? TOdbcCursor::TDates::Text
+                                      : m_traits.DatesBeyondCalendar ? TOdbcCursor::TDates::CheckedText
+                                                                     : TOdbcCursor::TDates::Typed;
+    auto cursor =
+        std::make_unique<TOdbcCursor>(std::move(st), dates, firstRow, std::move(interrupt), m_calls);
     // Descriptors name the base table, not the alias: a table read twice cannot be told apart.
     const QList<TColumnInfo> described = cursor->Columns();
     if (!described.isEmpty() && !described.first().BaseTable.isEmpty() &&

@@ -25,6 +25,8 @@ public:
         QSet<QString> Keywords;
         bool MultipleResults = false; // takes a text of several statements in one call
         bool DatesAsText = false;     // dates live in text columns and may not parse
+        // Dates and timestamps may lie outside the calendar (BC, infinity): read as text first.
+        bool DatesBeyondCalendar = false;
         // SQLCancel interrupts every statement of the connection (the SQLite3 driver): it is
         // sent through an idle statement, which also reaches a running fetch safely.
         bool InterruptsConnection = false;
@@ -47,12 +49,13 @@ public:
     QString ParameterMarker(int) const override { return QStringLiteral("?"); }
     QString QuoteIdentifier(const QString& name) const override;
     bool NeedsQuotes(const QString& name) const override;
-    void SetCommandTimeout(int seconds) override { m_commandTimeout = seconds; }
+    void SetCommandTimeout(int seconds) override { m_commandTimeout.store(seconds); }
 
     qint64 Execute(const TStatement& statement) override;
     std::unique_ptr<TProviderCursor> OpenCursor(const TStatement& statement) override;
     qint64 ExecuteRowChange(const TStatement& statement) override;
     void Cancel() override;
+    void CancelStatement(const TStatement& statement) override;
 
     void ReadSchema(TSchemaKind kind, const QVariantList& restrictions, TSchemaRows& rows) override;
     QList<TTableKey> TableKeys(const QString& catalog, const QString& schema, const QString& table) override;
@@ -63,8 +66,10 @@ private:
     // Runs SQLExecDirect (or a catalog call) on a statement while Cancel can reach it.
     // A fetch is left to the flags unless the driver interrupts the connection.
     SQLRETURN Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call, bool fetch = false);
-    // Interrupts the connection through the idle statement (InterruptsConnection only).
-    void Interrupt();
+    // Interrupts the connection through the idle statement (InterruptsConnection only), for
+    // the fetch of a cursor: only while no call of the session runs and no other cursor is
+    // open, since the driver would stop those too.
+    void InterruptFetch();
     qint64 ExecuteOne(const QString& sql, const QVariantList& values);
     // A catalog function's result; a driver without the function gives null.
     std::unique_ptr<TOdbcStatement> Catalog(const std::function<SQLRETURN(SQLHSTMT)>& call);
@@ -80,13 +85,14 @@ private:
     SQLHDBC m_dbc = SQL_NULL_HDBC;
     bool m_connected = false;
     TTraits m_traits;
-    int m_commandTimeout = 0;
+    std::atomic<int> m_commandTimeout{0};
     // Held by each operation and by a cursor for each row, so that the GUI thread and a fetch
     // worker take turns on the connection.
     std::shared_ptr<TOdbcCalls> m_calls = std::make_shared<TOdbcCalls>();
     std::mutex m_activeMutex;
     SQLHSTMT m_active = SQL_NULL_HSTMT;
     std::unique_ptr<TOdbcStatement> m_interrupter;
-    bool m_cancelled = false;              // Cancel reached the running call
-    std::atomic<quint64> m_cancelCount{0}; // every Cancel, also between the calls of a batch
+    bool m_cancelled = false;                     // Cancel reached the running call
+    const std::atomic<bool>* m_opening = nullptr; // stop flag of the statement OpenCursor runs
+    std::atomic<quint64> m_cancelCount{0};        // every Cancel, also between the calls of a batch
 };

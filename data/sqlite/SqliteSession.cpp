@@ -342,6 +342,8 @@ bool TSqliteSession::NeedsQuotes(const QString& name) const {
 }
 
 void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* step) {
+    if ((rc & 0xff) == SQLITE_NOMEM)
+        throw TResourceError::OutOfMemory();
     if ((rc & 0xff) == SQLITE_INTERRUPT) {
         if (step && step->TimedOut)
             throw TDataError(QStringLiteral("Zeitüberschreitung: die Anweisung lief länger als %1 Sekunden")
@@ -483,6 +485,7 @@ std::unique_ptr<TProviderCursor> TSqliteSession::OpenCursor(const TStatement& st
             last = false; // something follows (it may depend on this statement)
         }
         TSqliteStep step = NewStep(true);
+        step.Stop = statement.Stop;
         const bool hasRow = Step(current.Statement, step);
         if (last) {
             sqlite3_stmt* s = current.Statement;

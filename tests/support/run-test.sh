@@ -6,6 +6,7 @@ dir=$(mktemp -d "${TMPDIR:-/tmp}/tabulo-test.XXXXXX")
 chmod 700 "$dir"
 trap 'rm -rf "$dir"' EXIT
 export XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data"
+export XDG_CACHE_HOME="$dir/cache"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 export TABULO_SETTINGS="$dir/settings.sqlite" TABULO_TEST_TMP="$dir"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"

@@ -47,6 +47,9 @@ void TstErrors::abortIsNeverShown()
     QVERIFY(MsgBox::TakeShownTexts().isEmpty());
     RunGuarded([] { throw TError(QStringLiteral("Kaputt")); });
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Kaputt.")});
+    // An allocation that failed anywhere (opening a database, building the grid) is named.
+    RunGuarded([] { throw std::bad_alloc(); });
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Nicht genug Arbeitsspeicher.")});
     MsgBox::SetAutoAnswer(false);
 }
 

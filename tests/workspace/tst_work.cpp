@@ -2,6 +2,7 @@
 #include "catalogue/DBLst.h"
 #include "data/Connection.h"
 #include "data/Query.h"
+#include "data/RowBudget.h"
 #include "editor/SqlEdit.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
@@ -64,6 +65,7 @@ private slots:
     void connectingNeverFreezesTheWindow();
     void closingTabWhileOpenWaits();
     void fetchBrokenOffIsReported();
+    void fetchOutOfRoomKeepsRowsSoFar();
     void tabSwitchRefusedWhileBusy();
     void historyRunRefusedWhileBusy();
     void closeAndReopenRestoresTextAndSizes();
@@ -482,6 +484,30 @@ void TstWork::fetchBrokenOffIsReported() {
              qPrintable(shown.first()));
     QVERIFY(!work->Busy());
     QVERIFY(work->Dsr->rowCount() < 5000);
+}
+
+// A result beyond the memory budget whose temporary file cannot be written ends as a cancel
+// does: the rows so far are shown, panel 4 says why, and a message names the folder.
+void TstWork::fetchOutOfRoomKeepsRowsSoFar() {
+    TRowBudget::SetLimit(1 << 20);
+    TRowBudget::SetSpillFolder(QStringLiteral("/nonexistent/tabulo-cache"));
+    TFrameWork* work = OpenSample();
+    Run(work, QString::fromLatin1(EndlessSelect));
+    TRowBudget::SetLimit(0);
+    TRowBudget::SetSpillFolder({});
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(
+        shown.first().contains(QStringLiteral("Kein Platz für Zwischendaten in /nonexistent/tabulo-cache")),
+        qPrintable(shown.first()));
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen: kein Platz für Zwischendaten)")),
+             qPrintable(work->StatusText(4)));
+    const qint64 rows = work->Query()->RecordCount();
+    QVERIFY(rows > 1000);
+    QCOMPARE(work->Dsr->rowCount(), int(rows));
+    QCOMPARE(work->StatusText(2), QLocale::system().toString(rows));
+    QVERIFY(!work->Busy());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
 void TstWork::tabSwitchRefusedWhileBusy() {
