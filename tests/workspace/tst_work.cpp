@@ -7,6 +7,7 @@
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "tests/support/TestSupport.h"
+#include "tests/workspace/WorkTestBase.h"
 #include "ui/ErrorHandler.h"
 #include "ui/KeyNames.h"
 #include "ui/MsgBox.h"
@@ -44,7 +45,7 @@
 
 // The workspace inside the real main window, against real SQLite files (and the test run's
 // PostgreSQL server), driven through the main window's actions and keys.
-class TstWork : public QObject {
+class TstWork : public TWorkTestBase {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -86,34 +87,18 @@ private slots:
     void chosenTextRuns();
 
 private:
-    QString Database(const QString& name, const QString& script);
-    TFrameWork* Open(const QString& name, const QString& connectionString);
     TFrameWork* OpenSample(const QString& name = QStringLiteral("Beispiel"));
-    void Run(TFrameWork* work, const QString& text);
-    void Trigger(const char* action) { m_window->Action(QLatin1String(action))->trigger(); }
     static QString Cell(const QTableWidget* grid, int row, int column);
 
-    std::unique_ptr<TIniFileEx> m_store;
-    std::unique_ptr<TFrmMain> m_window;
     QString m_sample;
 };
 
 void TstWork::initTestCase() {
-    QApplication::setApplicationName(QStringLiteral("Tabulo"));
-    InstallGermanTexts(*QCoreApplication::instance());
-    MsgBox::SetAutoAnswer(true);
+    SetUpApplication();
 }
 
 void TstWork::init() {
-    QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
-    QDir(TEditorRecovery::FolderBeside(qEnvironmentVariable("TABULO_SETTINGS"))).removeRecursively();
-    m_store = std::make_unique<TIniFileEx>();
-    SetSettingsStore(m_store.get());
-    m_window = std::make_unique<TFrmMain>();
-    m_window->resize(1100, 800);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    MsgBox::TakeShownTexts();
+    StartWindow();
     m_sample = Database(QStringLiteral("sample"),
                         "create table t(a integer primary key, b text, c real);"
                         "with recursive n(x) as (select 1 union all select x + 1 from n where x < 1500) "
@@ -124,50 +109,11 @@ void TstWork::init() {
 }
 
 void TstWork::cleanup() {
-    if (m_window) {
-        for (TFrameWork* work : m_window->findChildren<TFrameWork*>())
-            if (work->Busy())
-                work->CancelSql();
-        QTRY_VERIFY([this] {
-            for (TFrameWork* work : m_window->findChildren<TFrameWork*>())
-                if (work->Busy())
-                    return false;
-            return true;
-        }());
-    }
-    m_window.reset();
-    SetSettingsStore(nullptr);
-    m_store.reset();
-    MsgBox::TakeShownTexts();
-}
-
-QString TstWork::Database(const QString& name, const QString& script) {
-    const QString path =
-        QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
-    QFile::remove(path);
-    TConnection connection;
-    connection.Open(QStringLiteral("Provider=SQLite;Data Source=%1;Mode=Create").arg(path));
-    if (!script.isEmpty())
-        connection.Execute(script);
-    connection.Close();
-    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(path);
-}
-
-TFrameWork* TstWork::Open(const QString& name, const QString& connectionString) {
-    m_window->OpenWorkspace(name, connectionString);
-    m_window->UpdateActions();
-    return m_window->CurrentWorkspace();
+    StopWindow();
 }
 
 TFrameWork* TstWork::OpenSample(const QString& name) {
     return Open(name, m_sample);
-}
-
-// Runs a text as Ctrl+Enter would and waits for the fetch to end.
-void TstWork::Run(TFrameWork* work, const QString& text) {
-    work->MemSql->SetLines(text.split(QLatin1Char('\n')));
-    Trigger("ActSqlExec");
-    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 20000);
 }
 
 QString TstWork::Cell(const QTableWidget* grid, int row, int column) {

@@ -5,6 +5,7 @@
 #include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
 #include "tests/support/TestSupport.h"
+#include "tests/workspace/WorkTestBase.h"
 #include "ui/ErrorHandler.h"
 #include "ui/KeyNames.h"
 #include "ui/MsgBox.h"
@@ -35,7 +36,7 @@
 // The result grid inside the real main window on real SQLite files (and the test run's
 // PostgreSQL server): the record buffer, insert and delete, copying, the field list, the
 // search and the keys.
-class TstWorkGrid : public QObject {
+class TstWorkGrid : public TWorkTestBase {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -58,12 +59,9 @@ private slots:
     void cancelDuringExecution();
 
 private:
-    QString Database(const QString& name, const QString& script);
     TFrameWork* OpenRun(const QString& connectionString, const QString& sql, bool readWrite);
-    void Run(TFrameWork* work, const QString& text);
     QString Db(const QString& connectionString, const QString& sql);
     QAction* Nav(TFrameWork* work, const char* name) { return work->Nav->Button(QLatin1String(name)); }
-    void Trigger(const char* action) { m_window->Action(QLatin1String(action))->trigger(); }
     static QString Shown(const QModelIndex& index) { return index.data().toString(); }
     static bool Editing(const QAbstractItemView* view) {
         for (const QLineEdit* editor : view->viewport()->findChildren<QLineEdit*>())
@@ -72,26 +70,15 @@ private:
         return false;
     }
 
-    std::unique_ptr<TIniFileEx> m_store;
-    std::unique_ptr<TFrmMain> m_window;
     QString m_sample;
 };
 
 void TstWorkGrid::initTestCase() {
-    QApplication::setApplicationName(QStringLiteral("Tabulo"));
-    InstallGermanTexts(*QCoreApplication::instance());
-    MsgBox::SetAutoAnswer(true);
+    SetUpApplication();
 }
 
 void TstWorkGrid::init() {
-    QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
-    m_store = std::make_unique<TIniFileEx>();
-    SetSettingsStore(m_store.get());
-    m_window = std::make_unique<TFrmMain>();
-    m_window->resize(1100, 800);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    MsgBox::TakeShownTexts();
+    StartWindow();
     m_sample = Database(QStringLiteral("grid"),
                         "create table Kunden(Id integer primary key, Name text, Betrag real);"
                         "insert into Kunden values (1, 'Meier', 1.5), (2, 'Schulze', 2), "
@@ -99,32 +86,8 @@ void TstWorkGrid::init() {
 }
 
 void TstWorkGrid::cleanup() {
-    if (m_window)
-        for (TFrameWork* work : m_window->findChildren<TFrameWork*>())
-            if (work->Busy())
-                work->CancelSql();
-    QTest::qWait(0);
-    m_window.reset();
-    SetSettingsStore(nullptr);
-    m_store.reset();
+    StopWindow();
     MsgBox::ScriptAnswers({});
-}
-
-QString TstWorkGrid::Database(const QString& name, const QString& script) {
-    const QString path =
-        QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
-    QFile::remove(path);
-    TConnection connection;
-    connection.Open(QStringLiteral("Provider=SQLite;Data Source=%1;Mode=Create").arg(path));
-    if (!script.isEmpty())
-        connection.Execute(script);
-    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(path);
-}
-
-void TstWorkGrid::Run(TFrameWork* work, const QString& text) {
-    work->MemSql->SetLines(text.split(QLatin1Char('\n')));
-    Trigger("ActSqlExec");
-    QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 20000);
 }
 
 TFrameWork* TstWorkGrid::OpenRun(const QString& connectionString, const QString& sql, bool readWrite) {

@@ -10,6 +10,7 @@
 #include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
 #include "tests/support/TestSupport.h"
+#include "tests/workspace/WorkTestBase.h"
 #include "ui/KeyNames.h"
 #include "ui/MsgBox.h"
 #include "workspace/EditorRecovery.h"
@@ -32,7 +33,7 @@
 #include <functional>
 #include <memory>
 
-class TstWorkSchema : public QObject {
+class TstWorkSchema : public TWorkTestBase {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -55,8 +56,6 @@ private slots:
     void connectionReportOfALostConnection();
 
 private:
-    QString Database(const QString& name, const QString& script);
-    TFrameWork* Open(const QString& name, const QString& connectionString);
     // Opens the list's menu, runs `inside` while it shows, then closes it.
     void WithMenu(TFrameWork* work, QListWidget* list, const std::function<void()>& inside);
     static QStringList Entries(const QListWidget* list);
@@ -65,29 +64,16 @@ private:
     void Select(QListWidget* list, const QStringList& names, const QString& current);
     QString PgSchema(const QString& script);
 
-    std::unique_ptr<TIniFileEx> m_store;
-    std::unique_ptr<TFrmMain> m_window;
     QString m_sample;
     QStringList m_pgSchemas;
 };
 
 void TstWorkSchema::initTestCase() {
-    QApplication::setApplicationName(QStringLiteral("Tabulo"));
-    InstallGermanTexts(*QCoreApplication::instance());
-    MsgBox::SetAutoAnswer(true);
+    SetUpApplication();
 }
 
 void TstWorkSchema::init() {
-    QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
-    // A window dropped by the previous case leaves recovery copies as a crash would.
-    QDir(TEditorRecovery::FolderBeside(qEnvironmentVariable("TABULO_SETTINGS"))).removeRecursively();
-    m_store = std::make_unique<TIniFileEx>();
-    SetSettingsStore(m_store.get());
-    m_window = std::make_unique<TFrmMain>();
-    m_window->resize(1100, 800);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    MsgBox::TakeShownTexts();
+    StartWindow();
     m_sample = Database(QStringLiteral("sample"),
                         "create table Kunden(Id integer primary key, Name varchar (40) not null, Ort text, "
                         "Plz char(5), Bild blob);"
@@ -97,10 +83,7 @@ void TstWorkSchema::init() {
 }
 
 void TstWorkSchema::cleanup() {
-    m_window.reset();
-    SetSettingsStore(nullptr);
-    m_store.reset();
-    MsgBox::TakeShownTexts();
+    StopWindow();
     if (!m_pgSchemas.isEmpty()) {
         TConnection admin;
         admin.Open(TestSupport::PostgresConnectionString());
@@ -108,17 +91,6 @@ void TstWorkSchema::cleanup() {
             admin.Execute(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema));
         m_pgSchemas.clear();
     }
-}
-
-QString TstWorkSchema::Database(const QString& name, const QString& script) {
-    const QString path =
-        QDir(qEnvironmentVariable("TABULO_TEST_TMP")).filePath(name + QStringLiteral(".sqlite"));
-    QFile::remove(path);
-    TConnection connection;
-    connection.Open(QStringLiteral("Provider=SQLite;Data Source=%1;Mode=Create").arg(path));
-    if (!script.isEmpty())
-        connection.Execute(script);
-    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(path);
 }
 
 // A schema of its own on the test server, dropped at cleanup; its name.
@@ -130,12 +102,6 @@ QString TstWorkSchema::PgSchema(const QString& script) {
     m_pgSchemas << schema;
     admin.Execute(QStringLiteral("SET search_path TO %1; ").arg(schema) + script);
     return schema;
-}
-
-TFrameWork* TstWorkSchema::Open(const QString& name, const QString& connectionString) {
-    m_window->OpenWorkspace(name, connectionString);
-    m_window->UpdateActions();
-    return m_window->CurrentWorkspace();
 }
 
 void TstWorkSchema::WithMenu(TFrameWork* work, QListWidget* list, const std::function<void()>& inside) {
