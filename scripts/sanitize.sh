@@ -40,7 +40,7 @@ for kind in "${kinds[@]}"; do
         ;;
     tsan)
         configure build-tsan "-fsanitize=thread -fno-omit-frame-pointer"
-        targets=(test_datacore tst_rowspill test_sqlite test_conformance test_odbc test_postgres test_cqry test_providertypes)
+        targets=(tst_datacore tst_rowspill tst_sqlite tst_conformance tst_odbc tst_postgres tst_cqry tst_providertypes)
         cmake --build build-tsan -j"$jobs" --target "${targets[@]}"
         (cd build-tsan &&
             TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \

@@ -165,4 +165,4 @@ void TestFormPlacement::MaximisedWindowRoundTrip() {
 }
 
 QTEST_MAIN(TestFormPlacement)
-#include "TestFormPlacement.moc"
+#include "tst_formplacement.moc"

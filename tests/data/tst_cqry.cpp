@@ -178,4 +178,4 @@ void TestCQry::noOpenLeavesLaterErrorsUnwrapped() {
 }
 
 QTEST_GUILESS_MAIN(TestCQry)
-#include "TestCQry.moc"
+#include "tst_cqry.moc"

@@ -108,4 +108,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestEditKeys)
-#include "tst_EditKeys.moc"
+#include "tst_editkeys.moc"

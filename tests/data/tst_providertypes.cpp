@@ -125,4 +125,4 @@ void TestProviderTypes::builtFromTheProvidersOwnTypes() {
 }
 
 QTEST_GUILESS_MAIN(TestProviderTypes)
-#include "TestProviderTypes.moc"
+#include "tst_providertypes.moc"

@@ -655,4 +655,4 @@ void TestIniFileEx::FailureCauses() {
 }
 
 QTEST_GUILESS_MAIN(TestIniFileEx)
-#include "TestIniFileEx.moc"
+#include "tst_inifileex.moc"

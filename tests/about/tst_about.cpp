@@ -278,4 +278,4 @@ int main(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "TestAbout.moc"
+#include "tst_about.moc"

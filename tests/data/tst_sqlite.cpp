@@ -199,4 +199,4 @@ void TestSqlite::schemaKindsItAnswers() {
 }
 
 QTEST_GUILESS_MAIN(TestSqlite)
-#include "TestSqlite.moc"
+#include "tst_sqlite.moc"

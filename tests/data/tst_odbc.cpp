@@ -520,4 +520,4 @@ void TestOdbc::psqlodbcReadsEverySchema() {
 }
 
 QTEST_GUILESS_MAIN(TestOdbc)
-#include "TestOdbc.moc"
+#include "tst_odbc.moc"

@@ -385,4 +385,4 @@ void TestRegFile::ConcurrentProcessesLoseNothing() {
 }
 
 QTEST_GUILESS_MAIN(TestRegFile)
-#include "TestRegFile.moc"
+#include "tst_regfile.moc"

@@ -140,4 +140,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSqlLexer)
-#include "tst_SqlLexer.moc"
+#include "tst_sqllexer.moc"

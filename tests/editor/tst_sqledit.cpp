@@ -511,4 +511,4 @@ private slots:
 };
 
 QTEST_MAIN(TestSqlEdit)
-#include "tst_SqlEdit.moc"
+#include "tst_sqledit.moc"

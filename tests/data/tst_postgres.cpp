@@ -606,4 +606,4 @@ void TestPostgres::lostConnectionIsReopened() {
 }
 
 QTEST_MAIN(TestPostgres)
-#include "TestPostgres.moc"
+#include "tst_postgres.moc"

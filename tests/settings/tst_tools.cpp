@@ -141,4 +141,4 @@ void TestTools::Min() {
 }
 
 QTEST_APPLESS_MAIN(TestTools)
-#include "TestTools.moc"
+#include "tst_tools.moc"

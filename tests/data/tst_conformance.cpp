@@ -820,4 +820,4 @@ void TestConformance::notUpdatableResults() {
 }
 
 QTEST_GUILESS_MAIN(TestConformance)
-#include "TestConformance.moc"
+#include "tst_conformance.moc"

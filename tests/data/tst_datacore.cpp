@@ -261,4 +261,4 @@ void TestDataCore::sqlTextEndsEveryLineWithCrLf() {
 }
 
 QTEST_GUILESS_MAIN(TestDataCore)
-#include "TestDataCore.moc"
+#include "tst_datacore.moc"
