@@ -213,7 +213,8 @@ void TDataLinkDialog::ShowOdbcValues() {
     EdtOdbcUser->setText(FieldValue(OdbcUser));
     EdtOdbcPassword->setText(FieldValue(OdbcPassword));
     TConnectionString others;
-    for (const TConnectionString::TEntry& e : Effective().Entries())
+    const TConnectionString effective = Effective();
+    for (const TConnectionString::TEntry& e : effective.Entries())
         if (!IsOdbcFieldKey(e.Key))
             others.SetValue(e.Key, e.Value);
     EdtOdbcAttributes->setText(others.ToString());
