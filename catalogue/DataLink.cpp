@@ -76,10 +76,8 @@ private:
 };
 
 int DataLinkProviderPage(const QString& provider) {
-    const QString p = provider.trimmed();
-    auto is = [&p](const char* name) {
-        const QString n = QString::fromLatin1(name);
-        return p.compare(n, Qt::CaseInsensitive) == 0 || p.startsWith(n + u'.', Qt::CaseInsensitive);
+    auto is = [&provider](const char* name) {
+        return ProviderNameIs(provider, name);
     };
     if (is("MSDASQL"))
         return 2;

@@ -35,8 +35,8 @@ bool IsOdbcFieldKey(const QString& key) {
 }
 
 // What libpq uses for a key the user leaves empty ("user": the login name).
-QString PostgresDefault(const QString& key) {
-    for (const TConnectionKey& k : ProviderConnectionKeys(QStringLiteral("Provider=PostgreSQL")))
+QString PostgresDefault(const QList<TConnectionKey>& keys, const QString& key) {
+    for (const TConnectionKey& k : keys)
         if (k.Key.compare(key, Qt::CaseInsensitive) == 0)
             return k.Default;
     return {};
@@ -72,17 +72,18 @@ QWidget* TDataLinkDialog::CreatePgPage() {
     auto* page = new QWidget(this);
     auto* form = new QFormLayout(page);
     EdtPgHost = NamedLineEdit("EdtPgHost", page);
-    const QString host = PostgresDefault(QStringLiteral("Data Source"));
+    const QList<TConnectionKey> keys = ProviderConnectionKeys(QStringLiteral("Provider=PostgreSQL"));
+    const QString host = PostgresDefault(keys, QStringLiteral("Data Source"));
     EdtPgHost->setPlaceholderText(host.isEmpty() ? QStringLiteral("leer: lokaler Socket")
                                                  : QStringLiteral("leer: ") + host);
     EdtPgPort = NamedLineEdit("EdtPgPort", page);
     EdtPgPort->setValidator(new QIntValidator(1, 65535, EdtPgPort));
-    const QString port = PostgresDefault(QStringLiteral("port"));
+    const QString port = PostgresDefault(keys, QStringLiteral("port"));
     EdtPgPort->setPlaceholderText(port.isEmpty() ? QStringLiteral("5432") : port);
     EdtPgService = NamedLineEdit("EdtPgService", page);
     EdtPgService->setPlaceholderText(QStringLiteral("Eintrag aus pg_service.conf (optional)"));
     EdtPgUser = NamedLineEdit("EdtPgUser", page);
-    const QString login = PostgresDefault(QStringLiteral("User ID"));
+    const QString login = PostgresDefault(keys, QStringLiteral("User ID"));
     EdtPgUser->setPlaceholderText(login.isEmpty() ? QStringLiteral("leer: Anmeldename")
                                                   : QStringLiteral("leer: %1 (Anmeldename)").arg(login));
     EdtPgPassword = NamedLineEdit("EdtPgPassword", page);

@@ -9,13 +9,17 @@ QList<TConnectionKey> PostgresConnectionKeys();
 QList<TConnectionKey> OdbcConnectionKeys(const TConnectionString& connection);
 #endif
 
+bool ProviderNameIs(const QString& provider, const char* name) {
+    const QString p = provider.trimmed();
+    const QString n = QString::fromLatin1(name);
+    return p.compare(n, Qt::CaseInsensitive) == 0 || p.startsWith(n + u'.', Qt::CaseInsensitive);
+}
+
 QList<TConnectionKey> ProviderConnectionKeys(const QString& connectionString) {
     const TConnectionString cs(connectionString);
-    const QString provider = cs.Value(QStringLiteral("Provider")).trimmed();
+    const QString provider = cs.Value(QStringLiteral("Provider"));
     auto is = [&provider](const char* name) {
-        const QString n = QString::fromLatin1(name);
-        return provider.compare(n, Qt::CaseInsensitive) == 0 ||
-               provider.startsWith(n + u'.', Qt::CaseInsensitive);
+        return ProviderNameIs(provider, name);
     };
     if (is("SQLite"))
         return {{QStringLiteral("Provider"), QStringLiteral("SQLite"), {}, false},

@@ -17,5 +17,9 @@ struct TConnectionKey {
 // ODBC driver lists for ODBC. Never throws; an unknown provider gives an empty list.
 QList<TConnectionKey> ProviderConnectionKeys(const QString& connectionString);
 
+// Whether a Provider value names the provider `name`, without regard to case; a version
+// suffix ("MSDASQL.1", "SQLite.1") names the same provider.
+bool ProviderNameIs(const QString& provider, const char* name);
+
 // Whether a key's value is a password by its name alone ("Password", "PWD", "sslpassword").
 bool IsSecretKey(const QString& key);

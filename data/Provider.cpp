@@ -1,5 +1,6 @@
 #include "data/Provider.h"
 
+#include "data/ConnectionKeys.h"
 #include "data/DataError.h"
 #include "data/Identifiers.h"
 #include "data/Recordset.h"
@@ -47,12 +48,8 @@ TSessionFactory FindProvider(const QString& name) {
         {"MSDASQL", &CreateOdbcSession},
 #endif
     };
-    const QString wanted = name.trimmed();
-    for (const TEntry& p : providers) {
-        // "MSDASQL.1", "SQLite.1": a version suffix names the same provider.
-        const QString n = QString::fromLatin1(p.Name);
-        if (wanted.compare(n, Qt::CaseInsensitive) == 0 || (wanted.startsWith(n + u'.', Qt::CaseInsensitive)))
+    for (const TEntry& p : providers)
+        if (ProviderNameIs(name, p.Name))
             return p.Factory;
-    }
     return nullptr;
 }

@@ -38,8 +38,9 @@ qint64 TRowMap::IdOf(qint64 row) const {
     if (!m_active)
         return row;
     Q_ASSERT(row >= 0 && row < m_count);
-    const TRun& run = m_runs[RunOf(row)];
-    return run.Source < 0 ? run.Source : run.Source + (row - m_starts[RunOf(row)]);
+    const std::size_t i = RunOf(row);
+    const TRun& run = m_runs[i];
+    return run.Source < 0 ? run.Source : run.Source + (row - m_starts[i]);
 }
 
 qint64 TRowMap::RowOf(qint64 id, qint64 storeRows) const {
@@ -62,8 +63,8 @@ std::size_t TRowMap::SplitAt(qint64 row) {
         return i;
     const TRun tail{m_runs[i].Source + offset, m_runs[i].Count - offset};
     m_runs[i].Count = offset;
+    // The callers change the runs further and renumber once.
     m_runs.insert(m_runs.begin() + std::ptrdiff_t(i) + 1, tail);
-    Renumber();
     return i + 1;
 }
 

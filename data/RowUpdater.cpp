@@ -77,17 +77,21 @@ QString TRowUpdater::TableName() const {
     return name;
 }
 
+void TRowUpdater::AddCondition(QStringList& conditions, QVariantList& values, const QString& column,
+                               const QVariant& value) const {
+    if (value.isNull()) {
+        conditions << column + QLatin1String(" IS NULL");
+    } else {
+        values << value;
+        conditions << column + QLatin1String(" = ") + Marker(int(values.size()));
+    }
+}
+
 void TRowUpdater::AddKeyCondition(QStringList& conditions, QVariantList& values,
                                   const QVariantList& oldValues) const {
     TProviderSession& session = m_connection->SessionForStatement();
     for (int i : m_keyFields) {
-        const QString column = session.QuoteIdentifier(m_columns[i].BaseColumn);
-        if (oldValues[i].isNull()) {
-            conditions << column + QLatin1String(" IS NULL");
-        } else {
-            values << oldValues[i];
-            conditions << column + QLatin1String(" = ") + Marker(int(values.size()));
-        }
+        AddCondition(conditions, values, session.QuoteIdentifier(m_columns[i].BaseColumn), oldValues[i]);
     }
 }
 
@@ -113,13 +117,7 @@ qint64 TRowUpdater::Update(const QVariantList& oldValues, const QVariantList& ne
     for (int i = 0; i < m_columns.size(); ++i) {
         if (!changed[i] || m_keyFields.contains(i) || IsBlobType(m_columns[i].Type))
             continue;
-        const QString column = session.QuoteIdentifier(m_columns[i].BaseColumn);
-        if (oldValues[i].isNull()) {
-            conditions << column + QLatin1String(" IS NULL");
-        } else {
-            values << oldValues[i];
-            conditions << column + QLatin1String(" = ") + Marker(int(values.size()));
-        }
+        AddCondition(conditions, values, session.QuoteIdentifier(m_columns[i].BaseColumn), oldValues[i]);
     }
     return Run(
         QStringLiteral("UPDATE %1 SET %2 WHERE %3")
@@ -174,12 +172,7 @@ QByteArray TRowUpdater::ReadBack(const QVariantList& newValues, const QList<bool
         all << session.QuoteIdentifier(m_columns[i].BaseColumn);
         if (keyGiven ? !m_keyFields.contains(i) : (!changed[i] || IsBlobType(m_columns[i].Type)))
             continue;
-        if (newValues[i].isNull()) {
-            conditions << all.last() + QLatin1String(" IS NULL");
-        } else {
-            values << newValues[i];
-            conditions << all.last() + QLatin1String(" = ") + Marker(int(values.size()));
-        }
+        AddCondition(conditions, values, all.last(), newValues[i]);
     }
     if (conditions.isEmpty())
         return {};

@@ -28,6 +28,9 @@ public:
 private:
     TRowUpdater() = default;
     QString TableName() const;
+    // "column IS NULL", or "column = marker" with the value appended.
+    void AddCondition(QStringList& conditions, QVariantList& values, const QString& column,
+                      const QVariant& value) const;
     void AddKeyCondition(QStringList& conditions, QVariantList& values, const QVariantList& oldValues) const;
     qint64 Run(const QString& sql, const QVariantList& values);
     QByteArray ReadBack(const QVariantList& newValues, const QList<bool>& changed);

@@ -35,7 +35,7 @@ for kind in "${kinds[@]}"; do
             LD_PRELOAD="$(${CC:-gcc} -print-file-name=libasan.so) libodbcinst.so.2" \
             ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0" \
             LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0" \
-            UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$supp/ubsan.supp" \
+            UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
             ctest --output-on-failure -j"$jobs")
         ;;
     tsan)

@@ -3,6 +3,6 @@
 #include <QString>
 #include <exception>
 
-// The class name and message of an error met while a schema rowset was read, as the object
-// information and the connection report show it: "TDataError <message>".
+// The class name and message of an error, as the object information, the connection report
+// and the SQL error line show it: "TDataError <message>".
 QString SchemaErrorText(const std::exception& error);

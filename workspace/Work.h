@@ -106,6 +106,8 @@ public:
     // Copies the current column, or every column when `all`, of every record.
     void MnuPopGrdCopyAllClick(bool all);
     void MnuPopGrdWithFieldsClick();
+    // The query holds a result and the grid shows it.
+    bool HasResult() const;
     void MnuPopGrdCopyFieldnameClick();
     void CbxFieldsDropDown();
     void CbxFieldsCloseUp();

@@ -12,6 +12,7 @@
 #include "workspace/DbNavigator.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
+#include "workspace/SchemaErrorText.h"
 #include "workspace/SqlExpression.h"
 #include "workspace/StatusBar.h"
 
@@ -231,11 +232,7 @@ void TFrameWork::QryFetchComplete(const QString& error) {
         RestoreColumnWidths();
         AttachGrid();
     } catch (const std::exception& e) {
-        const TError* error = dynamic_cast<const TError*>(&e);
-        const QString kind = error ? error->ClassName() : QStringLiteral("Exception");
-        const QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
-        ShowErrorText(QStringLiteral("SQL-Fehler: ") + kind + QStringLiteral(" ") + message + CrLf +
-                      Qry->SqlText());
+        ShowErrorText(QStringLiteral("SQL-Fehler: ") + SchemaErrorText(e) + CrLf + Qry->SqlText());
     }
     SetWaitCursor(false);
     // A fetch that broke off (connection lost, a value the driver could not read) must not

@@ -6,6 +6,7 @@
 #include "settings/Error.h"
 #include "settings/Tools.h"
 #include "ui/ErrorHandler.h"
+#include "workspace/GridFreeze.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
 
@@ -32,23 +33,6 @@ QString TrimControl(const QString& text) {
         --to;
     return text.mid(from, to - from);
 }
-
-// Keeps the grid from repainting while a command walks the result, and repaints it after,
-// also when the command fails.
-class TGridFreeze {
-public:
-    explicit TGridFreeze(QWidget* grid)
-        : m_grid(grid) {
-        m_grid->setUpdatesEnabled(false);
-    }
-    ~TGridFreeze() {
-        m_grid->setUpdatesEnabled(true);
-        m_grid->update();
-    }
-
-private:
-    QWidget* m_grid;
-};
 
 } // namespace
 
@@ -90,8 +74,13 @@ void TFrameWork::CreateGridMenu() {
     });
 }
 
+bool TFrameWork::HasResult() const {
+    return Qry->Active() && Dsr->Recordset() == Qry;
+}
+
 void TFrameWork::MnuPopGrdWithFieldsClick() {
-    // The checkable action has toggled itself already.
+    // Nothing more to do: the checkable action has toggled its check mark before this runs,
+    // and the copy commands read it.
 }
 
 QString TFrameWork::GridCellText(qint64 row, int column) const {
@@ -130,26 +119,26 @@ QString TFrameWork::RowLine() const {
 
 void TFrameWork::MnuPopGrdCopyCellClick() {
     const QModelIndex current = GrdResults->currentIndex();
-    if (!Qry->Active() || Dsr->Recordset() != Qry || !current.isValid())
+    if (!HasResult() || !current.isValid())
         return;
     QApplication::clipboard()->setText(TrimControl(GridCellText(current.row(), current.column())));
 }
 
 void TFrameWork::MnuPopGrdCopyRowClick() {
-    if (!Qry->Active() || Dsr->Recordset() != Qry || !GrdResults->currentIndex().isValid())
+    if (!HasResult() || !GrdResults->currentIndex().isValid())
         return;
     QApplication::clipboard()->setText(RowLine());
 }
 
 void TFrameWork::MnuPopGrdCopyFieldnameClick() {
     const int column = GrdResults->currentIndex().column();
-    if (!Qry->Active() || Dsr->Recordset() != Qry || column < 0)
+    if (!HasResult() || column < 0)
         return;
     QApplication::clipboard()->setText(Qry->Fields()[column].Name());
 }
 
 void TFrameWork::MnuPopGrdCopyAllClick(bool all) {
-    if (!Qry->Active() || Dsr->Recordset() != Qry)
+    if (!HasResult())
         return;
     const int column = qMax(0, GrdResults->currentIndex().column());
     if (!all && column >= Qry->Fields().Count())
@@ -185,7 +174,7 @@ void TFrameWork::MnuPopGrdCopyAllClick(bool all) {
 
 void TFrameWork::FillFieldList() {
     CbxFieldsSorted->clear();
-    if (!Qry->Active() || Dsr->Recordset() != Qry)
+    if (!HasResult())
         return;
     const int row = qMax(0, GrdResults->currentIndex().row());
     const bool hasRecords = Dsr->rowCount() > 0;

@@ -122,7 +122,6 @@ void TFrameWork::LbxFieldsDblClick() {
 }
 
 void TFrameWork::BtnFieldsSortClick() {
-    LbxFields->setSortingEnabled(BtnFieldsSort->isChecked());
     RefreshFields();
 }
 
@@ -146,8 +145,7 @@ QString TFrameWork::SelectedItemsText(const QListWidget* list) {
 }
 
 void TFrameWork::DeselectAll(QListWidget* list) {
-    for (QListWidgetItem* item : list->selectedItems())
-        item->setSelected(false);
+    list->clearSelection();
 }
 
 QString TFrameWork::SelectedSqlNames(const QListWidget* list) {

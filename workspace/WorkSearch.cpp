@@ -8,6 +8,7 @@
 #include "ui/MsgBox.h"
 #include "workspace/FindDialog.h"
 
+#include "workspace/GridFreeze.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
 #include <QLineEdit>
@@ -48,7 +49,7 @@ bool TFrameWork::CanSearch() const {
     const QWidget* focus = window() ? window()->focusWidget() : nullptr;
     if (IsWithin(focus, MemSql))
         return true;
-    return IsWithin(focus, GrdResults) && Qry->Active() && Dsr->Recordset() == Qry;
+    return IsWithin(focus, GrdResults) && HasResult();
 }
 
 void TFrameWork::ShowFindDialog() {
@@ -110,15 +111,16 @@ bool TFrameWork::SearchRecord(qint64 row, bool first, bool isStartRecord) {
 }
 
 bool TFrameWork::SearchGrid(bool first) {
-    if (!FindDialog || !Qry->Active() || Dsr->Recordset() != Qry || Dsr->rowCount() == 0)
+    if (!FindDialog || !HasResult() || Dsr->rowCount() == 0)
         return false;
-    GrdResults->setUpdatesEnabled(false);
     const qint64 rows = Dsr->rowCount();
     const qint64 start = qMax(0, GrdResults->currentIndex().row());
     bool found = false;
-    for (qint64 row = start; row < rows && !found; ++row)
-        found = SearchRecord(row, first, row == start);
-    GrdResults->setUpdatesEnabled(true);
+    {
+        const TGridFreeze freeze(GrdResults);
+        for (qint64 row = start; row < rows && !found; ++row)
+            found = SearchRecord(row, first, row == start);
+    }
     if (found)
         GrdResults->scrollTo(GrdResults->currentIndex());
     return found;

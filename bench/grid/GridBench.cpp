@@ -2,6 +2,7 @@
 // writing the same rows tab-separated to a file, a grid search that finds nothing, and the
 // time from a cancel during execution to an idle workspace, in one run.
 // Usage: tabulo-bench-grid [rows] [runs]
+#include "bench/BenchCommon.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
 #include "data/Query.h"
@@ -26,22 +27,6 @@
 #include <vector>
 
 namespace {
-
-void CreateTable(const QString& connectionString, int rows) {
-    TConnection connection;
-    connection.Open(connectionString + QStringLiteral(";Mode=Create"));
-    connection.Execute(
-        QStringLiteral("create table t(id integer, name text, amount real, day text);"
-                       "with recursive n(x) as (select 1 union all select x + 1 from n where x < %1) "
-                       "insert into t select x, printf('Name %015d', x), x * 0.25, date('2020-01-01', '+' || "
-                       "(x % 3000) || ' days') from n;")
-            .arg(rows));
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 double Seconds(const QElapsedTimer& clock) {
     return clock.nsecsElapsed() / 1e9;
@@ -144,13 +129,14 @@ int main(int argc, char** argv) {
         pg.OpenDatabase(QStringLiteral("PG"), qEnvironmentVariable("TABULO_TEST_PG"));
         const double pgMs = CancelToIdle(pg, QStringLiteral("select pg_sleep(10)"), 300);
         std::printf("cancel during execution (PostgreSQL pg_sleep) to idle: %.0f ms\n", pgMs);
-        const QStringList server = pgString.Value(QStringLiteral("Data Source")).split(u':');
+        QString host, port;
+        TConnectionString::SplitHostPort(pgString.Value(QStringLiteral("Data Source")), host, port);
         TFrameWork odbc;
         odbc.OpenDatabase(
             QStringLiteral("ODBC-PG"),
             QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;"
                            "User ID=%4;Password=%5")
-                .arg(server.value(0), server.value(1, QStringLiteral("5432")),
+                .arg(host, port.isEmpty() ? QStringLiteral("5432") : port,
                      pgString.Value(QStringLiteral("Initial Catalog")),
                      pgString.Value(QStringLiteral("User ID")), pgString.Value(QStringLiteral("Password"))));
         const double odbcMs = CancelToIdle(odbc, QStringLiteral("select pg_sleep(10)"), 300);

@@ -1,6 +1,7 @@
 // The connection report and the information of a field click on a PostgreSQL database with
 // many tables, through the whole workspace. Needs TABULO_TEST_PG.
 // Usage: tabulo-bench-schema [tables] [columns] [runs]
+#include "bench/BenchCommon.h"
 #include "data/Connection.h"
 #include "settings/IniFileEx.h"
 #include "workspace/StatusBar.h"
@@ -46,11 +47,6 @@ void CreateTables(const QString& connectionString, int tables, int columns) {
                    .arg(cols.join(QStringLiteral(", ")));
     }
     connection.Execute(sql);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // grid) against the data layer alone, in one run, and the longest stall of the event loop
 // meanwhile; then the time a jump to the last row and back to the first takes to paint.
 // Usage: tabulo-bench-workspace [rows] [runs] [memory budget in MiB]
+#include "bench/BenchCommon.h"
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "data/RowBudget.h"
@@ -55,19 +56,6 @@ struct TRun {
     double Seconds;
     qint64 Stall;
 };
-
-void CreateTable(const QString& connectionString, int rows) {
-    TConnection connection;
-    connection.SetCommandTimeout(0); // tens of millions of rows take longer than a statement may
-    connection.Open(connectionString + QStringLiteral(";Mode=Create"));
-    connection.Execute(
-        QStringLiteral("create table t(id integer, name text, amount real, day text);"
-                       "with recursive n(x) as (select 1 union all select x + 1 from n where x < %1) "
-                       "insert into t select x, printf('Name %015d', x), x * 0.25, date('2020-01-01', '+' || "
-                       "(x % 3000) || ' days') "
-                       "from n;")
-            .arg(rows));
-}
 
 TRun DataLayerAlone(const QString& connectionString, TStallMeter& meter) {
     TConnection connection;
@@ -125,15 +113,10 @@ TRun Workspace(const QString& connectionString, TStallMeter& meter, qint64 rows)
     const qint64 toLast = jump.restart();
     work.GrdResults->scrollToTop();
     work.GrdResults->viewport()->repaint();
-    std::printf("  jump to the last row painted in %lld ms, back to the first in %lld ms\n", (long long)toLast,
-                (long long)jump.elapsed());
+    std::printf("  jump to the last row painted in %lld ms, back to the first in %lld ms\n",
+                (long long)toLast, (long long)jump.elapsed());
     work.CloseDatabase();
     return {seconds, stall};
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

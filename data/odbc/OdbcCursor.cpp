@@ -5,7 +5,7 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -327,6 +327,20 @@ void TOdbcCursor::ReadBytes(SQLUSMALLINT column, TRowStore& store) {
     store.AddBytes(data.constData(), data.size());
 }
 
+namespace {
+
+// Whether text begins with the shape: 'd' stands for a digit, every other character for itself.
+bool HasShape(QStringView text, QStringView shape) {
+    if (text.size() < shape.size())
+        return false;
+    for (qsizetype i = 0; i < shape.size(); ++i)
+        if (shape[i] == u'd' ? !text[i].isDigit() : text[i] != shape[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
 void TOdbcCursor::ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool timestamp) {
     char buffer[128];
     SQLLEN indicator = 0;
@@ -339,23 +353,25 @@ void TOdbcCursor::ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool t
                                  : std::min<qsizetype>(indicator, qsizetype(sizeof buffer - 1));
     const QString text = QString::fromUtf8(buffer, length);
     // Only "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS[.fff]" are days of the calendar; an era,
-    // an infinity, a zone or more than milliseconds keep the text.
-    static const QRegularExpression plainDate(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d$"));
-    static const QRegularExpression plainTimestamp(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(\\.\\d{1,3})?$"));
-    if (!timestamp && plainDate.match(text).hasMatch()) {
+    // an infinity, a zone or more than milliseconds keep the text. Date and time are read
+    // apart, never through local time, which has gaps.
+    if (!timestamp && text.size() == 10 && HasShape(text, u"dddd-dd-dd")) {
         const QDate d = QDate::fromString(text, Qt::ISODate);
         if (d.isValid()) {
             store.AddDate(DaysSinceEpoch(d.year(), d.month(), d.day()));
             return;
         }
     }
-    if (timestamp && plainTimestamp.match(text).hasMatch()) {
-        const QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
-        if (dt.isValid()) {
-            const QDate d = dt.date();
+    const QStringView rest = QStringView(text).mid(qMin<qsizetype>(19, text.size()));
+    const bool upToMillis =
+        rest.isEmpty() || (rest.size() >= 2 && rest.size() <= 4 && rest.front() == u'.' &&
+                           std::all_of(rest.begin() + 1, rest.end(), [](QChar c) { return c.isDigit(); }));
+    if (timestamp && upToMillis && HasShape(text, u"dddd-dd-dd dd:dd:dd")) {
+        const QDate d = QDate::fromString(text.left(10), Qt::ISODate);
+        const QTime t = QTime::fromString(text.mid(11), Qt::ISODateWithMs);
+        if (d.isValid() && t.isValid()) {
             store.AddTimestamp(DaysSinceEpoch(d.year(), d.month(), d.day()) * kMsecsPerDay +
-                               dt.time().msecsSinceStartOfDay());
+                               t.msecsSinceStartOfDay());
             return;
         }
     }

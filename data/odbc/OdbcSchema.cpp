@@ -4,6 +4,8 @@
 
 #include <QMap>
 
+#include <optional>
+
 // Schema rowsets of the ODBC provider, from the catalog functions, in the OLE DB columns of
 // each kind (SchemaColumns). The core filters the rows by the restrictions again; patterns
 // in the catalog calls only narrow what the driver sends.
@@ -164,9 +166,14 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     // A driver with catalogs (MariaDB: the databases of the server) lists every catalog's
     // objects unless one is named, and only the current one's can be queried by bare names.
     const bool allCatalogs = kind == K::Catalogs || kind == K::Schemata || kind == K::ProviderTypes;
+    std::optional<QString> current; // asked of the driver once, when needed
     auto catalog = [&](int position) {
         const QString given = Restriction(restrictions, position);
-        return given.isEmpty() && !allCatalogs ? CurrentCatalog() : given;
+        if (!given.isEmpty() || allCatalogs)
+            return given;
+        if (!current)
+            current = CurrentCatalog();
+        return *current;
     };
     const QString r0 = catalog(0);
     const QString r1 = Restriction(restrictions, 1);
@@ -245,8 +252,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
             const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
             QVariant typeName = row.S(6);
             // psqlODBC names an array by its element type's internal name ("_int4").
-            if (typeName.toString().startsWith(u'_') &&
-                m_traits.DbmsName.contains(QLatin1String("PostgreSQL")))
+            if (m_traits.Postgres && typeName.toString().startsWith(u'_'))
                 typeName = typeName.toString().mid(1) + QStringLiteral("[]");
             const QVariant rawSize = row.I(7);
             row.I(8); // BUFFER_LENGTH

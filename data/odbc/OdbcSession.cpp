@@ -64,8 +64,8 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
                  .split(u',', Qt::SkipEmptyParts))
             m_traits.Keywords.insert(word.trimmed().toUpper());
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
-    m_traits.DatesBeyondCalendar =
-        m_traits.DbmsName.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
+    m_traits.Postgres = m_traits.DbmsName.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
+    m_traits.DatesBeyondCalendar = m_traits.Postgres;
     m_traits.InterruptsConnection = m_traits.DatesAsText;
     m_traits.Interleaves = m_traits.DatesAsText;
     m_traits.Catalogs = infoText(SQL_CATALOG_NAME) == QLatin1String("Y");

@@ -25,6 +25,7 @@ public:
         QSet<QString> Keywords;
         bool MultipleResults = false; // takes a text of several statements in one call
         bool DatesAsText = false;     // dates live in text columns and may not parse
+        bool Postgres = false;        // the server is PostgreSQL
         // Dates and timestamps may lie outside the calendar (BC, infinity): read as text first.
         bool DatesBeyondCalendar = false;
         // SQLCancel interrupts every statement of the connection (the SQLite3 driver): it is

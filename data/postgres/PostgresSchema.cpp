@@ -15,6 +15,11 @@ const char* const kRule =
     "CASE %1 WHEN 'a' THEN 'NO ACTION' WHEN 'r' THEN 'RESTRICT' WHEN 'c' THEN 'CASCADE' "
     "WHEN 'n' THEN 'SET NULL' WHEN 'd' THEN 'SET DEFAULT' END";
 
+// The type indicator of a type given by its oid in a cell.
+int DbTypeOfOid(const PGresult* r, int row, int column) {
+    return DbTypeOf(TPgTypes::TypeInfo(Oid(QByteArray(PQgetvalue(r, row, column)).toUInt())).Type);
+}
+
 QVariant Cell(const PGresult* r, int row, int column, TDataType type) {
     if (column >= PQnfields(r) || PQgetisnull(r, row, column))
         return {};
@@ -281,11 +286,8 @@ void TPostgresSession::ReadRows(TSchemaKind kind, const QString& sql, const QVar
     for (int row = 0; row < PQntuples(r.get()); ++row) {
         QVariantList cells;
         for (int c = 0; c < columns.size(); ++c)
-            cells.append(
-                c == typeOidColumn
-                    ? QVariant(DbTypeOf(
-                          TPgTypes::TypeInfo(Oid(QByteArray(PQgetvalue(r.get(), row, c)).toUInt())).Type))
-                    : Cell(r.get(), row, c, columns[c].Type));
+            cells.append(c == typeOidColumn ? QVariant(DbTypeOfOid(r.get(), row, c))
+                                            : Cell(r.get(), row, c, columns[c].Type));
         rows.Add(cells);
     }
 }
@@ -401,13 +403,9 @@ void TPostgresSession::ReadProcedureColumns(const QVariantList& restrictions, TS
         values.mid(0, 4));
     const PGresult* res = r.get();
     for (int row = 0; row < PQntuples(res); ++row) {
-        const Oid type = Oid(QByteArray(PQgetvalue(res, row, 4)).toUInt());
-        rows.Add(
-            {m_database, QString::fromUtf8(PQgetvalue(res, row, 0)),
-             QString::fromUtf8(PQgetvalue(res, row, 1)),
-             PQgetisnull(res, row, 2) ? QVariant() : QVariant(QString::fromUtf8(PQgetvalue(res, row, 2))),
-             QVariant(), QVariant(), 0, QByteArray(PQgetvalue(res, row, 3)).toInt(), true,
-             DbTypeOf(TPgTypes::TypeInfo(type).Type)});
+        rows.Add({m_database, Cell(res, row, 0, TDataType::WChar), Cell(res, row, 1, TDataType::WChar),
+                  Cell(res, row, 2, TDataType::WChar), QVariant(), QVariant(), 0,
+                  Cell(res, row, 3, TDataType::Integer), true, DbTypeOfOid(res, row, 4)});
     }
 }
 

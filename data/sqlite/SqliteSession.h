@@ -44,8 +44,9 @@ public:
     qint64 Execute(const TStatement& statement) override;
     std::unique_ptr<TProviderCursor> OpenCursor(const TStatement& statement) override;
     void Cancel() override { m_generation.fetch_add(1); }
-    // The statement's steps look at its stop flag themselves.
-    void CancelStatement(const TStatement&) override {}
+    // Nothing to interrupt from outside: the progress handler of the statement's own steps
+    // sees its Stop flag, and sqlite3_interrupt would hit every statement of the handle.
+    void CancelStatement(const TStatement&) override {} // stops through TStatement::Stop
     void ReadSchema(TSchemaKind kind, const QVariantList& restrictions, TSchemaRows& rows) override;
     QList<TTableKey> TableKeys(const QString& catalog, const QString& schema, const QString& table) override;
 
