@@ -7,33 +7,139 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleOptionHeader>
 #include <QTimer>
+#include <limits>
+
+namespace {
+
+// Pixel positions of rows far off screen are clamped to stay in int range; they still lie
+// beyond the viewport on the right side.
+constexpr qint64 FarAway = 1'000'000'000;
+
+} // namespace
+
+// The row indicator left of the rows: marks the current record and its edit state, and takes
+// a click as choosing that record. It paints the rows on screen only.
+class TRowIndicator : public QWidget {
+public:
+    explicit TRowIndicator(TResultGrid* grid)
+        : QWidget(grid)
+        , m_grid(grid) {
+        setObjectName(QStringLiteral("RowIndicator"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QStyleOptionHeader option;
+        option.initFrom(this);
+        option.orientation = Qt::Vertical;
+        option.textAlignment = Qt::AlignCenter;
+        option.position = QStyleOptionHeader::OnlyOneSection;
+        const int top = HeaderHeight();
+        option.rect = QRect(0, 0, width(), top);
+        if (top > 0)
+            style()->drawControl(QStyle::CE_Header, &option, &painter, this);
+        const QAbstractItemModel* model = m_grid->model();
+        if (!model)
+            return;
+        painter.setClipRect(0, top, width(), height() - top);
+        option.position = QStyleOptionHeader::Middle;
+        const int height = m_grid->RowHeight();
+        const int first = m_grid->TopRow();
+        const int last = int(qMin<qint64>(m_grid->RowCount() - 1, qint64(first) + m_grid->FullRows()));
+        for (int row = first; row <= last; ++row) {
+            option.section = row;
+            option.rect = QRect(0, top + (row - first) * height, width(), height);
+            option.text = model->headerData(row, Qt::Vertical, Qt::DisplayRole).toString();
+            style()->drawControl(QStyle::CE_Header, &option, &painter, this);
+        }
+    }
+
+    void mousePressEvent(QMouseEvent* event) override {
+        const int y = event->position().toPoint().y() - HeaderHeight();
+        if (event->button() != Qt::LeftButton || y < 0 || !m_grid->model())
+            return;
+        const qint64 row = m_grid->TopRow() + y / m_grid->RowHeight();
+        if (row >= m_grid->RowCount())
+            return;
+        const int column = qMax(0, m_grid->currentIndex().column());
+        m_grid->selectionModel()->setCurrentIndex(m_grid->model()->index(int(row), column),
+                                                  QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
+        m_grid->setFocus(Qt::MouseFocusReason);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
+
+private:
+    int HeaderHeight() const { return m_grid->horizontalHeader()->isHidden() ? 0 : m_grid->horizontalHeader()->height(); }
+
+    TResultGrid* m_grid;
+};
 
 TResultGrid::TResultGrid(QWidget* parent)
-    : QTableView(parent) {
+    : QAbstractItemView(parent)
+    , m_header(new QHeaderView(Qt::Horizontal, this))
+    , m_indicator(new TRowIndicator(this))
+    , m_rowHeight(fontMetrics().height() + 4) {
     setObjectName(QStringLiteral("GrdResults"));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     setTabKeyNavigation(true);
-    setShowGrid(true);
-    setWordWrap(false);
-    QHeaderView* rows = verticalHeader();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(fontMetrics().height() + 4);
-    rows->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('M')) + 6);
-    rows->setDefaultAlignment(Qt::AlignCenter);
-    QHeaderView* columns = horizontalHeader();
-    columns->setSectionResizeMode(QHeaderView::Interactive);
-    columns->setHighlightSections(false);
-    QFont bold = columns->font();
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setSectionsClickable(true);
+    m_header->setHighlightSections(false);
+    m_header->setFocusPolicy(Qt::NoFocus);
+    QFont bold = m_header->font();
     bold.setBold(true);
-    columns->setFont(bold);
+    m_header->setFont(bold);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        updateGeometries();
+        viewport()->update();
+    });
+    connect(m_header, &QHeaderView::sectionMoved, viewport(), qOverload<>(&QWidget::update));
+    connect(m_header, &QHeaderView::sectionCountChanged, this, &TResultGrid::updateGeometries);
+    connect(m_header, &QHeaderView::geometriesChanged, this, &TResultGrid::updateGeometries);
+    connect(m_header, &QHeaderView::sectionPressed, this, &TResultGrid::SelectColumn);
+}
+
+TResultGrid::~TResultGrid() = default;
+
+void TResultGrid::setModel(QAbstractItemModel* newModel) {
+    if (model())
+        disconnect(model(), nullptr, this, nullptr);
+    QAbstractItemView::setModel(newModel);
+    m_header->setModel(newModel);
+    if (newModel) {
+        connect(newModel, &QAbstractItemModel::rowsInserted, this, &TResultGrid::RowsChanged);
+        connect(newModel, &QAbstractItemModel::rowsRemoved, this, &TResultGrid::RowsChanged);
+        connect(newModel, &QAbstractItemModel::modelReset, this, &TResultGrid::RowsChanged);
+        connect(newModel, &QAbstractItemModel::layoutChanged, this, &TResultGrid::RowsChanged);
+        connect(newModel, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation orientation) {
+            if (orientation == Qt::Vertical)
+                m_indicator->update();
+        });
+    }
+    RowsChanged();
 }
 
 TResultModel* TResultGrid::ResultModel() const {
     return qobject_cast<TResultModel*>(model());
+}
+
+int TResultGrid::columnWidth(int column) const {
+    return m_header->sectionSize(column);
+}
+
+void TResultGrid::setColumnWidth(int column, int width) {
+    m_header->resizeSection(column, width);
 }
 
 int TResultGrid::PixelsOf(int characters) const {
@@ -43,6 +149,330 @@ int TResultGrid::PixelsOf(int characters) const {
 int TResultGrid::CharactersOf(int pixels) const {
     return qMax(1, (pixels - 8 + fontMetrics().averageCharWidth() / 2) /
                        qMax(1, fontMetrics().averageCharWidth()));
+}
+
+int TResultGrid::TopRow() const {
+    return verticalScrollBar()->value();
+}
+
+int TResultGrid::RowCount() const {
+    return model() ? model()->rowCount() : 0;
+}
+
+int TResultGrid::FullRows() const {
+    return qMax(1, viewport()->height() / m_rowHeight);
+}
+
+qint64 TResultGrid::RowAtY(int y) const {
+    const qint64 rows = y >= 0 ? y / m_rowHeight : -((qint64(-y) + m_rowHeight - 1) / m_rowHeight);
+    return TopRow() + rows;
+}
+
+int TResultGrid::RowY(qint64 row) const {
+    return int(qBound(-FarAway, (row - TopRow()) * m_rowHeight, FarAway));
+}
+
+// The nearest column shown from visual position `visual` on in direction `step`, -1 if none.
+int TResultGrid::VisibleColumn(int visual, int step) const {
+    for (; visual >= 0 && visual < m_header->count(); visual += step)
+        if (!m_header->isSectionHidden(m_header->logicalIndex(visual)))
+            return visual;
+    return -1;
+}
+
+void TResultGrid::RowsChanged() {
+    updateGeometries();
+    viewport()->update();
+    m_indicator->update();
+}
+
+void TResultGrid::SelectColumn(int column) {
+    const int rows = RowCount();
+    if (!model() || rows == 0)
+        return;
+    // The current record stays: choosing a column must not post or leave it.
+    const int row = currentIndex().isValid() ? currentIndex().row() : TopRow();
+    selectionModel()->setCurrentIndex(model()->index(row, column), QItemSelectionModel::NoUpdate);
+    selectionModel()->select(QItemSelection(model()->index(0, column), model()->index(rows - 1, column)),
+                             QItemSelectionModel::ClearAndSelect);
+}
+
+QRect TResultGrid::visualRect(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != model() || m_header->isSectionHidden(index.column()))
+        return {};
+    return QRect(m_header->sectionViewportPosition(index.column()), RowY(index.row()),
+                 m_header->sectionSize(index.column()), m_rowHeight);
+}
+
+QModelIndex TResultGrid::indexAt(const QPoint& point) const {
+    if (!model())
+        return {};
+    const qint64 row = RowAtY(point.y());
+    const int column = m_header->logicalIndexAt(point.x());
+    if (point.y() < 0 || row >= RowCount() || column < 0)
+        return {};
+    return model()->index(int(row), column);
+}
+
+void TResultGrid::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid() || index.model() != model())
+        return;
+    const int row = index.row();
+    const int rows = FullRows();
+    int top = TopRow();
+    switch (hint) {
+    case EnsureVisible:
+        if (row < top)
+            top = row;
+        else if (row >= top + rows)
+            top = row - rows + 1;
+        break;
+    case PositionAtTop:
+        top = row;
+        break;
+    case PositionAtBottom:
+        top = row - rows + 1;
+        break;
+    case PositionAtCenter:
+        top = row - rows / 2;
+        break;
+    }
+    verticalScrollBar()->setValue(top);
+
+    const int column = index.column();
+    if (m_header->isSectionHidden(column))
+        return;
+    const int left = m_header->sectionPosition(column);
+    const int right = left + m_header->sectionSize(column);
+    const int width = viewport()->width();
+    int offset = horizontalScrollBar()->value();
+    if (left < offset)
+        offset = left;
+    else if (right > offset + width)
+        offset = qMin(left, right - width);
+    horizontalScrollBar()->setValue(offset);
+}
+
+QModelIndex TResultGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    const int rows = RowCount();
+    const int first = VisibleColumn(0, 1);
+    const int last = VisibleColumn(m_header->count() - 1, -1);
+    if (!model() || rows == 0 || first < 0)
+        return {};
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return model()->index(0, m_header->logicalIndex(first));
+    int row = current.row();
+    int visual = m_header->visualIndex(current.column());
+    const auto to = [&visual](int found) {
+        if (found >= 0)
+            visual = found;
+        return found >= 0;
+    };
+    switch (cursorAction) {
+    case MoveUp:
+        row = qMax(0, row - 1);
+        break;
+    case MoveDown:
+        row = qMin(rows - 1, row + 1);
+        break;
+    case MoveLeft:
+        to(VisibleColumn(visual - 1, -1));
+        break;
+    case MoveRight:
+        to(VisibleColumn(visual + 1, 1));
+        break;
+    case MovePageUp:
+        row = qMax(0, row - FullRows());
+        break;
+    case MovePageDown:
+        row = int(qMin<qint64>(rows - 1, qint64(row) + FullRows()));
+        break;
+    case MoveHome:
+        visual = first;
+        if (modifiers & Qt::ControlModifier)
+            row = 0;
+        break;
+    case MoveEnd:
+        visual = last;
+        if (modifiers & Qt::ControlModifier)
+            row = rows - 1;
+        break;
+    case MoveNext:
+        if (!to(VisibleColumn(visual + 1, 1)) && row < rows - 1) {
+            ++row;
+            visual = first;
+        }
+        break;
+    case MovePrevious:
+        if (!to(VisibleColumn(visual - 1, -1)) && row > 0) {
+            --row;
+            visual = last;
+        }
+        break;
+    }
+    return model()->index(row, m_header->logicalIndex(visual));
+}
+
+int TResultGrid::horizontalOffset() const {
+    return horizontalScrollBar()->value();
+}
+
+int TResultGrid::verticalOffset() const {
+    return int(qMin<qint64>(qint64(TopRow()) * m_rowHeight, std::numeric_limits<int>::max()));
+}
+
+bool TResultGrid::isIndexHidden(const QModelIndex& index) const {
+    return m_header->isSectionHidden(index.column());
+}
+
+void TResultGrid::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+    const int rows = RowCount();
+    if (!model() || rows == 0 || VisibleColumn(0, 1) < 0)
+        return;
+    const QRect area = rect.normalized();
+    const int top = int(qBound(qint64(0), RowAtY(area.top()), qint64(rows) - 1));
+    const int bottom = int(qBound(qint64(0), RowAtY(area.bottom()), qint64(rows) - 1));
+    const auto visualAt = [this](int x) {
+        const int visual = m_header->visualIndexAt(x);
+        if (visual >= 0)
+            return visual;
+        return x + m_header->offset() < 0 ? VisibleColumn(0, 1) : VisibleColumn(m_header->count() - 1, -1);
+    };
+    const int left = qMin(visualAt(area.left()), visualAt(area.right()));
+    const int right = qMax(visualAt(area.left()), visualAt(area.right()));
+    QItemSelection selection;
+    if (!m_header->sectionsMoved()) {
+        selection.append(QItemSelectionRange(model()->index(top, left), model()->index(bottom, right)));
+    } else {
+        for (int visual = left; visual <= right; ++visual) {
+            const int column = m_header->logicalIndex(visual);
+            selection.append(QItemSelectionRange(model()->index(top, column), model()->index(bottom, column)));
+        }
+    }
+    selectionModel()->select(selection, command);
+}
+
+QRegion TResultGrid::visualRegionForSelection(const QItemSelection& selection) const {
+    QRegion region;
+    const int first = TopRow();
+    const int last = first + FullRows();
+    for (const QItemSelectionRange& range : selection) {
+        if (!range.isValid() || range.bottom() < first || range.top() > last)
+            continue;
+        const int top = RowY(qMax(range.top(), first));
+        const int bottom = RowY(qMin(range.bottom(), last)) + m_rowHeight;
+        if (!m_header->sectionsMoved()) {
+            // Columns in their own order lie side by side: one rectangle covers them.
+            const int left = m_header->sectionViewportPosition(range.left());
+            const int right = m_header->sectionViewportPosition(range.right()) + m_header->sectionSize(range.right());
+            region += QRect(left, top, right - left, bottom - top);
+            continue;
+        }
+        for (int column = range.left(); column <= range.right(); ++column)
+            if (!m_header->isSectionHidden(column))
+                region += QRect(m_header->sectionViewportPosition(column), top, m_header->sectionSize(column),
+                                bottom - top);
+    }
+    return region;
+}
+
+void TResultGrid::updateGeometries() {
+    // No result, no indicator: an empty panel shows no stray bar.
+    const int indicatorWidth =
+        m_header->count() == 0 ? 0
+                               : qMax(fontMetrics().horizontalAdvance(QLatin1Char('M')),
+                                      fontMetrics().horizontalAdvance(QChar(0x25B8))) +
+                                     2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 2;
+    const int headerHeight = m_header->isHidden() ? 0 : m_header->sizeHint().height();
+    setViewportMargins(indicatorWidth, headerHeight, 0, 0);
+    const QRect area = viewport()->geometry();
+    m_header->setGeometry(area.left(), area.top() - headerHeight, area.width(), headerHeight);
+    m_indicator->setGeometry(area.left() - indicatorWidth, area.top() - headerHeight, indicatorWidth,
+                             area.height() + headerHeight);
+
+    const int rows = FullRows();
+    verticalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setPageStep(rows);
+    verticalScrollBar()->setRange(0, qMax(0, RowCount() - rows));
+    horizontalScrollBar()->setSingleStep(qMax(1, 2 * fontMetrics().averageCharWidth()));
+    horizontalScrollBar()->setPageStep(qMax(1, area.width()));
+    horizontalScrollBar()->setRange(0, qMax(0, m_header->length() - area.width()));
+    m_header->setOffset(horizontalScrollBar()->value());
+    QAbstractItemView::updateGeometries();
+}
+
+void TResultGrid::scrollContentsBy(int dx, int) {
+    if (dx != 0)
+        m_header->setOffset(horizontalScrollBar()->value());
+    updateEditorGeometries();
+    viewport()->update();
+    m_indicator->update();
+}
+
+void TResultGrid::paintEvent(QPaintEvent* event) {
+    const QAbstractItemModel* itemModel = model();
+    const int rows = RowCount();
+    if (!itemModel || rows == 0 || m_header->count() == 0)
+        return;
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QRect dirty = event->rect();
+    const int firstRow = int(qMax<qint64>(TopRow(), RowAtY(dirty.top())));
+    const int lastRow = int(qMin<qint64>(rows - 1, RowAtY(dirty.bottom())));
+    int firstVisual = m_header->visualIndexAt(dirty.left());
+    int lastVisual = m_header->visualIndexAt(dirty.right());
+    if (firstVisual < 0)
+        firstVisual = 0;
+    if (lastVisual < 0)
+        lastVisual = m_header->count() - 1;
+    const QModelIndex current = currentIndex();
+    const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    const QItemSelectionModel* selection = selectionModel();
+
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const int y = RowY(row);
+        for (int visual = firstVisual; visual <= lastVisual; ++visual) {
+            const int column = m_header->logicalIndex(visual);
+            if (m_header->isSectionHidden(column))
+                continue;
+            const QModelIndex index = itemModel->index(row, column);
+            QStyleOptionViewItem cell = option;
+            // The last pixel of each side belongs to the grid lines.
+            cell.rect = QRect(m_header->sectionViewportPosition(column), y, m_header->sectionSize(column) - 1,
+                              m_rowHeight - 1);
+            if (selection->isSelected(index))
+                cell.state |= QStyle::State_Selected;
+            if (focus && index == current)
+                cell.state |= QStyle::State_HasFocus;
+            style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &cell, &painter, this);
+            itemDelegateForIndex(index)->paint(&painter, cell, index);
+        }
+    }
+
+    const QColor lines = QColor::fromRgba(uint(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    painter.setPen(lines);
+    const int bottom = qMin(dirty.bottom(), RowY(lastRow) + m_rowHeight - 1);
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const int y = RowY(row) + m_rowHeight - 1;
+        painter.drawLine(dirty.left(), y, dirty.right(), y);
+    }
+    for (int visual = firstVisual; visual <= lastVisual; ++visual) {
+        const int column = m_header->logicalIndex(visual);
+        if (m_header->isSectionHidden(column))
+            continue;
+        const int x = m_header->sectionViewportPosition(column) + m_header->sectionSize(column) - 1;
+        painter.drawLine(x, dirty.top(), x, bottom);
+    }
+}
+
+void TResultGrid::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_rowHeight = fontMetrics().height() + 4;
+        updateGeometries();
+    }
+    QAbstractItemView::changeEvent(event);
 }
 
 QWidget* TResultGrid::OpenEditor() const {
@@ -67,7 +497,7 @@ void TResultGrid::CancelEdit() {
 }
 
 void TResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QTableView::currentChanged(current, previous);
+    QAbstractItemView::currentChanged(current, previous);
     TResultModel* model = ResultModel();
     if (m_returning || !model || !previous.isValid() || current.row() == previous.row() ||
         model->EditRow() != previous.row())
@@ -91,7 +521,7 @@ void TResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& 
 }
 
 void TResultGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
-    QTableView::closeEditor(editor, hint);
+    QAbstractItemView::closeEditor(editor, hint);
     // Escape in the cell editor puts the whole record back, as the navigator's cancel does.
     if (hint == QAbstractItemDelegate::RevertModelCache)
         if (TResultModel* model = ResultModel())
@@ -114,7 +544,7 @@ void TResultGrid::keyPressEvent(QKeyEvent* event) {
             return;
         }
     }
-    QTableView::keyPressEvent(event);
+    QAbstractItemView::keyPressEvent(event);
 }
 
 bool TResultGrid::event(QEvent* event) {
@@ -127,5 +557,5 @@ bool TResultGrid::event(QEvent* event) {
             return true;
         }
     }
-    return QTableView::event(event);
+    return QAbstractItemView::event(event);
 }

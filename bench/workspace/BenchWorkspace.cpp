@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <malloc.h>
 #include <vector>
 
 namespace {
@@ -51,6 +52,10 @@ private:
     qint64 m_last = 0;
     qint64 m_maxGap = 0;
 };
+
+qint64 HeapInUse() {
+    return qint64(mallinfo2().uordblks);
+}
 
 struct TRun {
     double Seconds;
@@ -115,6 +120,19 @@ TRun Workspace(const QString& connectionString, TStallMeter& meter, qint64 rows)
     work.GrdResults->viewport()->repaint();
     std::printf("  jump to the last row painted in %lld ms, back to the first in %lld ms\n",
                 (long long)toLast, (long long)jump.elapsed());
+    // What the grid holds for the result: the heap with the result shown, without it, and
+    // shown again (the row store is the query's and stays either way).
+    const qint64 shown = HeapInUse();
+    work.Dsr->SetRecordset(nullptr, false);
+    QCoreApplication::processEvents();
+    const qint64 hidden = HeapInUse();
+    work.Dsr->SetRecordset(work.Query(), false);
+    work.GrdResults->scrollToBottom();
+    work.GrdResults->viewport()->repaint();
+    QCoreApplication::processEvents();
+    std::printf("  grid holds %lld KiB for the result (detached: %+lld KiB, attached again: %+lld KiB)\n",
+                (long long)(std::max(shown, HeapInUse()) - hidden) / 1024, (long long)(hidden - shown) / 1024,
+                (long long)(HeapInUse() - hidden) / 1024);
     work.CloseDatabase();
     return {seconds, stall};
 }

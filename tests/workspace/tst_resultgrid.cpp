@@ -1,0 +1,186 @@
+#include "workspace/ResultGrid.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTest>
+
+#include <malloc.h>
+
+namespace {
+
+// Far more rows than any result store here could hold in a test run, so the view itself is
+// what is measured: a row costs the model nothing but its number.
+class TManyRows : public QAbstractTableModel {
+public:
+    explicit TManyRows(int rows)
+        : m_rows(rows) {}
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 4; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole)
+            return {};
+        return QStringLiteral("%1/%2").arg(index.row()).arg(index.column());
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+    }
+
+private:
+    int m_rows;
+};
+
+qint64 HeapInUse() {
+    return qint64(mallinfo2().uordblks);
+}
+
+} // namespace
+
+// The grid view on its own: memory per row, the row arithmetic and the keys, on a model of
+// 50,000,000 rows.
+class TstResultGrid : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void attachingManyRowsKeepsNothingPerRow();
+    void keysMoveTheCurrentCell_data();
+    void keysMoveTheCurrentCell();
+    void positionsMatchCellsAnywhere();
+    void shiftClickSelectsAcrossScrolledRows();
+    void indicatorClickChoosesTheRow();
+    void editorFollowsScrolling();
+
+private:
+    static constexpr int Rows = 50'000'000;
+    TManyRows* m_model = nullptr;
+    TResultGrid* m_grid = nullptr;
+};
+
+void TstResultGrid::init() {
+    m_model = new TManyRows(Rows);
+    m_grid = new TResultGrid(nullptr);
+    m_grid->resize(600, 400);
+    m_grid->setModel(m_model);
+    m_grid->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_grid));
+    m_grid->setFocus();
+    m_grid->setCurrentIndex(m_model->index(0, 0));
+}
+
+void TstResultGrid::cleanup() {
+    delete m_grid;
+    delete m_model;
+}
+
+void TstResultGrid::attachingManyRowsKeepsNothingPerRow() {
+    TManyRows other(Rows);
+    // Two warm-up rounds so lazily made caches of style and fonts are not counted.
+    for (int round = 0; round < 2; ++round) {
+        m_grid->setModel(nullptr);
+        QApplication::processEvents();
+        const qint64 before = HeapInUse();
+        m_grid->setModel(&other);
+        m_grid->setCurrentIndex(other.index(0, 0));
+        QTest::keyClick(m_grid, Qt::Key_End, Qt::ControlModifier);
+        m_grid->viewport()->repaint();
+        QApplication::processEvents();
+        QCOMPARE(m_grid->currentIndex().row(), Rows - 1);
+        // A view that kept even one byte per row would have taken 50 MB here.
+        QVERIFY2(HeapInUse() - before < 4 << 20,
+                 qPrintable(QStringLiteral("%1 bytes").arg(HeapInUse() - before)));
+    }
+}
+
+void TstResultGrid::keysMoveTheCurrentCell_data() {
+    QTest::addColumn<int>("startRow");
+    QTest::addColumn<int>("startColumn");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    const int none = Qt::NoModifier;
+    const int ctrl = Qt::ControlModifier;
+    QTest::newRow("down") << 5 << 1 << int(Qt::Key_Down) << none << 6 << 1;
+    QTest::newRow("up at the top") << 0 << 1 << int(Qt::Key_Up) << none << 0 << 1;
+    QTest::newRow("down at the end") << Rows - 1 << 1 << int(Qt::Key_Down) << none << Rows - 1 << 1;
+    QTest::newRow("tab wraps to the next row") << 7 << 3 << int(Qt::Key_Tab) << none << 8 << 0;
+    QTest::newRow("backtab wraps back") << 8 << 0 << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << 7 << 3;
+    QTest::newRow("home keeps the row") << 9 << 2 << int(Qt::Key_Home) << none << 9 << 0;
+    QTest::newRow("ctrl+home") << 9 << 2 << int(Qt::Key_Home) << ctrl << 0 << 0;
+    QTest::newRow("ctrl+end") << 9 << 1 << int(Qt::Key_End) << ctrl << Rows - 1 << 3;
+    QTest::newRow("page up near the top") << 3 << 0 << int(Qt::Key_PageUp) << none << 0 << 0;
+    QTest::newRow("page down at the end") << Rows - 2 << 0 << int(Qt::Key_PageDown) << none << Rows - 1 << 0;
+}
+
+void TstResultGrid::keysMoveTheCurrentCell() {
+    QFETCH(int, startRow);
+    QFETCH(int, startColumn);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    m_grid->setCurrentIndex(m_model->index(startRow, startColumn));
+    QTest::keyClick(m_grid, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(m_grid->currentIndex(), m_model->index(row, column));
+    // The new current cell is on screen, whole.
+    QVERIFY(m_grid->viewport()->rect().contains(m_grid->visualRect(m_grid->currentIndex())));
+}
+
+void TstResultGrid::positionsMatchCellsAnywhere() {
+    QTest::keyClick(m_grid, Qt::Key_PageDown);
+    const int page = m_grid->currentIndex().row();
+    QVERIFY(page > 5);
+    for (const int row : {0, 1234, Rows / 2, Rows - 1}) {
+        const QModelIndex index = m_model->index(row, 2);
+        m_grid->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        const QRect rect = m_grid->visualRect(index);
+        QVERIFY(m_grid->viewport()->rect().contains(rect));
+        QCOMPARE(m_grid->indexAt(rect.center()), index);
+        QCOMPARE(m_grid->indexAt(rect.center() + QPoint(0, rect.height())),
+                 row + 1 < Rows ? m_model->index(row + 1, 2) : QModelIndex());
+    }
+    // The scroll bar counts rows: its end shows the last row at the bottom.
+    m_grid->verticalScrollBar()->setValue(m_grid->verticalScrollBar()->maximum());
+    const QRect last = m_grid->visualRect(m_model->index(Rows - 1, 0));
+    QVERIFY(m_grid->viewport()->rect().contains(last));
+    QVERIFY(last.bottom() + last.height() > m_grid->viewport()->height());
+}
+
+void TstResultGrid::shiftClickSelectsAcrossScrolledRows() {
+    m_grid->setCurrentIndex(m_model->index(10, 1));
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(m_model->index(10, 1)).center());
+    m_grid->scrollTo(m_model->index(5000, 2), QAbstractItemView::PositionAtCenter);
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      m_grid->visualRect(m_model->index(5000, 2)).center());
+    const QItemSelection selection = m_grid->selectionModel()->selection();
+    QCOMPARE(selection.size(), 1);
+    QCOMPARE(selection.first().topLeft(), m_model->index(10, 1));
+    QCOMPARE(selection.first().bottomRight(), m_model->index(5000, 2));
+}
+
+void TstResultGrid::indicatorClickChoosesTheRow() {
+    m_grid->setCurrentIndex(m_model->index(1000, 2));
+    m_grid->scrollTo(m_model->index(1000, 2), QAbstractItemView::PositionAtTop);
+    auto* indicator = m_grid->findChild<QWidget*>(QStringLiteral("RowIndicator"));
+    QVERIFY(indicator);
+    const int y = m_grid->horizontalHeader()->height() + 3 * m_grid->RowHeight() + m_grid->RowHeight() / 2;
+    QTest::mouseClick(indicator, Qt::LeftButton, {}, QPoint(indicator->width() / 2, y));
+    QCOMPARE(m_grid->currentIndex(), m_model->index(1003, 2));
+    QVERIFY(m_grid->selectionModel()->isRowSelected(1003));
+}
+
+void TstResultGrid::editorFollowsScrolling() {
+    const QModelIndex index = m_model->index(20, 1);
+    m_grid->setCurrentIndex(index);
+    m_grid->edit(index);
+    auto* editor = m_grid->viewport()->findChild<QWidget*>();
+    QVERIFY(editor && editor->isVisible());
+    const int y = editor->y();
+    m_grid->verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value() + 3);
+    QCOMPARE(editor->y(), y - 3 * m_grid->RowHeight());
+}
+
+QTEST_MAIN(TstResultGrid)
+#include "tst_resultgrid.moc"
