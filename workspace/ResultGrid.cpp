@@ -110,7 +110,11 @@ TResultGrid::TResultGrid(QWidget* parent)
     connect(m_header, &QHeaderView::sectionPressed, this, &TResultGrid::SelectColumn);
 }
 
-TResultGrid::~TResultGrid() = default;
+TResultGrid::~TResultGrid() {
+    // The header goes with the widgets below; its last signals must not reach a grid that is
+    // no longer one.
+    m_header->disconnect(this);
+}
 
 void TResultGrid::setModel(QAbstractItemModel* newModel) {
     if (model())
