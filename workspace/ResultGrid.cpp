@@ -15,9 +15,11 @@
 
 namespace {
 
-// Pixel positions of rows far off screen are clamped to stay in int range; they still lie
-// beyond the viewport on the right side.
-constexpr qint64 FarAway = 1'000'000'000;
+// Rows farther than this from the top row lie one pixel apart, so that every row keeps a
+// position of its own in int range however long the result is (Qt's selection by keys and
+// Shift+click goes through these positions); the screen and any drag lie within it at true
+// pixels.
+constexpr qint64 NearPixels = 1 << 24;
 
 } // namespace
 
@@ -61,8 +63,14 @@ protected:
 
     void mousePressEvent(QMouseEvent* event) override {
         const int y = event->position().toPoint().y() - HeaderHeight();
-        if (event->button() != Qt::LeftButton || y < 0 || !m_grid->model())
+        if (event->button() != Qt::LeftButton || !m_grid->model())
             return;
+        if (y < 0) {
+            // The corner above the indicator selects everything, as one range.
+            m_grid->selectAll();
+            m_grid->setFocus(Qt::MouseFocusReason);
+            return;
+        }
         const qint64 row = m_grid->TopRow() + y / m_grid->RowHeight();
         if (row >= m_grid->RowCount())
             return;
@@ -75,8 +83,13 @@ protected:
 
     void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
 
+    // The wheel over the indicator scrolls the rows, as over the cells.
+    void wheelEvent(QWheelEvent* event) override { QApplication::sendEvent(m_grid->viewport(), event); }
+
 private:
-    int HeaderHeight() const { return m_grid->horizontalHeader()->isHidden() ? 0 : m_grid->horizontalHeader()->height(); }
+    int HeaderHeight() const {
+        return m_grid->horizontalHeader()->isHidden() ? 0 : m_grid->horizontalHeader()->height();
+    }
 
     TResultGrid* m_grid;
 };
@@ -108,6 +121,9 @@ TResultGrid::TResultGrid(QWidget* parent)
     connect(m_header, &QHeaderView::sectionCountChanged, this, &TResultGrid::updateGeometries);
     connect(m_header, &QHeaderView::geometriesChanged, this, &TResultGrid::updateGeometries);
     connect(m_header, &QHeaderView::sectionPressed, this, &TResultGrid::SelectColumn);
+    connect(m_header, &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {
+        m_header->resizeSection(column, qMax(sizeHintForColumn(column), m_header->sectionSizeHint(column)));
+    });
 }
 
 TResultGrid::~TResultGrid() {
@@ -117,6 +133,8 @@ TResultGrid::~TResultGrid() {
 }
 
 void TResultGrid::setModel(QAbstractItemModel* newModel) {
+    if (newModel == model())
+        return;
     if (model())
         disconnect(model(), nullptr, this, nullptr);
     QAbstractItemView::setModel(newModel);
@@ -167,13 +185,37 @@ int TResultGrid::FullRows() const {
     return qMax(1, viewport()->height() / m_rowHeight);
 }
 
+int TResultGrid::RowsToPixels(qint64 rows) const {
+    const qint64 near = NearPixels / m_rowHeight;
+    qint64 pixels = rows * m_rowHeight;
+    if (rows > near)
+        pixels = (near + 1) * m_rowHeight + (rows - near - 1);
+    else if (rows < -near)
+        pixels = -near * m_rowHeight + (rows + near);
+    constexpr qint64 limit = std::numeric_limits<int>::max() / 2;
+    return int(qBound(-limit, pixels, limit));
+}
+
+qint64 TResultGrid::PixelsToRows(int pixels) const {
+    const qint64 near = NearPixels / m_rowHeight;
+    const qint64 y = pixels;
+    if (y >= (near + 1) * m_rowHeight)
+        return near + 1 + (y - (near + 1) * m_rowHeight);
+    if (y < -near * m_rowHeight)
+        return y + near * m_rowHeight - near;
+    return y >= 0 ? y / m_rowHeight : -((-y + m_rowHeight - 1) / m_rowHeight);
+}
+
+bool TResultGrid::IsNear(qint64 rows) const {
+    return qAbs(rows) <= NearPixels / m_rowHeight;
+}
+
 qint64 TResultGrid::RowAtY(int y) const {
-    const qint64 rows = y >= 0 ? y / m_rowHeight : -((qint64(-y) + m_rowHeight - 1) / m_rowHeight);
-    return TopRow() + rows;
+    return TopRow() + PixelsToRows(y);
 }
 
 int TResultGrid::RowY(qint64 row) const {
-    return int(qBound(-FarAway, (row - TopRow()) * m_rowHeight, FarAway));
+    return RowsToPixels(row - TopRow());
 }
 
 // The nearest column shown from visual position `visual` on in direction `step`, -1 if none.
@@ -204,8 +246,11 @@ void TResultGrid::SelectColumn(int column) {
 QRect TResultGrid::visualRect(const QModelIndex& index) const {
     if (!index.isValid() || index.model() != model() || m_header->isSectionHidden(index.column()))
         return {};
+    // The last pixel of each side belongs to the grid lines. A far row is one pixel high, as
+    // far rows lie one pixel apart.
+    const bool near = IsNear(qint64(index.row()) - TopRow());
     return QRect(m_header->sectionViewportPosition(index.column()), RowY(index.row()),
-                 m_header->sectionSize(index.column()), m_rowHeight);
+                 m_header->sectionSize(index.column()) - 1, near ? m_rowHeight - 1 : 1);
 }
 
 QModelIndex TResultGrid::indexAt(const QPoint& point) const {
@@ -323,7 +368,29 @@ int TResultGrid::horizontalOffset() const {
 }
 
 int TResultGrid::verticalOffset() const {
-    return int(qMin<qint64>(qint64(TopRow()) * m_rowHeight, std::numeric_limits<int>::max()));
+    // Counted from the top row at the last mouse press: Qt keeps the pressed point as position
+    // plus offset, and a drag from there must stay in int range however far down it happens.
+    return RowsToPixels(qint64(TopRow()) - m_pressTop);
+}
+
+void TResultGrid::mousePressEvent(QMouseEvent* event) {
+    m_pressTop = TopRow();
+    QAbstractItemView::mousePressEvent(event);
+}
+
+int TResultGrid::sizeHintForColumn(int column) const {
+    // Only the rows on screen are measured: a column fits what the user sees, in no time.
+    if (!model() || column < 0 || column >= model()->columnCount())
+        return -1;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    int width = -1;
+    const int last = int(qMin<qint64>(RowCount() - 1, qint64(TopRow()) + FullRows()));
+    for (int row = TopRow(); row <= last; ++row) {
+        const QModelIndex index = model()->index(row, column);
+        width = qMax(width, itemDelegateForIndex(index)->sizeHint(option, index).width() + 1);
+    }
+    return width;
 }
 
 bool TResultGrid::isIndexHidden(const QModelIndex& index) const {
@@ -351,7 +418,8 @@ void TResultGrid::setSelection(const QRect& rect, QItemSelectionModel::Selection
     } else {
         for (int visual = left; visual <= right; ++visual) {
             const int column = m_header->logicalIndex(visual);
-            selection.append(QItemSelectionRange(model()->index(top, column), model()->index(bottom, column)));
+            selection.append(
+                QItemSelectionRange(model()->index(top, column), model()->index(bottom, column)));
         }
     }
     selectionModel()->select(selection, command);
@@ -369,7 +437,8 @@ QRegion TResultGrid::visualRegionForSelection(const QItemSelection& selection) c
         if (!m_header->sectionsMoved()) {
             // Columns in their own order lie side by side: one rectangle covers them.
             const int left = m_header->sectionViewportPosition(range.left());
-            const int right = m_header->sectionViewportPosition(range.right()) + m_header->sectionSize(range.right());
+            const int right =
+                m_header->sectionViewportPosition(range.right()) + m_header->sectionSize(range.right());
             region += QRect(left, top, right - left, bottom - top);
             continue;
         }
@@ -383,11 +452,11 @@ QRegion TResultGrid::visualRegionForSelection(const QItemSelection& selection) c
 
 void TResultGrid::updateGeometries() {
     // No result, no indicator: an empty panel shows no stray bar.
-    const int indicatorWidth =
-        m_header->count() == 0 ? 0
-                               : qMax(fontMetrics().horizontalAdvance(QLatin1Char('M')),
-                                      fontMetrics().horizontalAdvance(QChar(0x25B8))) +
-                                     2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 2;
+    const int indicatorWidth = m_header->count() == 0
+                                   ? 0
+                                   : qMax(fontMetrics().horizontalAdvance(QLatin1Char('M')),
+                                          fontMetrics().horizontalAdvance(QChar(0x25B8))) +
+                                         2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 2;
     const int headerHeight = m_header->isHidden() ? 0 : m_header->sizeHint().height();
     setViewportMargins(indicatorWidth, headerHeight, 0, 0);
     const QRect area = viewport()->geometry();
@@ -455,12 +524,15 @@ void TResultGrid::paintEvent(QPaintEvent* event) {
         }
     }
 
-    const QColor lines = QColor::fromRgba(uint(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const QColor lines =
+        QColor::fromRgba(uint(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
     painter.setPen(lines);
+    // Lines end where the rows and columns end, as the cells do.
     const int bottom = qMin(dirty.bottom(), RowY(lastRow) + m_rowHeight - 1);
+    const int right = qMin(dirty.right(), m_header->length() - m_header->offset() - 1);
     for (int row = firstRow; row <= lastRow; ++row) {
         const int y = RowY(row) + m_rowHeight - 1;
-        painter.drawLine(dirty.left(), y, dirty.right(), y);
+        painter.drawLine(dirty.left(), y, right, y);
     }
     for (int visual = firstVisual; visual <= lastVisual; ++visual) {
         const int column = m_header->logicalIndex(visual);

@@ -38,6 +38,7 @@ public:
     QRect visualRect(const QModelIndex& index) const override;
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint& point) const override;
+    int sizeHintForColumn(int column) const override;
     // Typing in a read-only grid does not search: a match over millions of rows would stall.
     void keyboardSearch(const QString&) override {}
 
@@ -60,6 +61,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -67,6 +69,11 @@ private:
     int RowCount() const;
     // Rows that fit on screen without being cut.
     int FullRows() const;
+    // Pixels of a distance in rows, and back: true pixels near the top row, one pixel a row
+    // beyond (IsNear tells which).
+    int RowsToPixels(qint64 rows) const;
+    qint64 PixelsToRows(int pixels) const;
+    bool IsNear(qint64 rows) const;
     // Row at a viewport y, not limited to the rows that exist.
     qint64 RowAtY(int y) const;
     int RowY(qint64 row) const;
@@ -79,4 +86,5 @@ private:
     TRowIndicator* m_indicator;
     int m_rowHeight = 0;
     bool m_returning = false;
+    int m_pressTop = 0;
 };

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <malloc.h>
 
@@ -51,6 +52,10 @@ private slots:
     void shiftClickSelectsAcrossScrolledRows();
     void indicatorClickChoosesTheRow();
     void editorFollowsScrolling();
+    void farRowsKeepTheirPlaceInSelections();
+    void wheelAndCornerOverTheIndicator();
+    void handleDoubleClickFitsTheRowsOnScreen();
+    void gridLinesEndWithTheColumns();
 
 private:
     static constexpr int Rows = 50'000'000;
@@ -150,7 +155,8 @@ void TstResultGrid::positionsMatchCellsAnywhere() {
 
 void TstResultGrid::shiftClickSelectsAcrossScrolledRows() {
     m_grid->setCurrentIndex(m_model->index(10, 1));
-    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(m_model->index(10, 1)).center());
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {},
+                      m_grid->visualRect(m_model->index(10, 1)).center());
     m_grid->scrollTo(m_model->index(5000, 2), QAbstractItemView::PositionAtCenter);
     QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
                       m_grid->visualRect(m_model->index(5000, 2)).center());
@@ -180,6 +186,78 @@ void TstResultGrid::editorFollowsScrolling() {
     const int y = editor->y();
     m_grid->verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value() + 3);
     QCOMPARE(editor->y(), y - 3 * m_grid->RowHeight());
+}
+
+void TstResultGrid::farRowsKeepTheirPlaceInSelections() {
+    // Rows so high that the whole result spans more pixels than an int counts.
+    QFont font = m_grid->font();
+    font.setPixelSize(48);
+    m_grid->setFont(font);
+    QVERIFY(qint64(Rows) * m_grid->RowHeight() > std::numeric_limits<int>::max());
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {},
+                      m_grid->visualRect(m_model->index(0, 0)).center());
+    const QModelIndex last = m_model->index(Rows - 1, 3);
+    m_grid->scrollTo(last);
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      m_grid->visualRect(last).center());
+    QItemSelection selection = m_grid->selectionModel()->selection();
+    QCOMPARE(selection.size(), 1);
+    QCOMPARE(selection.first().topLeft(), m_model->index(0, 0));
+    QCOMPARE(selection.first().bottomRight(), m_model->index(Rows - 1, 3));
+
+    // A drag near the end that scrolls on the way keeps its starting row.
+    const QModelIndex start = m_model->index(Rows - 3, 1);
+    m_grid->scrollTo(start, QAbstractItemView::PositionAtTop);
+    QTest::mousePress(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(start).center());
+    m_grid->verticalScrollBar()->setValue(m_grid->verticalScrollBar()->maximum());
+    const QModelIndex end = m_model->index(Rows - 1, 2);
+    const QPoint to = m_grid->visualRect(end).center();
+    QMouseEvent move(QEvent::MouseMove, to, m_grid->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(m_grid->viewport(), &move);
+    QTest::mouseRelease(m_grid->viewport(), Qt::LeftButton, {}, to);
+    selection = m_grid->selectionModel()->selection();
+    QCOMPARE(selection.size(), 1);
+    QCOMPARE(selection.first().topLeft(), start);
+    QCOMPARE(selection.first().bottomRight(), end);
+}
+
+void TstResultGrid::wheelAndCornerOverTheIndicator() {
+    auto* indicator = m_grid->findChild<QWidget*>(QStringLiteral("RowIndicator"));
+    QVERIFY(indicator);
+    const QPoint at(indicator->width() / 2, indicator->height() / 2);
+    QWheelEvent wheel(at, indicator->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(indicator, &wheel);
+    QCOMPARE(m_grid->TopRow(), QApplication::wheelScrollLines());
+
+    QTest::mouseClick(indicator, Qt::LeftButton, {}, QPoint(indicator->width() / 2, 2));
+    const QItemSelection selection = m_grid->selectionModel()->selection();
+    QCOMPARE(selection.size(), 1);
+    QCOMPARE(selection.first().bottomRight(), m_model->index(Rows - 1, 3));
+    QCOMPARE(selection.first().topLeft(), m_model->index(0, 0));
+}
+
+void TstResultGrid::handleDoubleClickFitsTheRowsOnScreen() {
+    QHeaderView* header = m_grid->horizontalHeader();
+    header->resizeSection(1, 10);
+    m_grid->scrollTo(m_model->index(Rows - 1, 0));
+    QTest::mouseDClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(1) + header->sectionSize(1) - 1, header->height() / 2));
+    const int text = m_grid->fontMetrics().horizontalAdvance(QStringLiteral("49999999/1"));
+    QVERIFY2(header->sectionSize(1) > text, qPrintable(QString::number(header->sectionSize(1))));
+}
+
+void TstResultGrid::gridLinesEndWithTheColumns() {
+    QHeaderView* header = m_grid->horizontalHeader();
+    for (int column = 0; column < 4; ++column)
+        header->resizeSection(column, 60);
+    const QImage image = m_grid->viewport()->grab().toImage();
+    const int y = m_grid->RowHeight() - 1;
+    const QColor line = image.pixelColor(60 - 1, y + 3);
+    QCOMPARE(image.pixelColor(30, y), line);
+    QVERIFY(image.pixelColor(header->length() + 10, y) != line);
 }
 
 QTEST_MAIN(TstResultGrid)
