@@ -378,6 +378,18 @@ void TResultGrid::mousePressEvent(QMouseEvent* event) {
     QAbstractItemView::mousePressEvent(event);
 }
 
+void TResultGrid::mouseMoveEvent(QMouseEvent* event) {
+    QAbstractItemView::mouseMoveEvent(event);
+    // A drag held past an edge goes on scrolling. Qt's own view only starts that over a cell
+    // that is already current, which a point beyond the edge never is: every row has a cell
+    // there. The moves Qt makes up while scrolling leave the running timer alone.
+    const int margin = autoScrollMargin();
+    if (state() == DragSelectingState && (event->buttons() & Qt::LeftButton) &&
+        event->source() != Qt::MouseEventSynthesizedByQt &&
+        !viewport()->rect().adjusted(margin, margin, -margin, -margin).contains(event->position().toPoint()))
+        startAutoScroll();
+}
+
 int TResultGrid::sizeHintForColumn(int column) const {
     // Only the rows on screen are measured: a column fits what the user sees, in no time.
     if (!model() || column < 0 || column >= model()->columnCount())

@@ -56,6 +56,7 @@ private slots:
     void wheelAndCornerOverTheIndicator();
     void handleDoubleClickFitsTheRowsOnScreen();
     void gridLinesEndWithTheColumns();
+    void dragHeldBelowTheEdgeGoesOnScrolling();
 
 private:
     static constexpr int Rows = 50'000'000;
@@ -258,6 +259,23 @@ void TstResultGrid::gridLinesEndWithTheColumns() {
     const QColor line = image.pixelColor(60 - 1, y + 3);
     QCOMPARE(image.pixelColor(30, y), line);
     QVERIFY(image.pixelColor(header->length() + 10, y) != line);
+}
+
+void TstResultGrid::dragHeldBelowTheEdgeGoesOnScrolling() {
+    const QModelIndex start = m_model->index(2, 1);
+    QTest::mousePress(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(start).center());
+    const QPoint below(m_grid->visualRect(start).center().x(), m_grid->viewport()->height() + 20);
+    QCursor::setPos(m_grid->viewport()->mapToGlobal(below));
+    QMouseEvent move(QEvent::MouseMove, below, m_grid->viewport()->mapToGlobal(below), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_grid->viewport(), &move);
+    // The mouse holds still; the rows keep coming.
+    QTRY_VERIFY(m_grid->TopRow() > 10);
+    QTest::mouseRelease(m_grid->viewport(), Qt::LeftButton, {}, below);
+    const QItemSelection selection = m_grid->selectionModel()->selection();
+    QCOMPARE(selection.size(), 1);
+    QCOMPARE(selection.first().topLeft(), start);
+    QVERIFY(selection.first().bottom() > 10 + m_grid->viewport()->height() / m_grid->RowHeight() - 2);
 }
 
 QTEST_MAIN(TstResultGrid)
