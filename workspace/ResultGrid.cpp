@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QStyleOptionHeader>
 #include <QTimer>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -24,7 +25,8 @@ constexpr qint64 NearPixels = 1 << 24;
 } // namespace
 
 // The row indicator left of the rows: marks the current record and its edit state, and takes
-// a click as choosing that record. It paints the rows on screen only.
+// a click as choosing that record (and selecting it, with Shift and Ctrl as on the titles). It
+// paints the rows on screen only.
 class TRowIndicator : public QWidget {
 public:
     explicit TRowIndicator(TResultGrid* grid)
@@ -74,11 +76,18 @@ protected:
         const qint64 row = m_grid->TopRow() + y / m_grid->RowHeight();
         if (row >= m_grid->RowCount())
             return;
-        const int column = qMax(0, m_grid->currentIndex().column());
-        m_grid->selectionModel()->setCurrentIndex(m_grid->model()->index(int(row), column),
-                                                  QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
+        m_grid->SelectLines(Qt::Vertical, int(row), event->modifiers());
         m_grid->setFocus(Qt::MouseFocusReason);
+    }
+
+    // Dragging along the indicator selects the rows passed.
+    void mouseMoveEvent(QMouseEvent* event) override {
+        const int y = event->position().toPoint().y() - HeaderHeight();
+        if (!(event->buttons() & Qt::LeftButton) || y < 0 || !m_grid->model())
+            return;
+        const qint64 row = qMin<qint64>(m_grid->TopRow() + y / m_grid->RowHeight(), m_grid->RowCount() - 1);
+        if (row >= 0 && row != m_grid->currentIndex().row())
+            m_grid->SelectLines(Qt::Vertical, int(row), Qt::ShiftModifier);
     }
 
     void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
@@ -120,7 +129,12 @@ TResultGrid::TResultGrid(QWidget* parent)
     connect(m_header, &QHeaderView::sectionMoved, viewport(), qOverload<>(&QWidget::update));
     connect(m_header, &QHeaderView::sectionCountChanged, this, &TResultGrid::updateGeometries);
     connect(m_header, &QHeaderView::geometriesChanged, this, &TResultGrid::updateGeometries);
-    connect(m_header, &QHeaderView::sectionPressed, this, &TResultGrid::SelectColumn);
+    connect(m_header, &QHeaderView::sectionPressed, this,
+            [this](int column) { SelectLines(Qt::Horizontal, column, QApplication::keyboardModifiers()); });
+    connect(m_header, &QHeaderView::sectionEntered, this, [this](int column) {
+        if (QApplication::mouseButtons() & Qt::LeftButton)
+            SelectLines(Qt::Horizontal, column, Qt::ShiftModifier);
+    });
     connect(m_header, &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {
         m_header->resizeSection(column, qMax(sizeHintForColumn(column), m_header->sectionSizeHint(column)));
     });
@@ -232,15 +246,40 @@ void TResultGrid::RowsChanged() {
     m_indicator->update();
 }
 
-void TResultGrid::SelectColumn(int column) {
+void TResultGrid::SelectLines(Qt::Orientation orientation, int line, Qt::KeyboardModifiers modifiers) {
     const int rows = RowCount();
-    if (!model() || rows == 0)
+    const int columns = model() ? model()->columnCount() : 0;
+    if (rows == 0 || columns == 0)
         return;
-    // The current record stays: choosing a column must not post or leave it.
-    const int row = currentIndex().isValid() ? currentIndex().row() : TopRow();
+    const bool ofRows = orientation == Qt::Vertical;
+    int& anchor = ofRows ? m_rowAnchor : m_columnAnchor;
+    if (!(modifiers & Qt::ShiftModifier) || anchor < 0 || anchor >= (ofRows ? rows : columns))
+        anchor = line;
+    const int first = qMin(anchor, line);
+    const int last = qMax(anchor, line);
+    // Whole rows or columns are a single range, however many rows they span.
+    const QItemSelection lines =
+        ofRows ? QItemSelection(model()->index(first, 0), model()->index(last, columns - 1))
+               : QItemSelection(model()->index(0, first), model()->index(rows - 1, last));
+    QItemSelectionModel::SelectionFlags command = QItemSelectionModel::ClearAndSelect;
+    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::ShiftModifier)) {
+        // Qt's isColumnSelected asks every row; a line taken whole lies in one range.
+        const QItemSelection ranges = selectionModel()->selection();
+        const bool selected =
+            std::any_of(ranges.begin(), ranges.end(), [&](const QItemSelectionRange& range) {
+                return ofRows ? range.top() <= line && range.bottom() >= line && range.left() == 0 &&
+                                    range.right() == columns - 1
+                              : range.left() <= line && range.right() >= line && range.top() == 0 &&
+                                    range.bottom() == rows - 1;
+            });
+        command = selected ? QItemSelectionModel::Deselect : QItemSelectionModel::Select;
+    }
+    // A column keeps the current record: choosing one must not post or leave it.
+    const QModelIndex current = currentIndex();
+    const int row = ofRows ? line : current.isValid() ? current.row() : TopRow();
+    const int column = ofRows ? qMax(0, current.column()) : line;
     selectionModel()->setCurrentIndex(model()->index(row, column), QItemSelectionModel::NoUpdate);
-    selectionModel()->select(QItemSelection(model()->index(0, column), model()->index(rows - 1, column)),
-                             QItemSelectionModel::ClearAndSelect);
+    selectionModel()->select(lines, command);
 }
 
 QRect TResultGrid::visualRect(const QModelIndex& index) const {

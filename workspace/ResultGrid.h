@@ -79,7 +79,9 @@ private:
     qint64 RowAtY(int y) const;
     int RowY(qint64 row) const;
     int VisibleColumn(int visual, int step) const;
-    void SelectColumn(int column);
+    // Selects whole rows (Qt::Vertical) or columns: a click one, Shift from the last plain
+    // click on, Ctrl adds or takes away one; the line becomes current.
+    void SelectLines(Qt::Orientation orientation, int line, Qt::KeyboardModifiers modifiers);
     void RowsChanged();
     QWidget* OpenEditor() const;
 
@@ -88,4 +90,6 @@ private:
     int m_rowHeight = 0;
     bool m_returning = false;
     int m_pressTop = 0;
+    int m_rowAnchor = -1;
+    int m_columnAnchor = -1;
 };

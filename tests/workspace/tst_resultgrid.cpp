@@ -57,6 +57,8 @@ private slots:
     void handleDoubleClickFitsTheRowsOnScreen();
     void gridLinesEndWithTheColumns();
     void dragHeldBelowTheEdgeGoesOnScrolling();
+    void fontChangeResizesRowsTitlesAndIndicator();
+    void shiftAndCtrlOnTitlesAndIndicator();
 
 private:
     static constexpr int Rows = 50'000'000;
@@ -276,6 +278,59 @@ void TstResultGrid::dragHeldBelowTheEdgeGoesOnScrolling() {
     QCOMPARE(selection.size(), 1);
     QCOMPARE(selection.first().topLeft(), start);
     QVERIFY(selection.first().bottom() > 10 + m_grid->viewport()->height() / m_grid->RowHeight() - 2);
+}
+
+void TstResultGrid::fontChangeResizesRowsTitlesAndIndicator() {
+    auto* indicator = m_grid->findChild<QWidget*>(QStringLiteral("RowIndicator"));
+    QHeaderView* header = m_grid->horizontalHeader();
+    const int rowHeight = m_grid->RowHeight();
+    QFont font = m_grid->font();
+    font.setPixelSize(3 * QFontInfo(font).pixelSize());
+    m_grid->setFont(font);
+    QApplication::processEvents();
+    QVERIFY(m_grid->RowHeight() > 2 * rowHeight);
+    QCOMPARE(header->height(), header->sizeHint().height());
+    QVERIFY(header->height() > m_grid->fontMetrics().height());
+    QVERIFY(indicator->width() > m_grid->fontMetrics().horizontalAdvance(QChar(0x25B8)));
+    QCOMPARE(m_grid->viewport()->y(), header->geometry().bottom() + 1);
+    QCOMPARE(m_grid->verticalScrollBar()->pageStep(), m_grid->viewport()->height() / m_grid->RowHeight());
+}
+
+void TstResultGrid::shiftAndCtrlOnTitlesAndIndicator() {
+    QHeaderView* header = m_grid->horizontalHeader();
+    const auto title = [header](int column) {
+        return QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                      header->height() / 2);
+    };
+    QItemSelectionModel* selection = m_grid->selectionModel();
+    m_grid->setCurrentIndex(m_model->index(40, 0));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title(1));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::ShiftModifier, title(3));
+    QCOMPARE(selection->selection().size(), 1);
+    QCOMPARE(selection->selection().first().topLeft(), m_model->index(0, 1));
+    QCOMPARE(selection->selection().first().bottomRight(), m_model->index(Rows - 1, 3));
+    QCOMPARE(m_grid->currentIndex(), m_model->index(40, 3));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::ControlModifier, title(2));
+    // Qt's isColumnSelected would ask all rows.
+    QCOMPARE(selection->selection(),
+             QItemSelection(m_model->index(0, 1), m_model->index(Rows - 1, 1))
+                 << QItemSelectionRange(m_model->index(0, 3), m_model->index(Rows - 1, 3)));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::ControlModifier, title(2));
+    QCOMPARE(selection->selection().size(), 3);
+
+    auto* indicator = m_grid->findChild<QWidget*>(QStringLiteral("RowIndicator"));
+    const auto row = [this, header, indicator](int onScreen) {
+        return QPoint(indicator->width() / 2, header->height() + onScreen * m_grid->RowHeight() + 2);
+    };
+    const int top = m_grid->TopRow();
+    QTest::mouseClick(indicator, Qt::LeftButton, {}, row(2));
+    QTest::mouseClick(indicator, Qt::LeftButton, Qt::ShiftModifier, row(5));
+    QCOMPARE(selection->selection().size(), 1);
+    QCOMPARE(selection->selection().first().topLeft(), m_model->index(top + 2, 0));
+    QCOMPARE(selection->selection().first().bottomRight(), m_model->index(top + 5, 3));
+    QTest::mouseClick(indicator, Qt::LeftButton, Qt::ControlModifier, row(8));
+    QVERIFY(selection->isRowSelected(top + 8) && selection->isRowSelected(top + 3));
+    QVERIFY(!selection->isRowSelected(top + 7));
 }
 
 QTEST_MAIN(TstResultGrid)
