@@ -27,6 +27,16 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override {
         return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
     }
+    void RemoveLast(int count) {
+        beginRemoveRows({}, m_rows - count, m_rows - 1);
+        m_rows -= count;
+        endRemoveRows();
+    }
+    void Reset(int rows) {
+        beginResetModel();
+        m_rows = rows;
+        endResetModel();
+    }
 
 private:
     int m_rows;
@@ -59,6 +69,7 @@ private slots:
     void dragHeldBelowTheEdgeGoesOnScrolling();
     void fontChangeResizesRowsTitlesAndIndicator();
     void shiftAndCtrlOnTitlesAndIndicator();
+    void fewerRowsKeepAValidPosition();
 
 private:
     static constexpr int Rows = 50'000'000;
@@ -331,6 +342,20 @@ void TstResultGrid::shiftAndCtrlOnTitlesAndIndicator() {
     QTest::mouseClick(indicator, Qt::LeftButton, Qt::ControlModifier, row(8));
     QVERIFY(selection->isRowSelected(top + 8) && selection->isRowSelected(top + 3));
     QVERIFY(!selection->isRowSelected(top + 7));
+}
+
+void TstResultGrid::fewerRowsKeepAValidPosition() {
+    QScrollBar* bar = m_grid->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    m_model->RemoveLast(5);
+    QCOMPARE(bar->maximum(), Rows - 5 - bar->pageStep());
+    QCOMPARE(m_grid->TopRow(), bar->maximum());
+    QVERIFY(m_grid->viewport()->rect().contains(m_grid->visualRect(m_model->index(Rows - 6, 0))));
+    // A short result in place of a long one starts at its top, with nothing to scroll.
+    m_model->Reset(10);
+    QCOMPARE(bar->maximum(), 0);
+    QCOMPARE(m_grid->TopRow(), 0);
+    QCOMPARE(m_grid->indexAt(m_grid->visualRect(m_model->index(9, 0)).center()), m_model->index(9, 0));
 }
 
 QTEST_MAIN(TstResultGrid)
