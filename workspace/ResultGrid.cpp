@@ -252,11 +252,17 @@ void TResultGrid::SelectLines(Qt::Orientation orientation, int line, Qt::Keyboar
     if (rows == 0 || columns == 0)
         return;
     const bool ofRows = orientation == Qt::Vertical;
-    int& anchor = ofRows ? m_rowAnchor : m_columnAnchor;
-    if (!(modifiers & Qt::ShiftModifier) || anchor < 0 || anchor >= (ofRows ? rows : columns))
-        anchor = line;
-    const int first = qMin(anchor, line);
-    const int last = qMax(anchor, line);
+    TLineAnchor& anchor = ofRows ? m_rowAnchor : m_columnAnchor;
+    const QModelIndex current = currentIndex();
+    const int currentLine = !current.isValid() ? -1 : ofRows ? current.row() : current.column();
+    // Once the current cell has moved elsewhere, Shift starts from there.
+    if (currentLine != anchor.last || anchor.from >= (ofRows ? rows : columns))
+        anchor.from = currentLine;
+    if (!(modifiers & Qt::ShiftModifier) || anchor.from < 0)
+        anchor.from = line;
+    anchor.last = line;
+    const int first = qMin(anchor.from, line);
+    const int last = qMax(anchor.from, line);
     // Whole rows or columns are a single range, however many rows they span.
     const QItemSelection lines =
         ofRows ? QItemSelection(model()->index(first, 0), model()->index(last, columns - 1))
@@ -275,7 +281,6 @@ void TResultGrid::SelectLines(Qt::Orientation orientation, int line, Qt::Keyboar
         command = selected ? QItemSelectionModel::Deselect : QItemSelectionModel::Select;
     }
     // A column keeps the current record: choosing one must not post or leave it.
-    const QModelIndex current = currentIndex();
     const int row = ofRows ? line : current.isValid() ? current.row() : TopRow();
     const int column = ofRows ? qMax(0, current.column()) : line;
     selectionModel()->setCurrentIndex(model()->index(row, column), QItemSelectionModel::NoUpdate);

@@ -80,7 +80,8 @@ private:
     int RowY(qint64 row) const;
     int VisibleColumn(int visual, int step) const;
     // Selects whole rows (Qt::Vertical) or columns: a click one, Shift from the last plain
-    // click on, Ctrl adds or takes away one; the line becomes current.
+    // click on (or from the current cell when it has moved since), Ctrl adds or takes away
+    // one; the line becomes current.
     void SelectLines(Qt::Orientation orientation, int line, Qt::KeyboardModifiers modifiers);
     void RowsChanged();
     QWidget* OpenEditor() const;
@@ -90,6 +91,11 @@ private:
     int m_rowHeight = 0;
     bool m_returning = false;
     int m_pressTop = 0;
-    int m_rowAnchor = -1;
-    int m_columnAnchor = -1;
+    // Where Shift on the indicator or the titles starts, and the line chosen there last.
+    struct TLineAnchor {
+        int from = -1;
+        int last = -1;
+    };
+    TLineAnchor m_rowAnchor;
+    TLineAnchor m_columnAnchor;
 };

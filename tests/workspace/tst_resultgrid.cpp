@@ -342,6 +342,12 @@ void TstResultGrid::shiftAndCtrlOnTitlesAndIndicator() {
     QTest::mouseClick(indicator, Qt::LeftButton, Qt::ControlModifier, row(8));
     QVERIFY(selection->isRowSelected(top + 8) && selection->isRowSelected(top + 3));
     QVERIFY(!selection->isRowSelected(top + 7));
+    // Shift after a click on a cell starts from that cell's row.
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {},
+                      m_grid->visualRect(m_model->index(top + 10, 1)).center());
+    QTest::mouseClick(indicator, Qt::LeftButton, Qt::ShiftModifier, row(12));
+    QCOMPARE(selection->selection(),
+             QItemSelection(m_model->index(top + 10, 0), m_model->index(top + 12, 3)));
 }
 
 void TstResultGrid::fewerRowsKeepAValidPosition() {
