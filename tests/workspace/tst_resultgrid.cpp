@@ -200,6 +200,14 @@ void TstResultGrid::editorFollowsScrolling() {
     const int y = editor->y();
     m_grid->verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value() + 3);
     QCOMPARE(editor->y(), y - 3 * m_grid->RowHeight());
+    // Sideways too, and when a column to its left gets wider.
+    m_grid->setColumnWidth(3, 2000);
+    const int x = editor->x();
+    m_grid->horizontalScrollBar()->setValue(30);
+    QCOMPARE(editor->x(), x - 30);
+    m_grid->setColumnWidth(0, m_grid->columnWidth(0) + 20);
+    QCOMPARE(editor->x(), x - 10);
+    QCOMPARE(editor->width(), m_grid->visualRect(index).width());
 }
 
 void TstResultGrid::farRowsKeepTheirPlaceInSelections() {
