@@ -283,7 +283,12 @@ void TResultGrid::SelectLines(Qt::Orientation orientation, int line, Qt::Keyboar
     // A column keeps the current record: choosing one must not post or leave it.
     const int row = ofRows ? line : current.isValid() ? current.row() : TopRow();
     const int column = ofRows ? qMax(0, current.column()) : line;
+    // The line clicked is on screen: the view stays where the user scrolled to, even when the
+    // current record lies elsewhere.
+    const bool autoScroll = hasAutoScroll();
+    setAutoScroll(false);
     selectionModel()->setCurrentIndex(model()->index(row, column), QItemSelectionModel::NoUpdate);
+    setAutoScroll(autoScroll);
     selectionModel()->select(lines, command);
 }
 

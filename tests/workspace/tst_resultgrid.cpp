@@ -323,7 +323,10 @@ void TstResultGrid::shiftAndCtrlOnTitlesAndIndicator() {
     };
     QItemSelectionModel* selection = m_grid->selectionModel();
     m_grid->setCurrentIndex(m_model->index(40, 0));
+    // The view stays where it was scrolled to, away from the current record.
+    m_grid->verticalScrollBar()->setValue(5000);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title(1));
+    QCOMPARE(m_grid->TopRow(), 5000);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::ShiftModifier, title(3));
     QCOMPARE(selection->selection().size(), 1);
     QCOMPARE(selection->selection().first().topLeft(), m_model->index(0, 1));
