@@ -185,12 +185,15 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
 }
 
 void TFrameWork::RunBatch(const QStringList& statements) {
-    qint64 total = 0;
+    // A statement that reports no count (DDL: −1) adds nothing: "drop; create; insert of 2"
+    // shows 2, not 0. Only a batch where no statement reported a count shows −1.
+    qint64 total = -1;
     for (const QString& statement : statements) {
         Qry->SetSql(statement);
         Qry->SetExecuteOptions(TExecuteOption::Synchronous);
         const qint64 n = Qry->ExecSQL();
-        total += n;
+        if (n >= 0)
+            total = qMax<qint64>(total, 0) + n;
         ShowRecordCount(total, AccessNone);
         AddHistory(n, statement);
     }

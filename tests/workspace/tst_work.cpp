@@ -239,6 +239,14 @@ void TstWork::batchSumsCountsAndAddsHistory() {
     QCOMPARE(Cell(work->GrdHistory, 1, 1), QStringLiteral("insert into Kunden values (3, 'Neu')"));
     QCOMPARE(work->GrdHistory->rowCount(), 3);
     QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    // Statements without a count (DDL) do not pull the total down.
+    Run(work, QStringLiteral("create table neu(a integer);\ninsert into neu values (1), (2);\ndrop view v;"));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("-1"));
+    QCOMPARE(Cell(work->GrdHistory, 2, 0), QStringLiteral("-1"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("2"));
+    Run(work, QStringLiteral("drop table neu;"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("-1"));
 }
 
 void TstWork::severalSelectsAreRefused() {
