@@ -518,6 +518,16 @@ void TstWork::closeAndReopenRestoresTextAndSizes() {
     QCOMPARE(work->GrdHistory->rowCount(), 1);
     QCOMPARE(Cell(work->GrdHistory, 0, 1), QString());
 
+    // A text longer than the editor opens at its first line.
+    QStringList longText;
+    for (int i = 1; i <= 30; ++i)
+        longText.append(QStringLiteral("-- Zeile %1").arg(i));
+    work->MemSql->SetLines(longText);
+    Trigger("ActDBClose");
+    work = OpenSample();
+    QTest::qWait(50);
+    QCOMPARE(work->MemSql->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE), 0L);
+
     // Closing the program writes every workspace as well.
     work->MemSql->SetLines({QStringLiteral("select 2")});
     QVERIFY(m_window->close());
