@@ -142,6 +142,8 @@ void TstWork::freshWorkspaceHasItsLayout() {
     QCOMPARE(work->BtnReadOnly->text(), QStringLiteral("RO"));
     QCOMPARE(work->GrdHistory->rowCount(), 1);
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QString());
+    // The empty history is fitted too: its statement column reaches the grid's right edge.
+    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
     const QStringList panels{"--", "Datensätze", "---", "Zeit", "---", ""};
     for (int i = 0; i < 6; ++i)
         QCOMPARE(work->StatusText(i), panels.at(i));
@@ -156,6 +158,11 @@ void TstWork::freshWorkspaceHasItsLayout() {
              (QStringList{"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
                           "ActSqlExecTable", "-", "ActEditSearch", "ActEditSearchAgain", "-", "ActDBClose"}));
     QCOMPARE(QApplication::focusWidget(), work->MemSql);
+
+    // Likewise in a further tab.
+    const TFrameWork* second = OpenSample(QStringLiteral("Zweite"));
+    QCOMPARE(second->GrdHistory->columnWidth(0) + second->GrdHistory->columnWidth(1),
+             second->GrdHistory->width());
 }
 
 // At the window's design size a workspace takes no width from the catalogue pane, and the
