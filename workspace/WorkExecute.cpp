@@ -9,6 +9,7 @@
 #include "settings/Error.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindowIntf.h"
+#include "ui/WorkerWait.h"
 #include "workspace/DbNavigator.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -191,7 +192,11 @@ void TFrameWork::RunBatch(const QStringList& statements) {
     for (const QString& statement : statements) {
         Qry->SetSql(statement);
         Qry->SetExecuteOptions(TExecuteOption::Synchronous);
-        const qint64 n = Qry->ExecSQL();
+        // The statement runs on a thread of its own: the window repaints meanwhile, and
+        // Escape or Ctrl+Backspace cancel it (a cancel ends the batch as an error does).
+        const std::function<qint64()> execute = Qry->PrepareExecSQL();
+        qint64 n = -1;
+        RunInWorkerCancellable([&n, &execute] { n = execute(); }, [this] { CancelSql(); });
         if (n >= 0)
             total = qMax<qint64>(total, 0) + n;
         ShowRecordCount(total, AccessNone);

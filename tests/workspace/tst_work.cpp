@@ -63,6 +63,8 @@ private slots:
     void cancelShowsRowsSoFar_data();
     void cancelShowsRowsSoFar();
     void slowOpenKeepsWindowLive();
+    void slowBatchKeepsWindowLiveAndCancels_data();
+    void slowBatchKeepsWindowLiveAndCancels();
     void connectingNeverFreezesTheWindow();
     void closingTabWhileOpenWaits();
     void fetchBrokenOffIsReported();
@@ -358,6 +360,47 @@ void TstWork::slowOpenKeepsWindowLive() {
     QTRY_VERIFY(!work->Busy());
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     // The same account as a cancelled fetch: the time marked, the statement in the history.
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
+             qPrintable(work->StatusText(4)));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("0"));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    Run(work, QStringLiteral("select 1 as eins"));
+    QCOMPARE(work->Dsr->rowCount(), 1);
+}
+
+void TstWork::slowBatchKeepsWindowLiveAndCancels_data() {
+    QTest::addColumn<bool>("postgres");
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("SQLite")
+        << false
+        << "update t set b = (with recursive n(x) as (select 1 union all select x + 1 from n "
+           "where x < 1000000000) select count(*) from n) where a = 1;";
+    QTest::newRow("PostgreSQL") << true << "do $$begin perform pg_sleep(30); end$$;";
+}
+
+// A batch statement runs while the window repaints and runs its timers; Escape stops it
+// without a message box, with the same account as a cancelled fetch.
+void TstWork::slowBatchKeepsWindowLiveAndCancels() {
+    QFETCH(bool, postgres);
+    QFETCH(QString, sql);
+    TFrameWork* work = nullptr;
+    if (postgres) {
+        REQUIRE_POSTGRES(pg);
+        work = Open(QStringLiteral("PG"), pg);
+    } else {
+        work = OpenSample();
+    }
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    QTimer::singleShot(500, [&] { QTest::keyClick(work->MemSql, Qt::Key_Escape); });
+    QElapsedTimer clock;
+    clock.start();
+    Run(work, sql);
+    QVERIFY(clock.elapsed() < 10000);
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
              qPrintable(work->StatusText(4)));
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("0"));
