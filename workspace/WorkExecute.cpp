@@ -201,6 +201,9 @@ void TFrameWork::RunBatch(const QStringList& statements) {
             total = qMax<qint64>(total, 0) + n;
         ShowRecordCount(total, AccessNone);
         AddHistory(n, statement);
+        // A cancel that came as the statement ended still stops the batch here.
+        if (m_cancelRequested)
+            return;
     }
 }
 
