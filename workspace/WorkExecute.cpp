@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPointer>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -189,6 +190,13 @@ void TFrameWork::RunBatch(const QStringList& statements) {
     // A statement that reports no count (DDL: −1) adds nothing: "drop; create; insert of 2"
     // shows 2, not 0. Only a batch where no statement reported a count shows −1.
     qint64 total = -1;
+    // While a statement runs, the time goes on in its panel once a second, as for a fetch.
+    QTimer clock;
+    clock.setInterval(int(ProgressInterval));
+    connect(&clock, &QTimer::timeout, this, [this] {
+        SetStatusText(4, QLocale::system().toString(SecondsSinceStart(), 'f', 3) + QStringLiteral(" s "));
+    });
+    clock.start();
     for (const QString& statement : statements) {
         Qry->SetSql(statement);
         Qry->SetExecuteOptions(TExecuteOption::Synchronous);

@@ -394,12 +394,17 @@ void TstWork::slowBatchKeepsWindowLiveAndCancels() {
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
     ticker.start(20);
-    QTimer::singleShot(500, [&] { QTest::keyClick(work->MemSql, Qt::Key_Escape); });
+    QString timeWhileRunning;
+    QTimer::singleShot(1200, [&] {
+        timeWhileRunning = work->StatusText(4);
+        QTest::keyClick(work->MemSql, Qt::Key_Escape);
+    });
     QElapsedTimer clock;
     clock.start();
     Run(work, sql);
     QVERIFY(clock.elapsed() < 10000);
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY2(timeWhileRunning.endsWith(QStringLiteral(" s ")), qPrintable(timeWhileRunning));
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
              qPrintable(work->StatusText(4)));
