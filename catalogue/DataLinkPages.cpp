@@ -209,8 +209,15 @@ QWidget* TDataLinkDialog::CreateOdbcPage() {
 
 void TDataLinkDialog::ShowOdbcValues() {
     using namespace DataLinkKeys;
-    CbxOdbcDsn->setEditText(FieldValue(OdbcDsn));
-    CbxOdbcDriver->setEditText(FieldValue(OdbcDriver));
+    // ODBC writes a name in braces ("Driver={PostgreSQL Unicode}"); the field shows the name
+    // as the list offers it, and the string keeps its braces until the user picks another.
+    const auto unbraced = [](const QString& value) {
+        return value.size() >= 2 && value.startsWith(u'{') && value.endsWith(u'}')
+                   ? value.mid(1, value.size() - 2)
+                   : value;
+    };
+    CbxOdbcDsn->setEditText(unbraced(FieldValue(OdbcDsn)));
+    CbxOdbcDriver->setEditText(unbraced(FieldValue(OdbcDriver)));
     EdtOdbcUser->setText(FieldValue(OdbcUser));
     EdtOdbcPassword->setText(FieldValue(OdbcPassword));
     TConnectionString others;

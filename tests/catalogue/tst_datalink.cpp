@@ -206,6 +206,12 @@ void TstDataLink::odbcPageListsInstalledDrivers() {
     const TConnectionString result(dialog.ConnectionString());
     QCOMPARE(result.Value(QStringLiteral("Driver")), QStringLiteral("SQLite3"));
     QCOMPARE(result.Value(QStringLiteral("Database")), QStringLiteral("/tmp/o.sqlite"));
+
+    // A driver written in braces shows as the list names it; the string stays as it was.
+    const QString braced = QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=h");
+    TDataLinkDialog again(braced);
+    QCOMPARE(again.CbxOdbcDriver->currentText(), QStringLiteral("PostgreSQL Unicode"));
+    QCOMPARE(again.ConnectionString(), braced);
 }
 
 void TstDataLink::allPageEditsEveryKey() {
