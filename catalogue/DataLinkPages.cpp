@@ -7,6 +7,7 @@
 #include "ui/MsgBox.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -243,8 +244,8 @@ void TDataLinkDialog::ReadOdbcAttributes(const QString& text) {
 }
 
 void TDataLinkDialog::ChooseSqliteFile(bool create) {
-    const QString filter =
-        QStringLiteral("SQLite-Datenbanken (*.sqlite *.sqlite3 *.db *.db3);;Alle Dateien (*)");
+    const QString sqliteFilter = QStringLiteral("SQLite-Datenbanken (*.sqlite *.sqlite3 *.db *.db3)");
+    const QString filter = sqliteFilter + QStringLiteral(";;Alle Dateien (*)");
     const QString current = EdtSqliteFile->text();
     if (!create) {
         const QString file =
@@ -255,10 +256,14 @@ void TDataLinkDialog::ChooseSqliteFile(bool create) {
         }
         return;
     }
-    const QString file =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Neue Datenbankdatei"), current, filter);
+    QString chosenFilter;
+    QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Neue Datenbankdatei"), current, filter,
+                                                &chosenFilter);
     if (file.isEmpty())
         return;
+    // A name typed without an extension gets the usual one while the SQLite filter is chosen.
+    if (chosenFilter == sqliteFilter && QFileInfo(file).suffix().isEmpty())
+        file += QStringLiteral(".sqlite");
     try {
         TConnectionString create(QStringLiteral("Provider=SQLite"));
         create.SetValue(QStringLiteral("Data Source"), file);

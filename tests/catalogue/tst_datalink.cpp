@@ -3,14 +3,17 @@
 #include "tests/support/TestSupport.h"
 #include "ui/MsgBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -150,6 +153,20 @@ void TstDataLink::newEntryStartsWithSqlite() {
     dialog.Pages->setCurrentIndex(1);
     QTest::keyClicks(dialog.EdtSqliteFile, QStringLiteral("/tmp/neu.sqlite"));
     QCOMPARE(dialog.ConnectionString(), QStringLiteral("Provider=SQLite;Data Source=/tmp/neu.sqlite"));
+
+    // "Neue Datenbank anlegen...": a name typed without an extension gets ".sqlite".
+    const QString folder = QDir::temp().filePath(QStringLiteral("tabulo-datalink-%1").arg(getpid()));
+    QVERIFY(QDir().mkpath(folder));
+    const auto cleanup = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+    QTimer::singleShot(0, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(files);
+        files->selectFile(folder + QStringLiteral("/lager"));
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    dialog.BtnSqliteNew->click();
+    QCOMPARE(dialog.EdtSqliteFile->text(), folder + QStringLiteral("/lager.sqlite"));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/lager.sqlite")));
 }
 
 void TstDataLink::postgresPageBuildsStringAndListsDatabases() {
