@@ -7,6 +7,7 @@
 #include "ui/MsgBox.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -209,8 +210,15 @@ QWidget* TDataLinkDialog::CreateOdbcPage() {
 
 void TDataLinkDialog::ShowOdbcValues() {
     using namespace DataLinkKeys;
-    CbxOdbcDsn->setEditText(FieldValue(OdbcDsn));
-    CbxOdbcDriver->setEditText(FieldValue(OdbcDriver));
+    // ODBC writes a name in braces ("Driver={PostgreSQL Unicode}"); the field shows the name
+    // as the list offers it, and the string keeps its braces until the user picks another.
+    const auto unbraced = [](const QString& value) {
+        return value.size() >= 2 && value.startsWith(u'{') && value.endsWith(u'}')
+                   ? value.mid(1, value.size() - 2)
+                   : value;
+    };
+    CbxOdbcDsn->setEditText(unbraced(FieldValue(OdbcDsn)));
+    CbxOdbcDriver->setEditText(unbraced(FieldValue(OdbcDriver)));
     EdtOdbcUser->setText(FieldValue(OdbcUser));
     EdtOdbcPassword->setText(FieldValue(OdbcPassword));
     TConnectionString others;
@@ -236,8 +244,8 @@ void TDataLinkDialog::ReadOdbcAttributes(const QString& text) {
 }
 
 void TDataLinkDialog::ChooseSqliteFile(bool create) {
-    const QString filter =
-        QStringLiteral("SQLite-Datenbanken (*.sqlite *.sqlite3 *.db *.db3);;Alle Dateien (*)");
+    const QString sqliteFilter = QStringLiteral("SQLite-Datenbanken (*.sqlite *.sqlite3 *.db *.db3)");
+    const QString filter = sqliteFilter + QStringLiteral(";;Alle Dateien (*)");
     const QString current = EdtSqliteFile->text();
     if (!create) {
         const QString file =
@@ -248,10 +256,14 @@ void TDataLinkDialog::ChooseSqliteFile(bool create) {
         }
         return;
     }
-    const QString file =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Neue Datenbankdatei"), current, filter);
+    QString chosenFilter;
+    QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Neue Datenbankdatei"), current, filter,
+                                                &chosenFilter);
     if (file.isEmpty())
         return;
+    // A name typed without an extension gets the usual one while the SQLite filter is chosen.
+    if (chosenFilter == sqliteFilter && QFileInfo(file).suffix().isEmpty())
+        file += QStringLiteral(".sqlite");
     try {
         TConnectionString create(QStringLiteral("Provider=SQLite"));
         create.SetValue(QStringLiteral("Data Source"), file);

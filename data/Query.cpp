@@ -298,10 +298,16 @@ TConnection& TQuery::RequireConnection() const {
 }
 
 qint64 TQuery::ExecSQL() {
+    return PrepareExecSQL()();
+}
+
+std::function<qint64()> TQuery::PrepareExecSQL() {
     Close();
     TProviderSession& session = RequireConnection().SessionForStatement();
     session.SetCommandTimeout(m_commandTimeout);
-    return session.Execute(BoundStatement(session));
+    return [&session, statement = BoundStatement(session)] {
+        return session.Execute(statement);
+    };
 }
 
 void TQuery::SetUpResult(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store) {

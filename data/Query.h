@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class QEventLoop;
@@ -73,6 +74,10 @@ public:
     bool Active() const { return m_active; }
     // Runs the text without a result: records affected, or -1 when none reported.
     qint64 ExecSQL();
+    // ExecSQL in two steps, for running the statement on another thread: this call (GUI
+    // thread) closes the query and binds the statement; the returned call runs it on any
+    // thread while nothing else uses the connection. TConnection::Cancel interrupts it.
+    std::function<qint64()> PrepareExecSQL();
     // Whether rows are still arriving.
     bool Fetching() const override;
     // Stops the fetch (also from inside a FetchProgress handler); FetchComplete follows.

@@ -141,6 +141,9 @@ void TSqlEdit::SetLines(const QStringList& lines) {
     setText(normalisedLineBreaks(lines.join(u'\n')));
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SetCaret(0, 0);
+    // Scrolling to the caret in an editor not laid out yet (less than a line high) leaves
+    // the first line out of view; a new text always starts at its top.
+    SendScintilla(SCI_SETFIRSTVISIBLELINE, 0UL);
 }
 
 QString TSqlEdit::Text() const {

@@ -1,5 +1,7 @@
 #include "ui/WorkerWait.h"
 
+#include "ui/ErrorHandler.h"
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -22,20 +24,29 @@ struct TWaitState {
 // Swallows the user's input while the GUI thread waits; Escape abandons when allowed.
 class TInputBlocker : public QObject {
 public:
-    TInputBlocker(QEventLoop& loop, bool abandonable)
+    TInputBlocker(QEventLoop& loop, bool abandonable, std::function<void()> cancel = {})
         : m_loop(loop)
-        , m_abandonable(abandonable) {}
+        , m_abandonable(abandonable)
+        , m_cancel(std::move(cancel)) {}
     bool Abandoned = false;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
-        case QEvent::KeyPress:
-            if (m_abandonable && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (m_abandonable && key->key() == Qt::Key_Escape) {
                 Abandoned = true;
                 m_loop.quit();
+            } else if (m_cancel && !key->isAutoRepeat() &&
+                       (key->key() == Qt::Key_Escape ||
+                        (key->key() == Qt::Key_Backspace && key->modifiers() == Qt::ControlModifier))) {
+                // Called from inside the filter: an error of the cancel is shown, never thrown
+                // through the event loop.
+                RunGuarded(m_cancel);
             }
             return true;
+        }
         case QEvent::KeyRelease:
         case QEvent::ShortcutOverride:
         case QEvent::Shortcut:
@@ -69,15 +80,28 @@ protected:
 private:
     QEventLoop& m_loop;
     bool m_abandonable;
+    std::function<void()> m_cancel;
 };
+
+bool Wait(std::function<void()> work, bool abandonable, std::function<void()> cancel);
 
 } // namespace
 
 bool RunInWorker(std::function<void()> work, bool abandonable) {
+    return Wait(std::move(work), abandonable, {});
+}
+
+void RunInWorkerCancellable(std::function<void()> work, std::function<void()> cancel) {
+    Wait(std::move(work), false, std::move(cancel));
+}
+
+namespace {
+
+bool Wait(std::function<void()> work, bool abandonable, std::function<void()> cancel) {
     auto state = std::make_shared<TWaitState>();
     QEventLoop loop;
     state->Loop = &loop;
-    TInputBlocker blocker(loop, abandonable);
+    TInputBlocker blocker(loop, abandonable, std::move(cancel));
     qApp->installEventFilter(&blocker);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::thread([state, work = std::move(work)] {
@@ -114,3 +138,5 @@ bool RunInWorker(std::function<void()> work, bool abandonable) {
         std::rethrow_exception(failure);
     return true;
 }
+
+} // namespace

@@ -10,3 +10,7 @@
 // work ends on its own later, unobserved. Such work must own everything it touches (capture
 // by value or shared pointer), never refer to the caller's stack.
 bool RunInWorker(std::function<void()> work, bool abandonable = false);
+
+// The same wait for work that can be stopped: Escape and Ctrl+Backspace call cancel on the
+// GUI thread (each time they are pressed) and the wait goes on until the work has ended.
+void RunInWorkerCancellable(std::function<void()> work, std::function<void()> cancel);

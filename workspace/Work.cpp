@@ -374,7 +374,11 @@ bool TFrameWork::eventFilter(QObject* watched, QEvent* event) {
     else if ((watched == LbxTables || watched == LbxFields) && ListKeyEvent(event))
         return true;
     else if (GrdHistory && watched == GrdHistory->viewport()) {
-        if (event->type() == QEvent::MouseMove)
+        // The panel's resize comes before its children are laid out (a workspace opened
+        // into a further tab): the grid's own new size refits the columns as well.
+        if (event->type() == QEvent::Resize)
+            FitHistoryColumns();
+        else if (event->type() == QEvent::MouseMove)
             GrdHistoryMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
         else if (event->type() == QEvent::ToolTip)
             return true; // the mouse move shows the statement at once

@@ -9,6 +9,7 @@
 #include "settings/Error.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindowIntf.h"
+#include "ui/WorkerWait.h"
 #include "workspace/DbNavigator.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -23,6 +24,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPointer>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -185,14 +187,31 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
 }
 
 void TFrameWork::RunBatch(const QStringList& statements) {
-    qint64 total = 0;
+    // A statement that reports no count (DDL: −1) adds nothing: "drop; create; insert of 2"
+    // shows 2, not 0. Only a batch where no statement reported a count shows −1.
+    qint64 total = -1;
+    // While a statement runs, the time goes on in its panel once a second, as for a fetch.
+    QTimer clock;
+    clock.setInterval(int(ProgressInterval));
+    connect(&clock, &QTimer::timeout, this, [this] {
+        SetStatusText(4, QLocale::system().toString(SecondsSinceStart(), 'f', 3) + QStringLiteral(" s "));
+    });
+    clock.start();
     for (const QString& statement : statements) {
         Qry->SetSql(statement);
         Qry->SetExecuteOptions(TExecuteOption::Synchronous);
-        const qint64 n = Qry->ExecSQL();
-        total += n;
+        // The statement runs on a thread of its own: the window repaints meanwhile, and
+        // Escape or Ctrl+Backspace cancel it (a cancel ends the batch as an error does).
+        const std::function<qint64()> execute = Qry->PrepareExecSQL();
+        qint64 n = -1;
+        RunInWorkerCancellable([&n, &execute] { n = execute(); }, [this] { CancelSql(); });
+        if (n >= 0)
+            total = qMax<qint64>(total, 0) + n;
         ShowRecordCount(total, AccessNone);
         AddHistory(n, statement);
+        // A cancel that came as the statement ended still stops the batch here.
+        if (m_cancelRequested)
+            return;
     }
 }
 

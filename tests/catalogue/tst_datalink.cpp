@@ -3,14 +3,17 @@
 #include "tests/support/TestSupport.h"
 #include "ui/MsgBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -150,6 +153,20 @@ void TstDataLink::newEntryStartsWithSqlite() {
     dialog.Pages->setCurrentIndex(1);
     QTest::keyClicks(dialog.EdtSqliteFile, QStringLiteral("/tmp/neu.sqlite"));
     QCOMPARE(dialog.ConnectionString(), QStringLiteral("Provider=SQLite;Data Source=/tmp/neu.sqlite"));
+
+    // "Neue Datenbank anlegen...": a name typed without an extension gets ".sqlite".
+    const QString folder = QDir::temp().filePath(QStringLiteral("tabulo-datalink-%1").arg(getpid()));
+    QVERIFY(QDir().mkpath(folder));
+    const auto cleanup = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+    QTimer::singleShot(0, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(files);
+        files->selectFile(folder + QStringLiteral("/lager"));
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    dialog.BtnSqliteNew->click();
+    QCOMPARE(dialog.EdtSqliteFile->text(), folder + QStringLiteral("/lager.sqlite"));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/lager.sqlite")));
 }
 
 void TstDataLink::postgresPageBuildsStringAndListsDatabases() {
@@ -206,6 +223,12 @@ void TstDataLink::odbcPageListsInstalledDrivers() {
     const TConnectionString result(dialog.ConnectionString());
     QCOMPARE(result.Value(QStringLiteral("Driver")), QStringLiteral("SQLite3"));
     QCOMPARE(result.Value(QStringLiteral("Database")), QStringLiteral("/tmp/o.sqlite"));
+
+    // A driver written in braces shows as the list names it; the string stays as it was.
+    const QString braced = QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=h");
+    TDataLinkDialog again(braced);
+    QCOMPARE(again.CbxOdbcDriver->currentText(), QStringLiteral("PostgreSQL Unicode"));
+    QCOMPARE(again.ConnectionString(), braced);
 }
 
 void TstDataLink::allPageEditsEveryKey() {

@@ -63,6 +63,8 @@ private slots:
     void cancelShowsRowsSoFar_data();
     void cancelShowsRowsSoFar();
     void slowOpenKeepsWindowLive();
+    void slowBatchKeepsWindowLiveAndCancels_data();
+    void slowBatchKeepsWindowLiveAndCancels();
     void connectingNeverFreezesTheWindow();
     void closingTabWhileOpenWaits();
     void fetchBrokenOffIsReported();
@@ -142,6 +144,8 @@ void TstWork::freshWorkspaceHasItsLayout() {
     QCOMPARE(work->BtnReadOnly->text(), QStringLiteral("RO"));
     QCOMPARE(work->GrdHistory->rowCount(), 1);
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QString());
+    // The empty history is fitted too: its statement column reaches the grid's right edge.
+    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
     const QStringList panels{"--", "Datensätze", "---", "Zeit", "---", ""};
     for (int i = 0; i < 6; ++i)
         QCOMPARE(work->StatusText(i), panels.at(i));
@@ -156,6 +160,11 @@ void TstWork::freshWorkspaceHasItsLayout() {
              (QStringList{"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines",
                           "ActSqlExecTable", "-", "ActEditSearch", "ActEditSearchAgain", "-", "ActDBClose"}));
     QCOMPARE(QApplication::focusWidget(), work->MemSql);
+
+    // Likewise in a further tab.
+    const TFrameWork* second = OpenSample(QStringLiteral("Zweite"));
+    QCOMPARE(second->GrdHistory->columnWidth(0) + second->GrdHistory->columnWidth(1),
+             second->GrdHistory->width());
 }
 
 // At the window's design size a workspace takes no width from the catalogue pane, and the
@@ -239,6 +248,14 @@ void TstWork::batchSumsCountsAndAddsHistory() {
     QCOMPARE(Cell(work->GrdHistory, 1, 1), QStringLiteral("insert into Kunden values (3, 'Neu')"));
     QCOMPARE(work->GrdHistory->rowCount(), 3);
     QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    // Statements without a count (DDL) do not pull the total down.
+    Run(work, QStringLiteral("create table neu(a integer);\ninsert into neu values (1), (2);\ndrop view v;"));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("-1"));
+    QCOMPARE(Cell(work->GrdHistory, 2, 0), QStringLiteral("-1"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("2"));
+    Run(work, QStringLiteral("drop table neu;"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("-1"));
 }
 
 void TstWork::severalSelectsAreRefused() {
@@ -343,6 +360,52 @@ void TstWork::slowOpenKeepsWindowLive() {
     QTRY_VERIFY(!work->Busy());
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     // The same account as a cancelled fetch: the time marked, the statement in the history.
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
+             qPrintable(work->StatusText(4)));
+    QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("0"));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    Run(work, QStringLiteral("select 1 as eins"));
+    QCOMPARE(work->Dsr->rowCount(), 1);
+}
+
+void TstWork::slowBatchKeepsWindowLiveAndCancels_data() {
+    QTest::addColumn<bool>("postgres");
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("SQLite")
+        << false
+        << "update t set b = (with recursive n(x) as (select 1 union all select x + 1 from n "
+           "where x < 1000000000) select count(*) from n) where a = 1;";
+    QTest::newRow("PostgreSQL") << true << "do $$begin perform pg_sleep(30); end$$;";
+}
+
+// A batch statement runs while the window repaints and runs its timers; Escape stops it
+// without a message box, with the same account as a cancelled fetch.
+void TstWork::slowBatchKeepsWindowLiveAndCancels() {
+    QFETCH(bool, postgres);
+    QFETCH(QString, sql);
+    TFrameWork* work = nullptr;
+    if (postgres) {
+        REQUIRE_POSTGRES(pg);
+        work = Open(QStringLiteral("PG"), pg);
+    } else {
+        work = OpenSample();
+    }
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    QString timeWhileRunning;
+    QTimer::singleShot(1200, [&] {
+        timeWhileRunning = work->StatusText(4);
+        QTest::keyClick(work->MemSql, Qt::Key_Escape);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Run(work, sql);
+    QVERIFY(clock.elapsed() < 10000);
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY2(timeWhileRunning.endsWith(QStringLiteral(" s ")), qPrintable(timeWhileRunning));
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen)")),
              qPrintable(work->StatusText(4)));
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("0"));
@@ -509,6 +572,16 @@ void TstWork::closeAndReopenRestoresTextAndSizes() {
     QCOMPARE(work->PnlRightFields->height(), 60);
     QCOMPARE(work->GrdHistory->rowCount(), 1);
     QCOMPARE(Cell(work->GrdHistory, 0, 1), QString());
+
+    // A text longer than the editor opens at its first line.
+    QStringList longText;
+    for (int i = 1; i <= 30; ++i)
+        longText.append(QStringLiteral("-- Zeile %1").arg(i));
+    work->MemSql->SetLines(longText);
+    Trigger("ActDBClose");
+    work = OpenSample();
+    QTest::qWait(50);
+    QCOMPARE(work->MemSql->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE), 0L);
 
     // Closing the program writes every workspace as well.
     work->MemSql->SetLines({QStringLiteral("select 2")});
