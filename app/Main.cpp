@@ -446,12 +446,9 @@ void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionStrin
         work->OpenDatabase(name, connectionString);
     } catch (const TAbort&) {
         throw;
-    } catch (const TError& e) {
-        throw TError(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n") +
-                     e.Message());
     } catch (const std::exception& e) {
         throw TError(QStringLiteral("Datenbank kann nicht geöffnet werden, Fehlermeldung: \r\n") +
-                     QString::fromLocal8Bit(e.what()));
+                     ErrorMessage(e));
     }
 
     const int paneWidth = CatalogueWidth();

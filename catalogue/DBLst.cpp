@@ -354,9 +354,12 @@ QString TFrameDBLst::PromptConnectionString(const QString& initial)
         return result;
     try {
         TestConnection(result);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The reason goes below the question: the user decides knowing why it failed.
+        const QString reason = ErrorMessage(e);
         if (!MsgBox::ConfirmOkCancel(
-                QStringLiteral("Verbindung kann nicht aufgebaut werden. Datenbankinformation trotzdem speichern?")))
+                QStringLiteral("Verbindung kann nicht aufgebaut werden. Datenbankinformation trotzdem speichern?") +
+                (reason.isEmpty() ? QString() : QStringLiteral("\n\nGrund: ") + reason)))
             throw TAbort();
     }
     return result;
@@ -447,9 +450,7 @@ void TFrameDBLst::EditConnectionString()
     } catch (const TAbort&) {
         throw;
     } catch (const std::exception& e) {
-        const auto* error = dynamic_cast<const TError*>(&e);
-        const QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
-        if (MsgBox::Show(QStringLiteral("ConnectionString ist nicht gültig: ") + message +
+        if (MsgBox::Show(QStringLiteral("ConnectionString ist nicht gültig: ") + ErrorMessage(e) +
                              QStringLiteral(". Trotzdem speichern?"),
                          MsgBox::Kind::Error, {MsgBox::Button::Ok, MsgBox::Button::Cancel}) != MsgBox::Button::Ok)
             throw TAbort();

@@ -13,15 +13,20 @@ QString ErrorBoxText(const QString& message)
     return message;
 }
 
+QString ErrorMessage(const std::exception& e)
+{
+    if (const auto* error = dynamic_cast<const TError*>(&e))
+        return error->Message();
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        return QStringLiteral("Nicht genug Arbeitsspeicher");
+    return QString::fromLocal8Bit(e.what());
+}
+
 void ShowException(const std::exception& e)
 {
     if (dynamic_cast<const TAbort*>(&e))
         return;
-    const auto* error = dynamic_cast<const TError*>(&e);
-    QString message = error ? error->Message() : QString::fromLocal8Bit(e.what());
-    if (dynamic_cast<const std::bad_alloc*>(&e))
-        message = QStringLiteral("Nicht genug Arbeitsspeicher");
-    MsgBox::ApplicationError(ErrorBoxText(message));
+    MsgBox::ApplicationError(ErrorBoxText(ErrorMessage(e)));
 }
 
 void RunGuarded(const std::function<void()>& command)

@@ -10,6 +10,10 @@ class QString;
 // exception's text) in the application's error box. A TAbort is never shown.
 void ShowException(const std::exception& e);
 
+// The message of any error: a TError's German text, running out of memory in German,
+// otherwise what the library said.
+QString ErrorMessage(const std::exception& e);
+
 // The message as shown: a "." is appended when the last character sorts above ".".
 QString ErrorBoxText(const QString& message);
 

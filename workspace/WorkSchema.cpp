@@ -7,7 +7,7 @@
 #include "data/Query.h"
 #include "data/Recordset.h"
 #include "editor/SqlEdit.h"
-#include "settings/Error.h"
+#include "ui/ErrorHandler.h"
 #include "workspace/HeaderBar.h"
 
 #include <QLabel>
@@ -64,9 +64,7 @@ void TFrameWork::RefreshTables() {
         SetCaption(PnlTables, QStringLiteral("Tabellen"), LbxTables->count());
     } catch (const std::exception& e) {
         LbxTables->setUpdatesEnabled(true);
-        const auto* error = dynamic_cast<const TError*>(&e);
-        SetListError(LbxTables, QStringLiteral("<Tabellenliste kann nicht gelesen werden>"),
-                     error ? error->Message() : QString::fromLocal8Bit(e.what()));
+        SetListError(LbxTables, QStringLiteral("<Tabellenliste kann nicht gelesen werden>"), ErrorMessage(e));
     }
 }
 
@@ -89,9 +87,7 @@ void TFrameWork::RefreshFields() {
             ReadFieldsByQuery();
             SetCaption(PnlFields, QStringLiteral("Felder"), LbxFields->count());
         } catch (const std::exception& e) {
-            const auto* error = dynamic_cast<const TError*>(&e);
-            SetListError(LbxFields, QStringLiteral("<Feldliste kann nicht gelesen werden>"),
-                         error ? error->Message() : QString::fromLocal8Bit(e.what()));
+            SetListError(LbxFields, QStringLiteral("<Feldliste kann nicht gelesen werden>"), ErrorMessage(e));
         }
     }
 }
