@@ -7,6 +7,7 @@
 #include "settings/IniFileEx.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindowIntf.h"
+#include "ui/WorkerWait.h"
 #include "workspace/DbNavigator.h"
 #include "workspace/EditorRecovery.h"
 #include "workspace/FieldComboBox.h"
@@ -401,8 +402,12 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
     m_databaseName = name;
 
     ConnectWork(connectionString);
-    RefreshTables();
-    m_providerTypes = std::make_unique<TProviderTypes>(*ConnWork);
+    // A distant server with many tables or types takes a while to list them: the window
+    // repaints meanwhile. No statement of this workspace can run yet.
+    RefreshTables(true);
+    std::unique_ptr<TProviderTypes> types;
+    RunInWorker([this, &types] { types = std::make_unique<TProviderTypes>(*ConnWork); });
+    m_providerTypes = std::move(types);
 
     TIniFileEx& store = *SettingsStore();
     QStringList lines;

@@ -71,7 +71,9 @@ public:
     static QString LineGroupAt(const QStringList& lines, int line);
 
     // --- Schema lists (WorkSchema.cpp)
-    void RefreshTables();
+    // With onWorker the rows are read on a thread of its own while the window repaints; only
+    // where nothing else can use the connection meanwhile (right after connecting).
+    void RefreshTables(bool onWorker = false);
     void RefreshFields();
     void ReadFieldsByQuery();
     void InsertIntoSql(const QString& text);

@@ -8,6 +8,7 @@
 #include "data/Recordset.h"
 #include "editor/SqlEdit.h"
 #include "ui/ErrorHandler.h"
+#include "ui/WorkerWait.h"
 #include "workspace/HeaderBar.h"
 
 #include <QLabel>
@@ -47,11 +48,16 @@ void TFrameWork::SetListError(QListWidget* list, const QString& what, const QStr
     AddName(list, QLatin1Char('<') + message + QLatin1Char('>'));
 }
 
-void TFrameWork::RefreshTables() {
+void TFrameWork::RefreshTables(bool onWorker) {
     LbxTables->clear();
     SetCaption(PnlTables, QStringLiteral("Tabellen"), -1);
     try {
-        const std::unique_ptr<TRecordset> rows = ConnWork->OpenSchema(TSchemaKind::Tables);
+        std::unique_ptr<TRecordset> rows;
+        const auto read = [this, &rows] { rows = ConnWork->OpenSchema(TSchemaKind::Tables); };
+        if (onWorker)
+            RunInWorker(read);
+        else
+            read();
         const int nameColumn = ColumnOf(*rows, "TABLE_NAME");
         const int typeColumn = ColumnOf(*rows, "TABLE_TYPE");
         LbxTables->setUpdatesEnabled(false);
