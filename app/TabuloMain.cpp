@@ -1,6 +1,7 @@
 #include "ui/ErrorHandler.h"
 #include "ui/KeyNames.h"
 #include "app/Main.h"
+#include "app/Termination.h"
 #include "settings/RegistryStore.h"
 #include "ui/MsgBox.h"
 #include "settings/Error.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv)
     {
         TFrmMain window;
         window.show();
+        CloseOnTerminationSignals(&window);
         result = app.exec();
     }
     SetSettingsStore(nullptr);

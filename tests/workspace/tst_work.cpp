@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/Termination.h"
 #include "catalogue/DBLst.h"
 #include "data/Connection.h"
 #include "data/Query.h"
@@ -21,6 +22,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -34,6 +36,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <QToolButton>
 
 #include <memory>
@@ -74,6 +77,7 @@ private slots:
     void closeAndReopenRestoresTextAndSizes();
     void emptiedEditorRemovesItsSection();
     void textLeftByAnUncleanEndComesBack();
+    void terminationSignalClosesAsTheUserWould();
     void failedOpenLeavesNoTabAndWritesNothing();
     void historyKeepsFiftyNewestFirst();
     void historyTakesStatementBack();
@@ -589,6 +593,28 @@ void TstWork::closeAndReopenRestoresTextAndSizes() {
     QStringList stored;
     m_store->ReadValueList(QStringLiteral("Frame.Beispiel.SQL"), stored);
     QCOMPARE(stored, QStringList{QStringLiteral("select 2")});
+}
+
+// The session ending (SIGTERM) closes the window as the user would, also when a modal dialog
+// waits for an answer: the text is stored, not left to the recovery copy.
+void TstWork::terminationSignalClosesAsTheUserWould() {
+    TFrameWork* work = OpenSample();
+    work->MemSql->SetLines({QStringLiteral("select 3")});
+    CloseOnTerminationSignals(m_window.get());
+    {
+        QDialog dialog(m_window.get());
+        QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+        dialog.exec();
+    }
+    QTRY_VERIFY(!m_window->isVisible());
+    QStringList stored;
+    m_store->ReadValueList(QStringLiteral("Frame.Beispiel.SQL"), stored);
+    QCOMPARE(stored, QStringList{QStringLiteral("select 3")});
+    // With the window the handlers go: the next SIGTERM ends the process as it always did.
+    m_window.reset();
+    struct sigaction action = {};
+    sigaction(SIGTERM, nullptr, &action);
+    QVERIFY(action.sa_handler == SIG_DFL);
 }
 
 // A program that ended without closing the workspace (here: destroyed without FormClose) left
