@@ -337,7 +337,9 @@ void TestConformance::cancelInsideFetchProgress() {
     QCOMPARE(completions, 1);
     QVERIFY(q.RecordCount() > 0);
     QVERIFY(q.RecordCount() < rows);
-    QVERIFY2(cancelToComplete < 1000, qPrintable(QString::number(cancelToComplete)));
+    // The row count shows that the cancel stopped the fetch; how fast is for the benchmarks
+    // (tabulo-bench-fetch, tabulo-bench-grid) to say, this only catches a cancel left hanging.
+    QVERIFY2(cancelToComplete < 10000, qPrintable(QString::number(cancelToComplete)));
     // The rows fetched before the cancel stay readable.
     QCOMPARE(q.Text(q.RecordCount() - 1, 0).isEmpty(), false);
 }
