@@ -57,7 +57,7 @@ protected:
         const int last = int(qMin<qint64>(m_grid->RowCount() - 1, qint64(first) + m_grid->FullRows()));
         for (int row = first; row <= last; ++row) {
             option.section = row;
-            option.rect = QRect(0, top + (row - first) * height, width(), height);
+            option.rect = QRect(0, top + m_grid->RowY(row), width(), height);
             option.text = model->headerData(row, Qt::Vertical, Qt::DisplayRole).toString();
             style()->drawControl(QStyle::CE_Header, &option, &painter, this);
         }
@@ -73,7 +73,7 @@ protected:
             m_grid->setFocus(Qt::MouseFocusReason);
             return;
         }
-        const qint64 row = m_grid->TopRow() + y / m_grid->RowHeight();
+        const qint64 row = m_grid->RowAtY(y);
         if (row >= m_grid->RowCount())
             return;
         m_grid->SelectLines(Qt::Vertical, int(row), event->modifiers());
@@ -85,7 +85,7 @@ protected:
         const int y = event->position().toPoint().y() - HeaderHeight();
         if (!(event->buttons() & Qt::LeftButton) || y < 0 || !m_grid->model())
             return;
-        const qint64 row = qMin<qint64>(m_grid->TopRow() + y / m_grid->RowHeight(), m_grid->RowCount() - 1);
+        const qint64 row = qMin<qint64>(m_grid->RowAtY(y), m_grid->RowCount() - 1);
         if (row >= 0 && row != m_grid->currentIndex().row())
             m_grid->SelectLines(Qt::Vertical, int(row), Qt::ShiftModifier);
     }

@@ -39,8 +39,7 @@ public:
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint& point) const override;
     int sizeHintForColumn(int column) const override;
-    // Typing in a read-only grid does not search: a match over millions of rows would stall.
-    void keyboardSearch(const QString&) override {}
+    void keyboardSearch(const QString&) override {} // nothing: type-ahead over millions of rows would stall
 
 signals:
     void InsertRequested();
