@@ -124,8 +124,10 @@ void TDbNavigator::NavDelete() {
         return;
     if (!MsgBox::ConfirmOkCancel(QStringLiteral("Datensatz löschen?"), this))
         return;
-    m_grid->CancelEdit();
+    // The record is deleted before an open cell editor is closed: closing it first would drop a
+    // new record and leave the row number on the record after it.
     m_model->DeleteRecord(current.row());
+    m_grid->CancelEdit();
     MoveTo(qMin(current.row(), m_model->rowCount() - 1));
 }
 

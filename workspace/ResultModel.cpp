@@ -114,12 +114,14 @@ void TResultModel::InsertRecord(int row) {
 void TResultModel::DeleteRecord(int row) {
     if (!m_editable)
         return;
-    if (EditRow() >= 0) {
-        // Deleting the new record itself only drops it.
-        const bool inserted = Inserting() && EditRow() == row;
+    if (const int editRow = EditRow(); editRow >= 0) {
+        // Deleting the new record itself only drops it; a new record above moves the row up.
+        const bool inserted = Inserting();
         CancelRecord();
-        if (inserted)
+        if (inserted && editRow == row)
             return;
+        if (inserted && editRow < row)
+            --row;
     }
     m_recordset->MoveTo(row);
     m_recordset->Delete();

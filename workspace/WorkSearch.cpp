@@ -13,7 +13,6 @@
 #include "workspace/ResultModel.h"
 #include <QLineEdit>
 
-#include <QLocale>
 
 namespace {
 
@@ -129,17 +128,15 @@ bool TFrameWork::SearchGrid(bool first) {
 bool TFrameWork::SearchEditor(bool first) {
     if (!FindDialog)
         return false;
-    QString text = MemSql->Text();
-    QString wanted = FindDialog->FindText();
-    if (!FindDialog->MatchCase()) {
-        const QLocale locale = QLocale::system();
-        text = locale.toUpper(text);
-        wanted = locale.toUpper(wanted);
-    }
+    const QString text = MemSql->Text();
+    const QString wanted = FindDialog->FindText();
     const int start = MemSql->SelectionStartOffset() + (first ? 0 : 1);
     if (wanted.isEmpty() || start >= text.size())
         return false;
-    const qsizetype at = text.indexOf(wanted, start);
+    // Folded letter by letter, so that offsets stay those of the text: upper-casing the whole
+    // text would turn "ß" into "SS" and shift every match after it.
+    const qsizetype at =
+        text.indexOf(wanted, start, FindDialog->MatchCase() ? Qt::CaseSensitive : Qt::CaseInsensitive);
     if (at < 0)
         return false;
     MemSql->SelectTextRange(int(at), int(wanted.size()));

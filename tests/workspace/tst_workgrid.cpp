@@ -236,6 +236,15 @@ void TstWorkGrid::insertAndDeleteThroughKeys() {
     QCOMPARE(Db(m_sample, QStringLiteral("select count(*) from Kunden")), QStringLiteral("3"));
     QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Meier"));
 
+    // Deleting a new record while its cell editor is open only drops it.
+    QTest::keyClick(grid, Qt::Key_Insert);
+    grid->edit(grid->currentIndex());
+    QVERIFY(Editing(grid));
+    Nav(work, "NavDelete")->trigger();
+    QCOMPARE(model->rowCount(), 3);
+    QCOMPARE(Db(m_sample, QStringLiteral("select count(*) from Kunden")), QStringLiteral("3"));
+    QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("Meier"));
+
     // A read-only result offers none of it.
     work->BtnReadOnly->click();
     QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
@@ -396,7 +405,8 @@ void TstWorkGrid::editorSearch() {
     work->MemSql->setFocus();
     Trigger("ActEditSearchAgain");
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList{QStringLiteral("Nicht gefunden: ")});
-    work->MemSql->SetLines({QStringLiteral("select 123"), QStringLiteral("from MÜLLER")});
+    // An "ß" before the match must not shift it (upper-cased it is two letters).
+    work->MemSql->SetLines({QStringLiteral("select 123 -- Straße"), QStringLiteral("from MÜLLER")});
     work->MemSql->SetCaret(0, 0);
     Trigger("ActEditSearch");
     QCOMPARE(work->SearchControl, static_cast<QWidget*>(work->MemSql));
