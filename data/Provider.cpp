@@ -13,11 +13,22 @@ bool TProviderSession::NeedsQuotes(const QString& name) const {
     return IdentifierNeedsQuotes(name, TIdentifierCase::Insensitive, SqlReservedWords());
 }
 
-qint64 TProviderSession::ExecuteRowChange(const TStatement& statement) {
+qint64 TProviderSession::RunRowChange(const TStatement& statement, TRowStore* returned) {
+    if (!returned)
+        return Execute(statement);
+    const qint64 before = returned->RowCount();
+    // Read to the end, so the statement is finished before its savepoint or transaction ends.
+    std::unique_ptr<TProviderCursor> cursor = OpenCursor(statement);
+    while (cursor->FetchRow(*returned)) {
+    }
+    return returned->RowCount() - before;
+}
+
+qint64 TProviderSession::ExecuteRowChange(const TStatement& statement, TRowStore* returned) {
     Execute({QStringLiteral("SAVEPOINT tabulo_row_change"), {}});
     qint64 count = 0;
     try {
-        count = Execute(statement);
+        count = RunRowChange(statement, returned);
     } catch (...) {
         Execute({QStringLiteral("ROLLBACK TO SAVEPOINT tabulo_row_change"), {}});
         Execute({QStringLiteral("RELEASE SAVEPOINT tabulo_row_change"), {}});

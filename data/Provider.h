@@ -97,8 +97,11 @@ public:
     virtual std::unique_ptr<TProviderCursor> OpenCursor(const TStatement& statement) = 0;
     // Executes one INSERT/UPDATE/DELETE that must change exactly one row: when it changes
     // none or several, the change is undone and the count returned. The default runs it in
-    // a savepoint.
-    virtual qint64 ExecuteRowChange(const TStatement& statement);
+    // a savepoint. With `returned` the statement ends in RETURNING: its rows go there and
+    // their number is the count.
+    virtual qint64 ExecuteRowChange(const TStatement& statement, TRowStore* returned = nullptr);
+    // The statement of a row change as such: executed, or its RETURNING rows read.
+    qint64 RunRowChange(const TStatement& statement, TRowStore* returned);
     // Whether an INSERT may end in RETURNING with a list of columns and gives that row back.
     virtual bool SupportsReturning() const { return false; }
     // Interrupts whatever runs on the session (any thread); the session stays usable.

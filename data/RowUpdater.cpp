@@ -144,14 +144,13 @@ QByteArray TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>&
                   .arg(TableName(), columns.join(QLatin1String(", ")), markers.join(QLatin1String(", ")));
     // RETURNING gives the row with the values the database filled in (a generated key, a
     // default), so the new row can be edited again at once, found by its real key.
+    // It runs protected as every row change does: an insert that writes no row (a trigger, a
+    // rule) or several is undone and fails.
     if (session.SupportsReturning()) {
-        std::unique_ptr<TProviderCursor> cursor = session.OpenCursor(
-            {insert + QStringLiteral(" RETURNING ") + all.join(QLatin1String(", ")), values});
         TRowStore row(int(m_columns.size()));
-        if (!cursor->FetchRow(row))
-            return {};
-        while (cursor->FetchRow(row)) {
-        }
+        if (session.ExecuteRowChange({insert + QStringLiteral(" RETURNING ") + all.join(QLatin1String(", ")), values},
+                                     &row) != 1)
+            throw TDataError(QStringLiteral("Der Datensatz konnte nicht eingefügt werden"));
         return row.RowBytes(0);
     }
     if (Run(insert, values) != 1)

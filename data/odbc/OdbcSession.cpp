@@ -337,7 +337,7 @@ void TOdbcSession::SetAutoCommit(bool on) {
               SQL_HANDLE_DBC, m_dbc);
 }
 
-qint64 TOdbcSession::ExecuteRowChange(const TStatement& statement) {
+qint64 TOdbcSession::ExecuteRowChange(const TStatement& statement, TRowStore*) {
     TOdbcOperationLock calls(*m_calls);
     // A transaction of its own, so a change of no row or of several rows can be undone.
     SetAutoCommit(false);

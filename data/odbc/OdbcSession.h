@@ -54,7 +54,8 @@ public:
 
     qint64 Execute(const TStatement& statement) override;
     std::unique_ptr<TProviderCursor> OpenCursor(const TStatement& statement) override;
-    qint64 ExecuteRowChange(const TStatement& statement) override;
+    // Without RETURNING: `returned` stays empty (SupportsReturning is false).
+    qint64 ExecuteRowChange(const TStatement& statement, TRowStore* returned) override;
     void Cancel() override;
     void CancelStatement(const TStatement& statement) override;
 

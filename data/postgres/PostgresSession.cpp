@@ -623,14 +623,14 @@ std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& 
     return cursor;
 }
 
-qint64 TPostgresSession::ExecuteRowChange(const TStatement& statement) {
+qint64 TPostgresSession::ExecuteRowChange(const TStatement& statement, TRowStore* returned) {
     // SAVEPOINT needs a transaction block; outside one the change gets its own transaction.
     if (PQtransactionStatus(m_conn) != PQTRANS_IDLE)
-        return TProviderSession::ExecuteRowChange(statement);
+        return TProviderSession::ExecuteRowChange(statement, returned);
     Execute({QStringLiteral("BEGIN"), {}});
     qint64 count = 0;
     try {
-        count = Execute(statement);
+        count = RunRowChange(statement, returned);
     } catch (...) {
         try {
             Execute({QStringLiteral("ROLLBACK"), {}});

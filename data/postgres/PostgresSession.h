@@ -35,7 +35,7 @@ public:
 
     qint64 Execute(const TStatement& statement) override;
     std::unique_ptr<TProviderCursor> OpenCursor(const TStatement& statement) override;
-    qint64 ExecuteRowChange(const TStatement& statement) override;
+    qint64 ExecuteRowChange(const TStatement& statement, TRowStore* returned) override;
     void Cancel() override;
 
     void ReadSchema(TSchemaKind kind, const QVariantList& restrictions, TSchemaRows& rows) override;

@@ -25,6 +25,7 @@ private slots:
     void openModes();
     void notADatabaseFailsAtOpen();
     void rowIdMakesAKeylessTableUpdatable();
+    void insertThatWritesNoRowFails();
     void declaredTypesBecomeFieldTypes_data();
     void declaredTypesBecomeFieldTypes();
     void openRunsLeadingStatementsOfAText();
@@ -78,6 +79,26 @@ void TestSqlite::rowIdMakesAKeylessTableUpdatable() {
     q.SetSql(QStringLiteral("SELECT group_concat(name, ',') FROM (SELECT name FROM t ORDER BY rowid)"));
     q.Open();
     QCOMPARE(q.Fields()[0].AsText(), QStringLiteral("a,second,b"));
+}
+
+// A trigger that drops the row: the post fails and the new record keeps what was typed,
+// instead of showing a row the table does not hold.
+void TestSqlite::insertThatWritesNoRowFails() {
+    TConnection c;
+    c.Open(QStringLiteral("Provider=SQLite;Mode=Create;Data Source=") +
+           TempFile(QStringLiteral("ignored.sqlite")));
+    c.Execute(QStringLiteral("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT); "
+                             "CREATE TRIGGER drop_all BEFORE INSERT ON t BEGIN SELECT RAISE(IGNORE); END"));
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetLockType(TLockType::Optimistic);
+    q.SetSql(QStringLiteral("SELECT id, name FROM t"));
+    q.Open();
+    q.Insert();
+    q.Fields()[1].SetValue(QStringLiteral("weg"));
+    QVERIFY_THROWS_EXCEPTION(TDataError, q.Post());
+    QCOMPARE(q.State(), TRecordset::TEditState::Insert);
+    QCOMPARE(q.Fields()[1].AsText(), QStringLiteral("weg"));
 }
 
 void TestSqlite::declaredTypesBecomeFieldTypes_data() {
