@@ -42,8 +42,13 @@ int main(int argc, char** argv)
     SetSettingsStore(store.get());
     // Result rows beyond this many MiB, over all workspaces, go to a temporary file; 0 (or
     // no value) leaves a quarter of the memory, at most 2 GiB.
-    TRowBudget::SetLimit(
-        qint64(store->ReadInteger(QStringLiteral("Results"), QStringLiteral("MemoryBudgetMB"), 0)) << 20);
+    // A value that cannot be read (stored as another type) is said and the default kept.
+    try {
+        TRowBudget::SetLimit(
+            qint64(store->ReadInteger(QStringLiteral("Results"), QStringLiteral("MemoryBudgetMB"), 0)) << 20);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
 
     int result = 0;
     {

@@ -18,7 +18,7 @@ QString KeyCreateFailed(const QString& section) {
 // The value concerned: its ident, and its section unless that is the base key itself.
 QString ValueName(const QString& section, const QString& ident) {
     if (ident.isEmpty())
-        return QStringLiteral("„%1“").arg(section);
+        return QStringLiteral("'%1'").arg(section);
     if (section.isEmpty())
         return QStringLiteral("'%1'").arg(ident);
     return QStringLiteral("'%1' im Abschnitt „%2“").arg(ident, section);

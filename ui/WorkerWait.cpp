@@ -29,6 +29,7 @@ public:
         , m_abandonable(abandonable)
         , m_cancel(std::move(cancel)) {}
     bool Abandoned = false;
+    std::exception_ptr CancelFailure;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -41,9 +42,14 @@ protected:
             } else if (m_cancel && !key->isAutoRepeat() &&
                        (key->key() == Qt::Key_Escape ||
                         (key->key() == Qt::Key_Backspace && key->modifiers() == Qt::ControlModifier))) {
-                // Called from inside the filter: an error of the cancel is shown, never thrown
-                // through the event loop.
-                RunGuarded(m_cancel);
+                // An error of the cancel is kept and shown once the wait is over: a box shown
+                // now could not be answered while this filter swallows the input.
+                try {
+                    m_cancel();
+                } catch (...) {
+                    if (!CancelFailure)
+                        CancelFailure = std::current_exception();
+                }
             }
             return true;
         }
@@ -132,6 +138,8 @@ bool Wait(std::function<void()> work, bool abandonable, std::function<void()> ca
     }
     QApplication::restoreOverrideCursor();
     qApp->removeEventFilter(&blocker);
+    if (blocker.CancelFailure)
+        RunGuarded([&blocker] { std::rethrow_exception(blocker.CancelFailure); });
     if (!done)
         return false;
     if (failure)

@@ -24,6 +24,7 @@ public:
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (m_dir + "/config").c_str(), 1);
         setenv("XDG_DATA_HOME", (m_dir + "/data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (m_dir + "/cache").c_str(), 1);
         setenv("TABULO_SETTINGS", (m_dir + "/settings.sqlite").c_str(), 1);
         setenv("TABULO_TEST_TMP", m_dir.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
