@@ -205,10 +205,13 @@ namespace {
 
 // Reads numbers in the user's locale first, then in their SQL form ("1.5"); a group
 // separator is refused, so that "1.5" in a locale with a decimal comma is not fifteen.
-QLocale ParseLocale() {
-    QLocale l = QLocale::system();
-    l.setNumberOptions(QLocale::RejectGroupSeparator);
-    return l;
+const QLocale& ParseLocale() {
+    static const QLocale locale = [] {
+        QLocale l = UserLocale();
+        l.setNumberOptions(QLocale::RejectGroupSeparator);
+        return l;
+    }();
+    return locale;
 }
 
 bool ParseNumberText(const QString& text, QString& sqlForm) {
@@ -247,6 +250,13 @@ QTime ParseTime(const QString& text) {
 QVariant TRecordset::ParseText(const QString& typed, TDataType type, const QString& fieldName) {
     const QString text = typed.trimmed();
     if (typed.isEmpty())
+        return {};
+    // Blanks alone are no number or date: the field is emptied, as when nothing is typed.
+    // A text field keeps them as typed.
+    static constexpr TDataType TextTypes[] = {TDataType::BSTR,        TDataType::Char,        TDataType::WChar,
+                                              TDataType::VarChar,     TDataType::VarWChar,    TDataType::LongVarChar,
+                                              TDataType::LongVarWChar};
+    if (text.isEmpty() && std::find(std::begin(TextTypes), std::end(TextTypes), type) == std::end(TextTypes))
         return {};
     const auto invalid = [&] {
         return TDataError(

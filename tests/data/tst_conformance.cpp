@@ -722,6 +722,14 @@ void TestConformance::updatesWriteThrough() {
     QCOMPARE(q.FieldByName(QStringLiteral("amount")).AsText(), QStringLiteral("zwölf"));
     q.CancelUpdate();
 
+    // Blanks alone empty a number field, as nothing typed does.
+    q.Edit();
+    q.FieldByName(QStringLiteral("amount")).SetValue(QStringLiteral("  "));
+    q.Post();
+    QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people WHERE amount IS NULL AND id = ") +
+                            q.FieldByName(QStringLiteral("id")).AsText()),
+             1);
+
     q.First();
     const TBookmark dora = (q.Next(), q.GetBookmark());
     q.First();
