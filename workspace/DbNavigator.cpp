@@ -3,6 +3,7 @@
 #include "data/Recordset.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MsgBox.h"
+#include "workspace/HeaderBar.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
 
@@ -16,9 +17,9 @@ TDbNavigator::TDbNavigator(TResultGrid* grid, TResultModel* model, QWidget* pare
     , m_grid(grid)
     , m_model(model) {
     setObjectName(QStringLiteral("Nav"));
-    // Ten buttons in 200 pixels at the design's font (13 pixels a line): small icons, no
-    // handle, no padding; a larger font makes them larger, so none is cut off.
-    const double scale = qMax(1.0, fontMetrics().height() / 13.0);
+    // Ten buttons in 200 pixels at the design's font: small icons, no handle, no padding; a
+    // larger font makes them larger, so none is cut off.
+    const double scale = FontScale(this);
     const int icon = int(12 * scale + 0.5);
     setIconSize(QSize(icon, icon));
     setMovable(false);

@@ -1,9 +1,16 @@
 #pragma once
 
 #include <QWidget>
+#include <algorithm>
 
 class QHBoxLayout;
 class QLabel;
+
+// How much larger the widget's font is than the design's (13 pixels a line), at least 1:
+// the design's pixel sizes are multiplied by it, so nothing is cut off with a larger font.
+inline double FontScale(const QWidget* widget) {
+    return std::max(1.0, widget->fontMetrics().height() / 13.0);
+}
 
 // The header bar above a pane of the workspace: a vertical gradient from white to the
 // frame's grey, a small icon and a caption, and room at the right for tools. GUI thread.

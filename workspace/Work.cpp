@@ -219,13 +219,12 @@ QWidget* TFrameWork::CreateResultPanel() {
 
     PnlLeftMiddle = new THeaderBar(QStringLiteral("PnlLeftMiddle"), {},
                                    QStringLiteral(":/icons/hdr-result.svg"), PnlBottom);
-    PnlLeftMiddle->setFixedHeight(25);
     auto* fieldList = new TFieldComboBox(PnlLeftMiddle);
     CbxFieldsSorted = fieldList;
     CbxFieldsSorted->setObjectName(QStringLiteral("CbxFieldsSorted"));
-    // 145 pixels at the design's font (13 pixels a line), more for a larger one; when the
-    // pane is narrow the list gives way first, so the navigator is never cut off.
-    const double scale = std::max(1.0, PnlLeftMiddle->fontMetrics().height() / 13.0);
+    // 145 pixels at the design's font, more for a larger one; when the pane is narrow the
+    // list gives way first, so the navigator is never cut off.
+    const double scale = FontScale(PnlLeftMiddle);
     CbxFieldsSorted->setMinimumWidth(int(60 * scale + 0.5));
     CbxFieldsSorted->setMaximumWidth(int(145 * scale + 0.5));
     connect(fieldList, &TFieldComboBox::DropDown, this,

@@ -235,8 +235,15 @@ private:
     // Searching (WorkSearch.cpp)
     void FindDialogFind();
     bool SearchGrid(bool first);
-    bool SearchRecord(qint64 row, bool first, bool isStartRecord);
-    bool MatchField(qint64 row, int column) const;
+    // What a grid search looks for.
+    struct TGridSearch {
+        QString Wanted;
+        bool MatchCase;
+        bool WholeWord;
+        int EditRow;
+    };
+    bool SearchRecord(qint64 row, bool first, bool isStartRecord, const TGridSearch& search);
+    bool MatchField(qint64 row, int column, const TGridSearch& search) const;
     bool SearchEditor(bool first);
 
     // Schema lists (WorkSchema.cpp)

@@ -85,24 +85,22 @@ bool TFrameWork::FindNext(bool first) {
     return found;
 }
 
-bool TFrameWork::MatchField(qint64 row, int column) const {
+bool TFrameWork::MatchField(qint64 row, int column, const TGridSearch& search) const {
     if (Qry->Fields()[column].IsBlob())
         return false;
-    const QString value = row == Dsr->EditRow() ? GridCellText(row, column) : Qry->Text(row, column);
-    const QString& wanted = FindDialog->EdtFind->text();
-    const bool matchCase = FindDialog->MatchCase();
-    if (FindDialog->WholeWord())
-        return matchCase ? value == wanted : EqualFolded(value, wanted);
-    return matchCase ? value.contains(wanted) : ContainsFolded(value, wanted);
+    const QString value = row == search.EditRow ? GridCellText(row, column) : Qry->Text(row, column);
+    if (search.WholeWord)
+        return search.MatchCase ? value == search.Wanted : EqualFolded(value, search.Wanted);
+    return search.MatchCase ? value.contains(search.Wanted) : ContainsFolded(value, search.Wanted);
 }
 
-bool TFrameWork::SearchRecord(qint64 row, bool first, bool isStartRecord) {
+bool TFrameWork::SearchRecord(qint64 row, bool first, bool isStartRecord, const TGridSearch& search) {
     const int fields = Qry->Fields().Count();
     int from = 0;
     if (isStartRecord)
         from = qMax(0, GrdResults->currentIndex().column()) + (first ? 0 : 1);
     for (int column = from; column < fields; ++column)
-        if (MatchField(row, column)) {
+        if (MatchField(row, column, search)) {
             GrdResults->setCurrentIndex(Dsr->index(int(row), column));
             return true;
         }
@@ -114,11 +112,14 @@ bool TFrameWork::SearchGrid(bool first) {
         return false;
     const qint64 rows = Dsr->rowCount();
     const qint64 start = qMax(0, GrdResults->currentIndex().row());
+    // The dialog's settings and the edited record are read once, not for every cell.
+    const TGridSearch search{FindDialog->EdtFind->text(), FindDialog->MatchCase(), FindDialog->WholeWord(),
+                             Dsr->EditRow()};
     bool found = false;
     {
         const TGridFreeze freeze(GrdResults);
         for (qint64 row = start; row < rows && !found; ++row)
-            found = SearchRecord(row, first, row == start);
+            found = SearchRecord(row, first, row == start, search);
     }
     if (found)
         GrdResults->scrollTo(GrdResults->currentIndex());

@@ -91,9 +91,7 @@ void TstWorkGrid::cleanup() {
 }
 
 TFrameWork* TstWorkGrid::OpenRun(const QString& connectionString, const QString& sql, bool readWrite) {
-    m_window->OpenWorkspace(QStringLiteral("Beispiel"), connectionString);
-    m_window->UpdateActions();
-    TFrameWork* work = m_window->CurrentWorkspace();
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), connectionString);
     work->BtnReadOnly->setChecked(readWrite);
     work->ApplyReadOnlyMode();
     Run(work, sql);
@@ -398,9 +396,7 @@ void TstWorkGrid::gridSearch() {
 }
 
 void TstWorkGrid::editorSearch() {
-    m_window->OpenWorkspace(QStringLiteral("Beispiel"), m_sample);
-    m_window->UpdateActions();
-    TFrameWork* work = m_window->CurrentWorkspace();
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
     // "Wiederholen" before the dialog was ever opened finds nothing to search for.
     work->MemSql->setFocus();
     Trigger("ActEditSearchAgain");
@@ -487,9 +483,7 @@ void TstWorkGrid::numbersAreRightAligned() {
 }
 
 void TstWorkGrid::cancelDuringExecution() {
-    m_window->OpenWorkspace(QStringLiteral("Beispiel"), m_sample);
-    m_window->UpdateActions();
-    TFrameWork* work = m_window->CurrentWorkspace();
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
     Run(work,
         QStringLiteral("create table n(x); with recursive c(i) as (select 1 union all select i + 1 from c "
                        "where i < 2000) insert into n select i from c"));
