@@ -124,8 +124,10 @@ QString UnusablePasswordFile(QString file, QStringList& notes) {
 }
 
 // Drives a connection started with PQconnectStartParams to its end. libpq's own wait is not
-// used because it would not let the notice processor be set first; connect_timeout (0: none)
-// is honoured for every server libpq tries, as libpq does.
+// used because it would not let the notice processor be set first. connect_timeout (0: none)
+// starts again for every server libpq tries (a refused one moves on to the next host), but a
+// server that does not answer in time ends the attempt: libpq's own wait would move on to the
+// next host of a list, which its public interface does not let us do.
 bool CompleteConnection(PGconn* conn, int timeoutSeconds, bool& timedOut) {
     if (timeoutSeconds > 0)
         timeoutSeconds = qMax(2, timeoutSeconds);

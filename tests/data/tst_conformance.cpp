@@ -491,7 +491,6 @@ void TestConformance::cancelOfOneQueryLeavesOtherFetchesAlone() {
     q.SetExecuteOptions(TExecuteOption::AsyncFetch);
     QSignalSpy complete(&q, &TQuery::FetchComplete);
     QString emptyError;
-    QString cancelledError;
     connect(
         &q, &TQuery::FetchProgress, this,
         [&] {
@@ -518,8 +517,9 @@ void TestConformance::cancelOfOneQueryLeavesOtherFetchesAlone() {
                     if (duringFetch)
                         other.Cancel();
                     QVERIFY(WaitForComplete(otherComplete));
-                } catch (const TDataError& e) {
-                    cancelledError = e.Message();
+                } catch (const TDataError&) {
+                    // A cancel during execution may end Open with the provider's error; what
+                    // counts is that the first fetch goes on untouched.
                 }
             }
         },
