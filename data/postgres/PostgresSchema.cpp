@@ -381,7 +381,7 @@ void TPostgresSession::ReadProcedureColumns(const QVariantList& restrictions, TS
     while (values.size() < 4)
         values.append(QVariant());
     // The rows a function returns: its OUT, INOUT and TABLE parameters, or else the columns
-    // of the composite type it returns.
+    // of the composite type it returns (also with a VARIADIC parameter, which has a mode too).
     const TPgResult r = Query(
         QStringLiteral(
             "SELECT nspname, proname, name, row_number() OVER (PARTITION BY oid ORDER BY o)::int, type FROM ("
@@ -397,7 +397,8 @@ void TPostgresSession::ReadProcedureColumns(const QVariantList& restrictions, TS
             "JOIN pg_catalog.pg_type t ON t.oid = p.prorettype "
             "JOIN pg_catalog.pg_attribute att ON att.attrelid = t.typrelid AND att.attnum > 0 "
             "AND NOT att.attisdropped "
-            "WHERE p.proallargtypes IS NULL AND t.typrelid <> 0 AND ($2 IS NULL OR n.nspname = $2) "
+            "WHERE NOT EXISTS (SELECT 1 FROM unnest(p.proargmodes) m WHERE m IN ('o', 'b', 't')) "
+            "AND t.typrelid <> 0 AND ($2 IS NULL OR n.nspname = $2) "
             "AND ($3 IS NULL OR p.proname = $3)) c "
             "WHERE $4 IS NULL OR name = $4 ORDER BY 1, 2, oid, 4"),
         values.mid(0, 4));

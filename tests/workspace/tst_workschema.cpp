@@ -391,13 +391,17 @@ void TstWorkSchema::postgresReportAndOdbcTypeTexts() {
         PgSchema(QStringLiteral(
                      "CREATE TABLE %1 (zeit timestamp, zone timestamptz, werte integer[], name varchar(20)); "
                      "CREATE FUNCTION f_%1(n int) RETURNS TABLE (nummer int, wort text) "
-                     "LANGUAGE sql AS 'SELECT n, ''x''';")
+                     "LANGUAGE sql AS 'SELECT n, ''x''';"
+                     "CREATE FUNCTION v_%1(VARIADIC n int[]) RETURNS SETOF %1 "
+                     "LANGUAGE sql AS 'SELECT * FROM %1';")
                      .arg(table));
     TFrameWork* work =
         Open(QStringLiteral("PG"), pg + QStringLiteral(";options='-c search_path=%1'").arg(schema));
     QVERIFY(work);
     const QString report = work->BuildConnectionReport();
     QVERIFY(report.contains(QStringLiteral("  PROCEDURE_NAME=f_%1\r\n  COLUMN_NAME=wort").arg(table)));
+    // A function with a VARIADIC parameter returns the columns of its row type.
+    QVERIFY(report.contains(QStringLiteral("  PROCEDURE_NAME=v_%1\r\n  COLUMN_NAME=zone").arg(table)));
     QVERIFY(report.contains(QStringLiteral("SchemaInfo=0 Asserts Exception: TDataError ")));
     QVERIFY(report.contains(QStringLiteral("SchemaInfo=38 Members Exception: TDataError ")));
 
