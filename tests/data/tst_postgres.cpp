@@ -15,8 +15,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 class TestPostgres : public QObject {
@@ -191,27 +189,19 @@ void TestPostgres::unreachablePortFailsWithinTimeout() {
         QVERIFY2(t.elapsed() < 4000, qPrintable(QString::number(t.elapsed())));
     }
     // A server that takes the connection and never answers: the time-out alone ends the wait.
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(listener >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-    QVERIFY(listen(listener, 4) == 0);
-    QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    const TestSupport::TSilentServer silent;
+    QVERIFY(silent.Port() > 0);
     TConnection c;
     c.SetConnectionTimeout(2);
     QElapsedTimer t;
     t.start();
     try {
         c.Open(WithKey(base, QStringLiteral("Data Source"),
-                       QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port))));
+                       QStringLiteral("127.0.0.1:%1").arg(silent.Port())));
         QFAIL("a server that never answers was reached");
     } catch (const TDataError& e) {
         QVERIFY2(e.Message().contains(QStringLiteral("Zeitüberschreitung")), qPrintable(e.Message()));
     }
-    close(listener);
     QVERIFY2(t.elapsed() >= 1500 && t.elapsed() < 6000, qPrintable(QString::number(t.elapsed())));
 }
 

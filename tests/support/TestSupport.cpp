@@ -6,6 +6,8 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +55,24 @@ bool SetUnwritable(const QString& path, bool unwritable)
         return true;
     ::close(writable);
     return false;
+}
+
+TSilentServer::TSilentServer() {
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_socket < 0)
+        return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(m_socket, 8) == 0 &&
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        m_port = ntohs(address.sin_port);
+}
+
+TSilentServer::~TSilentServer() {
+    if (m_socket >= 0)
+        ::close(m_socket);
 }
 
 } // namespace TestSupport

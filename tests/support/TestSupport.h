@@ -16,6 +16,21 @@ bool UnderCi();
 // Returns false when this system lets the caller write it all the same.
 bool SetUnwritable(const QString& path, bool unwritable);
 
+// A loopback server that takes connections into its backlog and never answers: a connect to
+// it ends only by a time-out. Closed with the object; Port() is 0 when it could not be set up.
+class TSilentServer {
+public:
+    TSilentServer();
+    ~TSilentServer();
+    TSilentServer(const TSilentServer&) = delete;
+    TSilentServer& operator=(const TSilentServer&) = delete;
+    int Port() const { return m_port; }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
+
 } // namespace TestSupport
 
 // Use inside a test function: binds `var` to TABULO_TEST_PG or skips (fails under CI).

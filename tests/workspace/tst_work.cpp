@@ -30,7 +30,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -41,9 +40,6 @@
 
 #include <memory>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 // The workspace inside the real main window, against real SQLite files (and the test run's
@@ -422,19 +418,11 @@ void TstWork::slowBatchKeepsWindowLiveAndCancels() {
 // timers meanwhile, with the hourglass; Escape gives up at once, otherwise the attempt ends
 // with the provider's time-out.
 void TstWork::connectingNeverFreezesTheWindow() {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    QVERIFY(listener >= 0);
-    const auto closeListener = qScopeGuard([listener] { ::close(listener); });
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-    QVERIFY(::listen(listener, 8) == 0); // the kernel accepts; nobody ever answers
-    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    const TestSupport::TSilentServer server;
+    QVERIFY(server.Port() > 0);
     const QString silent = QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:%1;Initial Catalog=x;"
                                           "User ID=u;Password=p;Connect Timeout=2")
-                               .arg(ntohs(address.sin_port));
+                               .arg(server.Port());
     int ticks = 0;
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
