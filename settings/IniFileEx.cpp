@@ -247,14 +247,11 @@ void TIniFileEx::WriteCommaList(const QString& section, const QString& ident, co
 }
 
 void TIniFileEx::ReadValueList(const QString& section, QStringList& list) {
-    list.clear();
-    try {
-        TRegistryStore::Transaction tx(*m_store, false);
-        if (const std::optional<qint64> key = m_store->FindKey(SectionPath(section)))
-            for (const TRegValue& value : m_store->Values(*key))
-                list.append(StringOf(value, value.Name));
-    } catch (const TStoreError& e) {
-        Rethrow(e, ReadKeyFailed(section));
+    // All or nothing: the first value that is no string fails the whole list.
+    const QStringList unreadable = ReadReadableValueList(section, list);
+    if (!unreadable.isEmpty()) {
+        list.clear();
+        throw TError(InvalidTypeText(unreadable.first()));
     }
 }
 
