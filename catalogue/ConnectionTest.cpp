@@ -1,6 +1,7 @@
 #include "catalogue/ConnectionTest.h"
 
 #include "data/Connection.h"
+#include "data/ConnectionKeys.h"
 #include "data/ConnectionString.h"
 #include "data/Recordset.h"
 #include "settings/Error.h"
@@ -17,8 +18,7 @@ void TestConnectionString(const QString& connectionString) {
 }
 
 const QStringList& PostgresDatabaseKeys() {
-    static const QStringList keys{QStringLiteral("Initial Catalog"), QStringLiteral("Database"),
-                                  QStringLiteral("dbname")};
+    static const QStringList keys = PostgresKeyNames("dbname");
     return keys;
 }
 

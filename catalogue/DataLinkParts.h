@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/ConnectionKeys.h"
+
 #include <QComboBox>
 #include <QStringList>
 
@@ -14,13 +16,11 @@ int DataLinkProviderPage(const QString& provider);
 // The names under which a field's key may stand in a string, the one a new key gets first.
 namespace DataLinkKeys {
 inline const QStringList SqliteFile{QStringLiteral("Data Source")};
-inline const QStringList PgHost{QStringLiteral("Data Source"), QStringLiteral("Server"),
-                                QStringLiteral("host")};
-inline const QStringList PgPort{QStringLiteral("port")};
-inline const QStringList PgService{QStringLiteral("service")};
-inline const QStringList PgUser{QStringLiteral("User ID"), QStringLiteral("UID"), QStringLiteral("user")};
-inline const QStringList PgPassword{QStringLiteral("Password"), QStringLiteral("PWD"),
-                                    QStringLiteral("password")};
+inline const QStringList PgHost = PostgresKeyNames("host");
+inline const QStringList PgPort = PostgresKeyNames("port");
+inline const QStringList PgService = PostgresKeyNames("service");
+inline const QStringList PgUser = PostgresKeyNames("user");
+inline const QStringList PgPassword = PostgresKeyNames("password");
 inline const QStringList OdbcDsn{QStringLiteral("DSN")};
 inline const QStringList OdbcDriver{QStringLiteral("Driver")};
 inline const QStringList OdbcUser{QStringLiteral("User ID"), QStringLiteral("UID")};

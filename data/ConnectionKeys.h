@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // A key of a connection string that a provider understands, as the data link dialog offers
 // it to the user.
@@ -16,6 +17,12 @@ struct TConnectionKey {
 // for PostgreSQL (its defaults read from the environment as libpq does), the attributes the
 // ODBC driver lists for ODBC. Never throws; an unknown provider gives an empty list.
 QList<TConnectionKey> ProviderConnectionKeys(const QString& connectionString);
+
+// The names a connection string may give a libpq parameter (`keyword`, "host"): the
+// program's own first ("Data Source"), then the other spellings it accepts, then libpq's
+// keyword itself. The one place that knows them: connecting, the key list and the data link
+// dialog read them from here.
+QStringList PostgresKeyNames(const char* keyword);
 
 // Whether a Provider value names the provider `name`, without regard to case; a version
 // suffix ("MSDASQL.1", "SQLite.1") names the same provider.

@@ -1,5 +1,6 @@
 #include "data/postgres/PostgresSession.h"
 
+#include "data/ConnectionKeys.h"
 #include "data/DataError.h"
 #include "data/Identifiers.h"
 #include "data/postgres/PostgresCursor.h"
@@ -51,22 +52,11 @@ QString Utf8(const char* text) {
 
 // libpq keywords for the connection string's keys that are not libpq's own.
 QByteArray LibpqKeyword(const QString& key) {
-    static const QList<QPair<QString, QByteArray>> aliases = {
-        {QStringLiteral("data source"), "host"},
-        {QStringLiteral("server"), "host"},
-        {QStringLiteral("initial catalog"), "dbname"},
-        {QStringLiteral("database"), "dbname"},
-        {QStringLiteral("user id"), "user"},
-        {QStringLiteral("uid"), "user"},
-        {QStringLiteral("pwd"), "password"},
-        {QStringLiteral("connect timeout"), "connect_timeout"},
-        {QStringLiteral("application name"), "application_name"},
-    };
-    const QString k = key.trimmed().toLower();
-    for (const auto& [alias, keyword] : aliases)
-        if (k == alias)
+    const QString k = key.trimmed();
+    for (const char* keyword : {"host", "dbname", "user", "password", "connect_timeout", "application_name"})
+        if (PostgresKeyNames(keyword).contains(k, Qt::CaseInsensitive))
             return keyword;
-    return k.toUtf8();
+    return k.toLower().toUtf8();
 }
 
 // Keys of the connection string that are the program's or the data link dialog's, not libpq's.
