@@ -105,7 +105,10 @@ const std::map<TSchemaKind, TSchemaDefinition>& Definitions() {
          {"TABLE_CATALOG TABLE_SCHEMA TABLE_NAME CARDINALITY:l", "TABLE_CATALOG TABLE_SCHEMA TABLE_NAME"}},
         {K::Tables,
          {"TABLE_CATALOG TABLE_SCHEMA TABLE_NAME TABLE_TYPE TABLE_GUID:g DESCRIPTION TABLE_PROPID:i "
-          "DATE_CREATED:d DATE_MODIFIED:d",
+          "DATE_CREATED:d DATE_MODIFIED:d "
+          // Whether the database finds the table by its bare name (search path, a temporary
+          // table of the same name); null where the provider cannot tell.
+          "VISIBLE:b",
           "TABLE_CATALOG TABLE_SCHEMA TABLE_NAME TABLE_TYPE"}},
         {K::Translations,
          {"TRANSLATION_CATALOG TRANSLATION_SCHEMA TRANSLATION_NAME SOURCE_CHARACTER_SET_CATALOG "

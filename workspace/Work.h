@@ -82,6 +82,11 @@ public:
     static void DeselectAll(QListWidget* list);
     // The names of the selected entries as SQL names of the connection, joined by ", ".
     QString SelectedSqlNames(const QListWidget* list);
+    // An entry of the tables list as SQL: qualified with its schema where the bare name would
+    // find another table or none.
+    QString TableSqlName(const QListWidgetItem* table);
+    // Whether a statement may change which tables and views there are, their names or fields.
+    static bool ChangesTables(const QString& statement);
 
     // --- Object information (WorkObjectInfo.cpp)
     QString ColumnInfo(const QString& table, const QString& column);
@@ -251,6 +256,9 @@ private:
     void LbxTablesDblClick();
     void BtnFieldsSortClick();
     void SetListError(QListWidget* list, const QString& what, const QString& message);
+    // After statements that changed tables: the tables list reloaded with its selection kept,
+    // and the fields of the chosen table.
+    void RefreshListsAfterChange();
     void LbxFieldsClick();
     void LbxFieldsDblClick();
 

@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
 
@@ -119,7 +120,7 @@ void TFrameWork::ExecuteListTable() {
         return;
     // A name from the database is data: quoted where needed, and run as the one select it is,
     // whatever characters it holds.
-    ExecuteSql(QStringLiteral("SELECT * FROM ") + ConnWork->SqlName(LbxTables->currentItem()->text()), true);
+    ExecuteSql(QStringLiteral("SELECT * FROM ") + TableSqlName(LbxTables->currentItem()), true);
 }
 
 // --- Running
@@ -197,14 +198,33 @@ void TFrameWork::RunBatch(const QStringList& statements) {
         SetStatusText(4, QLocale::system().toString(SecondsSinceStart(), 'f', 3) + QStringLiteral(" s "));
     });
     clock.start();
-    for (const QString& statement : statements) {
+    // After statements that changed tables the lists follow, however the batch ends.
+    bool tablesChanged = false;
+    const auto refreshLists = qScopeGuard([self = QPointer<TFrameWork>(this), &tablesChanged] {
+        if (self && tablesChanged)
+            self->RefreshListsAfterChange();
+    });
+    for (qsizetype i = 0; i < statements.size(); ++i) {
+        const QString& statement = statements.at(i);
         Qry->SetSql(statement);
         Qry->SetExecuteOptions(TExecuteOption::Synchronous);
-        // The statement runs on a thread of its own: the window repaints meanwhile, and
-        // Escape or Ctrl+Backspace cancel it (a cancel ends the batch as an error does).
-        const std::function<qint64()> execute = Qry->PrepareExecSQL();
         qint64 n = -1;
-        RunInWorkerCancellable([&n, &execute] { n = execute(); }, [this] { CancelSql(); });
+        try {
+            // The statement runs on a thread of its own: the window repaints meanwhile, and
+            // Escape or Ctrl+Backspace cancel it (a cancel ends the batch as an error does).
+            const std::function<qint64()> execute = Qry->PrepareExecSQL();
+            RunInWorkerCancellable([&n, &execute] { n = execute(); }, [this] { CancelSql(); });
+        } catch (const TError& e) {
+            // In a batch the message says which statement failed.
+            if (statements.size() < 2 || m_cancelRequested)
+                throw;
+            const QString message =
+                QStringLiteral("Anweisung %1 von %2: ").arg(i + 1).arg(statements.size()) + e.Message();
+            if (const auto* error = dynamic_cast<const TDataError*>(&e))
+                throw TDataError(message, error->SqlState(), error->NativeCode(), error->Statement());
+            throw TError(message);
+        }
+        tablesChanged = tablesChanged || ChangesTables(statement);
         if (n >= 0)
             total = qMax<qint64>(total, 0) + n;
         ShowRecordCount(total, AccessNone);
@@ -253,6 +273,9 @@ void TFrameWork::QryFetchComplete(const QString& error) {
     } catch (const std::exception& e) {
         ShowErrorText(QStringLiteral("SQL-Fehler: ") + SchemaErrorText(e) + CrLf + Qry->SqlText());
     }
+    // A statement that names "select" runs this way too, as CREATE VIEW … AS SELECT does.
+    if (ChangesTables(Qry->SqlText()))
+        RefreshListsAfterChange();
     SetWaitCursor(false);
     // A fetch that broke off (connection lost, a value the driver could not read) must not
     // look like a complete result: the rows so far stay visible and the user is told.

@@ -122,8 +122,8 @@ void TFrameWork::PopMnuLbxInsertSelectClick() {
         QStringList statements;
         for (int i = 0; i < LbxTables->count(); ++i)
             if (LbxTables->item(i)->isSelected())
-                statements.append(QStringLiteral("SELECT * FROM ") +
-                                  ConnWork->SqlName(LbxTables->item(i)->text()) + QLatin1Char(' '));
+                statements.append(QStringLiteral("SELECT * FROM ") + TableSqlName(LbxTables->item(i)) +
+                                  QLatin1Char(' '));
         for (const QString& statement : std::as_const(statements))
             InsertIntoSql(statement);
     } else if (m_lbxMenuList == LbxFields) {
@@ -131,7 +131,7 @@ void TFrameWork::PopMnuLbxInsertSelectClick() {
         if (!table)
             return;
         InsertIntoSql(QStringLiteral("SELECT ") + SelectedSqlNames(LbxFields) + QStringLiteral(" FROM ") +
-                      ConnWork->SqlName(table->text()));
+                      TableSqlName(table));
     }
 }
 

@@ -63,11 +63,17 @@ QString TFrameWork::IndexInfo(const QString& table) {
 }
 
 void TFrameWork::AppendIndexLines(TRecordset& rows, QString& result) {
+    const TField& schemaName = rows.FieldByName(QStringLiteral("TABLE_SCHEMA"));
+    const TField& tableName = rows.FieldByName(QStringLiteral("TABLE_NAME"));
     const TField& indexName = rows.FieldByName(QStringLiteral("INDEX_NAME"));
     const TField& columnName = rows.FieldByName(QStringLiteral("COLUMN_NAME"));
+    // Index names are unique per schema only: a row belongs to the index before it when
+    // schema, table and index name are the same.
+    const auto indexOfRow = [&] { return QStringList{schemaName.AsText(), tableName.AsText(), indexName.AsText()}; };
     QString fields;
     rows.First();
     while (!rows.Eof()) {
+        const QStringList index = indexOfRow();
         const QString name = indexName.AsText();
         const QString flags = IndexFlags(rows);
         if (!fields.isEmpty())
@@ -76,7 +82,7 @@ void TFrameWork::AppendIndexLines(TRecordset& rows, QString& result) {
         rows.Next();
         // Rows of one index follow each other; rows without an index name join the next
         // index's fields.
-        if (!rows.Eof() && (indexName.AsText() == name || name.isEmpty()))
+        if (!rows.Eof() && (indexOfRow() == index || name.isEmpty()))
             continue;
         if (!result.isEmpty())
             result += QStringLiteral("\r\n");

@@ -69,7 +69,7 @@ QString KindSql(TSchemaKind kind) {
             "THEN CASE WHEN c.relkind IN ('v', 'm') THEN 'SYSTEM VIEW' ELSE 'SYSTEM TABLE' END "
             "WHEN c.relpersistence = 't' THEN 'LOCAL TEMPORARY' "
             "WHEN c.relkind IN ('v', 'm') THEN 'VIEW' ELSE 'TABLE' END AS table_type, "
-            "NULL, obj_description(c.oid, 'pg_class'), NULL, NULL, NULL "
+            "NULL, obj_description(c.oid, 'pg_class'), NULL, NULL, NULL, pg_table_is_visible(c.oid) "
             "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
             "WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f') AND n.nspname !~ '^pg_toast' "
             "AND (c.relpersistence <> 't' OR n.oid = pg_my_temp_schema()) "

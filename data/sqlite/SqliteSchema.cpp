@@ -2,8 +2,10 @@
 // database names (main, temp, attached ones) stand in TABLE_SCHEMA; catalogs stay empty.
 
 #include "data/DataError.h"
+#include "data/SqlScan.h"
 #include "data/sqlite/SqliteSession.h"
 
+#include <QHash>
 #include <QMap>
 #include <QRegularExpression>
 #include <algorithm>
@@ -61,6 +63,31 @@ QList<TTable> Tables(TSqliteSession& s, const QString& schema = {}, const QStrin
     return tables;
 }
 
+// SQLite compares names folding ASCII letters only.
+QString FoldName(const QString& name) {
+    QString folded = name;
+    for (QChar& c : folded)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return folded;
+}
+
+// The database whose table or view a bare name finds: temp first, then main, then the
+// attached ones in the order they were attached (PRAGMA database_list lists main first).
+QHash<QString, QString> UnqualifiedOwners(const QList<TTable>& tables) {
+    QHash<QString, QString> owners;
+    const auto rank = [](const QString& db) {
+        return db == QLatin1String("temp") ? 0 : db == QLatin1String("main") ? 1 : 2;
+    };
+    for (const TTable& t : tables) {
+        const QString key = FoldName(t.Name);
+        const auto it = owners.constFind(key);
+        if (it == owners.constEnd() || rank(t.Schema) < rank(*it))
+            owners.insert(key, t.Schema);
+    }
+    return owners;
+}
+
 bool WithoutRowId(const TTable& t) {
     static const QRegularExpression re(QStringLiteral("\\bWITHOUT\\s+ROWID\\b"),
                                        QRegularExpression::CaseInsensitiveOption);
@@ -93,7 +120,90 @@ struct TIndex {
     bool Partial = false;
     QStringList Columns;
     bool FromConstraint = false; // made by a UNIQUE constraint, not by CREATE INDEX
+    QString Filter = {};         // the condition of a partial index, without WHERE
 };
+
+// What the pragmas do not tell of a CREATE INDEX statement: each indexed column as written
+// (an expression's text) and the condition of a partial index.
+struct TIndexSql {
+    QStringList Columns;
+    QString Filter;
+};
+
+// The position after a comment that starts at pos, or pos when none starts there.
+qsizetype SkipComment(const QString& s, qsizetype pos) {
+    if (s.mid(pos, 2) == QLatin1String("--")) {
+        const qsizetype end = s.indexOf(u'\n', pos);
+        return end < 0 ? s.size() : end + 1;
+    }
+    if (s.mid(pos, 2) == QLatin1String("/*")) {
+        const qsizetype end = s.indexOf(QLatin1String("*/"), pos + 2);
+        return end < 0 ? s.size() : end + 2;
+    }
+    return pos;
+}
+
+// The position after a quoted name or text that starts at pos, or pos when none does.
+qsizetype SkipQuoted(const QString& s, qsizetype pos) {
+    const QChar c = s.at(pos);
+    if (c == u'\'' || c == u'"' || c == u'`')
+        return SqlSkipQuoted(s, pos, c);
+    if (c == u'[')
+        return SqlSkipQuoted(s, pos, u']');
+    return pos;
+}
+
+// An indexed column without its collation and sort order, which the index's other columns
+// of the rowset carry.
+QString IndexedExpression(QString text) {
+    static const QRegularExpression order(QStringLiteral("\\s+(ASC|DESC)\\s*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression collate(QStringLiteral("\\s+COLLATE\\s+(\"[^\"]*\"|\\w+)\\s*$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    text = text.trimmed();
+    text.remove(order);
+    text.remove(collate);
+    return text.trimmed();
+}
+
+TIndexSql ParseIndexSql(const QString& sql) {
+    TIndexSql result;
+    int depth = 0;
+    qsizetype itemStart = -1;
+    bool columnsRead = false;
+    qsizetype pos = 0;
+    const auto wordAt = [&sql](qsizetype at, QLatin1String word) {
+        const qsizetype end = at + word.size();
+        return sql.mid(at, word.size()).compare(word, Qt::CaseInsensitive) == 0 &&
+               (at == 0 || !(sql.at(at - 1).isLetterOrNumber() || sql.at(at - 1) == u'_')) &&
+               (end == sql.size() || !(sql.at(end).isLetterOrNumber() || sql.at(end) == u'_'));
+    };
+    while (pos < sql.size()) {
+        if (const qsizetype after = SkipComment(sql, pos); after != pos) {
+            pos = after;
+            continue;
+        }
+        if (const qsizetype after = SkipQuoted(sql, pos); after != pos) {
+            pos = after;
+            continue;
+        }
+        const QChar c = sql.at(pos);
+        if (columnsRead) {
+            if (depth == 0 && wordAt(pos, QLatin1String("WHERE"))) {
+                result.Filter = sql.mid(pos + 5).trimmed();
+                break;
+            }
+        } else if (c == u'(' && ++depth == 1) {
+            itemStart = pos + 1;
+        } else if ((c == u',' && depth == 1) || (c == u')' && --depth == 0)) {
+            result.Columns << IndexedExpression(sql.mid(itemStart, pos - itemStart));
+            itemStart = pos + 1;
+            columnsRead = depth == 0;
+        }
+        ++pos;
+    }
+    return result;
+}
 
 QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t) {
     QList<TIndex> indexes;
@@ -107,11 +217,29 @@ QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t) {
                      row[2].toInt() != 0,
                      row[3].toString() == QLatin1String("pk"),
                      row.value(4).toInt() != 0,
-                     {}};
+                     {},
+                     row[3].toString() == QLatin1String("u")};
+        QList<int> expressions; // positions in the index's key
         for (const QVariantList& c :
-             s.Rows(QStringLiteral("PRAGMA %1.index_xinfo(%2)").arg(Quote(t.Schema), Quote(index.Name))))
-            if (c.value(5).toInt() == 1)
-                index.Columns << (c[2].isNull() ? QStringLiteral("rowid") : c[2].toString());
+             s.Rows(QStringLiteral("PRAGMA %1.index_xinfo(%2)").arg(Quote(t.Schema), Quote(index.Name)))) {
+            if (c.value(5).toInt() != 1)
+                continue;
+            // cid -1 is the rowid, -2 an expression.
+            if (c[1].toInt() == -2)
+                expressions << int(index.Columns.size());
+            index.Columns << (c[1].toInt() == -1 ? QStringLiteral("rowid") : c[2].toString());
+        }
+        // Expressions and the condition of a partial index are only in the statement.
+        if (index.Partial || !expressions.isEmpty()) {
+            const QList<QVariantList> sql =
+                s.Rows(QStringLiteral("SELECT sql FROM %1.sqlite_master WHERE type = 'index' AND name = ?")
+                           .arg(Quote(t.Schema)),
+                       {index.Name});
+            const TIndexSql written = ParseIndexSql(sql.isEmpty() ? QString() : sql.first().value(0).toString());
+            for (const int position : std::as_const(expressions))
+                index.Columns[position] = written.Columns.value(position);
+            index.Filter = written.Filter;
+        }
         primaryIndex = primaryIndex || index.Primary;
         indexes.append(index);
     }
@@ -229,7 +357,7 @@ void ReadIndexes(TSqliteSession& s, const QVariantList& r, TSchemaRows& rows) {
                           1,
                           QVariant(),
                           QVariant(),
-                          index.Partial ? QVariant(QStringLiteral("WHERE …")) : QVariant(),
+                          index.Filter.isEmpty() ? QVariant() : QVariant(index.Filter),
                           QVariant()});
         }
     }
@@ -391,10 +519,16 @@ void TSqliteSession::ReadSchema(TSchemaKind kind, const QVariantList& r, TSchema
         for (const QString& db : Databases(*this))
             rows.Add({QVariant(), db, QVariant(), QVariant(), QVariant(), QStringLiteral("UTF-8")});
         return;
-    case TSchemaKind::Tables:
-        for (const TTable& t : Tables(*this, Restriction(r, 1), Restriction(r, 2)))
-            rows.Add({QVariant(), t.Schema, t.Name, t.Type});
+    case TSchemaKind::Tables: {
+        const QList<TTable> all = Tables(*this);
+        const QHash<QString, QString> owners = UnqualifiedOwners(all);
+        const QString schema = Restriction(r, 1), name = Restriction(r, 2);
+        for (const TTable& t : all)
+            if ((schema.isEmpty() || t.Schema == schema) && (name.isEmpty() || t.Name == name))
+                rows.Add({QVariant(), t.Schema, t.Name, t.Type, QVariant(), QVariant(), QVariant(), QVariant(),
+                          QVariant(), owners.value(FoldName(t.Name)) == t.Schema});
         return;
+    }
     case TSchemaKind::Views:
         for (const TTable& t : Tables(*this, Restriction(r, 1), Restriction(r, 2)))
             if (t.Type == QLatin1String("VIEW"))
