@@ -37,3 +37,15 @@ qsizetype SqlDollarTag(const QString& s, qsizetype pos) {
         ++i;
     return i < s.size() && s[i] == u'$' ? i - pos + 1 : 0;
 }
+
+qsizetype SqlSkipComment(const QString& s, qsizetype pos) {
+    if (s.mid(pos, 2) == QLatin1String("--")) {
+        const qsizetype end = s.indexOf(u'\n', pos);
+        return end < 0 ? s.size() : end + 1;
+    }
+    if (s.mid(pos, 2) == QLatin1String("/*")) {
+        const qsizetype end = s.indexOf(QLatin1String("*/"), pos + 2);
+        return end < 0 ? s.size() : end + 2;
+    }
+    return pos;
+}

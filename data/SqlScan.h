@@ -12,3 +12,7 @@ qsizetype SqlSkipQuoted(const QString& s, qsizetype pos, QChar close, bool backs
 // The length of a dollar-quote opener "$tag$" at pos, or 0 when none starts there ("$1" is a
 // positional marker, and a "$" inside a word opens nothing).
 qsizetype SqlDollarTag(const QString& s, qsizetype pos);
+
+// The position after a comment ("--" to the end of the line, "/* … */") that starts at pos, or
+// pos when none starts there. An unterminated comment ends at the end of the text.
+qsizetype SqlSkipComment(const QString& s, qsizetype pos);

@@ -69,7 +69,9 @@ void TFrameWork::AppendIndexLines(TRecordset& rows, QString& result) {
     const TField& columnName = rows.FieldByName(QStringLiteral("COLUMN_NAME"));
     // Index names are unique per schema only: a row belongs to the index before it when
     // schema, table and index name are the same.
-    const auto indexOfRow = [&] { return QStringList{schemaName.AsText(), tableName.AsText(), indexName.AsText()}; };
+    const auto indexOfRow = [&] {
+        return QStringList{schemaName.AsText(), tableName.AsText(), indexName.AsText()};
+    };
     QString fields;
     rows.First();
     while (!rows.Eof()) {

@@ -6,6 +6,7 @@
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "data/Recordset.h"
+#include "data/SqlScan.h"
 #include "editor/SqlEdit.h"
 #include "ui/ErrorHandler.h"
 #include "ui/WorkerWait.h"
@@ -69,12 +70,8 @@ QStringList LeadingWords(const QString& statement, int count) {
         const QChar c = statement.at(pos);
         if (c.isSpace()) {
             ++pos;
-        } else if (statement.mid(pos, 2) == QLatin1String("--")) {
-            pos = statement.indexOf(u'\n', pos);
-            pos = pos < 0 ? size : pos;
-        } else if (statement.mid(pos, 2) == QLatin1String("/*")) {
-            pos = statement.indexOf(QLatin1String("*/"), pos + 2);
-            pos = pos < 0 ? size : pos + 2;
+        } else if (const qsizetype after = SqlSkipComment(statement, pos); after != pos) {
+            pos = after;
         } else if (c.isLetter() || c == u'_') {
             const qsizetype start = pos;
             while (pos < size && (statement.at(pos).isLetterOrNumber() || statement.at(pos) == u'_'))
@@ -108,7 +105,9 @@ void TFrameWork::RefreshTables(bool onWorker) {
     SetCaption(PnlTables, QStringLiteral("Tabellen"), -1);
     try {
         std::unique_ptr<TRecordset> rows;
-        const auto read = [this, &rows] { rows = ConnWork->OpenSchema(TSchemaKind::Tables); };
+        const auto read = [this, &rows] {
+            rows = ConnWork->OpenSchema(TSchemaKind::Tables);
+        };
         if (onWorker)
             RunInWorker(read);
         else
@@ -133,8 +132,8 @@ void TFrameWork::RefreshTables(bool onWorker) {
             // Where the provider cannot tell which table a bare name finds, a name of several
             // schemas is ambiguous and named with its schema.
             const QVariant visible = rows->Value(row, visibleColumn);
-            const bool qualify = !schema.isEmpty() && (visible.isNull() ? schemasOf.value(name).size() > 1
-                                                                         : !visible.toBool());
+            const bool qualify = !schema.isEmpty() &&
+                                 (visible.isNull() ? schemasOf.value(name).size() > 1 : !visible.toBool());
             auto* item = new TNameItem(name);
             item->setData(SchemaRole, schema);
             item->setData(QualifyRole, qualify);
@@ -160,7 +159,8 @@ void TFrameWork::RefreshFields() {
     const QString schema = table->data(SchemaRole).toString();
     try {
         const std::unique_ptr<TRecordset> rows = ConnWork->OpenSchema(
-            TSchemaKind::Columns, {QVariant(), schema.isEmpty() ? QVariant() : QVariant(schema), table->text()});
+            TSchemaKind::Columns,
+            {QVariant(), schema.isEmpty() ? QVariant() : QVariant(schema), table->text()});
         const int nameColumn = ColumnOf(*rows, "COLUMN_NAME");
         for (qint64 row = 0; row < rows->RecordCount(); ++row)
             AddName(LbxFields, rows->Text(row, nameColumn));
@@ -251,7 +251,8 @@ bool TFrameWork::ChangesTables(const QString& statement) {
     if (verb == QLatin1String("ATTACH") || verb == QLatin1String("DETACH") || verb == QLatin1String("USE"))
         return true;
     if (verb == QLatin1String("SET")) {
-        const bool scoped = words.value(1) == QLatin1String("SESSION") || words.value(1) == QLatin1String("LOCAL");
+        const bool scoped =
+            words.value(1) == QLatin1String("SESSION") || words.value(1) == QLatin1String("LOCAL");
         return words.value(scoped ? 2 : 1) == QLatin1String("SEARCH_PATH");
     }
     if (verb == QLatin1String("RENAME"))
@@ -259,8 +260,8 @@ bool TFrameWork::ChangesTables(const QString& statement) {
     if (verb != QLatin1String("CREATE") && verb != QLatin1String("DROP") && verb != QLatin1String("ALTER"))
         return false;
     static const QSet<QString> modifiers{
-        QStringLiteral("OR"),        QStringLiteral("REPLACE"),   QStringLiteral("TEMP"),
-        QStringLiteral("TEMPORARY"), QStringLiteral("GLOBAL"),    QStringLiteral("LOCAL"),
+        QStringLiteral("OR"),        QStringLiteral("REPLACE"),      QStringLiteral("TEMP"),
+        QStringLiteral("TEMPORARY"), QStringLiteral("GLOBAL"),       QStringLiteral("LOCAL"),
         QStringLiteral("UNLOGGED"),  QStringLiteral("MATERIALIZED"), QStringLiteral("FOREIGN"),
         QStringLiteral("VIRTUAL"),   QStringLiteral("RECURSIVE")};
     qsizetype i = 1;

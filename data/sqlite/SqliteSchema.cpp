@@ -130,19 +130,6 @@ struct TIndexSql {
     QString Filter;
 };
 
-// The position after a comment that starts at pos, or pos when none starts there.
-qsizetype SkipComment(const QString& s, qsizetype pos) {
-    if (s.mid(pos, 2) == QLatin1String("--")) {
-        const qsizetype end = s.indexOf(u'\n', pos);
-        return end < 0 ? s.size() : end + 1;
-    }
-    if (s.mid(pos, 2) == QLatin1String("/*")) {
-        const qsizetype end = s.indexOf(QLatin1String("*/"), pos + 2);
-        return end < 0 ? s.size() : end + 2;
-    }
-    return pos;
-}
-
 // The position after a quoted name or text that starts at pos, or pos when none does.
 qsizetype SkipQuoted(const QString& s, qsizetype pos) {
     const QChar c = s.at(pos);
@@ -179,7 +166,7 @@ TIndexSql ParseIndexSql(const QString& sql) {
                (end == sql.size() || !(sql.at(end).isLetterOrNumber() || sql.at(end) == u'_'));
     };
     while (pos < sql.size()) {
-        if (const qsizetype after = SkipComment(sql, pos); after != pos) {
+        if (const qsizetype after = SqlSkipComment(sql, pos); after != pos) {
             pos = after;
             continue;
         }
@@ -235,7 +222,8 @@ QList<TIndex> IndexesOf(TSqliteSession& s, const TTable& t) {
                 s.Rows(QStringLiteral("SELECT sql FROM %1.sqlite_master WHERE type = 'index' AND name = ?")
                            .arg(Quote(t.Schema)),
                        {index.Name});
-            const TIndexSql written = ParseIndexSql(sql.isEmpty() ? QString() : sql.first().value(0).toString());
+            const TIndexSql written =
+                ParseIndexSql(sql.isEmpty() ? QString() : sql.first().value(0).toString());
             for (const int position : std::as_const(expressions))
                 index.Columns[position] = written.Columns.value(position);
             index.Filter = written.Filter;
@@ -525,8 +513,8 @@ void TSqliteSession::ReadSchema(TSchemaKind kind, const QVariantList& r, TSchema
         const QString schema = Restriction(r, 1), name = Restriction(r, 2);
         for (const TTable& t : all)
             if ((schema.isEmpty() || t.Schema == schema) && (name.isEmpty() || t.Name == name))
-                rows.Add({QVariant(), t.Schema, t.Name, t.Type, QVariant(), QVariant(), QVariant(), QVariant(),
-                          QVariant(), owners.value(FoldName(t.Name)) == t.Schema});
+                rows.Add({QVariant(), t.Schema, t.Name, t.Type, QVariant(), QVariant(), QVariant(),
+                          QVariant(), QVariant(), owners.value(FoldName(t.Name)) == t.Schema});
         return;
     }
     case TSchemaKind::Views:

@@ -59,6 +59,9 @@ public:
         : m_session(session)
         , m_statement(statement)
         , m_pendingRow(hasRow)
+        // A first step without a row ended the statement: stepping again would run it anew
+        // (CREATE TABLE … AS SELECT a second time).
+        , m_done(!hasRow)
         , m_sql(std::move(sql)) {
         m_step = m_session.NewStep(false);
         m_step.Stop = &m_stop;

@@ -55,7 +55,21 @@ private slots:
     void connectionReport();
     void connectionReportOfALostConnection();
 
+    void ctrlClickOnTheLastTableEmptiesTheFields();
+    void sqliteNamesAStructuredTableWhereABareNameFindsAnother();
+    void postgresTablesOfSeveralSchemas();
+    void sqliteIndexColumnsAsWritten_data();
+    void sqliteIndexColumnsAsWritten();
+    void listsFollowStatementsThatChangeTables();
+    void statementsThatChangeTables_data();
+    void statementsThatChangeTables();
+
 private:
+    // A click on an entry as the user makes it, with the given keys held.
+    static void Click(QListWidget* list, QListWidgetItem* item, Qt::KeyboardModifiers keys = {});
+    // A right click on an entry, then a click on the menu's entry.
+    void Choose(TFrameWork* work, QListWidget* list, QListWidgetItem* item, QAction* action);
+    static QListWidgetItem* Item(const QListWidget* list, const QString& name, int occurrence = 0);
     // Opens the list's menu, runs `inside` while it shows, then closes it.
     void WithMenu(TFrameWork* work, QListWidget* list, const std::function<void()>& inside);
     static QStringList Entries(const QListWidget* list);
@@ -139,6 +153,37 @@ void TstWorkSchema::Select(QListWidget* list, const QStringList& names, const QS
             list->setCurrentRow(i, QItemSelectionModel::NoUpdate);
     for (int i = 0; i < list->count(); ++i)
         list->item(i)->setSelected(names.contains(list->item(i)->text()));
+}
+
+void TstWorkSchema::Click(QListWidget* list, QListWidgetItem* item, Qt::KeyboardModifiers keys) {
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, keys, list->visualItemRect(item).center());
+}
+
+void TstWorkSchema::Choose(TFrameWork* work, QListWidget* list, QListWidgetItem* item, QAction* action) {
+    bool chosen = false;
+    QTimer::singleShot(0, this, [&] {
+        QTRY_VERIFY(work->PopMnuLbx->isVisible());
+        QTest::mouseClick(work->PopMnuLbx, Qt::LeftButton, {},
+                          work->PopMnuLbx->actionGeometry(action).center());
+        chosen = true;
+    });
+    list->scrollToItem(item);
+    const QPoint at = list->visualItemRect(item).center();
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, at);
+    if (!chosen) // a right click that opens no menu on this platform: the request it would make
+        emit list->customContextMenuRequested(at);
+    QTRY_VERIFY(chosen);
+    // Offscreen the closed menu stays the active window until the main window is activated.
+    QTRY_VERIFY(!work->PopMnuLbx->isVisible());
+    QApplication::setActiveWindow(m_window.get());
+    QTRY_COMPARE(QApplication::activeWindow(), m_window.get());
+}
+
+QListWidgetItem* TstWorkSchema::Item(const QListWidget* list, const QString& name, int occurrence) {
+    const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
+    // findItems keeps the list's order.
+    return occurrence < found.size() ? found.at(occurrence) : nullptr;
 }
 
 void TstWorkSchema::menuEntriesFollowTheList() {
@@ -511,6 +556,210 @@ void TstWorkSchema::connectionReportOfALostConnection() {
                          QStringLiteral(" Exception: TDataError Die Verbindung ist nicht geöffnet")),
                  qPrintable(lines.at(k)));
     QCOMPARE(work->StatusText(4), QStringLiteral("---"));
+}
+
+void TstWorkSchema::ctrlClickOnTheLastTableEmptiesTheFields() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    Click(work->LbxTables, Item(work->LbxTables, "Kunden"));
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"Bild", "Id", "Name", "Ort", "Plz"}));
+    Click(work->LbxTables, Item(work->LbxTables, "Orte"), Qt::ControlModifier);
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"a", "m", "Ort", "Plz", "z"}));
+    // Taking the last selected table away shows the one still selected, then none at all.
+    Click(work->LbxTables, Item(work->LbxTables, "Orte"), Qt::ControlModifier);
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"Bild", "Id", "Name", "Ort", "Plz"}));
+    Click(work->LbxTables, Item(work->LbxTables, "Kunden"), Qt::ControlModifier);
+    QVERIFY(work->LbxTables->selectedItems().isEmpty());
+    QCOMPARE(Entries(work->LbxFields), QStringList());
+    QCOMPARE(Caption(work->PnlFields), QStringLiteral("Felder"));
+}
+
+void TstWorkSchema::sqliteNamesAStructuredTableWhereABareNameFindsAnother() {
+    const QString extra =
+        Database(QStringLiteral("extra"), "create table Orte(q int); create table Nur(n int);");
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    Click(work->LbxTables, Item(work->LbxTables, "Kunden"));
+    // A bare name finds a temporary table first, then main's, then an attached database's.
+    Run(work, QStringLiteral("attach database '%1' as extra;\ncreate temp table Kunden(t int);")
+                  .arg(TConnectionString(extra).Value(QStringLiteral("Data Source"))));
+    QCOMPARE(Entries(work->LbxTables), (QStringList{"Kunden", "Kunden", "Nur", "Orte", "Orte", "v"}));
+    // The chosen table stays chosen, and its fields are its own, not its namesake's too.
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"Bild", "Id", "Name", "Ort", "Plz"}));
+
+    work->MemSql->SetLines({QString()});
+    Choose(work, work->LbxTables, Item(work->LbxTables, "v"), work->PopMnuLbxSelectAll);
+    Choose(work, work->LbxTables, Item(work->LbxTables, "v"), work->PopMnuLbxInsertSelect);
+    QCOMPARE(work->MemSql->Lines(),
+             QStringList{"SELECT * FROM main.Kunden SELECT * FROM Kunden SELECT * FROM Nur "
+                         "SELECT * FROM extra.Orte SELECT * FROM Orte SELECT * FROM v "});
+
+    // "Tabelle anzeigen" reaches the hidden table.
+    Click(work->LbxTables, Item(work->LbxTables, "Orte", 0));
+    QCOMPARE(Entries(work->LbxFields), QStringList{"q"});
+    QTest::keyClick(work->LbxTables, Qt::Key_F8);
+    QTRY_VERIFY(!work->Busy());
+    QCOMPARE(HistoryTop(work), QStringLiteral("SELECT * FROM extra.Orte\r\n"));
+    QCOMPARE(work->Dsr->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("q"));
+}
+
+void TstWorkSchema::postgresTablesOfSeveralSchemas() {
+    REQUIRE_POSTGRES(pg);
+    const QString id = QUuid::createUuid().toString(QUuid::Id128).left(10);
+    const QString first = QStringLiteral("ws_%1_a").arg(id), second = QStringLiteral("ws_%1_b").arg(id);
+    const QString far = QStringLiteral("\"Fremd_%1\"").arg(id);
+    TConnection admin;
+    admin.Open(pg);
+    m_pgSchemas << first << second << far;
+    admin.Execute(
+        QStringLiteral("CREATE SCHEMA %1; CREATE SCHEMA %2; CREATE SCHEMA %3; "
+                       "CREATE TABLE %1.kunden (id int PRIMARY KEY, name_a text); "
+                       "INSERT INTO %1.kunden VALUES (1, 'a'); "
+                       "CREATE TABLE %2.kunden (nr int PRIMARY KEY, name_b text); "
+                       "INSERT INTO %2.kunden VALUES (2, 'b'); "
+                       "CREATE TABLE %3.\"Fern\" (wert text); INSERT INTO %3.\"Fern\" VALUES ('fern');")
+            .arg(first, second, far));
+    TFrameWork* work =
+        Open(QStringLiteral("PG"), pg + QStringLiteral(";options='-c search_path=%1'").arg(first));
+    QVERIFY(work);
+
+    // Each entry is its own table: its fields, its rows, its name in SQL.
+    QVERIFY(!Item(work->LbxTables, "kunden", 2));
+    const struct {
+        QListWidgetItem* Entry;
+        QStringList Fields;
+        QString SqlName;
+        QString Value;
+    } tables[] = {{Item(work->LbxTables, "kunden", 0), {"id", "name_a"}, "kunden", "a"},
+                  {Item(work->LbxTables, "kunden", 1), {"name_b", "nr"}, second + ".kunden", "b"},
+                  {Item(work->LbxTables, "Fern"), {"wert"}, far + ".\"Fern\"", "fern"}};
+    for (const auto& table : tables) {
+        Click(work->LbxTables, table.Entry);
+        QCOMPARE(Entries(work->LbxFields), table.Fields);
+        QTest::keyClick(work->LbxTables, Qt::Key_F8);
+        QTRY_VERIFY(!work->Busy());
+        QCOMPARE(HistoryTop(work), QStringLiteral("SELECT * FROM %1\r\n").arg(table.SqlName));
+        QCOMPARE(work->Dsr->index(0, 1 % table.Fields.size()).data().toString(), table.Value);
+        work->MemSql->SetLines({QString()});
+        Choose(work, work->LbxTables, table.Entry, work->PopMnuLbxInsertSelect);
+        QCOMPARE(work->MemSql->Lines(), QStringList{QStringLiteral("SELECT * FROM %1 ").arg(table.SqlName)});
+    }
+    // The fallback for the fields reads the table of the entry.
+    work->ReadFieldsByQuery();
+    QCOMPARE(Entries(work->LbxFields), QStringList{"wert"});
+
+    // The fields' SELECT names the current table as the tables list does.
+    Click(work->LbxTables, tables[1].Entry);
+    Click(work->LbxFields, Item(work->LbxFields, "nr"));
+    work->MemSql->SetLines({QString()});
+    Choose(work, work->LbxFields, Item(work->LbxFields, "nr"), work->PopMnuLbxInsertSelect);
+    QCOMPARE(work->MemSql->Lines(), QStringList{"SELECT nr FROM " + second + ".kunden"});
+
+    // Both keys are called kunden_pkey; each keeps its own column.
+    QCOMPARE(work->IndexInfo(QStringLiteral("kunden")),
+             QStringLiteral("Index kunden_pkey (PU) Fields: id\r\nIndex kunden_pkey (PU) Fields: nr"));
+}
+
+void TstWorkSchema::sqliteIndexColumnsAsWritten_data() {
+    QTest::addColumn<QString>("index");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("expression") << "create index i on t(lower(b))"
+                                << "Index i () Fields: lower(b)"
+                                << "";
+    QTest::newRow("order and collation left out")
+        << "create index i on t(a, b * 2 DESC, c collate nocase asc)"
+        << "Index i () Fields: a;b * 2;c"
+        << "";
+    QTest::newRow("commas and brackets inside")
+        << "create unique index i on t(substr(b, 1, 2), coalesce(c, ',)'))"
+        << "Index i (U) Fields: substr(b, 1, 2);coalesce(c, ',)')"
+        << "";
+    QTest::newRow("partial") << "create index i on t(a) where b is not null and c > 0"
+                             << "Index i () Fields: a"
+                             << "b is not null and c > 0";
+    QTest::newRow("quotes and comments")
+        << "create index \"i(\" on \"t\" /* ( */ (a) -- where x\n WHERE (c <> 'where')"
+        << "Index i( () Fields: a"
+        << "(c <> 'where')";
+}
+
+void TstWorkSchema::sqliteIndexColumnsAsWritten() {
+    QFETCH(QString, index);
+    QFETCH(QString, line);
+    QFETCH(QString, filter);
+    TConnection c;
+    c.Open(Database(QStringLiteral("indexes"), "create table t(a int, b text, c text);"));
+    c.Execute(index);
+    const std::unique_ptr<TRecordset> rows = c.OpenSchema(
+        TSchemaKind::Indexes, {QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("t")});
+    QString text;
+    TFrameWork::AppendIndexLines(*rows, text);
+    QCOMPARE(text, line);
+    for (rows->First(); !rows->Eof(); rows->Next())
+        QCOMPARE(rows->FieldByName(QStringLiteral("FILTER_CONDITION")).AsText(), filter);
+}
+
+void TstWorkSchema::listsFollowStatementsThatChangeTables() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    Click(work->LbxTables, Item(work->LbxTables, "Kunden"));
+    Run(work, QStringLiteral("create table Neu(x int);\ndrop view v;"));
+    QCOMPARE(Entries(work->LbxTables), (QStringList{"Kunden", "Neu", "Orte"}));
+    QCOMPARE(Caption(work->PnlTables), QStringLiteral("Tabellen (3)"));
+    QCOMPARE(work->LbxTables->currentItem()->text(), QStringLiteral("Kunden"));
+    QCOMPARE(Caption(work->PnlFields), QStringLiteral("Felder (5)"));
+    Run(work, QStringLiteral("alter table Kunden add column Mail text"));
+    QCOMPARE(Caption(work->PnlFields), QStringLiteral("Felder (6)"));
+    // A view's statement names select and runs as one.
+    Run(work, QStringLiteral("create view w as select Ort from Orte"));
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList()); // run once, not again by the fetch
+    QCOMPARE(Entries(work->LbxTables), (QStringList{"Kunden", "Neu", "Orte", "w"}));
+
+    // Statements that change no table leave the lists alone.
+    TConnection other;
+    other.Open(m_sample);
+    other.Execute(QStringLiteral("create table Fremd(x int)"));
+    Run(work, QStringLiteral("insert into Neu values (1);"));
+    QCOMPARE(Entries(work->LbxTables), (QStringList{"Kunden", "Neu", "Orte", "w"}));
+
+    // A failing statement is named by its place; the tables made before it are listed.
+    Run(work, QStringLiteral("create table A1(x int);\ncreate table A2(x int);\ninsert into Nix values (1);\n"
+                             "create table A3(x int);"));
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().startsWith(QStringLiteral("Anweisung 3 von 4: ")) && shown.first().contains("Nix"),
+             qPrintable(shown.first()));
+    QCOMPARE(Entries(work->LbxTables), (QStringList{"A1", "A2", "Fremd", "Kunden", "Neu", "Orte", "w"}));
+    Run(work, QStringLiteral("insert into Nix values (1);"));
+    QVERIFY(!MsgBox::TakeShownTexts().first().startsWith(QStringLiteral("Anweisung")));
+
+    // The chosen table gone, its fields go too.
+    Run(work, QStringLiteral("alter table Kunden rename to Kunde2"));
+    QVERIFY(Item(work->LbxTables, "Kunde2"));
+    QVERIFY(work->LbxTables->selectedItems().isEmpty());
+    QCOMPARE(Entries(work->LbxFields), QStringList());
+}
+
+void TstWorkSchema::statementsThatChangeTables_data() {
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<bool>("changes");
+    QTest::newRow("create table") << "CREATE TABLE t (a int)" << true;
+    QTest::newRow("comments first") << "-- neu\n/* x */ create or replace temp view v as select 1" << true;
+    QTest::newRow("materialized view") << "DROP MATERIALIZED VIEW IF EXISTS m" << true;
+    QTest::newRow("virtual table") << "create virtual table f using fts5(x)" << true;
+    QTest::newRow("alter table") << "alter table t add column b int" << true;
+    QTest::newRow("rename table") << "RENAME TABLE a TO b" << true;
+    QTest::newRow("drop schema") << "drop schema s cascade" << true;
+    QTest::newRow("search path") << "set local search_path to s" << true;
+    QTest::newRow("attach") << "attach database 'x.db' as x" << true;
+    QTest::newRow("index") << "create unique index i on t(a)" << false;
+    QTest::newRow("insert from select") << "insert into t select * from u" << false;
+    QTest::newRow("words in a text") << "select 'create table x'" << false;
+    QTest::newRow("other setting") << "set datestyle to german" << false;
+}
+
+void TstWorkSchema::statementsThatChangeTables() {
+    QFETCH(QString, statement);
+    QFETCH(bool, changes);
+    QCOMPARE(TFrameWork::ChangesTables(statement), changes);
 }
 
 QTEST_MAIN(TstWorkSchema)
