@@ -78,6 +78,7 @@ private:
     static QString HistoryTop(const TFrameWork* work);
     void Select(QListWidget* list, const QStringList& names, const QString& current);
     QString PgSchema(const QString& script);
+    static QString PgOdbc(const QString& pg, const QString& schema);
 
     QString m_sample;
     QStringList m_pgSchemas;
@@ -117,6 +118,17 @@ QString TstWorkSchema::PgSchema(const QString& script) {
     m_pgSchemas << schema;
     admin.Execute(QStringLiteral("SET search_path TO %1; ").arg(schema) + script);
     return schema;
+}
+
+// The test server through psqlODBC, with the search path set to one schema.
+QString TstWorkSchema::PgOdbc(const QString& pg, const QString& schema) {
+    const TConnectionString parsed(pg);
+    const QString source = parsed.Value(QStringLiteral("Data Source"));
+    return QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;"
+                          "User ID=%4;Password=%5;ConnSettings='SET search_path TO %6'")
+        .arg(source.section(u':', 0, 0), source.section(u':', 1, 1),
+             parsed.Value(QStringLiteral("Initial Catalog")), parsed.Value(QStringLiteral("User ID")),
+             parsed.Value(QStringLiteral("Password")), schema);
 }
 
 void TstWorkSchema::WithMenu(TFrameWork* work, QListWidget* list, const std::function<void()>& inside) {
@@ -453,15 +465,7 @@ void TstWorkSchema::postgresReportAndOdbcTypeTexts() {
     QVERIFY(report.contains(QStringLiteral("SchemaInfo=0 Asserts Exception: TDataError ")));
     QVERIFY(report.contains(QStringLiteral("SchemaInfo=38 Members Exception: TDataError ")));
 
-    const TConnectionString parsed(pg);
-    const QString source = parsed.Value(QStringLiteral("Data Source"));
-    const QString odbc =
-        QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;"
-                       "User ID=%4;Password=%5;ConnSettings='SET search_path TO %6'")
-            .arg(source.section(u':', 0, 0), source.section(u':', 1, 1),
-                 parsed.Value(QStringLiteral("Initial Catalog")), parsed.Value(QStringLiteral("User ID")),
-                 parsed.Value(QStringLiteral("Password")), schema);
-    work = Open(QStringLiteral("ODBC"), odbc);
+    work = Open(QStringLiteral("ODBC"), PgOdbc(pg, schema));
     QVERIFY(work);
     // Through psqlODBC: the column's own type, not the first one the driver lists for its keys.
     const QString prefix = schema + u'.' + table + u' ';
@@ -659,6 +663,19 @@ void TstWorkSchema::postgresTablesOfSeveralSchemas() {
     // Both keys are called kunden_pkey; each keeps its own column.
     QCOMPARE(work->IndexInfo(QStringLiteral("kunden")),
              QStringLiteral("Index kunden_pkey (PU) Fields: id\r\nIndex kunden_pkey (PU) Fields: nr"));
+
+    // Through ODBC, which cannot tell which table a bare name finds, a name of two schemas is
+    // named with its schema wherever it stands.
+    work = Open(QStringLiteral("ODBC"), PgOdbc(pg, first));
+    QVERIFY(work);
+    Click(work->LbxTables, Item(work->LbxTables, "kunden", 0));
+    QCOMPARE(Entries(work->LbxFields), (QStringList{"id", "name_a"}));
+    QTest::keyClick(work->LbxTables, Qt::Key_F8);
+    QTRY_VERIFY(!work->Busy());
+    QCOMPARE(HistoryTop(work), QStringLiteral("SELECT * FROM %1.kunden\r\n").arg(first));
+    work->MemSql->SetLines({QString()});
+    Choose(work, work->LbxTables, Item(work->LbxTables, "kunden", 1), work->PopMnuLbxInsertSelect);
+    QCOMPARE(work->MemSql->Lines(), QStringList{QStringLiteral("SELECT * FROM %1.kunden ").arg(second)});
 }
 
 void TstWorkSchema::sqliteIndexColumnsAsWritten_data() {
