@@ -127,6 +127,10 @@ QVariant CharacterMaximumLength(Oid type, int typmod) {
         return type == BpcharOid ? QVariant(1) : QVariant();
     case CharOid:
         return 1;
+    case BitOid:
+    case VarbitOid:
+        // In bits; the type modifier is the length itself.
+        return typmod >= 0 ? QVariant(typmod) : QVariant();
     case NameOid:
         return 63;
     default:
