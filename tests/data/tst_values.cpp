@@ -323,7 +323,8 @@ public:
 
     // The client's output of a one-column query (no header; the last line break cut).
     // quoted: SQLite's quote mode, which prints every digit of a number and blobs as X'..'.
-    QByteArray Client(const QString& sql, bool quoted) const {
+    // extra: further arguments of psql.
+    QByteArray Client(const QString& sql, bool quoted, const QStringList& extra = {}) const {
         switch (m_setup.Db) {
         case TDb::Sqlite: {
             const TConnectionString cs(m_fixture->ConnectionString());
@@ -344,12 +345,14 @@ public:
             const QString source = base.Value(QStringLiteral("Data Source"));
             return RunClient(
                 QStringLiteral("psql"),
-                {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
-                 QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"),
-                 source.section(u':', 0, 0), QStringLiteral("-p"),
-                 source.section(u':', 1, 1).isEmpty() ? QStringLiteral("5432") : source.section(u':', 1, 1),
-                 QStringLiteral("-U"), base.Value(QStringLiteral("User ID")), QStringLiteral("-d"),
-                 base.Value(QStringLiteral("Initial Catalog")), QStringLiteral("-c"), sql},
+                QStringList{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"),
+                            QStringLiteral("-t"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                            QStringLiteral("-h"), source.section(u':', 0, 0), QStringLiteral("-p"),
+                            source.section(u':', 1, 1).isEmpty() ? QStringLiteral("5432")
+                                                                 : source.section(u':', 1, 1),
+                            QStringLiteral("-U"), base.Value(QStringLiteral("User ID")), QStringLiteral("-d"),
+                            base.Value(QStringLiteral("Initial Catalog")), QStringLiteral("-c"), sql} +
+                    extra,
                 {QStringLiteral("PGPASSWORD=") + base.Value(QStringLiteral("Password")),
                  QStringLiteral("PGOPTIONS=-c search_path=") + schema});
         }
@@ -406,6 +409,41 @@ QString Unavailable(const TSetup& setup) {
             QFAIL(qPrintable(why));                                                                          \
         QSKIP(qPrintable(why));                                                                              \
     }
+
+// The display rule of a column of this type.
+TKind KindOf(TDataType type) {
+    switch (type) {
+    case TDataType::TinyInt:
+    case TDataType::SmallInt:
+    case TDataType::Integer:
+    case TDataType::BigInt:
+    case TDataType::UnsignedTinyInt:
+    case TDataType::UnsignedSmallInt:
+    case TDataType::UnsignedInt:
+    case TDataType::UnsignedBigInt:
+        return TKind::Integer;
+    case TDataType::Double:
+        return TKind::Real;
+    case TDataType::Single:
+        return TKind::Single;
+    case TDataType::Numeric:
+    case TDataType::Decimal:
+        return TKind::Decimal;
+    case TDataType::Boolean:
+        return TKind::Boolean;
+    case TDataType::Date:
+    case TDataType::DBDate:
+    case TDataType::DBTime:
+    case TDataType::DBTimeStamp:
+        return TKind::Calendar;
+    case TDataType::Binary:
+    case TDataType::VarBinary:
+    case TDataType::LongVarBinary:
+        return TKind::Bytes;
+    default:
+        return TKind::Text;
+    }
+}
 
 struct TDbCase {
     const char* Type;
@@ -492,6 +530,8 @@ private slots:
     void typedTextReadsBackAsShown();
     void valuesAsTheClientPrintsThem_data();
     void valuesAsTheClientPrintsThem();
+    void catalogTablesAsTheClientPrintsThem_data();
+    void catalogTablesAsTheClientPrintsThem();
     void gridEditsArriveUnchanged_data();
     void gridEditsArriveUnchanged();
 };
@@ -621,6 +661,44 @@ void TestValues::valuesAsTheClientPrintsThem() {
         }
     }
     QCOMPARE(shown, expected);
+}
+
+void TestValues::catalogTablesAsTheClientPrintsThem_data() {
+    QTest::addColumn<QString>("setupName");
+    QTest::addColumn<QString>("sql");
+    for (const char* setup : {"libpq", "psqlodbc"})
+        for (const char* sql :
+             {"SELECT * FROM pg_catalog.pg_type ORDER BY oid",
+              "SELECT * FROM pg_catalog.pg_class ORDER BY oid",
+              "SELECT * FROM pg_catalog.pg_attribute WHERE attrelid < 3000 ORDER BY attrelid, attnum",
+              "SELECT * FROM pg_catalog.pg_proc ORDER BY oid"})
+            QTest::addRow("%s: %s", setup, sql) << QString::fromLatin1(setup) << QString::fromLatin1(sql);
+}
+
+// Whole tables the developers did not write, every cell against psql.
+void TestValues::catalogTablesAsTheClientPrintsThem() {
+    USE_SETUP(setup);
+    QFETCH(QString, sql);
+    TSetupDatabase db(setup);
+    const QList<QByteArray> lines = db.Client(sql, false,
+                                              {QStringLiteral("-F"), QStringLiteral("\x1f"),
+                                               QStringLiteral("-R"), QStringLiteral("\x1e")})
+                                        .split('\x1e');
+    TQuery q;
+    q.SetConnection(&db.Connection());
+    q.SetSql(sql);
+    q.Open();
+    QCOMPARE(q.RecordCount(), lines.size());
+    int row = 0;
+    for (q.First(); !q.Eof(); q.Next(), ++row) {
+        const QList<QByteArray> cells = lines[row].split('\x1f');
+        QCOMPARE(cells.size(), q.Fields().Count());
+        for (int i = 0; i < cells.size(); ++i) {
+            const TField& f = q.Fields()[i];
+            const QString where = QStringLiteral("row %1, %2: ").arg(row).arg(f.Name());
+            QCOMPARE(where + f.AsText(), where + Displayed(KindOf(f.Type()), cells[i], TDb::Postgres));
+        }
+    }
 }
 
 void TestValues::gridEditsArriveUnchanged_data() {
