@@ -436,15 +436,7 @@ QVariant TRecordset::ParseText(const QString& typed, TDataType type, const QStri
         return TDataError(
             QStringLiteral("„%1“ ist kein gültiger Wert für das Feld „%2“").arg(typed, fieldName));
     };
-    switch (type) {
-    case TDataType::TinyInt:
-    case TDataType::SmallInt:
-    case TDataType::Integer:
-    case TDataType::BigInt:
-    case TDataType::UnsignedTinyInt:
-    case TDataType::UnsignedSmallInt:
-    case TDataType::UnsignedInt:
-    case TDataType::UnsignedBigInt: {
+    if (IsIntegerType(type)) {
         bool ok = false;
         qlonglong value = ParseLocale().toLongLong(text, &ok);
         if (!ok)
@@ -453,6 +445,7 @@ QVariant TRecordset::ParseText(const QString& typed, TDataType type, const QStri
             throw invalid();
         return QVariant(value);
     }
+    switch (type) {
     case TDataType::Single:
     case TDataType::Double: {
         QString sql;

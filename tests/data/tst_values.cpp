@@ -412,16 +412,9 @@ QString Unavailable(const TSetup& setup) {
 
 // The display rule of a column of this type.
 TKind KindOf(TDataType type) {
-    switch (type) {
-    case TDataType::TinyInt:
-    case TDataType::SmallInt:
-    case TDataType::Integer:
-    case TDataType::BigInt:
-    case TDataType::UnsignedTinyInt:
-    case TDataType::UnsignedSmallInt:
-    case TDataType::UnsignedInt:
-    case TDataType::UnsignedBigInt:
+    if (IsIntegerType(type))
         return TKind::Integer;
+    switch (type) {
     case TDataType::Double:
         return TKind::Real;
     case TDataType::Single:
