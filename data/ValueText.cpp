@@ -224,8 +224,18 @@ QString Decimal(QStringView text) {
         return kInfinity;
     if (text.compare(QLatin1String("-Infinity"), Qt::CaseInsensitive) == 0)
         return kMinusInfinity;
-    static const QRegularExpression plain(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)$"));
-    if (!plain.match(text.toString()).hasMatch())
+    // Digits with at most one point, a sign before them: "-12.50", ".5".
+    qsizetype i = !text.isEmpty() && (text[0] == u'-' || text[0] == u'+') ? 1 : 0;
+    int digits = 0, points = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= u'0' && text[i] <= u'9')
+            ++digits;
+        else if (text[i] == u'.' && ++points == 1)
+            continue;
+        else
+            return text.toString();
+    }
+    if (digits == 0)
         return text.toString();
     QString out = text.toString();
     out.replace(u'.', Locale().decimalPoint());
@@ -414,7 +424,7 @@ QVariant CalendarValue(const QString& text, TDataType type) {
     if (!c.HasDate)
         return QVariant(time);
     const QDate date(c.Year, c.Month, c.Day);
-    if (!c.HasTime)
+    if (type == TDataType::DBDate)
         return QVariant(date);
     return QVariant(QDateTime(date, time, Qt::UTC));
 }
