@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -185,6 +186,9 @@ QString Number(double value, bool single) {
         return kNaN;
     if (std::isinf(value))
         return value > 0 ? kInfinity : kMinusInfinity;
+    // A value beyond the float's range in a single-precision column is no float: its own digits.
+    if (single && std::abs(value) > double(std::numeric_limits<float>::max()))
+        single = false;
     char buffer[64];
     const std::to_chars_result r =
         single ? std::to_chars(buffer, buffer + sizeof buffer, float(value), std::chars_format::scientific)
@@ -416,8 +420,10 @@ QVariant CalendarValue(const QString& text, TDataType type) {
     if ((type == TDataType::DBTime && c.HasDate) || (type != TDataType::DBTime && !c.HasDate))
         return {};
     // Exactly what was typed goes to the database as text where the binary forms would drop
-    // something (fractions below a millisecond, the offset, the time of a date column).
-    if (c.Fraction.size() > 3 || !c.Offset.isEmpty() || (type == TDataType::DBDate && c.HasTime))
+    // something: fractions below a millisecond, the offset, the time of a date column, and any
+    // fraction of a time of day (ODBC's time structure has no place for one).
+    if (c.Fraction.size() > 3 || !c.Offset.isEmpty() || (type == TDataType::DBDate && c.HasTime) ||
+        (!c.HasDate && !c.Fraction.isEmpty()))
         return QVariant(SqlCalendarText(c));
     const QTime time(c.Hour, c.Minute, c.Second,
                      QStringView(c.Fraction + QStringLiteral("000")).left(3).toInt());

@@ -702,34 +702,42 @@ void TestValues::gridEditsArriveUnchanged_data() {
 }
 
 // What the user types into a cell reaches the database byte for byte (read back with its
-// own client), the date-time the wall-clock time typed, also in the spring-forward hour.
+// own client), the date-time the wall-clock time typed, also in the spring-forward hour, and
+// a time with its fraction.
 void TestValues::gridEditsArriveUnchanged() {
     USE_SETUP(setup);
     TSetupDatabase db(setup);
     TConnection& conn = db.Connection();
     const char* timestamp = setup.Db == TDb::Postgres ? "timestamp" : "DATETIME";
-    conn.Execute(QStringLiteral("CREATE TABLE ed (id INTEGER PRIMARY KEY, t VARCHAR(200), ts %1)")
-                     .arg(QLatin1String(timestamp)));
-    conn.Execute(QStringLiteral("INSERT INTO ed VALUES (1, 'x', NULL)"));
+    const char* time = setup.Db == TDb::MariaDb ? "TIME(3)" : "TIME";
+    conn.Execute(QStringLiteral("CREATE TABLE ed (id INTEGER PRIMARY KEY, t VARCHAR(200), ts %1, tm %2)")
+                     .arg(QLatin1String(timestamp), QLatin1String(time)));
+    conn.Execute(QStringLiteral("INSERT INTO ed VALUES (1, 'x', NULL, NULL)"));
     const QStringList texts = {QStringLiteral("xÚyÚz"), QStringLiteral("Últim"),
                                QString::fromUtf8(kLatin1Letters),
                                QStringLiteral("e\u0301 👍🏽 שלום\tTab\r\nZeile")};
-    for (const QString& text : texts) {
-        if (setup.Db == TDb::MariaDb)
-            QEXPECT_FAIL("", "ODBC provider: MariaDB text lengths", Abort);
+    const auto edit = [&conn](const QList<std::pair<const char*, QString>>& typed) {
         TQuery q;
         q.SetConnection(&conn);
         q.SetLockType(TLockType::Optimistic);
-        q.SetSql(QStringLiteral("SELECT id, t, ts FROM ed"));
+        q.SetSql(QStringLiteral("SELECT id, t, ts, tm FROM ed"));
         q.Open();
         q.Edit();
-        q.FieldByName(QStringLiteral("t")).SetValue(text);
-        q.FieldByName(QStringLiteral("ts")).SetValue(QStringLiteral("29.03.2026 02:30:00"));
+        for (const auto& [field, text] : typed)
+            q.FieldByName(QLatin1String(field)).SetValue(text);
         q.Post();
+    };
+    for (const QString& text : texts) {
+        if (setup.Db == TDb::MariaDb)
+            QEXPECT_FAIL("", "ODBC provider: MariaDB text lengths", Abort);
+        edit({{"t", text}});
         QCOMPARE(QString::fromUtf8(db.Client(QStringLiteral("SELECT t FROM ed"), false)), text);
-        QCOMPARE(GermanCalendar(QString::fromUtf8(db.Client(QStringLiteral("SELECT ts FROM ed"), false))),
-                 QStringLiteral("29.03.2026 02:30:00"));
     }
+    edit({{"ts", QStringLiteral("29.03.2026 02:30:00")}, {"tm", QStringLiteral("02:00:00,5")}});
+    QCOMPARE(GermanCalendar(QString::fromUtf8(db.Client(QStringLiteral("SELECT ts FROM ed"), false))),
+             QStringLiteral("29.03.2026 02:30:00"));
+    QCOMPARE(GermanCalendar(QString::fromUtf8(db.Client(QStringLiteral("SELECT tm FROM ed"), false))),
+             QStringLiteral("02:00:00,5"));
 }
 
 QTEST_GUILESS_MAIN(TestValues)
