@@ -50,6 +50,23 @@ inline bool IsBlobType(TDataType type) {
            type == TDataType::LongVarChar;
 }
 
+// Signed and unsigned integers of every width (Boolean is not one).
+inline bool IsIntegerType(TDataType type) {
+    switch (type) {
+    case TDataType::TinyInt:
+    case TDataType::SmallInt:
+    case TDataType::Integer:
+    case TDataType::BigInt:
+    case TDataType::UnsignedTinyInt:
+    case TDataType::UnsignedSmallInt:
+    case TDataType::UnsignedInt:
+    case TDataType::UnsignedBigInt:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The OLE DB type indicator (DBTYPE) of an ADO field type; the numbers coincide except for
 // the variable-length kinds, which OLE DB reports as their base type.
 int DbTypeOf(TDataType type);

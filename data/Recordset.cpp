@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/RowUpdater.h"
+#include "data/ValueText.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -11,126 +12,16 @@
 
 namespace {
 
-const QLocale& UserLocale() {
-    // The system locale's formats under its name: the system locale object itself takes a
-    // lock on every use, which a copy of a million rows feels.
-    static const QLocale locale = [] {
-        QLocale l(QLocale::system().name());
-        l.setNumberOptions(QLocale::OmitGroupSeparator);
-        return l;
-    }();
-    return locale;
-}
-
-QString DateFormat() {
-    static const QString format = [] {
-        QString f = UserLocale().dateFormat(QLocale::ShortFormat);
-        if (!f.contains(QLatin1String("yyyy")))
-            f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-        return f;
-    }();
-    return format;
-}
-
-QString TimeFormat() {
-    static const QString format = [] {
-        QString f = UserLocale().timeFormat(QLocale::ShortFormat);
-        if (!f.contains(QLatin1String("ss")))
-            f.replace(QLatin1String("mm"), QLatin1String("mm:ss"));
-        return f;
-    }();
-    return format;
-}
-
-QString TimeText(const QTime& time) {
-    QString text = UserLocale().toString(time, TimeFormat());
-    if (time.msec() != 0)
-        text += UserLocale().decimalPoint() + QStringLiteral("%1").arg(time.msec(), 3, 10, QLatin1Char('0'));
-    return text;
-}
-
-QString DateTimeText(const QDateTime& dt, bool dateOnly) {
-    const QString date = UserLocale().toString(dt.date(), DateFormat());
-    if (dateOnly || dt.time() == QTime(0, 0))
-        return date;
-    return date + u' ' + TimeText(dt.time());
-}
-
 QDateTime WallClock(qint64 msecs) {
-    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
-    return QDateTime(utc.date(), utc.time());
+    // A wall clock, never a local time: local times have gaps (the spring-forward hour).
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
 qint64 WallMsecs(const QDateTime& dt) {
     return QDateTime(dt.date(), dt.time(), Qt::UTC).toMSecsSinceEpoch();
 }
 
-bool IsDateType(TDataType type) {
-    return type == TDataType::Date || type == TDataType::DBDate || type == TDataType::DBTimeStamp ||
-           type == TDataType::DBTime;
-}
-
-bool IsDecimalType(TDataType type) {
-    return type == TDataType::Numeric || type == TDataType::Decimal || type == TDataType::Currency ||
-           type == TDataType::Double || type == TDataType::Single;
-}
-
-// Date and number texts (SQLite keeps them as text) shown in the user's locale.
-QString TypedText(const QString& text, TDataType type) {
-    if (IsDateType(type)) {
-        // A text that is no day of the calendar ("0044-03-15 BC", "infinity") stays as it is,
-        // rather than read as the date its digits would make.
-        if (std::any_of(text.cbegin(), text.cend(),
-                        [](QChar c) { return c.isLetter() && c != u'T' && c != u'Z'; }))
-            return text;
-        QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
-        if (dt.isValid())
-            return DateTimeText(dt, type == TDataType::DBDate);
-        const QDate d = QDate::fromString(text, Qt::ISODate);
-        if (d.isValid())
-            return UserLocale().toString(d, DateFormat());
-        const QTime t = QTime::fromString(text, Qt::ISODateWithMs);
-        if (t.isValid())
-            return TimeText(t);
-        return text;
-    }
-    if (IsDecimalType(type)) {
-        bool ok = false;
-        text.toDouble(&ok);
-        if (ok && UserLocale().decimalPoint() != QLatin1String(".")) {
-            QString t = text;
-            t.replace(u'.', UserLocale().decimalPoint());
-            return t;
-        }
-    }
-    return text;
-}
-
 } // namespace
-
-QString TRecordset::CellText(const TCell& cell, TDataType type) {
-    switch (cell.Kind) {
-    case TCell::Null:
-        return {};
-    case TCell::Integer:
-        if (type == TDataType::Boolean)
-            return cell.Int ? QStringLiteral("True") : QStringLiteral("False");
-        return UserLocale().toString(cell.Int);
-    case TCell::Float:
-        return UserLocale().toString(cell.Real, 'g', QLocale::FloatingPointShortest);
-    case TCell::Text:
-        return TypedText(QString::fromUtf8(cell.Data, cell.Size), type);
-    case TCell::Bytes:
-        return QStringLiteral("0x") + QString::fromLatin1(QByteArray(cell.Data, cell.Size).toHex().toUpper());
-    case TCell::Date:
-        return UserLocale().toString(QDate(1970, 1, 1).addDays(cell.Int), DateFormat());
-    case TCell::Time:
-        return TimeText(QTime::fromMSecsSinceStartOfDay(int(cell.Int)));
-    case TCell::Timestamp:
-        return DateTimeText(WallClock(cell.Int), false);
-    }
-    return {};
-}
 
 QVariant TRecordset::CellValue(const TCell& cell, TDataType type) {
     switch (cell.Kind) {
@@ -199,138 +90,6 @@ QByteArray TRecordset::EncodeValues(const QVariantList& values) {
         }
     }
     return scratch.PendingRow();
-}
-
-namespace {
-
-// Reads numbers in the user's locale first, then in their SQL form ("1.5"); a group
-// separator is refused, so that "1.5" in a locale with a decimal comma is not fifteen.
-const QLocale& ParseLocale() {
-    static const QLocale locale = [] {
-        QLocale l = UserLocale();
-        l.setNumberOptions(QLocale::RejectGroupSeparator);
-        return l;
-    }();
-    return locale;
-}
-
-bool ParseNumberText(const QString& text, QString& sqlForm) {
-    bool ok = false;
-    const QLocale locale = ParseLocale();
-    locale.toDouble(text, &ok);
-    if (ok) {
-        sqlForm = text;
-        sqlForm.replace(locale.decimalPoint(), QLatin1String("."));
-        return true;
-    }
-    QLocale::c().toDouble(text, &ok);
-    sqlForm = text;
-    return ok;
-}
-
-QDate ParseDate(const QString& text) {
-    QDate d = UserLocale().toDate(text, DateFormat());
-    if (!d.isValid())
-        d = QDate::fromString(text, Qt::ISODate);
-    return d;
-}
-
-QTime ParseTime(const QString& text) {
-    for (const QString& format : {TimeFormat(), QStringLiteral("HH:mm:ss"), QStringLiteral("HH:mm"),
-                                  QStringLiteral("H:mm:ss"), QStringLiteral("H:mm")}) {
-        const QTime t = QTime::fromString(text, format);
-        if (t.isValid())
-            return t;
-    }
-    return QTime::fromString(text, Qt::ISODateWithMs);
-}
-
-} // namespace
-
-QVariant TRecordset::ParseText(const QString& typed, TDataType type, const QString& fieldName) {
-    const QString text = typed.trimmed();
-    if (typed.isEmpty())
-        return {};
-    // Blanks alone are no number or date: the field is emptied, as when nothing is typed.
-    // A text field keeps them as typed.
-    static constexpr TDataType TextTypes[] = {TDataType::BSTR,        TDataType::Char,        TDataType::WChar,
-                                              TDataType::VarChar,     TDataType::VarWChar,    TDataType::LongVarChar,
-                                              TDataType::LongVarWChar};
-    if (text.isEmpty() && std::find(std::begin(TextTypes), std::end(TextTypes), type) == std::end(TextTypes))
-        return {};
-    const auto invalid = [&] {
-        return TDataError(
-            QStringLiteral("„%1“ ist kein gültiger Wert für das Feld „%2“").arg(typed, fieldName));
-    };
-    switch (type) {
-    case TDataType::TinyInt:
-    case TDataType::SmallInt:
-    case TDataType::Integer:
-    case TDataType::BigInt:
-    case TDataType::UnsignedTinyInt:
-    case TDataType::UnsignedSmallInt:
-    case TDataType::UnsignedInt:
-    case TDataType::UnsignedBigInt: {
-        bool ok = false;
-        qlonglong value = ParseLocale().toLongLong(text, &ok);
-        if (!ok)
-            value = QLocale::c().toLongLong(text, &ok);
-        if (!ok)
-            throw invalid();
-        return QVariant(value);
-    }
-    case TDataType::Single:
-    case TDataType::Double: {
-        QString sql;
-        if (!ParseNumberText(text, sql))
-            throw invalid();
-        return QVariant(QLocale::c().toDouble(sql));
-    }
-    case TDataType::Numeric:
-    case TDataType::Decimal:
-    case TDataType::Currency: {
-        // Kept as text in SQL form, so no digit is lost on the way to an exact column.
-        QString sql;
-        if (!ParseNumberText(text, sql))
-            throw invalid();
-        return QVariant(sql);
-    }
-    case TDataType::Boolean: {
-        for (const char* t : {"true", "wahr", "1", "t", "ja"})
-            if (text.compare(QLatin1String(t), Qt::CaseInsensitive) == 0)
-                return QVariant(true);
-        for (const char* f : {"false", "falsch", "0", "f", "nein"})
-            if (text.compare(QLatin1String(f), Qt::CaseInsensitive) == 0)
-                return QVariant(false);
-        throw invalid();
-    }
-    case TDataType::DBDate: {
-        const QDate d = ParseDate(text);
-        if (!d.isValid())
-            throw invalid();
-        return QVariant(d);
-    }
-    case TDataType::DBTime: {
-        const QTime t = ParseTime(text);
-        if (!t.isValid())
-            throw invalid();
-        return QVariant(t);
-    }
-    case TDataType::Date:
-    case TDataType::DBTimeStamp: {
-        const int space = text.indexOf(u' ');
-        const QDate d = ParseDate(space < 0 ? text : text.left(space));
-        const QTime t = space < 0 ? QTime(0, 0) : ParseTime(text.mid(space + 1).trimmed());
-        if (d.isValid() && t.isValid())
-            return QVariant(QDateTime(d, t));
-        const QDateTime iso = QDateTime::fromString(text, Qt::ISODateWithMs);
-        if (!iso.isValid())
-            throw invalid();
-        return QVariant(iso);
-    }
-    default:
-        return QVariant(typed);
-    }
 }
 
 TRecordset::TRecordset() = default;
@@ -445,8 +204,8 @@ void TRecordset::AppendText(QString& out, qint64 row, int column) const {
     const TCell cell = Cell(row, column);
     const TDataType type = m_fields[column].Type();
     // Digits and sign as the locale writes them, when it writes them in ASCII.
-    static const bool asciiNumbers =
-        UserLocale().zeroDigit() == QLatin1String("0") && UserLocale().negativeSign() == QLatin1String("-");
+    static const bool asciiNumbers = TValueText::Locale().zeroDigit() == QLatin1String("0") &&
+                                     TValueText::Locale().negativeSign() == QLatin1String("-");
     if (cell.Kind == TCell::Null)
         return;
     if (cell.Kind == TCell::Integer && type != TDataType::Boolean && asciiNumbers) {
@@ -455,7 +214,7 @@ void TRecordset::AppendText(QString& out, qint64 row, int column) const {
         out.append(QLatin1StringView(digits, end - digits));
         return;
     }
-    if (cell.Kind == TCell::Text && !IsDateType(type) && !IsDecimalType(type)) {
+    if (cell.Kind == TCell::Text && !TValueText::IsCalendarType(type) && !TValueText::IsDecimalType(type)) {
         // UTF-8 never needs more UTF-16 units than it has bytes.
         const qsizetype at = out.size();
         out.resize(at + cell.Size);

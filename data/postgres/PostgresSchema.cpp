@@ -263,6 +263,8 @@ const TBuiltinType kBuiltinTypes[] = {
     {TPgTypes::JsonOid, -1, 1073741823, "", "'"},
     {TPgTypes::JsonbOid, -1, 1073741823, "", "'"},
     {TPgTypes::XmlOid, -1, 1073741823, "", "'"},
+    {TPgTypes::BitOid, -1, 83886080, "length", "B'"},
+    {TPgTypes::VarbitOid, -1, 83886080, "max length", "B'"},
 };
 
 } // namespace
@@ -319,8 +321,8 @@ void TPostgresSession::ReadColumns(const QVariantList& restrictions, TSchemaRows
             "CASE WHEN t.typtype = 'd' THEN t.typtypmod ELSE a.atttypmod END, "
             "CASE WHEN t.typtype = 'd' THEN tn.nspname END, CASE WHEN t.typtype = 'd' THEN t.typname END, "
             "CASE WHEN a.attcollation <> 0 THEN co.collname END, col_description(c.oid, a.attnum), "
-            "CASE WHEN t.typcategory = 'A' THEN format_type(a.atttypid, a.atttypmod) "
-            "ELSE format_type(CASE WHEN t.typtype = 'd' THEN t.typbasetype ELSE a.atttypid END, NULL) END "
+            "format_type(CASE WHEN t.typtype = 'd' THEN t.typbasetype ELSE a.atttypid END, "
+            "CASE WHEN t.typtype = 'd' THEN t.typtypmod ELSE a.atttypmod END) "
             "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
             "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
             "JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "

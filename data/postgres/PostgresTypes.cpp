@@ -50,8 +50,9 @@ TTypeInfo TypeInfo(Oid type, int typmod) {
     case TimestampOid:
         return {T::DBTimeStamp, S::Timestamp, true, false};
     case TimestampTzOid:
-        // The wall clock of the session's time zone; written back, it means the same instant.
-        return {T::DBTimeStamp, S::Timestamp, false, false};
+        // Kept as the server writes it, with its offset: the wall clock alone would name
+        // another instant wherever the offset differs, and a copied value would be ambiguous.
+        return {T::DBTimeStamp, S::Text, false, false};
     case UuidOid:
         return {T::Guid, S::Text, true, false};
     default:
@@ -126,6 +127,10 @@ QVariant CharacterMaximumLength(Oid type, int typmod) {
         return type == BpcharOid ? QVariant(1) : QVariant();
     case CharOid:
         return 1;
+    case BitOid:
+    case VarbitOid:
+        // In bits; the type modifier is the length itself.
+        return typmod >= 0 ? QVariant(typmod) : QVariant();
     case NameOid:
         return 63;
     default:
@@ -180,8 +185,8 @@ bool ParseDate(const char* p, int length, qint64& days) {
     return true;
 }
 
-// "HH:MM:SS[.ffffff]" followed by the end or a zone offset; false when the value needs
-// more than milliseconds or is the 24:00:00 that QTime cannot hold.
+// "HH:MM:SS[.ffffff]"; false when the value needs more than milliseconds or is the 24:00:00
+// that QTime cannot hold.
 bool ParseTime(const char* p, int length, qint64& msecs, int& used) {
     int h, mi, s;
     if (length < 8 || p[2] != ':' || p[5] != ':' || !Digits(p, 2, h) || !Digits(p + 3, 2, mi) ||
@@ -205,15 +210,6 @@ bool ParseTime(const char* p, int length, qint64& msecs, int& used) {
     }
     used = i;
     msecs = ((h * 60 + mi) * 60 + s) * 1000LL + ms;
-    return true;
-}
-
-bool IsZoneOffset(const char* p, int length) {
-    if (length < 3 || (p[0] != '+' && p[0] != '-'))
-        return false;
-    for (int i = 1; i < length; ++i)
-        if (!((p[i] >= '0' && p[i] <= '9') || p[i] == ':'))
-            return false;
     return true;
 }
 
@@ -294,8 +290,7 @@ void AppendValue(TRowStore& store, TStoreAs storeAs, const char* p, int length) 
         qint64 days = 0, msecs = 0;
         int used = 0;
         if (length >= 19 && p[10] == ' ' && ParseDate(p, 10, days) &&
-            ParseTime(p + 11, length - 11, msecs, used) &&
-            (11 + used == length || IsZoneOffset(p + 11 + used, length - 11 - used))) {
+            ParseTime(p + 11, length - 11, msecs, used) && 11 + used == length) {
             store.AddTimestamp(days * 86400000LL + msecs);
             return;
         }

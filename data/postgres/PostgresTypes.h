@@ -37,6 +37,8 @@ enum : Oid {
     TimestampTzOid = 1184,
     IntervalOid = 1186,
     TimeTzOid = 1266,
+    BitOid = 1560,
+    VarbitOid = 1562,
     NumericOid = 1700,
     UuidOid = 2950,
     JsonbOid = 3802,

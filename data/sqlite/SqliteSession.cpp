@@ -413,7 +413,8 @@ void TSqliteSession::Bind(sqlite3_stmt* statement, const QVariantList& values) {
                                                        ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
                                                        : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
                 else if (v.typeId() == QMetaType::QTime)
-                    text = v.toTime().toString(Qt::ISODate);
+                    text = v.toTime().toString(v.toTime().msec() ? QStringLiteral("HH:mm:ss.zzz")
+                                                                 : QStringLiteral("HH:mm:ss"));
                 else
                     text = v.toString();
                 const QByteArray utf8 = text.toUtf8();

@@ -524,6 +524,19 @@ void TestPostgres::columnTypesInTheServersWords_data() {
                            << "bytea null";
     QTest::newRow("uuid") << "uuid"
                           << "uuid null";
+    // Parameters the server keeps in the type modifier, read as declared.
+    QTest::newRow("bit") << "bit(4)"
+                         << "bit (4) null";
+    QTest::newRow("varbit") << "varbit(16)"
+                            << "bit varying (16) null";
+    QTest::newRow("time precision") << "time(3)"
+                                    << "time(3) without time zone null";
+    QTest::newRow("timestamp precision") << "timestamp(0)"
+                                         << "timestamp(0) without time zone null";
+    QTest::newRow("interval fields") << "interval year to month"
+                                     << "interval year to month null";
+    QTest::newRow("interval seconds") << "interval second(3)"
+                                      << "interval second(3) null";
 }
 
 void TestPostgres::columnTypesInTheServersWords() {
