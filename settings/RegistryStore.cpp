@@ -174,11 +174,6 @@ TRegistryStore::TRegistryStore(const QString& file)
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        const QString reason = MakePrivate(name + suffix);
-        if (m_openToOthers.isEmpty() && !reason.isEmpty())
-            m_openToOthers = reason;
-    }
     try {
         try {
             OpenDatabase(name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -201,6 +196,12 @@ TRegistryStore::TRegistryStore(const QString& file)
         CloseDatabase();
         throw TError(QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: %2")
                          .arg(QDir::toNativeSeparators(file), e.Message()));
+    }
+    // Only a file known to be ours is tightened: another program's database keeps its mode.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const QString reason = MakePrivate(name + suffix);
+        if (m_openToOthers.isEmpty() && !reason.isEmpty())
+            m_openToOthers = reason;
     }
 }
 
