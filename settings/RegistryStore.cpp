@@ -299,8 +299,11 @@ void TRegistryStore::Exec(const char* sql) {
 void TRegistryStore::Fail() {
     if (!m_db)
         throw TStoreError(StoreFailureCause(SQLITE_NOMEM, 0));
-    // The user reads the cause in German; SQLite's own words go to the log.
-    qWarning("Settings store %s: %s", qUtf8Printable(m_file), sqlite3_errmsg(m_db));
+    // The user reads the cause in German; SQLite's own words go to the log where they add
+    // something (another program holding the lock is all that "database is locked" says).
+    const int primary = sqlite3_errcode(m_db);
+    if (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)
+        qWarning("Settings store %s: %s", qUtf8Printable(m_file), sqlite3_errmsg(m_db));
     throw TStoreError(StoreFailureCause(sqlite3_extended_errcode(m_db), sqlite3_system_errno(m_db)));
 }
 
