@@ -290,7 +290,7 @@ void TIniFileEx::WriteCommaList(const QString& section, const QString& ident, co
     try {
         WriteString(section, ident, list.join(u','));
     } catch (const std::exception& e) {
-        qWarning("Settings store: comma list %s\\%s not written: %s", qUtf8Printable(section),
+        qWarning("Einstellungen: Liste %s\\%s nicht gespeichert: %s", qUtf8Printable(section),
                  qUtf8Printable(ident), e.what());
     }
 }
@@ -390,13 +390,13 @@ void TIniFileEx::SaveFormPlacement(const QString& section, const TWindowPlacemen
             stored = ReadCommaList(name, window.ClassName);
         } catch (const TError& e) {
             // A record that cannot be read is replaced: saving the placement never fails.
-            qWarning("Settings store: placement %s\\%s replaced: %s", qUtf8Printable(name),
+            qWarning("Einstellungen: unlesbare Fensterposition %s\\%s ersetzt: %s", qUtf8Printable(name),
                      qUtf8Printable(window.ClassName), e.what());
         }
         WriteCommaList(name, window.ClassName, MergePlacementRecord(stored, window));
         tx.Commit();
     } catch (const std::exception& e) {
-        qWarning("Settings store: placement %s\\%s not written: %s", qUtf8Printable(name),
+        qWarning("Einstellungen: Fensterposition %s\\%s nicht gespeichert: %s", qUtf8Printable(name),
                  qUtf8Printable(window.ClassName), e.what());
     }
 }
