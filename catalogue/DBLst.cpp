@@ -423,6 +423,10 @@ void TFrameDBLst::StoreCatalogue()
     TIniFileEx* store = SettingsStore();
     if (!store || !Root())
         return;
+    if (store->ReadOnly()) {
+        m_unsaved = false; // nothing can be stored, and the start said so once
+        return;
+    }
     const QStringList values = CatalogueValues();
     const auto write = [&] {
         store->WriteValueListKeepingOthers(CatalogueSection(), values, UnreadableSection());
