@@ -382,7 +382,11 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         if (FrameDBLst->Root() == nullptr)
             RunGuarded([this] { FrameDBLst->LoadCatalogue(); });
-        ShowException(e);
+        if (dynamic_cast<const TAbort*>(&e))
+            return;
+        MsgBox::ApplicationError(ErrorBoxText(ErrorMessage(e)) +
+                                 QStringLiteral("\r\n\r\nDas Fenster bleibt geöffnet, damit nichts verloren "
+                                                "geht. Erneutes Schließen versucht das Speichern noch einmal."));
     }
 }
 

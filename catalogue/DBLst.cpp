@@ -18,14 +18,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QValidator>
 #include <QScopeGuard>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <limits>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -44,20 +47,54 @@ public:
 };
 
 // Names are stored as "name=connection string" and split at the first "=": a name must
-// never hold one, so the editor does not accept it.
+// never hold one, so the editor does not accept it. A line break (two lines pasted) becomes a
+// blank: the name is a key of the settings, and a backup file cannot carry line breaks in keys.
+class TNameValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override
+    {
+        if (input.contains(QLatin1Char('=')))
+            return Invalid;
+        input = TFrameDBLst::CleanName(input, &pos);
+        return Acceptable;
+    }
+};
+
+// The rename editor: any length (a field's default of 32,767 characters would cut a longer
+// name silently); what it commits goes through the frame's checks and is stored at once.
 class TNameDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    TNameDelegate(TFrameDBLst* frame, QObject* parent) : QStyledItemDelegate(parent), m_frame(frame) {}
+
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override
     {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (auto* line = qobject_cast<QLineEdit*>(editor)) {
             line->setObjectName(QStringLiteral("TreeDBEditor"));
-            line->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^=]*")), line));
+            line->setMaxLength(std::numeric_limits<int>::max());
+            line->setValidator(new TNameValidator(line));
         }
         return editor;
     }
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
+    {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line)
+            return;
+        // Done once the editor is gone: a box shown now (a refused name, another program's
+        // change) would take the focus from the editor, which commits it a second time.
+        const QPersistentModelIndex entry(index);
+        QTimer::singleShot(0, m_frame, [frame = m_frame, entry, text = line->text()] {
+            if (QTreeWidgetItem* node = entry.isValid() ? frame->TreeDB->itemFromIndex(entry) : nullptr)
+                RunGuarded([&] { frame->RenameEntry(node, text); });
+        });
+    }
+
+private:
+    TFrameDBLst* m_frame;
 };
 
 QIcon TreeIcon(const QString& resource, const QString& themeName, QStyle::StandardPixmap fallback, QWidget* w)
@@ -80,8 +117,25 @@ protected:
     {
         if (!m_frame->TreeDBEditing())
             return false;
+        m_editing = index;
         return QTreeWidget::edit(index, trigger, event);
     }
+
+public:
+    // The node whose name is being typed and the text so far; closes the editor without
+    // committing it. Nothing when no rename is open.
+    std::optional<std::pair<QTreeWidgetItem*, QString>> TakeOpenRename()
+    {
+        auto* editor = qobject_cast<QLineEdit*>(m_editing.isValid() ? indexWidget(m_editing) : nullptr);
+        QTreeWidgetItem* node = m_editing.isValid() ? itemFromIndex(m_editing) : nullptr;
+        if (!editor || !node)
+            return std::nullopt;
+        const QString text = editor->text();
+        closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+        return std::make_pair(node, text);
+    }
+
+protected:
 
     void startDrag(Qt::DropActions supportedActions) override
     {
@@ -162,6 +216,7 @@ protected:
 
 private:
     TFrameDBLst* m_frame;
+    QPersistentModelIndex m_editing;
 };
 
 TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
@@ -187,7 +242,7 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
     TreeDB->setIconSize(QSize(16, 16));
     TreeDB->setExpandsOnDoubleClick(false);
     TreeDB->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    TreeDB->setItemDelegate(new TNameDelegate(TreeDB));
+    TreeDB->setItemDelegate(new TNameDelegate(this, TreeDB));
     TreeDB->setSelectionMode(QAbstractItemView::SingleSelection);
     TreeDB->setDragEnabled(true);
     TreeDB->setAcceptDrops(true);
@@ -212,8 +267,8 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
     PopMnuTreeDB->setObjectName(QStringLiteral("PopMnuTreeDB"));
 
     connect(TreeDB->model(), &QAbstractItemModel::rowsInserted, this, [this] { RefreshCount(); });
-    // Whether the user changed the catalogue since it was loaded.
-    const auto changed = [this] { m_changed = true; };
+    // Whether the tree holds a change the store has not got yet.
+    const auto changed = [this] { m_unsaved = true; };
     connect(TreeDB->model(), &QAbstractItemModel::rowsInserted, this, changed);
     connect(TreeDB->model(), &QAbstractItemModel::rowsRemoved, this, changed);
     connect(TreeDB->model(), &QAbstractItemModel::rowsMoved, this, changed);
@@ -294,7 +349,9 @@ QString TFrameDBLst::UnreadableSection()
 void TFrameDBLst::LoadCatalogue()
 {
     Clear();
-    m_loaded = false;
+    m_storedValues.clear();
+    m_pendingRenames.clear();
+    m_unreadable = false;
     auto* root = new QTreeWidgetItem(QStringList{QStringLiteral("Datenbanken")});
     root->setIcon(0, ImgLstTree.value(ImageRoot));
     TreeDB->addTopLevelItem(root);
@@ -304,12 +361,12 @@ void TFrameDBLst::LoadCatalogue()
         TreeDB->setCurrentItem(nullptr);
         TreeDB->clearSelection();
         RefreshCount();
-        m_changed = false;
+        m_unsaved = false;
     });
 
     QStringList values;
     const QStringList unreadable = SettingsStore()->ReadReadableValueList(CatalogueSection(), values);
-    m_loaded = true;
+    m_storedValues = values;
     for (const QString& value : values) {
         // A value without "=" is never written by the program; keep it as a name rather
         // than dropping the entry.
@@ -321,18 +378,20 @@ void TFrameDBLst::LoadCatalogue()
     }
     if (unreadable.isEmpty())
         return;
+    m_unreadable = true;
     QStringList lines;
     for (const QString& ident : unreadable)
         lines.append(TIniFileEx::InvalidTypeText(ident));
     throw TError(
         lines.join(QStringLiteral("\r\n")) +
         QStringLiteral("\r\n\r\nAlle übrigen Datenbanken sind geladen. Was nicht gelesen werden konnte, "
-                       "geht nicht verloren: Es wird beim Beenden unverändert in den Abschnitt „%1“ "
+                       "geht nicht verloren: Es wird beim nächsten Speichern der Liste, spätestens beim Beenden, "
+                       "unverändert in den Abschnitt „%1“ "
                        "der Einstellungen verschoben.")
             .arg(UnreadableSection()));
 }
 
-void TFrameDBLst::SaveCatalogue()
+QStringList TFrameDBLst::CatalogueValues() const
 {
     QStringList values;
     QTreeWidgetItem* root = Root();
@@ -341,10 +400,20 @@ void TFrameDBLst::SaveCatalogue()
         const TDBInfo* info = InfoOf(node);
         values.append(node->text(0) + QLatin1Char('=') + (info ? info->ConnectionString : QString()));
     }
-    if (m_loaded || m_changed)
-        SettingsStore()->WriteValueListKeepingOthers(CatalogueSection(), values, UnreadableSection());
+    return values;
+}
+
+void TFrameDBLst::SaveCatalogue()
+{
+    // A name being typed when the window closes is taken as if confirmed with Enter.
+    if (const auto rename = static_cast<TDBTree*>(TreeDB)->TakeOpenRename())
+        RenameEntry(rename->first, rename->second);
+    // Every change was stored when it was made; only one the store refused then is left.
+    if (m_unsaved || m_unreadable)
+        StoreCatalogue();
     Clear();
-    m_loaded = false;
+    m_storedValues.clear();
+    m_unsaved = false;
 }
 
 QString TFrameDBLst::PromptConnectionString(const QString& initial)
@@ -376,11 +445,13 @@ void TFrameDBLst::AddDatabase(const QString& templateConnectionString)
     if (connectionString.isEmpty())
         return;
     const QString name = DefaultDatabaseName(connectionString);
+    CheckNameFree(name, nullptr);
     QTreeWidgetItem* node = AddEntry(name, connectionString);
     TreeDB->expandAll();
     TreeDB->setCurrentItem(node);
-    RenameDatabase();
     UpdateMainActions();
+    StoreCatalogue();
+    RenameDatabase();
 }
 
 void TFrameDBLst::CopyDatabase()
@@ -398,7 +469,7 @@ void TFrameDBLst::EditProperties()
     if (connectionString.isEmpty())
         return;
     InfoOf(node)->ConnectionString = connectionString;
-    m_changed = true;
+    StoreCatalogue();
     RenameDatabase();
 }
 
@@ -431,6 +502,8 @@ void TFrameDBLst::RemoveDatabase()
             DraggedNode = nullptr;
         delete node;
         RefreshCount();
+        UpdateMainActions();
+        StoreCatalogue();
     }
     UpdateMainActions();
 }
@@ -456,7 +529,7 @@ void TFrameDBLst::EditConnectionString()
             throw TAbort();
     }
     info->ConnectionString = text;
-    m_changed = true;
+    StoreCatalogue();
 }
 
 QString TFrameDBLst::DefaultDatabaseName(const QString& connectionString) const
@@ -471,7 +544,7 @@ QString TFrameDBLst::DefaultDatabaseName(const QString& connectionString) const
                 continue;
             const QString value = eq < 0 ? QString() : piece.Text.mid(eq + 1);
             if (!value.isEmpty()) {
-                QString name = value;
+                QString name = CleanName(value);
                 return name.replace(QLatin1Char('='), QLatin1Char('-'));
             }
             break; // only the first piece of a key counts
@@ -506,6 +579,7 @@ void TFrameDBLst::TreeDBDragDrop(QTreeWidgetItem* target)
     if (wasCurrent)
         TreeDB->setCurrentItem(dragged);
     RefreshCount();
+    StoreCatalogue();
 }
 
 void TFrameDBLst::TreeDBMouseUp(QTreeWidgetItem* node, const QPoint& globalPos)

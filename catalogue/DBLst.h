@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPair>
 #include <QWidget>
 
 #include <functional>
@@ -35,9 +36,20 @@ public:
     // Loads every readable entry; a stored value that cannot be read is reported afterwards
     // (TError) and kept in the store.
     void LoadCatalogue();
-    // Writes the catalogue; only when that succeeded the tree is emptied. A catalogue that
-    // could not be read is not written over unless the user changed it.
+    // At close: takes a name being typed as confirmed, stores what is not stored yet and
+    // empties the tree (only when that succeeded).
     void SaveCatalogue();
+    // Stores the catalogue after a change, with the settings of renamed entries, in one
+    // transaction. When another running program stored its catalogue since this one read it,
+    // the user chooses whose list stays (Cancel: TAbort, the change stays unsaved here).
+    void StoreCatalogue();
+    // Renames an entry as the rename editor does, and stores it. Throws TError when the
+    // name's settings would fall together with another entry's.
+    void RenameEntry(QTreeWidgetItem* node, const QString& typed);
+    // Whether two names would share settings sections without being the same name.
+    static bool SectionsCollide(const QString& a, const QString& b);
+    // Line breaks become blanks (CR LF one); pos, when given, follows the removed characters.
+    static QString CleanName(const QString& name, int* pos = nullptr);
 
     bool HasSelectedDatabase() const;
     // The entry data of a node; nullptr for the root.
@@ -90,9 +102,16 @@ private:
     void RefreshCount();
     void Clear();
     void UpdateMainActions();
+    QStringList CatalogueValues() const;
+    void CheckNameFree(const QString& name, const QTreeWidgetItem* except) const;
+    void MoveWorkspaceSections(const QString& from, const QString& to);
 
     QLabel* m_countPanel = nullptr;
-    // The stored catalogue was read, and whether the user changed the tree since loading.
-    bool m_loaded = false;
-    bool m_changed = false;
+    // The catalogue as this program last read or wrote it, to see another program's change.
+    QStringList m_storedValues;
+    // The tree holds a change that is not stored yet, and the renames it includes.
+    bool m_unsaved = false;
+    // The stored section holds values that are no strings, to be moved aside by the next write.
+    bool m_unreadable = false;
+    QList<QPair<QString, QString>> m_pendingRenames;
 };

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -53,6 +54,9 @@ TFrmInputQueryExt::TFrmInputQueryExt(QWidget* parent) : QDialog(parent)
     Edt = new TEdt(this);
     Edt->setObjectName(QStringLiteral("Edt"));
     Edt->setGeometry(EdtLeft, 72, 464, 21);
+    // A field cuts at 32,767 characters by default: a longer connection string would come
+    // back short without a word.
+    Edt->setMaxLength(std::numeric_limits<int>::max());
 
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));

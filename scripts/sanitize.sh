@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds Tabulo with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/ and runs
-# every test there; then builds the data layer and its tests with ThreadSanitizer into
-# build-tsan/ and runs those. Any report fails the run. Slow (two builds of their own), so it
-# is not part of CI; run it before merging work on threads, memory or the drivers.
+# every test there; then builds the tests of the data layer and of the workspace's threads
+# with ThreadSanitizer into build-tsan/ and runs those. Any report fails the run. Slow (two
+# builds of their own): CI runs it through scripts/ci-sanitize.sh after the plain run; by hand,
+# run it before merging work on threads, memory or the drivers.
 #   scripts/sanitize.sh [asan] [tsan]      (both when none is named; JOBS=n for the build)
+# Servers already started by the caller (TABULO_TEST_PG, TABULO_TEST_MARIADB) are used as
+# they are; otherwise a PostgreSQL and, where it can, a MariaDB server are started and stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,8 +24,13 @@ configure() { # folder flags
         -DCMAKE_EXE_LINKER_FLAGS="$2" -DCMAKE_SHARED_LINKER_FLAGS="$2" >/dev/null
 }
 
-eval "$(scripts/pg-test-server.sh start)"
-trap '"$root/scripts/pg-test-server.sh" stop "$TABULO_PG_ROOT"' EXIT
+if [ -z "${TABULO_TEST_PG:-}" ]; then
+    TABULO_PG_ROOT=""
+    TABULO_MARIADB_ROOT=""
+    trap '"$root/scripts/pg-test-server.sh" stop "$TABULO_PG_ROOT"; [ -z "$TABULO_MARIADB_ROOT" ] || "$root/scripts/mariadb-test-server.sh" stop "$TABULO_MARIADB_ROOT"' EXIT
+    eval "$(scripts/pg-test-server.sh start)"
+    [ -n "${TABULO_TEST_MARIADB:-}" ] || eval "$(scripts/mariadb-test-server.sh start || true)"
+fi
 
 for kind in "${kinds[@]}"; do
     case "$kind" in
@@ -40,7 +48,8 @@ for kind in "${kinds[@]}"; do
         ;;
     tsan)
         configure build-tsan "-fsanitize=thread -fno-omit-frame-pointer"
-        targets=(tst_datacore tst_rowspill tst_sqlite tst_conformance tst_odbc tst_postgres tst_cqry tst_providertypes)
+        targets=(tst_datacore tst_rowspill tst_sqlite tst_conformance tst_odbc tst_postgres tst_cqry tst_providertypes
+                 tst_work tst_workgrid tst_workschema tst_editorrecovery)
         cmake --build build-tsan -j"$jobs" --target "${targets[@]}"
         (cd build-tsan &&
             TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \

@@ -199,6 +199,9 @@ void TIniFileEx::ReadSection(const QString& section, QStringList& list) {
 }
 
 void TIniFileEx::RemoveSectionKey(const QString& section) {
+    // No section names the base key itself, which holds every setting of the program.
+    if (TRegistryStore::SplitPath(section).isEmpty())
+        throw TError(RemoveKeyFailed(section) + QStringLiteral(": kein Abschnitt angegeben"));
     try {
         const std::optional<qint64> key = m_store->FindKey(SectionPath(section));
         if (key && *key != 0)
@@ -218,6 +221,52 @@ void TIniFileEx::RemoveSection(const QString& section) {
     } catch (const TStoreError& e) {
         Rethrow(e, RemoveKeyFailed(section));
     }
+}
+
+void TIniFileEx::MoveSectionValues(const QString& from, const QString& to) {
+    if (ReadOnly())
+        return;
+    try {
+        TRegistryStore::Transaction tx(*m_store, true);
+        const std::optional<qint64> source = m_store->FindKey(SectionPath(from));
+        if (!source || *source == 0 || SectionPath(from) == SectionPath(to))
+            return;
+        const QList<TRegValue> values = m_store->Values(*source);
+        if (!values.isEmpty()) {
+            const qint64 target = CreateSectionKey(to);
+            for (const TRegValue& value : values)
+                m_store->SetValue(target, value.Name, value.Type, value.Data);
+        }
+        for (const TRegValue& value : values)
+            m_store->DeleteValue(*source, value.Name);
+        if (m_store->SubKeys(*source).isEmpty())
+            m_store->DeleteKey(*source);
+        tx.Commit();
+    } catch (const TStoreError& e) {
+        Rethrow(e, KeyCreateFailed(to));
+    }
+}
+
+void TIniFileEx::InTransaction(const std::function<void()>& work) {
+    if (ReadOnly()) {
+        work();
+        return;
+    }
+    try {
+        TRegistryStore::Transaction tx(*m_store, true);
+        work();
+        tx.Commit();
+    } catch (const TStoreError& e) {
+        Rethrow(e, QStringLiteral("Die Einstellungen können nicht gespeichert werden"));
+    }
+}
+
+QString TIniFileEx::WorkspaceSection(const QString& databaseName) {
+    return QStringLiteral("Frame.") + databaseName;
+}
+
+QString TIniFileEx::WorkspaceSqlSection(const QString& databaseName) {
+    return WorkspaceSection(databaseName) + QStringLiteral(".SQL");
 }
 
 bool TIniFileEx::SectionExists(const QString& section) {
@@ -241,7 +290,7 @@ void TIniFileEx::WriteCommaList(const QString& section, const QString& ident, co
     try {
         WriteString(section, ident, list.join(u','));
     } catch (const std::exception& e) {
-        qWarning("Settings store: comma list %s\\%s not written: %s", qUtf8Printable(section),
+        qWarning("Einstellungen: Liste %s\\%s nicht gespeichert: %s", qUtf8Printable(section),
                  qUtf8Printable(ident), e.what());
     }
 }
@@ -341,13 +390,13 @@ void TIniFileEx::SaveFormPlacement(const QString& section, const TWindowPlacemen
             stored = ReadCommaList(name, window.ClassName);
         } catch (const TError& e) {
             // A record that cannot be read is replaced: saving the placement never fails.
-            qWarning("Settings store: placement %s\\%s replaced: %s", qUtf8Printable(name),
+            qWarning("Einstellungen: unlesbare Fensterposition %s\\%s ersetzt: %s", qUtf8Printable(name),
                      qUtf8Printable(window.ClassName), e.what());
         }
         WriteCommaList(name, window.ClassName, MergePlacementRecord(stored, window));
         tx.Commit();
     } catch (const std::exception& e) {
-        qWarning("Settings store: placement %s\\%s not written: %s", qUtf8Printable(name),
+        qWarning("Einstellungen: Fensterposition %s\\%s nicht gespeichert: %s", qUtf8Printable(name),
                  qUtf8Printable(window.ClassName), e.what());
     }
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -45,6 +46,16 @@ public:
     // Removes the section with all its values and subkeys; a missing section is no error.
     void RemoveSection(const QString& section);
     bool SectionExists(const QString& section);
+    // Moves the values of one section into another (created when missing), in one
+    // transaction; the source key goes when nothing is left in it. Subkeys stay where they are.
+    void MoveSectionValues(const QString& from, const QString& to);
+    // Runs work as one transaction: the operations inside join it, and a second program sees
+    // all of it or nothing. Holds the store's write lock meanwhile: ask the user nothing inside.
+    void InTransaction(const std::function<void()>& work);
+
+    // The sections a workspace keeps for a database name: its pane sizes and its SQL text.
+    static QString WorkspaceSection(const QString& databaseName);
+    static QString WorkspaceSqlSection(const QString& databaseName);
 
     QStringList ReadCommaList(const QString& section, const QString& ident);
     // Never reports an error.

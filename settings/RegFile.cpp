@@ -77,13 +77,31 @@ QString ValueLine(const TRegValue& value) {
     return HexLine(head + QStringLiteral("hex(%1):").arg(value.Type, 0, 16), value.Data);
 }
 
-void ExportKey(TRegistryStore& store, qint64 key, const QString& path, QString& out) {
+// A name the file can carry so that import reads back the same: no line break (the format is
+// line by line) and well-formed UTF-16 (the file is UTF-8 or UTF-16 text).
+bool WritableName(const QString& name) {
+    return PlainString(RegStringData(name));
+}
+
+void ExportKey(TRegistryStore& store, qint64 key, const QString& path, QString& out, QStringList& skipped) {
     out += u'[' + path + u']' + Crlf;
-    for (const TRegValue& value : store.Values(key))
-        out += ValueLine(value) + Crlf;
+    for (const TRegValue& value : store.Values(key)) {
+        if (WritableName(value.Name))
+            out += ValueLine(value) + Crlf;
+        else
+            skipped.append(QStringLiteral("Wert „%1“ in [%2] übergangen: der Name enthält einen Zeilenumbruch "
+                                          "oder ein ungültiges Zeichen")
+                               .arg(value.Name, path));
+    }
     out += Crlf;
-    for (const TRegKey& sub : store.SubKeys(key))
-        ExportKey(store, sub.Id, path + u'\\' + sub.Name, out);
+    for (const TRegKey& sub : store.SubKeys(key)) {
+        if (WritableName(sub.Name))
+            ExportKey(store, sub.Id, path + u'\\' + sub.Name, out, skipped);
+        else
+            skipped.append(QStringLiteral("Schlüssel [%1\\%2] mit allem darunter übergangen: der Name enthält "
+                                          "einen Zeilenumbruch oder ein ungültiges Zeichen")
+                               .arg(path, sub.Name));
+    }
 }
 
 // ----- import -----
@@ -245,14 +263,17 @@ bool StartsWithPath(const QStringList& path, const QStringList& prefix) {
 
 namespace RegFile {
 
-QByteArray Export(TRegistryStore& store, bool utf16) {
+QByteArray Export(TRegistryStore& store, bool utf16, QStringList* skipped) {
     QString out = Header + Crlf + Crlf;
+    QStringList skips;
     {
         TRegistryStore::Transaction tx(store, false);
         const QStringList base = TIniFileEx::SectionPath(QString());
         if (const std::optional<qint64> key = store.FindKey(base))
-            ExportKey(store, *key, Root + u'\\' + TIniFileEx::BaseKey(), out);
+            ExportKey(store, *key, Root + u'\\' + TIniFileEx::BaseKey(), out, skips);
     }
+    if (skipped)
+        *skipped = skips;
     if (!utf16)
         return out.toUtf8();
     QStringEncoder encoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
@@ -288,14 +309,16 @@ QStringList Import(TRegistryStore& store, const QByteArray& file) {
         if (line.Text.startsWith(u'[')) {
             if (!line.Text.endsWith(u']'))
                 SyntaxError(line.Number, QStringLiteral("„]“ fehlt am Ende der Schlüsselzeile"));
-            QString path = line.Text.mid(1, line.Text.size() - 2).trimmed();
-            const bool remove = path.startsWith(u'-');
+            // Blanks inside the brackets belong to the key names ("Frame.abc " is not
+            // "Frame.abc"); only those around the root's name are layout.
+            QString path = line.Text.mid(1, line.Text.size() - 2);
+            const bool remove = path.trimmed().startsWith(u'-');
             if (remove)
-                path = path.mid(1).trimmed();
+                path = path.trimmed().mid(1);
             keyName = path;
             warned = false;
             QStringList parts = TRegistryStore::SplitPath(path);
-            const QString root = parts.isEmpty() ? QString() : parts.takeFirst();
+            const QString root = parts.isEmpty() ? QString() : parts.takeFirst().trimmed();
             const bool currentUser = root.compare(Root, Qt::CaseInsensitive) == 0 ||
                                      root.compare(QLatin1String("HKCU"), Qt::CaseInsensitive) == 0;
             if (!currentUser || !StartsWithPath(parts, base)) {

@@ -12,7 +12,9 @@ namespace RegFile {
 
 // Every key from the base key down (subkeys by name, values in enumeration order), CR LF
 // lines, UTF-8 or, as the Windows registry editor writes it, UTF-16LE with a byte order mark.
-QByteArray Export(TRegistryStore& store, bool utf16 = false);
+// Only names that Import reads back unchanged are written: a key or value whose name holds a
+// line break or broken UTF-16 is left out, and skipped says which (German, one per item).
+QByteArray Export(TRegistryStore& store, bool utf16 = false, QStringList* skipped = nullptr);
 
 // Merges a file into the store as the registry editor does: keys and values are added or
 // overwritten, "[-key]" and "\"name\"=-" delete, nothing else is removed. Accepts UTF-16 with

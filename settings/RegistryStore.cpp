@@ -174,11 +174,6 @@ TRegistryStore::TRegistryStore(const QString& file)
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        const QString reason = MakePrivate(name + suffix);
-        if (m_openToOthers.isEmpty() && !reason.isEmpty())
-            m_openToOthers = reason;
-    }
     try {
         try {
             OpenDatabase(name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -201,6 +196,12 @@ TRegistryStore::TRegistryStore(const QString& file)
         CloseDatabase();
         throw TError(QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: %2")
                          .arg(QDir::toNativeSeparators(file), e.Message()));
+    }
+    // Only a file known to be ours is tightened: another program's database keeps its mode.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const QString reason = MakePrivate(name + suffix);
+        if (m_openToOthers.isEmpty() && !reason.isEmpty())
+            m_openToOthers = reason;
     }
 }
 
@@ -298,8 +299,11 @@ void TRegistryStore::Exec(const char* sql) {
 void TRegistryStore::Fail() {
     if (!m_db)
         throw TStoreError(StoreFailureCause(SQLITE_NOMEM, 0));
-    // The user reads the cause in German; SQLite's own words go to the log.
-    qWarning("Settings store %s: %s", qUtf8Printable(m_file), sqlite3_errmsg(m_db));
+    // The user reads the cause in German; SQLite's own words go to the log where they add
+    // something (another program holding the lock is all that "database is locked" says).
+    const int primary = sqlite3_errcode(m_db);
+    if (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)
+        qWarning("Settings store %s: %s", qUtf8Printable(m_file), sqlite3_errmsg(m_db));
     throw TStoreError(StoreFailureCause(sqlite3_extended_errcode(m_db), sqlite3_system_errno(m_db)));
 }
 

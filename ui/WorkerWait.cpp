@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QScopeGuard>
 
 #include <exception>
 #include <memory>
@@ -91,7 +92,13 @@ private:
 
 bool Wait(std::function<void()> work, bool abandonable, std::function<void()> cancel);
 
+int g_waits = 0; // GUI thread only
+
 } // namespace
+
+bool WorkerWaitRunning() {
+    return g_waits > 0;
+}
 
 bool RunInWorker(std::function<void()> work, bool abandonable) {
     return Wait(std::move(work), abandonable, {});
@@ -104,6 +111,8 @@ void RunInWorkerCancellable(std::function<void()> work, std::function<void()> ca
 namespace {
 
 bool Wait(std::function<void()> work, bool abandonable, std::function<void()> cancel) {
+    ++g_waits;
+    const auto counted = qScopeGuard([] { --g_waits; });
     auto state = std::make_shared<TWaitState>();
     QEventLoop loop;
     state->Loop = &loop;

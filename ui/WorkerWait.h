@@ -14,3 +14,6 @@ bool RunInWorker(std::function<void()> work, bool abandonable = false);
 // The same wait for work that can be stopped: Escape and Ctrl+Backspace call cancel on the
 // GUI thread (each time they are pressed) and the wait goes on until the work has ended.
 void RunInWorkerCancellable(std::function<void()> work, std::function<void()> cancel);
+
+// Whether the GUI thread is inside one of these waits now (a close must wait for its end).
+bool WorkerWaitRunning();

@@ -107,7 +107,7 @@ TFrameWork::~TFrameWork() {
 }
 
 QString TFrameWork::SettingsSection() const {
-    return QStringLiteral("Frame.") + m_databaseName;
+    return TIniFileEx::WorkspaceSection(m_databaseName);
 }
 
 void TFrameWork::CreateLayout() {
@@ -410,7 +410,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
 
     TIniFileEx& store = *SettingsStore();
     QStringList lines;
-    store.ReadValueList(SettingsSection() + QStringLiteral(".SQL"), lines);
+    store.ReadValueList(TIniFileEx::WorkspaceSqlSection(m_databaseName), lines);
     MemSql->SetLines(lines);
     StartRecovery(lines);
 
@@ -432,7 +432,7 @@ void TFrameWork::CloseDatabase() {
     // An empty editor has one empty line; storing it would keep a section for nothing.
     if (lines.size() == 1 && lines.first().isEmpty())
         lines.clear();
-    store.WriteValueList(SettingsSection() + QStringLiteral(".SQL"), lines);
+    store.WriteValueList(TIniFileEx::WorkspaceSqlSection(m_databaseName), lines);
     const QString section = SettingsSection();
     store.WriteInteger(section, IdentLeftTop, FirstSize(Splitter1));
     store.WriteInteger(section, IdentLeft, PnlLeftWidth());

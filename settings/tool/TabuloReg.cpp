@@ -58,9 +58,11 @@ void WriteOutput(const QString& name, const QByteArray& data) {
         }
         return;
     }
-    // A failed export never leaves a truncated file in place of an earlier one.
+    // A failed export never leaves a truncated file in place of an earlier one. The file holds
+    // the passwords of the connection strings: it is the user's alone, whatever the umask.
     QSaveFile out(name);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        out.write(data) != data.size() || !out.commit())
         throw TError(
             QStringLiteral("Die Datei '%1' kann nicht geschrieben werden: %2").arg(name, out.errorString()));
 }
@@ -81,7 +83,13 @@ int main(int argc, char** argv) {
     try {
         TIniFileEx settings;
         if (args.at(0) == QLatin1String("export")) {
-            WriteOutput(args.at(1), RegFile::Export(settings.Store(), utf16));
+            QStringList skipped;
+            WriteOutput(args.at(1), RegFile::Export(settings.Store(), utf16, &skipped));
+            // What the file could not carry is said, and the exit status tells a backup script.
+            for (const QString& item : std::as_const(skipped))
+                PrintError(QStringLiteral("Warnung: ") + item);
+            if (!skipped.isEmpty())
+                return 1;
         } else {
             const QByteArray data = ReadInput(args.at(1));
             for (const QString& warning : RegFile::Import(settings.Store(), data))

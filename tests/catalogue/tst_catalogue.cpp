@@ -2,7 +2,10 @@
 #include "catalogue/DBLst.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
+#include "settings/RegFile.h"
+#include "settings/RegistryStore.h"
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTest>
@@ -44,8 +47,20 @@ private Q_SLOTS:
     void addNamesEntryAndStartsRenaming();
     void copyWithCancelledDialogStillCopies();
     void editConnectionStringAsksWhenTestFails();
+    void everyChangeIsStoredWhenMade();
+    void anotherProgramsChangeIsNotOverwrittenUnasked_data();
+    void anotherProgramsChangeIsNotOverwrittenUnasked();
+    void renameTakesStoredSettingsAlong();
+    void namesWhoseSettingsCollideAreRefused_data();
+    void namesWhoseSettingsCollideAreRefused();
+    void pastedNameLosesLineBreaksAndKeepsItsLength();
+    void nameBeingTypedIsTakenAtClose();
+    void backupOfHardestNamesRestoresByteForByte();
 
 private:
+    QStringList Stored() const;
+    // Starts the rename editor on an entry, types (or pastes) the text and confirms it.
+    void Rename(int entry, const QString& text, bool paste = false);
     std::unique_ptr<TIniFileEx> m_store;
     std::unique_ptr<TFrameDBLst> m_frame;
     void Plant(const QStringList& values);
@@ -360,6 +375,241 @@ void TstCatalogue::editConnectionStringAsksWhenTestFails()
     m_frame->EditConnectionString();
     QCOMPARE(TFrameDBLst::InfoOf(entry)->ConnectionString, MissingDb());
     QCOMPARE(entry->text(0), QStringLiteral("A"));
+}
+
+QStringList TstCatalogue::Stored() const
+{
+    QStringList values;
+    m_store->ReadValueList(TFrameDBLst::CatalogueSection(), values);
+    return values;
+}
+
+void TstCatalogue::Rename(int entry, const QString& text, bool paste)
+{
+    m_frame->TreeDB->setCurrentItem(m_frame->Root()->child(entry));
+    m_frame->RenameDatabase();
+    auto* editor = m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor"));
+    QVERIFY(editor);
+    editor->selectAll();
+    if (paste) {
+        QGuiApplication::clipboard()->setText(text);
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    } else {
+        QTest::keyClicks(editor, text);
+    }
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor")));
+    QCoreApplication::processEvents(); // the name is taken once the editor is gone
+}
+
+// Nothing lives only in memory until a normal close: every command stores the catalogue.
+void TstCatalogue::everyChangeIsStoredWhenMade()
+{
+    Plant({QStringLiteral("A=") + ExistingDb(), QStringLiteral("B=2")});
+    m_frame->DataLinkPrompt = [](const QString&) { return ExistingDb() + QStringLiteral(";Initial Catalog=Neu"); };
+    m_frame->AddDatabase(QString());
+    QCOMPARE(Stored(), (QStringList{"A=" + ExistingDb(), "B=2", "Neu=" + ExistingDb() + ";Initial Catalog=Neu"}));
+    QTest::keyClick(m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor")), Qt::Key_Escape);
+    QTRY_VERIFY(!m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor")));
+
+    Rename(0, QStringLiteral("Erste"));
+    QCOMPARE(Stored().first(), "Erste=" + ExistingDb());
+
+    m_frame->DraggedNode = m_frame->Root()->child(2);
+    m_frame->TreeDBDragDrop(m_frame->Root()->child(0));
+    QCOMPARE(Stored().first(), "Neu=" + ExistingDb() + ";Initial Catalog=Neu");
+
+    m_frame->TreeDB->setCurrentItem(m_frame->Root()->child(2));
+    MsgBox::ScriptAnswers({MsgBox::Button::Ok});
+    m_frame->RemoveDatabase();
+    QCOMPARE(Stored().size(), 2);
+
+    m_frame->TreeDB->setCurrentItem(m_frame->Root()->child(1));
+    m_frame->DataLinkPrompt = [](const QString&) { return ExistingDb() + QStringLiteral(";Initial Catalog=X"); };
+    m_frame->EditProperties();
+    QCOMPARE(Stored().at(1), "Erste=" + ExistingDb() + ";Initial Catalog=X");
+    QTest::keyClick(m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor")), Qt::Key_Escape);
+    QTRY_VERIFY(!m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor")));
+
+    QTimer::singleShot(0, [] {
+        auto* edit = QApplication::activeModalWidget()->findChild<QLineEdit*>(QStringLiteral("Edt"));
+        edit->setText(ExistingDb());
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    m_frame->EditConnectionString();
+    QCOMPARE(Stored().at(1), "Erste=" + ExistingDb());
+    QCOMPARE(MsgBox::TakeShownTexts().size(), 1); // the removal's question, no other
+}
+
+void TstCatalogue::anotherProgramsChangeIsNotOverwrittenUnasked_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QStringList>("stored");
+    const QStringList others{QStringLiteral("A=1"), QStringLiteral("B=2"), QStringLiteral("Fremd=3")};
+    const QStringList mine{QStringLiteral("B=2")};
+    QTest::newRow("take the other program's") << int(MsgBox::Button::Yes) << others << others;
+    QTest::newRow("keep this one") << int(MsgBox::Button::No) << mine << mine;
+    QTest::newRow("cancel: nothing stored yet") << int(MsgBox::Button::Cancel) << mine << others;
+}
+
+// A second running program on the same store added an entry after this one read the
+// catalogue: removing an entry here asks whose list stays instead of dropping the other's.
+void TstCatalogue::anotherProgramsChangeIsNotOverwrittenUnasked()
+{
+    QFETCH(int, answer);
+    QFETCH(QStringList, tree);
+    QFETCH(QStringList, stored);
+    Plant({QStringLiteral("A=1"), QStringLiteral("B=2")});
+    {
+        TIniFileEx other(m_store->FileName());
+        other.WriteValueList(TFrameDBLst::CatalogueSection(),
+                             {QStringLiteral("A=1"), QStringLiteral("B=2"), QStringLiteral("Fremd=3")});
+    }
+    m_frame->TreeDB->setCurrentItem(m_frame->Root()->child(0));
+    MsgBox::ScriptAnswers({MsgBox::Button::Ok, MsgBox::Button(answer)});
+    try {
+        m_frame->RemoveDatabase();
+    } catch (const TAbort&) {
+    }
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown.at(1).startsWith(QStringLiteral("Ein anderes laufendes Tabulo hat die Liste der Datenbanken")),
+             qPrintable(shown.at(1)));
+    QStringList names;
+    for (int i = 0; i < m_frame->EntryCount(); ++i)
+        names.append(m_frame->Root()->child(i)->text(0) + u'=' +
+                     TFrameDBLst::InfoOf(m_frame->Root()->child(i))->ConnectionString);
+    QCOMPARE(names, tree);
+    QCOMPARE(Stored(), stored);
+    // Whatever was chosen, the next change goes through without asking again, except after
+    // Cancel, where the other list is still newer than what this one wrote.
+    MsgBox::ScriptAnswers({MsgBox::Button::No});
+    Rename(0, QStringLiteral("Z"));
+    QCOMPARE(MsgBox::TakeShownTexts().size(), answer == int(MsgBox::Button::Cancel) ? 1 : 0);
+    QCOMPARE(Stored().first().left(2), QStringLiteral("Z="));
+}
+
+// The editor text and the pane sizes are stored under the entry's name: they go with it.
+void TstCatalogue::renameTakesStoredSettingsAlong()
+{
+    Plant({QStringLiteral("Alt=1"), QStringLiteral("Zwei=2"), QStringLiteral("Zwei=3")});
+    m_store->WriteValueList(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Alt")),
+                            {QStringLiteral("select 1"), QStringLiteral("from t")});
+    m_store->WriteInteger(TIniFileEx::WorkspaceSection(QStringLiteral("Alt")), QStringLiteral("PnlLeft"), 376);
+    m_store->WriteValueList(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Zwei")), {QStringLiteral("select 2")});
+
+    Rename(0, QStringLiteral("Neu"));
+    QStringList lines;
+    m_store->ReadValueList(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Neu")), lines);
+    QCOMPARE(lines, (QStringList{"select 1", "from t"}));
+    QCOMPARE(m_store->ReadInteger(TIniFileEx::WorkspaceSection(QStringLiteral("Neu")), QStringLiteral("PnlLeft"), 0),
+             376);
+    QVERIFY(!m_store->SectionExists(TIniFileEx::WorkspaceSection(QStringLiteral("Alt"))));
+    QVERIFY(!m_store->SectionExists(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Alt"))));
+
+    // The other entry of the same name still uses them: they stay.
+    Rename(1, QStringLiteral("Drei"));
+    m_store->ReadValueList(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Zwei")), lines);
+    QCOMPARE(lines, QStringList{"select 2"});
+    QVERIFY(!m_store->SectionExists(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Drei"))));
+}
+
+void TstCatalogue::namesWhoseSettingsCollideAreRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("its SQL text is the other's pane sizes") << "a.SQL" << true;
+    QTest::newRow("the other's SQL text would be its pane sizes") << "a.sql" << true;
+    QTest::newRow("only the case differs") << "A" << true;
+    QTest::newRow("below the other's key") << "a\\x" << true;
+    QTest::newRow("a doubled backslash is the same key") << "b\\\\c" << true;
+    QTest::newRow("the same name shares on purpose") << "a" << false;
+    QTest::newRow("a longer name") << "ab" << false;
+    QTest::newRow("SQL elsewhere") << "a.SQL2" << false;
+}
+
+// "a" and "a.SQL" would store one's pane sizes in the other's SQL text: refused at rename
+// and at add, saying why.
+void TstCatalogue::namesWhoseSettingsCollideAreRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, refused);
+    Plant({QStringLiteral("a=1"), QStringLiteral("b\\c=2"), QStringLiteral("Umbenennen=3")});
+    Rename(2, name);
+    QCOMPARE(m_frame->Root()->child(2)->text(0), refused ? QStringLiteral("Umbenennen") : name);
+    QCOMPARE(Stored().at(2), (refused ? QStringLiteral("Umbenennen") : name) + QStringLiteral("=3"));
+    const QStringList shown = MsgBox::TakeShownTexts();
+    QCOMPARE(shown.size(), refused ? 1 : 0);
+    if (refused)
+        QVERIFY2(shown.first().startsWith(QString::fromUtf8("Der Name „%1“ geht nicht: ").arg(name)),
+                 qPrintable(shown.first()));
+
+    m_frame->DataLinkPrompt = [name](const QString&) { return ExistingDb() + QStringLiteral(";Initial Catalog=") + name; };
+    if (refused)
+        QVERIFY_THROWS_EXCEPTION(TError, m_frame->AddDatabase(QString()));
+    else
+        m_frame->AddDatabase(QString());
+    QCOMPARE(m_frame->EntryCount(), refused ? 3 : 4);
+}
+
+// Two lines pasted become one name with a blank, and a name longer than a field's default
+// limit of 32,767 characters is kept whole.
+void TstCatalogue::pastedNameLosesLineBreaksAndKeepsItsLength()
+{
+    Plant({QStringLiteral("A=1")});
+    Rename(0, QStringLiteral("zwei\r\nZeilen\nund\rmehr"), true);
+    QCOMPARE(m_frame->Root()->child(0)->text(0), QStringLiteral("zwei Zeilen und mehr"));
+    const QString longName(40000, QLatin1Char('n'));
+    Rename(0, longName, true);
+    QCOMPARE(Stored(), QStringList{longName + QStringLiteral("=1")});
+}
+
+// A name typed but not yet confirmed when the program closes is taken as confirmed.
+void TstCatalogue::nameBeingTypedIsTakenAtClose()
+{
+    Plant({QStringLiteral("A=1")});
+    m_store->WriteValueList(TIniFileEx::WorkspaceSqlSection(QStringLiteral("A")), {QStringLiteral("select 1")});
+    m_frame->TreeDB->setCurrentItem(m_frame->Root()->child(0));
+    m_frame->RenameDatabase();
+    auto* editor = m_frame->TreeDB->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor"));
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("Getippt"));
+    m_frame->SaveCatalogue();
+    QCOMPARE(Stored(), QStringList{QStringLiteral("Getippt=1")});
+    QVERIFY(m_store->SectionExists(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Getippt"))));
+}
+
+// A backup of a store made through the program, with the hardest names its editor takes,
+// imports into a fresh store and exports again byte for byte.
+void TstCatalogue::backupOfHardestNamesRestoresByteForByte()
+{
+    const QStringList names = {QStringLiteral(" vorne"), QStringLiteral("hinten "), QStringLiteral("An\"führung\""),
+                               QStringLiteral("Rück\\strich"), QStringLiteral("[Klammer]"), QStringLiteral("-minus"),
+                               QStringLiteral(";Semikolon"), QStringLiteral("@"), QString::fromUtf8("Ümläut € 😀"),
+                               QStringLiteral("zwei\nZeilen"), QString()};
+    QStringList planted;
+    for (int i = 0; i < names.size(); ++i)
+        planted.append(QStringLiteral("E%1=Provider=SQLite;Data Source=\"/tmp/x y\";Password=\"a;b\"").arg(i));
+    Plant(planted);
+    for (int i = 0; i < names.size(); ++i) {
+        Rename(i, names.at(i), true);
+        const QString name = m_frame->Root()->child(i)->text(0);
+        m_store->WriteValueList(TIniFileEx::WorkspaceSqlSection(name),
+                                {QStringLiteral("select '\"x\"' -- \\"), QString(), QStringLiteral("\tende ")});
+        m_store->WriteInteger(TIniFileEx::WorkspaceSection(name), QStringLiteral("PnlLeft"), i);
+    }
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QStringList skipped;
+    const QByteArray backup = RegFile::Export(m_store->Store(), false, &skipped);
+    QCOMPARE(skipped, QStringList());
+    TIniFileEx fresh(m_store->FileName() + QStringLiteral(".neu"));
+    QCOMPARE(RegFile::Import(fresh.Store(), backup), QStringList());
+    QCOMPARE(RegFile::Export(fresh.Store()), backup);
+    QStringList restored;
+    fresh.ReadValueList(TFrameDBLst::CatalogueSection(), restored);
+    QCOMPARE(restored, Stored());
+    QFile::remove(fresh.FileName());
 }
 
 QTEST_MAIN(TstCatalogue)

@@ -1,5 +1,6 @@
 #include "catalogue/InputQueryExt.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void keysConfirmOrCancel_data();
     void keysConfirmOrCancel();
     void focusNeverSelectsTheValue();
+    void longValueComesBackWhole();
 };
 
 void TstInputQuery::widthFollowsValue_data()
@@ -100,6 +102,21 @@ void TstInputQuery::focusNeverSelectsTheValue()
     QVERIFY(TFrmInputQueryExt::InputQuery(QStringLiteral("Titel"), QStringLiteral("Eingabe"), value));
     QCOMPARE(seen, (QStringList{QString(), QStringLiteral("0"), QString(), QStringLiteral("0")}));
     QCOMPARE(value, QStringLiteral("XProvider=SQLite;Data Source=lager.sqlite"));
+}
+
+// The field's default limit of 32,767 characters would return a longer string cut short.
+void TstInputQuery::longValueComesBackWhole()
+{
+    QString value = QStringLiteral("Provider=ODBC;") + QString(40000, QLatin1Char('k'));
+    QTimer::singleShot(0, [] {
+        auto* edit = QApplication::activeModalWidget()->findChild<QLineEdit*>(QStringLiteral("Edt"));
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClicks(edit, QStringLiteral(";x=1"));
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    QVERIFY(TFrmInputQueryExt::InputQuery(QStringLiteral("ConnectionString"), QStringLiteral("Prompt"), value));
+    QCOMPARE(value.size(), 14 + 40000 + 4);
+    QVERIFY(value.endsWith(QStringLiteral("kkk;x=1")));
 }
 
 QTEST_MAIN(TstInputQuery)

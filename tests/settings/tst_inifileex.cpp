@@ -25,6 +25,11 @@ static void RunSql(const QString& file, const char* sql) {
     QVERIFY2(rc == SQLITE_OK, qPrintable(message));
 }
 
+static int ModeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 #define QVERIFY_THROWS_MESSAGE(expr, message)                                                                \
     do {                                                                                                     \
         try {                                                                                                \
@@ -50,6 +55,7 @@ private slots:
     void OverwriteKeepsPlaceAndNamesIgnoreCase();
     void NestedSectionsAndRecursiveRemoval();
     void ReadSectionLeavesListWhenMissing();
+    void MoveSectionValues();
     void ForeignTypes_data();
     void ForeignTypes();
     void UnreadableValuesAreReadAroundAndMovedAside();
@@ -235,6 +241,37 @@ void TestIniFileEx::NestedSectionsAndRecursiveRemoval() {
     QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.ab"), QStringLiteral("keep"), QString()),
              QStringLiteral("z"));
     m_ini->RemoveSection(QStringLiteral("Frame.a")); // missing: no error
+
+    // No section name stands for the base key: removing it would take every setting along.
+    for (const QString& section : {QString(), QStringLiteral("\\")}) {
+        QVERIFY_THROWS_MESSAGE(m_ini->RemoveSection(section),
+                               QStringLiteral("Löschen von Schlüssel %1 misslungen: kein Abschnitt angegeben")
+                                   .arg(section));
+        QVERIFY_THROWS_MESSAGE(m_ini->WriteValueList(section, {QStringLiteral("x")}),
+                               QStringLiteral("Löschen von Schlüssel %1 misslungen: kein Abschnitt angegeben")
+                                   .arg(section));
+    }
+    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.ab"), QStringLiteral("keep"), QString()),
+             QStringLiteral("z"));
+}
+
+// A renamed database takes its values along in their order; what lies below the old key
+// (another name's sections) stays, and a key left empty goes.
+void TestIniFileEx::MoveSectionValues() {
+    m_ini->WriteValueList(QStringLiteral("Frame.alt.SQL"), {QStringLiteral("b"), QStringLiteral("a")});
+    m_ini->WriteString(QStringLiteral("Frame.alt"), QStringLiteral("PnlLeft"), QStringLiteral("7"));
+    m_ini->WriteString(QStringLiteral("Frame.alt\\unten"), QStringLiteral("PnlLeft"), QStringLiteral("8"));
+    m_ini->MoveSectionValues(QStringLiteral("Frame.alt.SQL"), QStringLiteral("Frame.neu.SQL"));
+    m_ini->MoveSectionValues(QStringLiteral("Frame.alt"), QStringLiteral("Frame.neu"));
+    QStringList lines;
+    m_ini->ReadValueList(QStringLiteral("Frame.neu.SQL"), lines);
+    QCOMPARE(lines, (QStringList{"b", "a"}));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.neu"), QStringLiteral("PnlLeft"), QString()), QStringLiteral("7"));
+    QVERIFY(!m_ini->SectionExists(QStringLiteral("Frame.alt.SQL")));
+    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.alt"), QStringLiteral("PnlLeft"), QString()), QString());
+    QCOMPARE(m_ini->ReadString(QStringLiteral("Frame.alt\\unten"), QStringLiteral("PnlLeft"), QString()),
+             QStringLiteral("8"));
+    m_ini->MoveSectionValues(QStringLiteral("Frame.fehlt"), QStringLiteral("Frame.neu")); // no error
 }
 
 void TestIniFileEx::ReadSectionLeavesListWhenMissing() {
@@ -452,6 +489,10 @@ void TestIniFileEx::UnusableFile() {
         { TIniFileEx create(file); }
         RunSql(file, "PRAGMA user_version=7");
     }
+    // Another program's file keeps its mode as well as its content.
+    if (setup != QLatin1String("dir"))
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                QFile::ReadOther));
     const QByteArray before = [&] {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -470,6 +511,7 @@ void TestIniFileEx::UnusableFile() {
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before); // never altered
+        QCOMPARE(ModeOf(file), 0644);
     }
 }
 
@@ -518,10 +560,6 @@ void TestIniFileEx::StartedByHandUsesStoreOfItsOwn() {
     QVERIFY(!QFileInfo::exists(home + QStringLiteral("/.config/Tabulo")));
 }
 
-static int ModeOf(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
 
 // The store holds passwords inside connection strings: nobody but its user may read it.
 void TestIniFileEx::PrivateFileModes() {

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray Head = "Windows Registry Editor Version 5.00\r\n\r\n";
@@ -44,6 +46,7 @@ private slots:
     void init();
     void RoundTrip();
     void ExportFormat();
+    void NamesImportCannotReadAreLeftOutAndSaid();
     void ImportLikeTheRegistryEditor_data();
     void ImportLikeTheRegistryEditor();
     void ImportedDwordIsInvalidType();
@@ -52,6 +55,7 @@ private slots:
     void SyntaxErrorChangesNothing();
     void ToolUsesStdinAndStdout();
     void ToolReportsErrors();
+    void ToolExportIsPrivate();
     void ConcurrentProcessesLoseNothing();
 
 private:
@@ -121,6 +125,31 @@ void TestRegFile::ExportFormat() {
     QCOMPARE(RegFile::Export(store), expected);
     for (const QByteArray& line : RegFile::Export(store).split('\n'))
         QVERIFY(line.size() <= 81); // 80 characters and the CR
+}
+
+// A key or value name with a line break would break the file so that import refuses it: it is
+// left out and said. Blanks at the end of a key name are part of it and come back.
+void TestRegFile::NamesImportCannotReadAreLeftOutAndSaid() {
+    m_ini->WriteString(QStringLiteral("Frame.abc "), QStringLiteral("PnlLeft"), QStringLiteral("1"));
+    m_ini->WriteString(QStringLiteral("Frame.abc"), QStringLiteral("PnlLeft"), QStringLiteral("2"));
+    m_ini->WriteString(QStringLiteral("Frame. x"), QStringLiteral("PnlLeft"), QStringLiteral("3"));
+    m_ini->WriteString(QStringLiteral("Frame.zwei\nZeilen"), QStringLiteral("PnlLeft"), QStringLiteral("4"));
+    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("a\r\nb"), QStringLiteral("5"));
+    m_ini->WriteString(QStringLiteral("FrmMain"), QStringLiteral("ok"), QStringLiteral("6"));
+    QStringList skipped;
+    const QByteArray exported = RegFile::Export(m_ini->Store(), false, &skipped);
+    QCOMPARE(skipped.size(), 2);
+    QVERIFY2(skipped.at(0).contains(QStringLiteral("Frame.zwei\nZeilen")), qPrintable(skipped.at(0)));
+    QVERIFY2(skipped.at(1).contains(QStringLiteral("a\r\nb")), qPrintable(skipped.at(1)));
+
+    TIniFileEx fresh(m_dir->filePath(QStringLiteral("fresh.sqlite")));
+    QCOMPARE(RegFile::Import(fresh.Store(), exported), QStringList{});
+    QCOMPARE(fresh.ReadString(QStringLiteral("Frame.abc "), QStringLiteral("PnlLeft"), QString()), QStringLiteral("1"));
+    QCOMPARE(fresh.ReadString(QStringLiteral("Frame.abc"), QStringLiteral("PnlLeft"), QString()), QStringLiteral("2"));
+    QCOMPARE(fresh.ReadString(QStringLiteral("Frame. x"), QStringLiteral("PnlLeft"), QString()), QStringLiteral("3"));
+    QCOMPARE(fresh.ReadString(QStringLiteral("FrmMain"), QStringLiteral("ok"), QString()), QStringLiteral("6"));
+    QVERIFY(!fresh.SectionExists(QStringLiteral("Frame.zwei\nZeilen")));
+    QCOMPARE(RegFile::Export(fresh.Store()), exported);
 }
 
 void TestRegFile::ImportLikeTheRegistryEditor_data() {
@@ -353,6 +382,38 @@ void TestRegFile::ToolReportsErrors() {
         QVERIFY2(err.startsWith(c.stderrStart), qPrintable(err));
         QCOMPARE(tool->exitCode(), c.exitCode);
     }
+}
+
+// The export holds the passwords of the connection strings: the file is the user's alone,
+// whatever the umask and whatever mode a file it replaces had. A store holding a name the
+// file cannot carry still exports the rest, says what is missing and fails.
+void TestRegFile::ToolExportIsPrivate() {
+    m_ini->WriteString(QStringLiteral("TFrameDBLst.TreeDB"), QStringLiteral("0"),
+                       QStringLiteral("a=Provider=PostgreSQL;Password=geheim"));
+    const QString file = m_dir->filePath(QStringLiteral("backup.reg"));
+    const mode_t previous = ::umask(022);
+    for (bool existing : {false, true}) {
+        if (existing)
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                    QFile::ReadOther));
+        QProcess* tool = Tool({QStringLiteral("export"), file});
+        QVERIFY(tool->waitForFinished(30000));
+        QCOMPARE(tool->exitCode(), 0);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+    }
+    ::umask(previous);
+
+    m_ini->WriteString(QStringLiteral("Frame.zwei\nZeilen"), QStringLiteral("PnlLeft"), QStringLiteral("4"));
+    QProcess* tool = Tool({QStringLiteral("export"), file});
+    QVERIFY(tool->waitForFinished(30000));
+    QCOMPARE(tool->exitCode(), 1);
+    QVERIFY(QString::fromUtf8(tool->readAllStandardError())
+                .startsWith(QString::fromUtf8("tabulo-reg: Warnung: Schlüssel [HKEY_CURRENT_USER")));
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().contains("geheim"));
 }
 
 void TestRegFile::ConcurrentProcessesLoseNothing() {
