@@ -30,6 +30,11 @@ void TExportJob::Wait() {
     Deliver();
 }
 
+void TExportJob::AwaitEnd() {
+    std::unique_lock lock(m_endMutex);
+    m_endSignal.wait(lock, [this] { return m_ended; });
+}
+
 void TExportJob::Run() {
     try {
         TExportFile file(m_target);
@@ -44,6 +49,11 @@ void TExportJob::Run() {
     } catch (const std::exception& e) {
         m_error = QString::fromLocal8Bit(e.what());
     }
+    {
+        std::lock_guard lock(m_endMutex);
+        m_ended = true;
+    }
+    m_endSignal.notify_all();
     // The hand-over is queued; a job destroyed before it runs has joined this thread already.
     QMetaObject::invokeMethod(this, [this] {
         if (m_thread.joinable())

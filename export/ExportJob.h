@@ -4,6 +4,8 @@
 
 #include <QObject>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <thread>
 
@@ -21,6 +23,9 @@ public:
     void Cancel();
     // Blocks until the worker has ended and Finished has been sent.
     void Wait();
+    // Blocks until the started worker has written its last byte; callable from any thread (Finished
+    // still comes through the GUI thread's event loop, or Wait).
+    void AwaitEnd();
     bool Running() const { return m_running; }
     qint64 Written() const { return m_written.load(std::memory_order_relaxed); }
     qint64 Total() const { return m_writer.RowCount(); }
@@ -41,6 +46,9 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_written{0};
     bool m_running = false;
+    std::mutex m_endMutex;
+    std::condition_variable m_endSignal;
+    bool m_ended = false;
     // Set by the worker before it ends; read after the join or the queued hand-over.
     QString m_error;
     bool m_cancelled = false;
