@@ -18,9 +18,12 @@ public:
     void Write(const QByteArray& data) { Write(data.constData(), size_t(data.size())); }
     // The buffer to append to directly; Flush when it grows past its size.
     std::vector<char>& Buffer() { return m_buffer; }
-    void FlushIfFull() {
-        if (m_buffer.size() >= BufferSize)
-            Flush();
+    // Whether it flushed.
+    bool FlushIfFull() {
+        if (m_buffer.size() < BufferSize)
+            return false;
+        Flush();
+        return true;
     }
     void Flush();
     void Commit();

@@ -482,7 +482,8 @@ bool TExportWriter::Write(TExportFile& file, const std::atomic<bool>& stop, std:
         if (stop.load(std::memory_order_relaxed))
             return false;
         AppendRow(file.Buffer(), row);
-        file.FlushIfFull();
+        if (file.FlushIfFull())
+            m_recordset.ReleaseSpilledPages();
         written.store(row + 1, std::memory_order_relaxed);
     }
     if (m_spec.Format == TExportFormat::Json)

@@ -4,6 +4,7 @@
 #include "data/ConnectionString.h"
 #include "data/Connection.h"
 #include "data/Query.h"
+#include "data/RowBudget.h"
 #include "export/ExportFile.h"
 #include "export/ExportJob.h"
 #include "tests/support/TestSupport.h"
@@ -113,6 +114,7 @@ private slots:
     void cancelledExportLeavesTheEarlierFile();
     void fullDiskLeavesTheEarlierFile();
     void missingFolderIsNamed();
+    void rowsMovedToTheTemporaryFileExportExactly();
 
 private:
     QTemporaryDir m_dir;
@@ -426,6 +428,22 @@ void TestExport::missingFolderIsNamed() {
     const auto rs = ManyRows(3);
     QCOMPARE(Export(*rs, Spec(TExportFormat::Csv), target),
              QStringLiteral("Die Datei %1 kann nicht angelegt werden: Der Ordner existiert nicht (mehr)").arg(target));
+}
+
+void TestExport::rowsMovedToTheTemporaryFileExportExactly() {
+    // A budget far below the rows: most blocks live in the temporary file, and the export
+    // gives up their pages again as it goes.
+    const qint64 limit = TRowBudget::Limit();
+    TRowBudget::SetLimit(1 << 20);
+    const auto restore = qScopeGuard([limit] { TRowBudget::SetLimit(limit); });
+    const int rows = 200000;
+    const auto rs = ManyRows(rows);
+    const QString target = m_dir.filePath(QStringLiteral("spilled.csv"));
+    QCOMPARE(Export(*rs, Spec(TExportFormat::Csv), target), QString());
+    QByteArray expected = "\"\",\"\"\r\n"; // nameless fields
+    for (int i = 0; i < rows; ++i)
+        expected += QByteArray::number(i) + ",Name " + QByteArray::number(i) + " with some text to fill the disk\r\n";
+    QVERIFY(ReadAll(target) == expected);
 }
 
 QTEST_GUILESS_MAIN(TestExport)
