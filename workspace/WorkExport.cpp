@@ -79,8 +79,10 @@ bool TFrameWork::CanExport() const {
 void TFrameWork::AddExportToGridMenu() {
     PopMnuGrd->addSeparator();
     // The shortcut belongs to the main window's command; here it is only shown.
-    const QString key = QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E).toString(QKeySequence::NativeText);
-    MnuPopGrdExport = PopMnuGrd->addAction(QStringLiteral("Ergebnis exportieren...\t") + key);
+    QString caption = QStringLiteral("Ergebnis exportieren...");
+    if (TMainWindowIntf* main = FrmMainIntf())
+        caption += u'\t' + main->Action(QStringLiteral("ActSqlExport"))->shortcut().toString(QKeySequence::NativeText);
+    MnuPopGrdExport = PopMnuGrd->addAction(caption);
     MnuPopGrdExport->setObjectName(QStringLiteral("MnuPopGrdExport"));
     connect(MnuPopGrdExport, &QAction::triggered, this, [this] { RunGuarded([this] { ExportResult(); }); });
     connect(PopMnuGrd, &QMenu::aboutToShow, this, [this] { MnuPopGrdExport->setEnabled(CanExport()); });
