@@ -177,6 +177,7 @@ void TFrmMain::CreateActions() {
          11,
          {K(Qt::Key_F8)}},
         {"ActSqlCancel", "SQL abbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
+        {"ActSqlExport", "Ergebnis exportieren...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}},
         {"ActEditSearch", "Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
         {"ActEditSearchAgain", "Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
         {"ActHelpAbout", "Info über...", "", "Help", -1, {}},
@@ -224,6 +225,7 @@ void TFrmMain::CreateActions() {
     onWorkspace("ActSqlExecLines", &TFrameWork::ExecuteLineGroup);
     onWorkspace("ActSqlExecTable", &TFrameWork::ExecuteTable);
     onWorkspace("ActSqlCancel", &TFrameWork::CancelSql);
+    onWorkspace("ActSqlExport", &TFrameWork::ExportResult);
     on("ActEditSearch", [this] { ActEditSearchExecute(); });
     on("ActEditSearchAgain", [this] { ActEditSearchAgainExecute(); });
     on("ActHelpAbout", [this] { ActHelpAboutExecute(); });
@@ -254,7 +256,7 @@ void TFrmMain::CreateMenus() {
     fill(QStringLiteral("&Bearbeiten"), "MnuEdit", {"ActEditSearch", "ActEditSearchAgain"});
     fill(QStringLiteral("&SQL"), "MnuSql",
          {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", nullptr,
-          "ActSqlCancel"});
+          "ActSqlCancel", nullptr, "ActSqlExport"});
     fill(QStringLiteral("&Hilfe"), "MnuHelp", {"ActHelpAbout"});
 }
 
@@ -508,7 +510,8 @@ void TFrmMain::UpdateActions() {
     for (const char* name :
          {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable"})
         Action(QLatin1String(name))->setEnabled(tabs && !busy);
-    Action(QStringLiteral("ActSqlCancel"))->setEnabled(tabs && busy);
+    Action(QStringLiteral("ActSqlCancel"))->setEnabled(tabs && (busy || work->Exporting()));
+    Action(QStringLiteral("ActSqlExport"))->setEnabled(tabs && work->CanExport());
 }
 
 void TFrmMain::PageControlChange(int) {

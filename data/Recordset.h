@@ -58,6 +58,11 @@ public:
     // (copying a whole result goes through here).
     void AppendText(QString& out, qint64 row, int column) const;
     QVariant Value(qint64 row, int column) const;
+    // See TRowStore::ReleaseSpilledPages; for readers that pass over every row.
+    void ReleaseSpilledPages() const {
+        if (m_store)
+            m_store->ReleaseSpilledPages();
+    }
 
     virtual bool Supports(TCursorOption option) const;
 

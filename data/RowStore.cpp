@@ -177,6 +177,13 @@ qint64 TRowStore::SpillOlderBlocks(qint64 wanted, bool tryOnly) {
     return SpillLocked(wanted);
 }
 
+void TRowStore::ReleaseSpilledPages() {
+    std::lock_guard lock(m_segmentsMutex);
+    for (const TSegment& s : m_segments)
+        if (s.Spilled) // a shared mapping of the file: the bytes stay there
+            ::madvise(s.Address, size_t(s.Size), MADV_DONTNEED);
+}
+
 qint64 TRowStore::SpillLocked(qint64 wanted) {
     qint64 freed = 0;
     bool allBefore = true;

@@ -47,6 +47,10 @@ public:
     // them that lives in the temporary file.
     qint64 AllocatedBytes() const { return m_allocated.load(std::memory_order_relaxed); }
     qint64 SpilledBytes() const { return m_spilled.load(std::memory_order_relaxed); }
+    // Gives up the pages of rows in the temporary file that reading brought back into memory
+    // (they stay in the file and come back when read again): a pass over all rows, such as an
+    // export, then costs no more memory than the budget. Any thread.
+    void ReleaseSpilledPages();
 
     // Writer side, one thread at a time: BeginRow, one Add per column, EndRow publishes it.
     void BeginRow();

@@ -103,6 +103,7 @@ TFrameWork::TFrameWork(QWidget* parent)
 }
 
 TFrameWork::~TFrameWork() {
+    AbandonExport();
     SetWaitCursor(false);
 }
 
@@ -426,6 +427,7 @@ void TFrameWork::OpenDatabase(const QString& name, const QString& connectionStri
 }
 
 void TFrameWork::CloseDatabase() {
+    StopOrAwaitExport();
     PostGridEdits();
     TIniFileEx& store = *SettingsStore();
     QStringList lines = MemSql->Lines();

@@ -12,11 +12,13 @@ class QListWidgetItem;
 class QMenu;
 class QAction;
 class QSplitter;
+class QTimer;
 class QTableWidget;
 class QToolButton;
 class TConnection;
 class TDbNavigator;
 class TEditorRecovery;
+class TExportJob;
 class TFindDialog;
 class THeaderBar;
 class TProviderTypes;
@@ -26,6 +28,7 @@ class TResultGrid;
 class TResultModel;
 class TSqlEdit;
 class TStatusBar;
+struct TExportSpec;
 
 // One open database in a tab: the SQL editor, the result grid, the tables and fields lists,
 // the statement history and the status bar, on its own connection. The interface is here;
@@ -124,6 +127,16 @@ public:
     // the record keeps what the user typed. Runs before a result is replaced or closed.
     void PostGridEdits();
 
+    // --- Exporting the result to a file (WorkExport.cpp)
+    bool Exporting() const;
+    // A result is shown, no statement runs and no export either.
+    bool CanExport() const;
+    // "Ergebnis exportieren...": asks for the file and its format, then writes it on a worker.
+    void ExportResult();
+    void CancelExport();
+    // Before a run or a close: asks whether to stop a running export, then waits for its end.
+    void StopOrAwaitExport();
+
     // --- Searching in the result or the editor (WorkSearch.cpp)
     bool CanSearch() const;
     void ShowFindDialog();
@@ -177,6 +190,7 @@ public:
     QAction* MnuPopGrdCopyAll = nullptr;
     QAction* MnuPopGrdWithFields = nullptr;
     QAction* MnuPopGrdCopyFieldname = nullptr;
+    QAction* MnuPopGrdExport = nullptr;
     TFindDialog* FindDialog = nullptr;
     // The control focused in the main window when the find dialog was last opened.
     QWidget* SearchControl = nullptr;
@@ -236,6 +250,15 @@ private:
     void FillFieldList();
     QString GridCellText(qint64 row, int column) const;
     QList<int> VisibleColumns() const;
+
+    // Export (WorkExport.cpp)
+    void AddExportToGridMenu();
+    void StartExport(const TExportSpec& spec, const QString& target);
+    void ShowExportProgress();
+    void ExportFinished(const QString& error, bool cancelled);
+    void AbandonExport();
+    // Shows the result again, editable or not, keeping the current cell and the widths.
+    void ReattachGrid(bool editable);
 
     // Searching (WorkSearch.cpp)
     void FindDialogFind();
@@ -301,6 +324,13 @@ private:
     int m_sizeRightFields = 129;
     bool m_sizesShown = false;
     bool m_sizesSettled = false;
+    // The running export; the grid is read-only meanwhile (m_exportGridEditable: it was
+    // editable before).
+    std::shared_ptr<TExportJob> m_export;
+    QTimer* m_exportTimer = nullptr;
+    QObject* m_exportEscape = nullptr;
+    QElapsedTimer m_exportClock;
+    bool m_exportGridEditable = false;
     // Display widths in characters by lower-case field name.
     QHash<QString, QString> m_columnWidths;
 };

@@ -126,6 +126,8 @@ void TFrameWork::ExecuteListTable() {
 // --- Running
 
 void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
+    // An export reads the result that a run would replace.
+    StopOrAwaitExport();
     // A second run while rows are arriving would close the result under the fetch; the run
     // actions are disabled then, and the history and the RO button end up here.
     if (m_busy)
@@ -284,6 +286,7 @@ void TFrameWork::QryFetchComplete(const QString& error) {
 }
 
 void TFrameWork::CancelSql() {
+    CancelExport();
     m_cancelRequested = true;
     // The fetch itself is stopped here as well, not only at the next progress report: a
     // slow row may keep that report from coming.

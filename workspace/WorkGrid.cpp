@@ -68,6 +68,7 @@ void TFrameWork::CreateGridMenu() {
     PopMnuGrd->addSeparator();
     MnuPopGrdCopyFieldname =
         add("MnuPopGrdCopyFieldname", "Feldname kopieren", {}, [this] { MnuPopGrdCopyFieldnameClick(); });
+    AddExportToGridMenu();
     GrdResults->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(GrdResults, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         PopMnuGrd->popup(GrdResults->viewport()->mapToGlobal(position));

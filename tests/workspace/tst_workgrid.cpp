@@ -296,14 +296,15 @@ void TstWorkGrid::copyTexts() {
                                QStringLiteral("select '1' as A, null as B union all select null, 2 "
                                               "union all select '', '' union all select 'x', null"),
                                false);
-    QCOMPARE(work->PopMnuGrd->actions().size(), 8);
+    QCOMPARE(work->PopMnuGrd->actions().size(), 10);
     QStringList items;
     for (QAction* a : work->PopMnuGrd->actions())
         items << (a->isSeparator() ? QStringLiteral("-")
                                    : a->text() + u' ' + a->shortcut().toString(QKeySequence::NativeText));
     QCOMPARE(items, (QStringList{"Zelle kopieren Strg+C", "Zeile kopieren Strg+Alt+C",
                                  "Spalte kopieren Alt+Umsch+C", "Alles kopieren Strg+Alt+Umsch+C", "-",
-                                 "Mit Feldnamen ", "-", "Feldname kopieren "}));
+                                 "Mit Feldnamen ", "-", "Feldname kopieren ", "-",
+                                 "Ergebnis exportieren...\tStrg+Umsch+E "}));
     QVERIFY(!work->MnuPopGrdWithFields->isChecked());
     if (withFields)
         work->MnuPopGrdWithFields->trigger();
