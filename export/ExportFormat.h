@@ -23,7 +23,7 @@ struct TSqlDialect {
 
 // What a writer needs besides the rows: the format, and for the SQL file the table name and
 // field names already written as SQL names of the workspace's connection.
-struct TExportSpec {
+struct TExportOptions {
     TExportFormat Format = TExportFormat::Csv;
     QString SqlTable;
     QStringList SqlFieldNames;

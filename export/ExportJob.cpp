@@ -5,8 +5,8 @@
 
 #include <QPointer>
 
-TExportJob::TExportJob(const TRecordset& recordset, TExportSpec spec, QString target, QObject* parent)
-    : QObject(parent), m_writer(recordset, std::move(spec)), m_target(std::move(target)) {}
+TExportJob::TExportJob(const TRecordset& recordset, TExportOptions options, QString target, QObject* parent)
+    : QObject(parent), m_writer(recordset, std::move(options)), m_target(std::move(target)) {}
 
 TExportJob::~TExportJob() {
     Cancel();

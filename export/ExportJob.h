@@ -15,7 +15,7 @@
 class TExportJob : public QObject {
     Q_OBJECT
 public:
-    TExportJob(const TRecordset& recordset, TExportSpec spec, QString target, QObject* parent = nullptr);
+    TExportJob(const TRecordset& recordset, TExportOptions options, QString target, QObject* parent = nullptr);
     ~TExportJob() override;
 
     void Start();

@@ -292,8 +292,8 @@ void PutPlain(TOut& out, const TCell& cell, TDataType type, char timestampSepara
 
 } // namespace
 
-TExportWriter::TExportWriter(const TRecordset& recordset, TExportSpec spec)
-    : m_recordset(recordset), m_spec(std::move(spec)), m_rows(recordset.RecordCount()) {
+TExportWriter::TExportWriter(const TRecordset& recordset, TExportOptions options)
+    : m_recordset(recordset), m_options(std::move(options)), m_rows(recordset.RecordCount()) {
     const TFields& fields = recordset.Fields();
     for (int i = 0; i < fields.Count(); ++i) {
         m_types.append(fields[i].Type());
@@ -304,13 +304,13 @@ TExportWriter::TExportWriter(const TRecordset& recordset, TExportSpec spec)
         key.push_back(':');
         m_jsonKeys.append(QByteArray(key.data(), qsizetype(key.size())));
     }
-    m_sqlPrefix = QByteArrayLiteral("INSERT INTO ") + m_spec.SqlTable.toUtf8() + QByteArrayLiteral(" (") +
-                  m_spec.SqlFieldNames.join(QStringLiteral(", ")).toUtf8() + QByteArrayLiteral(") VALUES (");
+    m_sqlPrefix = QByteArrayLiteral("INSERT INTO ") + m_options.SqlTable.toUtf8() + QByteArrayLiteral(" (") +
+                  m_options.SqlFieldNames.join(QStringLiteral(", ")).toUtf8() + QByteArrayLiteral(") VALUES (");
 }
 
 void TExportWriter::AppendValue(TOut& out, const TCell& cell, int column) const {
     const TDataType type = m_types.at(column);
-    switch (m_spec.Format) {
+    switch (m_options.Format) {
     case TExportFormat::Csv: {
         if (cell.Kind == TCell::Text) {
             PutCsvField(out, cell.Data, cell.Size, ',');
@@ -375,7 +375,7 @@ void TExportWriter::AppendValue(TOut& out, const TCell& cell, int column) const 
         case TCell::Float:
             if (std::isfinite(cell.Real)) {
                 PutReal(out, cell.Real, true);
-            } else if (m_spec.Dialect.QuotedSpecialFloats) {
+            } else if (m_options.Dialect.QuotedSpecialFloats) {
                 out.push_back('\'');
                 PutReal(out, cell.Real, true);
                 out.push_back('\'');
@@ -387,10 +387,10 @@ void TExportWriter::AppendValue(TOut& out, const TCell& cell, int column) const 
             if (IsDecimalText(type) && IsJsonNumber(cell.Data, cell.Size))
                 Put(out, cell.Data, cell.Size);
             else
-                PutSqlString(out, cell.Data, cell.Size, m_spec.Dialect);
+                PutSqlString(out, cell.Data, cell.Size, m_options.Dialect);
             return;
         case TCell::Bytes:
-            switch (m_spec.Dialect.Binary) {
+            switch (m_options.Dialect.Binary) {
             case TSqlDialect::TBinary::XQuote:
                 Put(out, "X'");
                 PutHex(out, cell.Data, cell.Size);
@@ -417,12 +417,12 @@ void TExportWriter::AppendValue(TOut& out, const TCell& cell, int column) const 
 }
 
 void TExportWriter::AppendHeader(TOut& out) const {
-    switch (m_spec.Format) {
+    switch (m_options.Format) {
     case TExportFormat::SpreadsheetCsv:
         Put(out, "\xEF\xBB\xBF");
         [[fallthrough]];
     case TExportFormat::Csv: {
-        const char separator = m_spec.Format == TExportFormat::Csv ? ',' : ';';
+        const char separator = m_options.Format == TExportFormat::Csv ? ',' : ';';
         for (int i = 0; i < m_names.size(); ++i) {
             if (i > 0)
                 out.push_back(separator);
@@ -442,10 +442,10 @@ void TExportWriter::AppendHeader(TOut& out) const {
 
 void TExportWriter::AppendRow(TOut& out, qint64 row) const {
     const int columns = int(m_types.size());
-    switch (m_spec.Format) {
+    switch (m_options.Format) {
     case TExportFormat::Csv:
     case TExportFormat::SpreadsheetCsv: {
-        const char separator = m_spec.Format == TExportFormat::Csv ? ',' : ';';
+        const char separator = m_options.Format == TExportFormat::Csv ? ',' : ';';
         for (int i = 0; i < columns; ++i) {
             if (i > 0)
                 out.push_back(separator);
@@ -486,7 +486,7 @@ bool TExportWriter::Write(TExportFile& file, const std::atomic<bool>& stop, std:
             m_recordset.ReleaseSpilledPages();
         written.store(row + 1, std::memory_order_relaxed);
     }
-    if (m_spec.Format == TExportFormat::Json)
+    if (m_options.Format == TExportFormat::Json)
         Put(file.Buffer(), m_rows > 0 ? "\n]\n" : "]\n");
     return true;
 }

@@ -17,7 +17,7 @@ struct TCell;
 // (except in the spreadsheet CSV, which shows them as the grid does).
 class TExportWriter {
 public:
-    TExportWriter(const TRecordset& recordset, TExportSpec spec);
+    TExportWriter(const TRecordset& recordset, TExportOptions options);
 
     qint64 RowCount() const { return m_rows; }
     // Writes everything into the file (not committed); stops between rows once `stop` is
@@ -32,7 +32,7 @@ private:
     void AppendRow(std::vector<char>& out, qint64 row) const;
 
     const TRecordset& m_recordset;
-    TExportSpec m_spec;
+    TExportOptions m_options;
     QList<TDataType> m_types;
     QStringList m_names;
     QList<QByteArray> m_jsonKeys; // "name":

@@ -28,7 +28,7 @@ class TResultGrid;
 class TResultModel;
 class TSqlEdit;
 class TStatusBar;
-struct TExportSpec;
+struct TExportOptions;
 
 // One open database in a tab: the SQL editor, the result grid, the tables and fields lists,
 // the statement history and the status bar, on its own connection. The interface is here;
@@ -253,7 +253,7 @@ private:
 
     // Export (WorkExport.cpp)
     void AddExportToGridMenu();
-    void StartExport(const TExportSpec& spec, const QString& target);
+    void StartExport(const TExportOptions& options, const QString& target);
     void ShowExportProgress();
     void ExportFinished(const QString& error, bool cancelled);
     void AbandonExport();

@@ -119,14 +119,14 @@ void TFrameWork::ExportResult() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString target = dialog.selectedFiles().first();
-    TExportSpec spec;
-    spec.Format = TExportFormats::FromFilter(dialog.selectedNameFilter());
+    TExportOptions options;
+    options.Format = TExportFormats::FromFilter(dialog.selectedNameFilter());
     if (!store.ReadOnly()) {
-        store.WriteString(SectionExport, IdentFormat, TExportFormats::Filter(spec.Format));
+        store.WriteString(SectionExport, IdentFormat, TExportFormats::Filter(options.Format));
         store.WriteString(SectionExport, IdentFolder, QFileInfo(target).absolutePath());
     }
 
-    if (spec.Format == TExportFormat::Sql) {
+    if (options.Format == TExportFormat::Sql) {
         QString table = DefaultTableName(Qry->Fields());
         if (!TFrmInputQueryExt::InputQuery(QStringLiteral("Ergebnis exportieren"), QStringLiteral("Tabellenname:"),
                                            table) ||
@@ -137,21 +137,21 @@ void TFrameWork::ExportResult() {
         // is one name, quoted where the database would not read it as itself.
         const bool written = table.contains(QLatin1Char('.')) || table.contains(QLatin1Char('"')) ||
                              table.contains(QLatin1Char('`')) || table.contains(QLatin1Char('['));
-        spec.SqlTable = written ? table : ConnWork->SqlName(table);
+        options.SqlTable = written ? table : ConnWork->SqlName(table);
         for (int i = 0; i < Qry->Fields().Count(); ++i)
-            spec.SqlFieldNames.append(ConnWork->SqlName(Qry->Fields()[i].Name()));
-        spec.Dialect = TExportFormats::DialectFor(ConnWork->ProviderName(), ConnWork->ConnectionString());
+            options.SqlFieldNames.append(ConnWork->SqlName(Qry->Fields()[i].Name()));
+        options.Dialect = TExportFormats::DialectFor(ConnWork->ProviderName(), ConnWork->ConnectionString());
     }
-    StartExport(spec, target);
+    StartExport(options, target);
 }
 
-void TFrameWork::StartExport(const TExportSpec& spec, const QString& target) {
+void TFrameWork::StartExport(const TExportOptions& options, const QString& target) {
     // Nothing may change the rows while the worker reads them: the grid is read-only meanwhile.
     m_exportGridEditable = Dsr->Editable();
     if (m_exportGridEditable)
         ReattachGrid(false);
     // Released by deleteLater: the job may end from inside its own queued hand-over.
-    m_export = std::shared_ptr<TExportJob>(new TExportJob(*Qry, spec, target),
+    m_export = std::shared_ptr<TExportJob>(new TExportJob(*Qry, options, target),
                                            [](TExportJob* job) { job->deleteLater(); });
     connect(m_export.get(), &TExportJob::Finished, this,
             [this](const QString& error, bool cancelled) { ExportFinished(error, cancelled); });

@@ -55,9 +55,9 @@ void CreateTable(const QString& file, qint64 rows, bool wide) {
 }
 
 double ExportSeconds(const TRecordset& result, TExportFormat format, const QString& target) {
-    TExportSpec spec;
-    spec.Format = format;
-    TExportJob job(result, spec, target);
+    TExportOptions options;
+    options.Format = format;
+    TExportJob job(result, options, target);
     QString error;
     QObject::connect(&job, &TExportJob::Finished, [&error](const QString& e, bool) { error = e; });
     QElapsedTimer clock;

@@ -49,8 +49,8 @@ QByteArray Run(const QString& program, const QStringList& args, const QByteArray
 }
 
 // Exports the recordset as a user's export does (worker thread, temporary file, rename).
-QString Export(const TRecordset& recordset, const TExportSpec& spec, const QString& target, bool cancel = false) {
-    TExportJob job(recordset, spec, target);
+QString Export(const TRecordset& recordset, const TExportOptions& options, const QString& target, bool cancel = false) {
+    TExportJob job(recordset, options, target);
     QString error = QStringLiteral("<no answer>");
     bool cancelled = false;
     QObject::connect(&job, &TExportJob::Finished, [&](const QString& e, bool c) {
@@ -66,14 +66,14 @@ QString Export(const TRecordset& recordset, const TExportSpec& spec, const QStri
     return error;
 }
 
-TExportSpec Spec(TExportFormat format, const QString& table = QStringLiteral("t"),
+TExportOptions Options(TExportFormat format, const QString& table = QStringLiteral("t"),
                  const QStringList& fields = {}, TSqlDialect dialect = {}) {
-    TExportSpec spec;
-    spec.Format = format;
-    spec.SqlTable = table;
-    spec.SqlFieldNames = fields;
-    spec.Dialect = dialect;
-    return spec;
+    TExportOptions options;
+    options.Format = format;
+    options.SqlTable = table;
+    options.SqlFieldNames = fields;
+    options.Dialect = dialect;
+    return options;
 }
 
 std::unique_ptr<TRecordset> TrickyValues() {
@@ -155,7 +155,7 @@ void TestExport::formats() {
     const auto rs = TrickyValues();
     const QString target = m_dir.filePath(QStringLiteral("formats.out"));
     const QStringList fields = {"i", "txt", "n", "r", "d", "ts", "b", "f"};
-    QCOMPARE(Export(*rs, Spec(TExportFormat(format), QStringLiteral("t"), fields), target), QString());
+    QCOMPARE(Export(*rs, Options(TExportFormat(format), QStringLiteral("t"), fields), target), QString());
     QCOMPARE(ReadAll(target), expected);
 }
 
@@ -170,7 +170,7 @@ void TestExport::spreadsheetShowsValuesAsTheGridDoes() {
     rs->AppendRow({2.5, QDate(2024, 2, 29), QStringLiteral("ja; nein")});
     rs->AppendRow({QVariant(), QVariant(), QString()});
     const QString target = m_dir.filePath(QStringLiteral("sheet.csv"));
-    QCOMPARE(Export(*rs, Spec(TExportFormat::SpreadsheetCsv), target), QString());
+    QCOMPARE(Export(*rs, Options(TExportFormat::SpreadsheetCsv), target), QString());
     // A byte order mark, semicolons, the decimal comma and the German date (LANG=de_DE).
     QCOMPARE(ReadAll(target), QByteArray("\xEF\xBB\xBF"
                                          "Betrag;Tag;Gr\xC3\xBC\xC3\x9F"
@@ -201,9 +201,9 @@ void TestExport::sqlBinaryAndStringsFollowTheDatabase() {
     auto rs = TRecordset::CreateStatic({b, s, r});
     rs->AppendRow({QByteArray("\0\\", 2), QStringLiteral("a\\b'c"), qInf()});
     const QString target = m_dir.filePath(QStringLiteral("dialect.sql"));
-    const TExportSpec spec = Spec(TExportFormat::Sql, QStringLiteral("\"T\""), {"b", "s", "r"},
+    const TExportOptions options = Options(TExportFormat::Sql, QStringLiteral("\"T\""), {"b", "s", "r"},
                                   TExportFormats::DialectFor(provider, connectionString));
-    QCOMPARE(Export(*rs, spec, target), QString());
+    QCOMPARE(Export(*rs, options, target), QString());
     QCOMPARE(ReadAll(target), "INSERT INTO \"T\" (b, s, r) VALUES " + values + ";\n");
 }
 
@@ -265,7 +265,7 @@ void TestExport::sqliteRoundTrip() {
     const TSqlDialect dialect = TExportFormats::DialectFor(connection.ProviderName(), connection.ConnectionString());
 
     const QString csv = m_dir.filePath(QStringLiteral("sqlite.csv"));
-    QCOMPARE(Export(query, Spec(TExportFormat::Csv), csv), QString());
+    QCOMPARE(Export(query, Options(TExportFormat::Csv), csv), QString());
     Verify(QStringLiteral("csv"), csv, expected, QStringLiteral("3"));
     // NULL is an empty field, the empty text "", which a reader cannot tell apart.
     const QList<QByteArray> lines = ReadAll(csv).split('\n');
@@ -273,12 +273,12 @@ void TestExport::sqliteRoundTrip() {
     QCOMPARE(lines.value(5), QByteArray("4,,\"\",3,\"\",\\x5c27\r"));
 
     const QString json = m_dir.filePath(QStringLiteral("sqlite.json"));
-    QCOMPARE(Export(query, Spec(TExportFormat::Json), json), QString());
+    QCOMPARE(Export(query, Options(TExportFormat::Json), json), QString());
     Verify(QStringLiteral("json"), json, expected, QStringLiteral("3"), QStringLiteral("5"));
 
     // The SQL file rebuilds the same rows, kinds included, in an empty database.
     const QString sql = m_dir.filePath(QStringLiteral("sqlite.sql"));
-    QCOMPARE(Export(query, Spec(TExportFormat::Sql, QStringLiteral("t"), fields, dialect), sql), QString());
+    QCOMPARE(Export(query, Options(TExportFormat::Sql, QStringLiteral("t"), fields, dialect), sql), QString());
     const QString copy = m_dir.filePath(provider + QStringLiteral("-copy.db"));
     QFile::remove(copy);
     Run(QStringLiteral("sqlite3"), {copy}, QByteArray(SqliteFixture).split(';').first() + ";\n" + ReadAll(sql));
@@ -352,7 +352,7 @@ void TestExport::postgresRoundTrip() {
         fields.append(connection.SqlName(query.Fields()[i].Name()));
 
     const QString csv = m_dir.filePath(QStringLiteral("pg.csv"));
-    QCOMPARE(Export(query, Spec(TExportFormat::Csv), csv), QString());
+    QCOMPARE(Export(query, Options(TExportFormat::Csv), csv), QString());
     Verify(QStringLiteral("csv"), csv, expected, QStringLiteral("3"));
     // PostgreSQL's own CSV reader tells NULL from the empty text: the same rows come back.
     const QString same = QStringLiteral("select count(*) from (select * from %1.t except select * from %1.%2) a;"
@@ -362,12 +362,12 @@ void TestExport::postgresRoundTrip() {
     QCOMPARE(psql(same.arg(schema, QStringLiteral("c")), {QStringLiteral("-At")}), QByteArray("0\n0\n"));
 
     const QString json = m_dir.filePath(QStringLiteral("pg.json"));
-    QCOMPARE(Export(query, Spec(TExportFormat::Json), json), QString());
+    QCOMPARE(Export(query, Options(TExportFormat::Json), json), QString());
     Verify(QStringLiteral("json"), json, expected, QStringLiteral("3"), QStringLiteral("6"));
 
     const QString sql = m_dir.filePath(QStringLiteral("pg.sql"));
     const TSqlDialect dialect = TExportFormats::DialectFor(connection.ProviderName(), connection.ConnectionString());
-    QCOMPARE(Export(query, Spec(TExportFormat::Sql, schema + QStringLiteral(".s"), fields, dialect), sql), QString());
+    QCOMPARE(Export(query, Options(TExportFormat::Sql, schema + QStringLiteral(".s"), fields, dialect), sql), QString());
     psql(QStringLiteral("create table %1.s (like %1.t)").arg(schema));
     Run(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
                                  QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-f"), sql},
@@ -399,7 +399,7 @@ void TestExport::cancelledExportLeavesTheEarlierFile() {
     const QString target = folder + QStringLiteral("/rows.csv");
     WriteAll(target, "earlier\r\n");
     const auto rs = ManyRows(1000);
-    QCOMPARE(Export(*rs, Spec(TExportFormat::Csv), target, true), QString());
+    QCOMPARE(Export(*rs, Options(TExportFormat::Csv), target, true), QString());
     QCOMPARE(ReadAll(target), QByteArray("earlier\r\n"));
     QCOMPARE(Entries(folder), QStringList{QStringLiteral("rows.csv")});
 }
@@ -416,7 +416,7 @@ void TestExport::fullDiskLeavesTheEarlierFile() {
     const QString target = folder + QStringLiteral("/rows.json");
     WriteAll(target, "[]\n");
     const auto rs = ManyRows(20000);
-    const QString error = Export(*rs, Spec(TExportFormat::Json), target);
+    const QString error = Export(*rs, Options(TExportFormat::Json), target);
     QCOMPARE(error, QStringLiteral("Die Datei %1 kann nicht geschrieben werden: Kein Platz mehr auf dem Datenträger")
                         .arg(target));
     QCOMPARE(ReadAll(target), QByteArray("[]\n"));
@@ -426,7 +426,7 @@ void TestExport::fullDiskLeavesTheEarlierFile() {
 void TestExport::missingFolderIsNamed() {
     const QString target = m_dir.filePath(QStringLiteral("gone/rows.csv"));
     const auto rs = ManyRows(3);
-    QCOMPARE(Export(*rs, Spec(TExportFormat::Csv), target),
+    QCOMPARE(Export(*rs, Options(TExportFormat::Csv), target),
              QStringLiteral("Die Datei %1 kann nicht angelegt werden: Der Ordner existiert nicht (mehr)").arg(target));
 }
 
@@ -439,7 +439,7 @@ void TestExport::rowsMovedToTheTemporaryFileExportExactly() {
     const int rows = 200000;
     const auto rs = ManyRows(rows);
     const QString target = m_dir.filePath(QStringLiteral("spilled.csv"));
-    QCOMPARE(Export(*rs, Spec(TExportFormat::Csv), target), QString());
+    QCOMPARE(Export(*rs, Options(TExportFormat::Csv), target), QString());
     QByteArray expected = "\"\",\"\"\r\n"; // nameless fields
     for (int i = 0; i < rows; ++i)
         expected += QByteArray::number(i) + ",Name " + QByteArray::number(i) + " with some text to fill the disk\r\n";
