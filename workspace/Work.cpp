@@ -92,6 +92,7 @@ TFrameWork::TFrameWork(QWidget* parent)
     ConnWork = new TConnection(this);
     ConnWork->setObjectName(QStringLiteral("ConnWork"));
     ConnWork->SetCommandTimeout(0);
+    ConnWork->SetWaiter(&RunInWorkerCancellable); // a row post may wait for a lock
     Qry = new TQuery(this);
     Qry->setObjectName(QStringLiteral("Qry"));
     Qry->SetConnection(ConnWork);

@@ -255,8 +255,10 @@ void TFrameWork::QryFetchComplete(const QString& error) {
     }
     SetWaitCursor(false);
     // A fetch that broke off (connection lost, a value the driver could not read) must not
-    // look like a complete result: the rows so far stay visible and the user is told.
-    if (!error.isEmpty() && !m_cancelRequested)
+    // look like a complete result: the rows so far stay visible and the user is told. A
+    // connection lost while cancelling is told as well (a server that did not answer the
+    // cancel in time has its connection closed, and an open transaction is gone).
+    if (!error.isEmpty() && (!m_cancelRequested || Qry->FetchConnectionLost()))
         ShowException(TError(QStringLiteral("Das Lesen der Datensätze wurde abgebrochen: ") + error));
 }
 
