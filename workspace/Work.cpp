@@ -446,7 +446,8 @@ void TFrameWork::CloseDatabase() {
 
 void TFrameWork::StartRecovery(const QStringList& storedLines) {
     m_recovery = std::make_unique<TEditorRecovery>(
-        MemSql, TEditorRecovery::FolderBeside(SettingsStore()->FileName()), m_databaseName);
+        MemSql, TEditorRecovery::FolderBeside(SettingsStore()->FileName()), m_databaseName,
+        SettingsStore()->FileName());
     connect(m_recovery.get(), &TEditorRecovery::WriteFailed, this,
             [this](const QString& message) { SetStatusText(5, message); });
     if (!m_recovery->Failure().isEmpty())
