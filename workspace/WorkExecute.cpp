@@ -333,7 +333,7 @@ void TFrameWork::ShowRecordCount(qint64 count, int accessMode) {
     else if (Qry->FetchShortage() == TFetchShortage::Memory)
         suffix = QStringLiteral(" (abgebrochen: Arbeitsspeicher voll)");
     else if (Qry->FetchShortage() == TFetchShortage::Disk)
-        suffix = QStringLiteral(" (abgebrochen: kein Platz für Zwischendaten)");
+        suffix = QStringLiteral(" (abgebrochen: Zwischendaten nicht ablegbar)"); // the message says why
     SetStatusText(4, locale.toString(SecondsSinceStart(), 'f', 3) + QStringLiteral(" s ") + suffix);
     SetStatusText(0, AccessModeText(accessMode));
     StatBar->repaint();
