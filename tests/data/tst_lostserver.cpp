@@ -4,6 +4,7 @@
 // and nothing the user waits on may wait for a silent network.
 
 #include "data/Connection.h"
+#include "data/ConnectionString.h"
 #include "data/DataError.h"
 #include "data/Provider.h"
 #include "data/Query.h"
@@ -152,6 +153,7 @@ private slots:
     void lostTransactionIsNeverCommitted_data();
     void lostTransactionIsNeverCommitted();
     void lossFoundByASchemaReadIsToldBeforeReconnecting();
+    void odbcNeverCommitsALostTransaction();
     void cancelAgainstASilentServerGivesUp();
     void closingDuringASilentFetchDoesNotWait();
     void rowPostWaitsForALockOnlySoLong();
@@ -230,6 +232,30 @@ void TestLostServer::lossFoundByASchemaReadIsToldBeforeReconnecting() {
     QVERIFY(ErrorOf([&] { c->Execute(QStringLiteral("INSERT INTO t VALUES (2, 'alone')")); }).startsWith(Lost));
     QCOMPARE(Scalar(*m_admin, QStringLiteral("SELECT count(*) FROM %1.t").arg(m_schema)), QStringLiteral("0"));
     QVERIFY(ErrorOf([&] { c->Execute(QStringLiteral("COMMIT")); }).startsWith(Lost));
+}
+
+// Through psqlODBC the driver reports the loss; nothing reconnects behind the user's back.
+void TestLostServer::odbcNeverCommitsALostTransaction() {
+    const TConnectionString pg(m_base);
+    const QString source = pg.Value(QStringLiteral("Data Source"));
+    std::unique_ptr<TConnection> c;
+    try {
+        c = Connect(QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;"
+                                   "User ID=%4;Password=%5")
+                        .arg(source.section(u':', 0, 0), source.section(u':', 1, 1),
+                             pg.Value(QStringLiteral("Initial Catalog")), pg.Value(QStringLiteral("User ID")),
+                             pg.Value(QStringLiteral("Password"))));
+    } catch (const TDataError& e) {
+        QSKIP(qPrintable(QStringLiteral("psqlODBC is not usable here: ") + e.Message()));
+    }
+    m_admin->Execute(QStringLiteral("DELETE FROM %1.t").arg(m_schema));
+    c->Execute(QStringLiteral("BEGIN"));
+    c->Execute(QStringLiteral("INSERT INTO %1.t VALUES (1, 'lost')").arg(m_schema));
+    const QString pid = Scalar(*c, QStringLiteral("SELECT pg_backend_pid()"));
+    m_admin->Execute(QStringLiteral("SELECT pg_terminate_backend(%1, 5000)").arg(pid));
+    QVERIFY_THROWS_EXCEPTION(TDataError, c->Execute(QStringLiteral("COMMIT")));
+    QVERIFY_THROWS_EXCEPTION(TDataError, c->Execute(QStringLiteral("COMMIT")));
+    QCOMPARE(Scalar(*m_admin, QStringLiteral("SELECT count(*) FROM %1.t").arg(m_schema)), QStringLiteral("0"));
 }
 
 void TestLostServer::cancelAgainstASilentServerGivesUp() {
