@@ -16,95 +16,12 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <atomic>
-#include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 const QString Lost = QStringLiteral("Die Verbindung zum Server wurde getrennt; eine offene Transaktion wurde "
                                     "zurückgerollt");
-
-// Forwards loopback connections to the server until told to stop: then it keeps every socket
-// open and reads nothing more, as a network that went silent does.
-class TStallingProxy {
-public:
-    explicit TStallingProxy(int targetPort)
-        : m_target(targetPort) {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(m_listen, 16) == 0 &&
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Run(); });
-    }
-    ~TStallingProxy() {
-        m_stop = true;
-        m_thread.join();
-        for (const auto& [a, b] : m_pairs) {
-            ::close(a);
-            ::close(b);
-        }
-        ::close(m_listen);
-    }
-    int Port() const { return m_port; }
-    // Every connection, also those made later, stops getting anything through.
-    void Stall(bool stalled = true) { m_stalled = stalled; }
-
-private:
-    void Run() {
-        std::vector<char> buffer(65536);
-        while (!m_stop) {
-            std::vector<pollfd> fds{{m_listen, POLLIN, 0}};
-            if (!m_stalled)
-                for (const auto& [a, b] : m_pairs) {
-                    fds.push_back({a, POLLIN, 0});
-                    fds.push_back({b, POLLIN, 0});
-                }
-            if (::poll(fds.data(), fds.size(), 50) <= 0)
-                continue;
-            if (fds[0].revents & POLLIN) {
-                const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-                const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-                sockaddr_in address{};
-                address.sin_family = AF_INET;
-                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                address.sin_port = htons(quint16(m_target));
-                if (client >= 0 && ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-                    m_pairs.emplace_back(client, server);
-            }
-            for (size_t i = 1; i < fds.size(); ++i) {
-                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                    continue;
-                const auto& pair = m_pairs[(i - 1) / 2];
-                const int to = fds[i].fd == pair.first ? pair.second : pair.first;
-                const ssize_t n = ::recv(fds[i].fd, buffer.data(), buffer.size(), 0);
-                if (n <= 0)
-                    ::shutdown(to, SHUT_WR);
-                else
-                    [[maybe_unused]] const ssize_t sent = ::send(to, buffer.data(), size_t(n), MSG_NOSIGNAL);
-            }
-        }
-    }
-
-    int m_target;
-    int m_listen = -1;
-    int m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_stalled{false};
-    std::vector<std::pair<int, int>> m_pairs; // the proxy thread's own
-    std::thread m_thread;
-};
 
 std::unique_ptr<TConnection> Connect(const QString& connectionString) {
     auto c = std::make_unique<TConnection>();
@@ -160,18 +77,11 @@ private slots:
     void rowPostCanBeCancelled();
 
 private:
-    QString Via(int port) const;
     QString m_base;
     QString m_schema;
     QString m_connectionString;
     std::unique_ptr<TConnection> m_admin;
 };
-
-QString TestLostServer::Via(int port) const {
-    QString text = m_connectionString;
-    return text.replace(QRegularExpression(QStringLiteral("Data Source=[^;]*")),
-                        QStringLiteral("Data Source=127.0.0.1:%1").arg(port));
-}
 
 void TestLostServer::initTestCase() {
     REQUIRE_POSTGRES(base);
@@ -259,12 +169,9 @@ void TestLostServer::odbcNeverCommitsALostTransaction() {
 }
 
 void TestLostServer::cancelAgainstASilentServerGivesUp() {
-    TStallingProxy proxy(QRegularExpression(QStringLiteral("Data Source=[^;:]*:(\\d+)"))
-                             .match(m_connectionString)
-                             .captured(1)
-                             .toInt());
+    TestSupport::TStallingProxy proxy(m_connectionString);
     QVERIFY(proxy.Port() > 0);
-    auto c = Connect(Via(proxy.Port()));
+    auto c = Connect(proxy.ConnectionString());
     c->Execute(QStringLiteral("BEGIN"));
     TQuery q;
     q.SetConnection(c.get());
@@ -290,11 +197,8 @@ void TestLostServer::cancelAgainstASilentServerGivesUp() {
 }
 
 void TestLostServer::closingDuringASilentFetchDoesNotWait() {
-    TStallingProxy proxy(QRegularExpression(QStringLiteral("Data Source=[^;:]*:(\\d+)"))
-                             .match(m_connectionString)
-                             .captured(1)
-                             .toInt());
-    auto c = Connect(Via(proxy.Port()));
+    TestSupport::TStallingProxy proxy(m_connectionString);
+    auto c = Connect(proxy.ConnectionString());
     TQuery q;
     q.SetConnection(c.get());
     q.SetExecuteOptions(TExecuteOption::AsyncFetch);
