@@ -69,7 +69,8 @@ protected:
             // Closing the window in the middle would close what is still being set up, or the
             // connection the work runs on. Work that can be stopped is: whoever wants to close
             // (a termination signal tries again) need not wait for a server that keeps silent.
-            if (m_cancel && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+            if (m_cancel && watched->isWidgetType() &&
+                static_cast<QWidget*>(watched)->windowType() == Qt::Window) {
                 Cancel();
                 event->ignore();
                 return true;
