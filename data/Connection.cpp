@@ -93,6 +93,14 @@ void TConnection::Cancel() {
         m_sideSession->Cancel();
 }
 
+void TConnection::RunWaiting(const std::function<void()>& work) {
+    if (!m_waiter) {
+        work();
+        return;
+    }
+    m_waiter(work, [this] { Cancel(); });
+}
+
 TProviderSession& TConnection::MainSession() {
     RequireOpen();
     return *m_session;

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 
 class TProviderSession;
@@ -47,6 +48,13 @@ public:
     // Interrupts the statements that are running on the connection, including a fetch of one
     // of its queries; the connection stays usable.
     void Cancel();
+    // How a call that may wait for the server long (a row change waiting for a lock) is waited
+    // for: by default right here; a window lets it run on a worker while it repaints, and
+    // calls cancel when the user gives up.
+    using TWaiter = std::function<void(const std::function<void()>& work, const std::function<void()>& cancel)>;
+    void SetWaiter(TWaiter waiter) { m_waiter = std::move(waiter); }
+    // Runs work through the waiter; its exceptions are rethrown here.
+    void RunWaiting(const std::function<void()>& work);
     // Runs a text of one or more statements; the records affected, or -1 when none reported.
     qint64 Execute(const QString& sql);
     // A name read from the database as SQL: unchanged when it reads as itself unquoted, else
@@ -77,4 +85,5 @@ private:
     std::shared_ptr<TProviderSession> m_sideSession;
     int m_fetches = 0;
     QList<QPointer<TQuery>> m_queries;
+    TWaiter m_waiter;
 };

@@ -27,6 +27,9 @@ struct TStatement {
     const std::atomic<bool>* Stop = nullptr;
 };
 
+// Seconds a row change of an updatable result waits for a row that another session holds.
+constexpr int RowLockWaitSeconds = 10;
+
 struct TConnectOptions {
     int ConnectTimeout = 15; // seconds; nothing may hang longer while connecting
 };
@@ -42,6 +45,9 @@ public:
     virtual bool FetchRow(TRowStore& store) = 0;
     // Interrupts a FetchRow that is running (any thread). The cursor is then closed.
     virtual void Cancel() = 0;
+    // Ends the statement before its last row (the reading thread). Throws when the session's
+    // connection was lost on the way, so that a stopped fetch still tells of it.
+    virtual void Close() {}
 };
 
 // A key of a table by which one row can be found again: primary key, a unique key whose
@@ -106,6 +112,9 @@ public:
     virtual bool SupportsReturning() const { return false; }
     // Interrupts whatever runs on the session (any thread); the session stays usable.
     virtual void Cancel() = 0;
+    // Ends whatever runs on the session at once, without waiting for the server: the session is
+    // about to be closed (any thread). By default a cancel.
+    virtual void Abandon() { Cancel(); }
     // Interrupts the execution of one statement in OpenCursor (any thread; its Stop is set
     // by now) and nothing else that runs on the session, where the driver can tell them
     // apart; a statement it cannot reach alone runs on until the flag is seen.

@@ -48,6 +48,7 @@ public:
     qint64 ErrorCode = 0;
     QString ErrorStatement;
     bool Cancelled = false;
+    bool ConnectionLost = false;
     TFetchShortage Shortage = TFetchShortage::None;
 
     std::atomic<bool> Stop{false};
@@ -134,6 +135,8 @@ void TFetchJob::Run() {
                 }
             }
         }
+        if (Stop.load())
+            cursor->Close();
     } catch (const TResourceError& e) {
         // Memory or the temporary file ran out: the rows so far stay, as after a cancel.
         Shortage = e.Kind() == TResourceError::Memory ? TFetchShortage::Memory : TFetchShortage::Disk;
@@ -147,6 +150,12 @@ void TFetchJob::Run() {
         if (!Stop.load())
             error = QStringLiteral("Der Treiber hat das Lesen unterbrochen, weil auf derselben Verbindung "
                                    "eine andere Anweisung abgebrochen wurde");
+    } catch (const TDataError& e) {
+        // A connection lost while the fetch was being stopped is still told: the session is
+        // gone, and with it an open transaction.
+        ConnectionLost = e.SqlState().startsWith(QLatin1String("08"));
+        if (!Stop.load() || ConnectionLost)
+            error = e.Message();
     } catch (const TError& e) {
         if (!Stop.load())
             error = e.Message();
@@ -252,11 +261,13 @@ bool TQuery::Supports(TCursorOption option) const {
     return m_active && TRecordset::Supports(option);
 }
 
-void TQuery::StopFetch() {
+void TQuery::StopFetch(bool closing) {
     if (!m_job)
         return;
     if (!m_job->Finished) {
         m_job->RequestStop();
+        if (closing)
+            m_job->SessionPtr->Abandon();
         m_job->Finished = true;
         if (m_connection)
             m_connection->EndFetch(m_job->Session);
@@ -266,7 +277,7 @@ void TQuery::StopFetch() {
 }
 
 void TQuery::ConnectionClosing() {
-    StopFetch();
+    StopFetch(true);
     ClearRecordset();
     m_active = false;
     m_reportedRows = 0;
@@ -279,6 +290,7 @@ void TQuery::Close() {
         throw TDataError(QStringLiteral("Die Abfrage wird gerade ausgeführt"));
     StopFetch();
     m_shortage = TFetchShortage::None;
+    m_connectionLost = false;
     ClearRecordset();
     m_active = false;
     m_reportedRows = 0;
@@ -412,6 +424,7 @@ void TQuery::HandleFinished(const std::shared_ptr<TFetchJob>& job) {
     job->Join();
     job->Finished = true;
     m_shortage = job->Shortage;
+    m_connectionLost = job->ConnectionLost;
     if (m_connection)
         m_connection->EndFetch(job->Session);
     const QString error = job->ErrorMessage;

@@ -85,6 +85,10 @@ public:
     // After FetchComplete: memory or the temporary file's folder ran out, so the rows end
     // early (the error of FetchComplete names the cause).
     TFetchShortage FetchShortage() const { return m_shortage; }
+    // After FetchComplete: the fetch ended because the connection was lost (also when that
+    // happened while it was being cancelled: a server that does not answer a cancel in time
+    // has its connection closed). The error of FetchComplete says so.
+    bool FetchConnectionLost() const { return m_connectionLost; }
 
     bool Supports(TCursorOption option) const override;
 
@@ -103,7 +107,8 @@ private:
     friend class TConnection;
     // The connection closes: the fetch stops and the result goes, also during Open.
     void ConnectionClosing();
-    void StopFetch();
+    // closing: the session goes too, so a fetch is ended without waiting for the server.
+    void StopFetch(bool closing = false);
     TConnection& RequireConnection() const;
     TStatement BoundStatement(TProviderSession& session) const;
     void SetUpResult(const QList<TColumnInfo>& columns, std::shared_ptr<TRowStore> store);
@@ -122,6 +127,7 @@ private:
     int m_inProgress = 0;
     qint64 m_reportedRows = 0;
     TFetchShortage m_shortage = TFetchShortage::None;
+    bool m_connectionLost = false;
     std::shared_ptr<TFetchJob> m_job;
     std::shared_ptr<TJobMailbox> m_mailbox;
     QEventLoop* m_openLoop = nullptr;

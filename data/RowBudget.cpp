@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -84,13 +86,49 @@ QString TRowBudget::SpillFolder() {
             return FolderOverride();
     }
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (!cache.isEmpty()) {
+    if (!cache.isEmpty() && QDir().mkpath(cache)) {
+        // Private like the rows it takes: results may hold what others must not read.
         const QString folder = cache + QStringLiteral("/Tabulo");
-        if (QDir().mkpath(folder))
+        const QByteArray path = QFile::encodeName(folder);
+        if (::mkdir(path.constData(), 0700) == 0 || (errno == EEXIST && QFileInfo(folder).isDir()))
             return folder;
     }
     return QDir::tempPath();
 }
+
+namespace {
+
+// Why the temporary file of a folder could not be made or grow: out of space, or the folder
+// itself (missing, read-only, not the user's), said as what it is.
+TResourceError FolderError(int error, const QString& folder) {
+    const QString shown = QDir::toNativeSeparators(folder);
+    switch (error) {
+    case ENOMEM:
+        return TResourceError::OutOfMemory();
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return TResourceError::OutOfSpace(shown);
+    case EROFS:
+        return TResourceError(TResourceError::Disk,
+                              QStringLiteral("Der Ordner für Zwischendaten %1 ist schreibgeschützt").arg(shown));
+    case EACCES:
+    case EPERM:
+        return TResourceError(TResourceError::Disk,
+                              QStringLiteral("Keine Berechtigung, Zwischendaten in %1 abzulegen").arg(shown));
+    case ENOENT:
+    case ENOTDIR:
+        return TResourceError(TResourceError::Disk,
+                              QStringLiteral("Der Ordner für Zwischendaten %1 fehlt").arg(shown));
+    default:
+        return TResourceError(TResourceError::Disk, QStringLiteral("Zwischendaten können nicht in %1 abgelegt "
+                                                                   "werden (Systemfehler %2)")
+                                                        .arg(shown)
+                                                        .arg(error));
+    }
+}
+
+} // namespace
 
 void TRowBudget::SetSpillFolder(const QString& folder) {
     std::lock_guard lock(FolderMutex());
@@ -152,18 +190,15 @@ TSpillFile::TSpillFile()
 #ifdef O_TMPFILE
     m_fd = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif
-    if (m_fd < 0) {
+    if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // A file system without nameless files: a name that is gone at once.
         QByteArray name = path + "/tabulo-rows-XXXXXX";
         m_fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (m_fd >= 0)
             ::unlink(name.constData());
     }
-    if (m_fd < 0) {
-        if (errno == ENOMEM)
-            throw TResourceError::OutOfMemory();
-        throw TResourceError::OutOfSpace(QDir::toNativeSeparators(m_folder));
-    }
+    if (m_fd < 0)
+        throw FolderError(errno, m_folder);
 }
 
 TSpillFile::~TSpillFile() {
@@ -178,9 +213,7 @@ void TSpillFile::MoveOut(char* address, qsizetype size) {
             continue;
         if (n <= 0) {
             // Whatever part was written is overwritten by the next block.
-            if (errno == ENOMEM)
-                throw TResourceError::OutOfMemory();
-            throw TResourceError::OutOfSpace(QDir::toNativeSeparators(m_folder));
+            throw FolderError(n == 0 ? ENOSPC : errno, m_folder);
         }
         done += n;
     }

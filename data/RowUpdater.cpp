@@ -98,7 +98,37 @@ void TRowUpdater::AddKeyCondition(QStringList& conditions, QVariantList& values,
 qint64 TRowUpdater::Run(const QString& sql, const QVariantList& values) {
     if (!m_connection)
         throw TDataError(QStringLiteral("Die Verbindung der Datenmenge ist nicht mehr vorhanden"));
-    return m_connection->SessionForStatement().ExecuteRowChange({sql, values});
+    return Change({sql, values});
+}
+
+qint64 TRowUpdater::Change(const TStatement& statement, TRowStore* returned) {
+    TConnection& connection = *m_connection;
+    TProviderSession& session = connection.SessionForStatement();
+    // Where the provider has no lock wait limit of its own (ODBC), the statement's time-out is one.
+    const int timeout = connection.CommandTimeout();
+    session.SetCommandTimeout(timeout > 0 && timeout < RowLockWaitSeconds ? timeout : RowLockWaitSeconds);
+    const QString kept = QStringLiteral(" Es wurde nichts gespeichert; die eingegebenen Werte bleiben erhalten.");
+    qint64 count = 0;
+    try {
+        connection.RunWaiting([&] { count = session.ExecuteRowChange(statement, returned); });
+    } catch (const TCancelledError&) {
+        session.SetCommandTimeout(timeout);
+        throw TDataError(QStringLiteral("Das Speichern des Datensatzes wurde abgebrochen.") + kept,
+                         QStringLiteral("57014"), 0, statement.Sql);
+    } catch (const TDataError& e) {
+        session.SetCommandTimeout(timeout);
+        // 55P03: PostgreSQL's lock_timeout; 57014 without a cancel and HYT00: the time-out.
+        if (e.SqlState() == QLatin1String("55P03") || e.SqlState() == QLatin1String("57014") ||
+            e.SqlState() == QLatin1String("HYT00"))
+            throw TDataError(QStringLiteral("Der Datensatz ist von einer anderen Sitzung gesperrt und wurde "
+                                            "nach %1 Sekunden Wartezeit nicht freigegeben.")
+                                     .arg(RowLockWaitSeconds) +
+                                 kept,
+                             e.SqlState(), e.NativeCode(), statement.Sql);
+        throw;
+    }
+    session.SetCommandTimeout(timeout);
+    return count;
 }
 
 qint64 TRowUpdater::Update(const QVariantList& oldValues, const QVariantList& newValues,
@@ -148,8 +178,7 @@ QByteArray TRowUpdater::Insert(const QVariantList& newValues, const QList<bool>&
     // rule) or several is undone and fails.
     if (session.SupportsReturning()) {
         TRowStore row(int(m_columns.size()));
-        if (session.ExecuteRowChange({insert + QStringLiteral(" RETURNING ") + all.join(QLatin1String(", ")), values},
-                                     &row) != 1)
+        if (Change({insert + QStringLiteral(" RETURNING ") + all.join(QLatin1String(", ")), values}, &row) != 1)
             throw TDataError(QStringLiteral("Der Datensatz konnte nicht eingefügt werden"));
         return row.RowBytes(0);
     }

@@ -7,10 +7,14 @@
 #include <memory>
 
 class TConnection;
+class TRowStore;
+struct TStatement;
 
 // Writes the changes of an updatable result back to its one base table: UPDATE and DELETE
 // find the row by its key and, for UPDATE, by the old values of the changed columns, so a
-// row changed by someone else meanwhile is not overwritten. GUI thread.
+// row changed by someone else meanwhile is not overwritten. GUI thread; each change runs
+// through the connection's waiter (TConnection::RunWaiting), so a window can keep repainting
+// and cancel it, and waits at most RowLockWaitSeconds for a row another session holds.
 class TRowUpdater {
 public:
     // An updater when every column comes from one base table and the result holds one of
@@ -33,6 +37,9 @@ private:
                       const QVariant& value) const;
     void AddKeyCondition(QStringList& conditions, QVariantList& values, const QVariantList& oldValues) const;
     qint64 Run(const QString& sql, const QVariantList& values);
+    // One row change through the waiter, with the lock wait limited; a cancel or a lock
+    // that was not freed in time fails with a message that says the typed values stay.
+    qint64 Change(const TStatement& statement, TRowStore* returned = nullptr);
     QByteArray ReadBack(const QVariantList& newValues, const QList<bool>& changed);
     QString Marker(int n) const;
 

@@ -174,6 +174,15 @@ TRegistryStore::TRegistryStore(const QString& file)
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
+    // SQLite would read a device or a folder as an empty store and fail at the first write
+    // with an I/O error; the user reads what the name really is.
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw TError(QStringLiteral("Die Einstellungsdatei '%1' kann nicht geöffnet werden: %2")
+                         .arg(QDir::toNativeSeparators(file),
+                              S_ISDIR(st.st_mode)                            ? QStringLiteral("sie ist ein Ordner, keine Datei")
+                              : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? QStringLiteral("sie ist ein Gerät, keine Datei")
+                                                                             : QStringLiteral("sie ist keine gewöhnliche Datei")));
     try {
         try {
             OpenDatabase(name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QScopeGuard>
+#include <QWidget>
 
 #include <exception>
 #include <memory>
@@ -43,14 +44,7 @@ protected:
             } else if (m_cancel && !key->isAutoRepeat() &&
                        (key->key() == Qt::Key_Escape ||
                         (key->key() == Qt::Key_Backspace && key->modifiers() == Qt::ControlModifier))) {
-                // An error of the cancel is kept and shown once the wait is over: a box shown
-                // now could not be answered while this filter swallows the input.
-                try {
-                    m_cancel();
-                } catch (...) {
-                    if (!CancelFailure)
-                        CancelFailure = std::current_exception();
-                }
+                Cancel();
             }
             return true;
         }
@@ -73,7 +67,15 @@ protected:
         case QEvent::Drop:
             return true;
         case QEvent::Close:
-            // Closing the window in the middle would close what is still being set up.
+            // Closing the window in the middle would close what is still being set up, or the
+            // connection the work runs on. Work that can be stopped is: whoever wants to close
+            // (a termination signal tries again) need not wait for a server that keeps silent.
+            if (m_cancel && watched->isWidgetType() &&
+                static_cast<QWidget*>(watched)->windowType() == Qt::Window) {
+                Cancel();
+                event->ignore();
+                return true;
+            }
             if (event->spontaneous()) {
                 event->ignore();
                 return true;
@@ -85,6 +87,17 @@ protected:
     }
 
 private:
+    void Cancel() {
+        // An error of the cancel is kept and shown once the wait is over: a box shown now
+        // could not be answered while this filter swallows the input.
+        try {
+            m_cancel();
+        } catch (...) {
+            if (!CancelFailure)
+                CancelFailure = std::current_exception();
+        }
+    }
+
     QEventLoop& m_loop;
     bool m_abandonable;
     std::function<void()> m_cancel;

@@ -13,6 +13,8 @@ bool RunInWorker(std::function<void()> work, bool abandonable = false);
 
 // The same wait for work that can be stopped: Escape and Ctrl+Backspace call cancel on the
 // GUI thread (each time they are pressed) and the wait goes on until the work has ended.
+// A request to close a window (the user's, or a termination signal's) cancels as well and is
+// refused for the moment; it can be made again once the work has ended.
 void RunInWorkerCancellable(std::function<void()> work, std::function<void()> cancel);
 
 // Whether the GUI thread is inside one of these waits now (a close must wait for its end).

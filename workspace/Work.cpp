@@ -92,6 +92,7 @@ TFrameWork::TFrameWork(QWidget* parent)
     ConnWork = new TConnection(this);
     ConnWork->setObjectName(QStringLiteral("ConnWork"));
     ConnWork->SetCommandTimeout(0);
+    ConnWork->SetWaiter(&RunInWorkerCancellable); // a row post may wait for a lock
     Qry = new TQuery(this);
     Qry->setObjectName(QStringLiteral("Qry"));
     Qry->SetConnection(ConnWork);
@@ -447,7 +448,8 @@ void TFrameWork::CloseDatabase() {
 
 void TFrameWork::StartRecovery(const QStringList& storedLines) {
     m_recovery = std::make_unique<TEditorRecovery>(
-        MemSql, TEditorRecovery::FolderBeside(SettingsStore()->FileName()), m_databaseName);
+        MemSql, TEditorRecovery::FolderBeside(SettingsStore()->FileName()), m_databaseName,
+        SettingsStore()->FileName());
     connect(m_recovery.get(), &TEditorRecovery::WriteFailed, this,
             [this](const QString& message) { SetStatusText(5, message); });
     if (!m_recovery->Failure().isEmpty())

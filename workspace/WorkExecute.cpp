@@ -280,8 +280,10 @@ void TFrameWork::QryFetchComplete(const QString& error) {
         RefreshListsAfterChange();
     SetWaitCursor(false);
     // A fetch that broke off (connection lost, a value the driver could not read) must not
-    // look like a complete result: the rows so far stay visible and the user is told.
-    if (!error.isEmpty() && !m_cancelRequested)
+    // look like a complete result: the rows so far stay visible and the user is told. A
+    // connection lost while cancelling is told as well (a server that did not answer the
+    // cancel in time has its connection closed, and an open transaction is gone).
+    if (!error.isEmpty() && (!m_cancelRequested || Qry->FetchConnectionLost()))
         ShowException(TError(QStringLiteral("Das Lesen der Datensätze wurde abgebrochen: ") + error));
 }
 
@@ -357,7 +359,7 @@ void TFrameWork::ShowRecordCount(qint64 count, int accessMode) {
     else if (Qry->FetchShortage() == TFetchShortage::Memory)
         suffix = QStringLiteral(" (abgebrochen: Arbeitsspeicher voll)");
     else if (Qry->FetchShortage() == TFetchShortage::Disk)
-        suffix = QStringLiteral(" (abgebrochen: kein Platz für Zwischendaten)");
+        suffix = QStringLiteral(" (abgebrochen: Zwischendaten nicht ablegbar)"); // the message says why
     SetStatusText(4, locale.toString(SecondsSinceStart(), 'f', 3) + QStringLiteral(" s ") + suffix);
     SetStatusText(0, AccessModeText(accessMode));
     StatBar->repaint();

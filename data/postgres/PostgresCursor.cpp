@@ -81,11 +81,21 @@ bool TPostgresCursor::FetchRow(TRowStore& store) {
         return false;
     default: {
         Finish();
-        if (m_cancelled.load())
+        // A connection given up while cancelling is a loss, not a cancel.
+        if (m_cancelled.load() && PQstatus(m_session.Connection()) != CONNECTION_BAD)
             throw TCancelledError(m_statement);
         m_session.ThrowError(r, m_statement);
     }
     }
+}
+
+void TPostgresCursor::Close() {
+    if (m_done)
+        return;
+    m_session.SendCancel();
+    Finish();
+    if (PQstatus(m_session.Connection()) == CONNECTION_BAD)
+        m_session.ThrowError(nullptr, m_statement);
 }
 
 void TPostgresCursor::Cancel() {

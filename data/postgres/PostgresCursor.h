@@ -25,6 +25,7 @@ public:
     QList<TColumnInfo> Columns() const override { return m_columns; }
     bool FetchRow(TRowStore& store) override;
     void Cancel() override;
+    void Close() override;
 
 private:
     TPgResult Next();

@@ -66,6 +66,29 @@ bool IsOwnKey(const QString& key) {
     return own.contains(key.trimmed().toLower());
 }
 
+// The first word of each statement of a text, upper case.
+QStringList LeadingWords(const QString& sql) {
+    QStringList words;
+    for (const TPgStatement& part : SplitPgStatements(sql)) {
+        const QString text = part.Sql.trimmed();
+        qsizetype end = 0;
+        while (end < text.size() && text.at(end).isLetter())
+            ++end;
+        words.append(text.left(end).toUpper());
+    }
+    return words;
+}
+
+bool ContainsCommit(const QString& sql) {
+    const QStringList words = LeadingWords(sql);
+    return words.contains(QLatin1String("COMMIT")) || words.contains(QLatin1String("END"));
+}
+
+bool OpensTransaction(const QString& sql) {
+    const QStringList words = LeadingWords(sql);
+    return words.contains(QLatin1String("BEGIN")) || words.contains(QLatin1String("START"));
+}
+
 } // namespace
 
 namespace {
@@ -248,27 +271,18 @@ TPostgresSession::TPostgresSession(PGconn* connection)
 }
 
 TPostgresSession::~TPostgresSession() {
-    {
-        std::lock_guard lock(m_cancelMutex);
-        if (m_cancel)
-            PQfreeCancel(m_cancel);
-        m_cancel = nullptr;
-    }
+    m_cancelWatch.Detach();
     PQfinish(m_conn);
 }
 
 void TPostgresSession::Setup() {
-    {
-        std::lock_guard lock(m_cancelMutex);
-        if (m_cancel)
-            PQfreeCancel(m_cancel);
-        m_cancel = PQgetCancel(m_conn);
-    }
+    m_cancelWatch.Attach(m_conn);
     // Notices ("table does not exist, skipping") are no errors, and there is no console to show them.
     PQsetNoticeProcessor(
         m_conn, [](void*, const char*) {}, nullptr);
     m_database = QString::fromUtf8(PQdb(m_conn));
     m_appliedTimeout = -1;
+    m_knownTransaction = false;
     m_relations.clear();
     // The value parsers read ISO dates, hex bytea and floats with all their digits. A server
     // that refuses one of these only costs the typed values: they then stay text.
@@ -291,19 +305,30 @@ void TPostgresSession::Acquire() {
         throw TDataError(
             QStringLiteral("Die PostgreSQL-Verbindung ist noch mit einer anderen Abfrage beschäftigt"),
             QStringLiteral("HY010"));
+    m_cancelWatch.CallStarted();
+}
+
+void TPostgresSession::Release() {
+    if (PQstatus(m_conn) == CONNECTION_OK) {
+        const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+        m_knownTransaction = status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
+    }
+    m_cancelWatch.CallEnded();
+    m_busy.store(false);
 }
 
 void TPostgresSession::SendCancel() {
-    std::lock_guard lock(m_cancelMutex);
-    if (m_cancel) {
-        char error[256];
-        PQcancel(m_cancel, error, int(sizeof error));
-    }
+    m_cancelWatch.Cancel();
 }
 
 void TPostgresSession::Cancel() {
     m_cancelRequested.store(true);
     SendCancel();
+}
+
+void TPostgresSession::Abandon() {
+    m_cancelRequested.store(true);
+    m_cancelWatch.Abandon();
 }
 
 void TPostgresSession::Drain() {
@@ -324,7 +349,7 @@ void TPostgresSession::Drain() {
     }
 }
 
-void TPostgresSession::ThrowError(const PGresult* result, const QString& statement) const {
+void TPostgresSession::ThrowError(const PGresult* result, const QString& statement) {
     QString message, state;
     if (result) {
         state = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
@@ -342,11 +367,33 @@ void TPostgresSession::ThrowError(const PGresult* result, const QString& stateme
         message = Utf8(PQerrorMessage(m_conn));
     if (message.isEmpty())
         message = QStringLiteral("Unbekannter Fehler der PostgreSQL-Verbindung");
-    if (state.isEmpty() && PQstatus(m_conn) == CONNECTION_BAD)
-        state = QStringLiteral("08006");
+    if (PQstatus(m_conn) == CONNECTION_BAD)
+        ThrowLost(message, result != nullptr && !state.isEmpty(), statement);
     if (state == QLatin1String("57014") && m_cancelRequested.load())
         throw TCancelledError(statement);
     throw TDataError(message, state, 0, statement);
+}
+
+void TPostgresSession::ThrowLost(const QString& reason, bool serverSaidWhy, const QString& statement) {
+    QString cause = reason;
+    if (m_cancelWatch.GaveUp() == TPgCancelWatch::TGiveUp::NoAnswer)
+        cause = QStringLiteral("Der Server hat auf den Abbruch nicht innerhalb von %1 Sekunden geantwortet; "
+                               "die Verbindung wurde deshalb geschlossen.")
+                    .arg(TPgCancelWatch::GiveUpSeconds);
+    if (!m_transactionOpen)
+        throw TDataError(QStringLiteral("Die Verbindung zum Server wurde getrennt") + u'\n' + cause,
+                         QStringLiteral("08006"), 0, statement);
+    // A COMMIT that was sent when the line went dead may have been carried out: only a server
+    // that said why it ended the session (it was terminated, shut down) had not read it yet.
+    m_lossMessage = ContainsCommit(statement) && !serverSaidWhy
+                        ? QStringLiteral("Die Verbindung zum Server wurde während des Festschreibens "
+                                         "getrennt; ob die Transaktion festgeschrieben wurde, ist unbekannt")
+                        : QStringLiteral("Die Verbindung zum Server wurde getrennt; eine offene "
+                                         "Transaktion wurde zurückgerollt");
+    m_lostTransaction = true;
+    m_lossTold = m_userStatement;
+    m_knownTransaction = false;
+    throw TDataError(m_lossMessage + u'\n' + cause, QStringLiteral("08006"), 0, statement);
 }
 
 void TPostgresSession::ThrowIfCancelled(const QString& statement) const {
@@ -355,15 +402,35 @@ void TPostgresSession::ThrowIfCancelled(const QString& statement) const {
         throw TCancelledError(statement);
 }
 
-void TPostgresSession::BeginCommand() {
+void TPostgresSession::BeginCommand(bool userStatement) {
     m_cancelRequested.store(false);
+    m_userStatement = userStatement;
     if (PQstatus(m_conn) == CONNECTION_BAD) {
+        // A connection that went while a transaction was open, found where no error could
+        // tell (a fetch given up, a schema read): the user hears of it before a statement runs
+        // on a new connection.
+        if (!m_lostTransaction && m_knownTransaction) {
+            m_lostTransaction = true;
+            m_lossTold = false;
+            m_lossMessage = QStringLiteral("Die Verbindung zum Server wurde getrennt; eine offene Transaktion "
+                                           "wurde zurückgerollt");
+        }
+        if (m_lostTransaction && !m_lossTold) {
+            m_lossTold = userStatement;
+            throw TDataError(m_lossMessage, QStringLiteral("08006"));
+        }
         // The server went away (restart, idle time-out): one new attempt with the same parameters.
+        m_cancelWatch.Detach();
         PQreset(m_conn);
         if (PQstatus(m_conn) != CONNECTION_OK)
-            ThrowError(nullptr, {});
+            throw TDataError(QStringLiteral("Die Verbindung zum Server ist getrennt und konnte nicht wieder "
+                                            "aufgebaut werden") +
+                                 u'\n' + Utf8(PQerrorMessage(m_conn)),
+                             QStringLiteral("08001"));
         Setup();
     }
+    m_transactionOpen = PQtransactionStatus(m_conn) == PQTRANS_INTRANS ||
+                        PQtransactionStatus(m_conn) == PQTRANS_INERROR;
     const int wanted = m_commandTimeout.load();
     // Inside a transaction block a rollback would undo the setting behind our back.
     if (wanted != m_appliedTimeout && PQtransactionStatus(m_conn) == PQTRANS_IDLE) {
@@ -446,14 +513,17 @@ TPgResult TPostgresSession::Query(const QString& sql, const QVariantList& values
 
 qint64 TPostgresSession::Execute(const TStatement& statement) {
     TBusy busy(*this);
-    BeginCommand();
+    BeginCommand(true);
+    CheckTransactionText(statement.Sql);
     m_relations.clear(); // the statements may create, drop or rename tables
     if (statement.Values.isEmpty()) {
         // The simple protocol runs every statement of the text, in one implicit transaction.
         const QByteArray sql = statement.Sql.toUtf8();
         if (!PQsendQuery(m_conn, sql.constData()))
             ThrowError(nullptr, statement.Sql);
-        return FinishCommand(statement.Sql);
+        const qint64 affected = FinishCommand(statement.Sql);
+        StatementSucceeded();
+        return affected;
     }
     // With values each statement goes alone, with the values of its own markers.
     qint64 total = -1;
@@ -462,7 +532,18 @@ qint64 TPostgresSession::Execute(const TStatement& statement) {
         if (n >= 0)
             total = qMax<qint64>(total, 0) + n;
     }
+    StatementSucceeded();
     return total;
+}
+
+void TPostgresSession::CheckTransactionText(const QString& sql) {
+    if (m_lostTransaction && ContainsCommit(sql))
+        throw TDataError(m_lossMessage, QStringLiteral("08006"), 0, sql);
+    m_transactionOpen = m_transactionOpen || OpensTransaction(sql);
+}
+
+void TPostgresSession::StatementSucceeded() {
+    m_lostTransaction = false;
 }
 
 bool TPostgresSession::ResolveRelations(const PGresult* description) {
@@ -555,7 +636,8 @@ std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& 
     Acquire();
     std::unique_ptr<TPostgresCursor> cursor;
     try {
-        BeginCommand();
+        BeginCommand(true);
+        CheckTransactionText(statement.Sql);
         const QList<TPgStatement> parts = SplitPgStatements(statement.Sql);
         if (parts.isEmpty())
             throw TDataError(QStringLiteral("Der Befehlstext enthält keine Anweisung"));
@@ -607,6 +689,7 @@ std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& 
         PQsetSingleRowMode(m_conn);
         cursor = std::make_unique<TPostgresCursor>(*this, columns, std::move(storeAs), last.Sql);
         cursor->Start();
+        StatementSucceeded();
     } catch (...) {
         if (!cursor)
             Release();
@@ -617,19 +700,51 @@ std::unique_ptr<TProviderCursor> TPostgresSession::OpenCursor(const TStatement& 
 
 qint64 TPostgresSession::ExecuteRowChange(const TStatement& statement, TRowStore* returned) {
     // SAVEPOINT needs a transaction block; outside one the change gets its own transaction.
-    if (PQtransactionStatus(m_conn) != PQTRANS_IDLE)
-        return TProviderSession::ExecuteRowChange(statement, returned);
-    Execute({QStringLiteral("BEGIN"), {}});
+    const bool own = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
+    const QString begin = own ? QStringLiteral("BEGIN") : QStringLiteral("SAVEPOINT tabulo_row_change");
+    const QString undo = own ? QStringLiteral("ROLLBACK") : QStringLiteral("ROLLBACK TO SAVEPOINT tabulo_row_change");
+    const QString keep = own ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE SAVEPOINT tabulo_row_change");
+    Execute({begin, {}});
     qint64 count = 0;
     try {
+        // A row that another session holds is waited for a while, not for ever. The limit is
+        // local to the transaction; inside the user's own one it is put back afterwards.
+        const QString before = LimitLockWait();
         count = RunRowChange(statement, returned);
+        if (count != 1)
+            Execute({undo, {}});
+        if (!own)
+            SetLocalSetting(QStringLiteral("lock_timeout"), before);
     } catch (...) {
-        try {
-            Execute({QStringLiteral("ROLLBACK"), {}});
-        } catch (const TError&) {
+        // Nothing to undo on a connection that is gone; trying would only hide why it failed.
+        if (PQstatus(m_conn) != CONNECTION_BAD) {
+            try {
+                Execute({undo, {}});
+                if (!own)
+                    Execute({keep, {}});
+            } catch (const TError&) {
+            }
         }
         throw;
     }
-    Execute({count == 1 ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"), {}});
+    if (!own || count == 1)
+        Execute({keep, {}});
     return count;
+}
+
+QString TPostgresSession::LimitLockWait() {
+    TBusy busy(*this);
+    BeginCommand(true);
+    const TPgResult r = Query(QStringLiteral("SELECT current_setting('lock_timeout'), set_config('lock_timeout', "
+                                             "CASE WHEN current_setting('lock_timeout') = '0' OR "
+                                             "current_setting('lock_timeout')::interval > $1::interval "
+                                             "THEN $1 ELSE current_setting('lock_timeout') END, true)"),
+                              {QString::number(RowLockWaitSeconds) + u's'});
+    return QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+}
+
+void TPostgresSession::SetLocalSetting(const QString& name, const QString& value) {
+    TBusy busy(*this);
+    BeginCommand(true);
+    Query(QStringLiteral("SELECT set_config($1, $2, true)"), {name, value});
 }

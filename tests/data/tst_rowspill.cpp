@@ -6,6 +6,7 @@
 #include "data/Query.h"
 #include "data/RowBudget.h"
 #include "data/RowStore.h"
+#include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -222,6 +223,43 @@ private slots:
         QFile::remove(path);
     }
 
+    void cacheFolderIsPrivate() {
+        const QByteArray before = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_folder.filePath(QStringLiteral("cache"))));
+        TRowBudget::SetSpillFolder({});
+        const QString folder = TRowBudget::SpillFolder();
+        qputenv("XDG_CACHE_HOME", before);
+        QCOMPARE(folder, m_folder.filePath(QStringLiteral("cache/Tabulo")));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(folder).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0700);
+    }
+    // A folder that cannot take the file is named as what it is, not as a full disk.
+    void folderFailuresSayWhatTheyAre_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "missing" << "Der Ordner für Zwischendaten %1 fehlt";
+        QTest::newRow("read-only") << "read-only" << "Keine Berechtigung, Zwischendaten in %1 abzulegen";
+    }
+    void folderFailuresSayWhatTheyAre() {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        const QString folder = m_folder.filePath(QStringLiteral("spill"));
+        if (kind == QLatin1String("read-only")) {
+            QVERIFY(QDir().mkpath(folder));
+            if (!TestSupport::SetUnwritable(folder, true))
+                QSKIP("this system lets the test write an unwritable folder");
+        }
+        TRowBudget::SetSpillFolder(folder);
+        QString error;
+        try {
+            TSpillFile file;
+        } catch (const TResourceError& e) {
+            error = e.Message();
+        }
+        TestSupport::SetUnwritable(folder, false);
+        QCOMPARE(error, message.arg(folder));
+    }
     void fetchEndsCleanlyWhenResourcesRunOut_data() {
         QTest::addColumn<QByteArray>("kind");
         QTest::newRow("memory") << QByteArray("memory");

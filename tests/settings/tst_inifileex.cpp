@@ -463,7 +463,9 @@ void TestIniFileEx::UnusableFile_data() {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("reason");
     QTest::newRow("directory") << "dir"
-                               << "";
+                               << "sie ist ein Ordner, keine Datei";
+    QTest::newRow("device") << "device"
+                            << "sie ist ein Gerät, keine Datei";
     QTest::newRow("not a database") << "text"
                                     << "die Datei ist keine Einstellungsdatei";
     QTest::newRow("another program's database") << "foreign"
@@ -476,8 +478,10 @@ void TestIniFileEx::UnusableFile() {
     QFETCH(QString, setup);
     QFETCH(QString, reason);
     m_ini.reset();
-    const QString file = m_dir->filePath(QStringLiteral("bad.sqlite"));
-    if (setup == QLatin1String("dir")) {
+    const QString file =
+        setup == QLatin1String("device") ? QStringLiteral("/dev/null") : m_dir->filePath(QStringLiteral("bad.sqlite"));
+    if (setup == QLatin1String("device")) {
+    } else if (setup == QLatin1String("dir")) {
         QVERIFY(QDir().mkpath(file));
     } else if (setup == QLatin1String("text")) {
         QFile f(file);

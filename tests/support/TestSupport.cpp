@@ -2,11 +2,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtGlobal>
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -73,6 +76,83 @@ TSilentServer::TSilentServer() {
 TSilentServer::~TSilentServer() {
     if (m_socket >= 0)
         ::close(m_socket);
+}
+
+TStallingProxy::TStallingProxy(const QString& postgresConnectionString)
+    : m_connectionString(postgresConnectionString) {
+    m_target = QRegularExpression(QStringLiteral("Data Source=[^;:]*:(\\d+)"))
+                   .match(postgresConnectionString)
+                   .captured(1)
+                   .toInt();
+    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(m_listen, 16) == 0 &&
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { Run(); });
+}
+
+TStallingProxy::~TStallingProxy() {
+    m_stop = true;
+    m_thread.join();
+    for (const auto& [a, b] : m_pairs)
+        if (a >= 0) {
+            ::close(a);
+            ::close(b);
+        }
+    ::close(m_listen);
+}
+
+QString TStallingProxy::ConnectionString() const {
+    QString text = m_connectionString;
+    return text.replace(QRegularExpression(QStringLiteral("Data Source=[^;]*")),
+                        QStringLiteral("Data Source=127.0.0.1:%1").arg(m_port));
+}
+
+void TStallingProxy::Run() {
+    std::vector<char> buffer(65536);
+    while (!m_stop) {
+        std::vector<pollfd> fds{{m_listen, POLLIN, 0}};
+        std::vector<size_t> pairOf{0};
+        if (!m_stalled)
+            for (size_t p = 0; p < m_pairs.size(); ++p)
+                if (m_pairs[p].first >= 0) {
+                    fds.push_back({m_pairs[p].first, POLLIN, 0});
+                    fds.push_back({m_pairs[p].second, POLLIN, 0});
+                    pairOf.push_back(p);
+                    pairOf.push_back(p);
+                }
+        if (::poll(fds.data(), fds.size(), 50) <= 0)
+            continue;
+        if (fds[0].revents & POLLIN) {
+            const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(quint16(m_target));
+            if (client >= 0 && ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                m_pairs.emplace_back(client, server);
+        }
+        for (size_t i = 1; i < fds.size(); ++i) {
+            auto& pair = m_pairs[pairOf[i]];
+            if (pair.first < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const int to = fds[i].fd == pair.first ? pair.second : pair.first;
+            const ssize_t n = ::recv(fds[i].fd, buffer.data(), buffer.size(), 0);
+            if (n > 0) {
+                [[maybe_unused]] const ssize_t sent = ::send(to, buffer.data(), size_t(n), MSG_NOSIGNAL);
+                continue;
+            }
+            // One side ended: so does the other.
+            ::close(pair.first);
+            ::close(pair.second);
+            pair = {-1, -1};
+        }
+    }
 }
 
 } // namespace TestSupport

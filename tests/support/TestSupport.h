@@ -2,6 +2,11 @@
 
 #include <QString>
 
+#include <atomic>
+#include <thread>
+#include <utility>
+#include <vector>
+
 // Shared fixtures of the test executables.
 namespace TestSupport {
 
@@ -29,6 +34,33 @@ public:
 private:
     int m_socket = -1;
     int m_port = 0;
+};
+
+// A loopback proxy in front of the PostgreSQL server of a connection string: forwards until
+// told to stall, then keeps every connection (also those made later) open and passes nothing
+// more, as a network that went silent does.
+class TStallingProxy {
+public:
+    explicit TStallingProxy(const QString& postgresConnectionString);
+    ~TStallingProxy();
+    TStallingProxy(const TStallingProxy&) = delete;
+    TStallingProxy& operator=(const TStallingProxy&) = delete;
+    int Port() const { return m_port; }
+    // The connection string with the proxy in place of the server.
+    QString ConnectionString() const;
+    void Stall(bool stalled = true) { m_stalled = stalled; }
+
+private:
+    void Run();
+
+    QString m_connectionString;
+    int m_target = 0;
+    int m_listen = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stalled{false};
+    std::vector<std::pair<int, int>> m_pairs; // the proxy thread's own
+    std::thread m_thread;
 };
 
 } // namespace TestSupport

@@ -1,4 +1,5 @@
 #include "editor/SqlEdit.h"
+#include "tests/support/TestSupport.h"
 #include "workspace/EditorRecovery.h"
 
 #include <QApplication>
@@ -9,8 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QSignalSpy>
+
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +26,26 @@ void Type(TSqlEdit& edit, const QString& text) {
 QStringList LinesOf(const std::optional<TEditorRecovery::TCopy>& copy) {
     return copy ? copy->Lines : QStringList{QStringLiteral("<keine Kopie>")};
 }
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<fehlt>");
+}
+
+// Sets a file's time of last change to `seconds` from now.
+void SetAge(const QString& path, qint64 seconds) {
+    const timespec times[2] = {{time(nullptr) + seconds, 0}, {time(nullptr) + seconds, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// The user id of nobody: files "another user" planted (only root can give them away).
+constexpr uid_t Nobody = 65534;
 
 } // namespace
 
@@ -34,6 +59,12 @@ private Q_SLOTS:
     void killedProgramsTextComesBack();
     void workspacesOfOneDatabaseNeverMixTexts();
     void copyOlderThanStoredTextIsDropped();
+    void folderOfSomeoneElseIsNotUsed_data();
+    void folderOfSomeoneElseIsNotUsed();
+    void plantedFilesAreNeitherFollowedNorOffered();
+    void leftOversAreRemoved();
+    void failedCopyIsRetried();
+    void importedNewerTextWins();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -164,6 +195,150 @@ void TstEditorRecovery::copyOlderThanStoredTextIsDropped() {
     TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"));
     QVERIFY(!recovery.Recovered({QStringLiteral("neu")}));
     QVERIFY(!QFileInfo::exists(left));
+}
+
+void TstEditorRecovery::folderOfSomeoneElseIsNotUsed_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("open to others") << "open";
+    QTest::newRow("owned by another user") << "foreign";
+    QTest::newRow("a link to another folder") << "link";
+}
+
+void TstEditorRecovery::folderOfSomeoneElseIsNotUsed() {
+    QFETCH(QString, kind);
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    if (kind == QLatin1String("link")) {
+        QVERIFY(QFile::link(elsewhere, Folder()));
+    } else {
+        QVERIFY(QDir().mkpath(Folder()));
+        ::chmod(QFile::encodeName(Folder()).constData(), 0777);
+        if (kind == QLatin1String("foreign") &&
+            ::chown(QFile::encodeName(Folder()).constData(), Nobody, Nobody) != 0)
+            QSKIP("giving a folder to another user needs root");
+    }
+    TSqlEdit edit;
+    TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"));
+    QVERIFY2(recovery.Failure().startsWith(QStringLiteral("Keine Wiederherstellungskopie möglich")),
+             qPrintable(recovery.Failure()));
+    recovery.Start();
+    Type(edit, QStringLiteral("select 1"));
+    recovery.Flush();
+    QCOMPARE(QDir(Folder()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+    QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+}
+
+void TstEditorRecovery::plantedFilesAreNeitherFollowedNorOffered() {
+    const QString target = m_dir->filePath(QStringLiteral("target"));
+    WriteFile(target, "unberührt");
+    QString planted, linked;
+    {
+        TSqlEdit edit;
+        TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"));
+        recovery.Start();
+        // A link where the next temporary file goes: written through, it would change the target.
+        QVERIFY(QFile::link(target, recovery.CopyFile() + QStringLiteral(".tmp")));
+        Type(edit, QStringLiteral("eigener Text"));
+        recovery.Flush();
+        QVERIFY(ReadFile(recovery.CopyFile()).endsWith("\neigener Text"));
+        QCOMPARE(ReadFile(target), QByteArray("unberührt"));
+        recovery.Discard();
+        // A copy of someone else with a date to come, and a link posing as a copy.
+        planted = QString(recovery.CopyFile()).replace(QStringLiteral("-0.sql"), QStringLiteral("-7.sql"));
+        linked = QString(recovery.CopyFile()).replace(QStringLiteral("-0.sql"), QStringLiteral("-8.sql"));
+    }
+    WriteFile(target, "Tabulo-Wiederherstellung 2\nLager\n\nDROP TABLE verlinkt");
+    QVERIFY(QFile::link(target, linked));
+    WriteFile(planted, "Tabulo-Wiederherstellung 2\nLager\n\nDROP TABLE kunden");
+    SetAge(planted, 3600);
+    if (::chown(QFile::encodeName(planted).constData(), Nobody, Nobody) != 0)
+        ::chmod(QFile::encodeName(planted).constData(), 0666);
+    TSqlEdit edit;
+    TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"));
+    QVERIFY(!recovery.Recovered({QStringLiteral("gespeichert")}));
+    QVERIFY2(recovery.Failure().contains(QLatin1String("nicht von Ihnen")), qPrintable(recovery.Failure()));
+}
+
+// A kill while a copy is being written leaves its temporary file; entries renamed or removed
+// leave copies nobody opens again; slots leave lock files and databases their markers.
+void TstEditorRecovery::leftOversAreRemoved() {
+    QString ownTemporary, held, oldCopy, freshCopy, oldLock, heldTemporary;
+    TSqlEdit heldEdit;
+    auto holder = std::make_unique<TEditorRecovery>(&heldEdit, Folder(), QStringLiteral("Offen"));
+    heldTemporary = holder->CopyFile() + QStringLiteral(".tmp");
+    WriteFile(heldTemporary, "wird gerade geschrieben");
+    {
+        TSqlEdit a, b;
+        TEditorRecovery gone(&a, Folder(), QStringLiteral("Umbenannt"));
+        gone.Start();
+        Type(a, QStringLiteral("alt"));
+        gone.Flush();
+        oldCopy = gone.CopyFile();
+        TEditorRecovery kept(&b, Folder(), QStringLiteral("Anderes"));
+        kept.Start();
+        Type(b, QStringLiteral("neu"));
+        kept.Flush();
+        freshCopy = kept.CopyFile();
+    }
+    SetAge(oldCopy, -31 * 24 * 3600);
+    ownTemporary = QString(freshCopy).replace(QStringLiteral(".sql"), QStringLiteral(".sql.tmp"));
+    WriteFile(ownTemporary, "select geheim");
+    oldLock = Folder() + QStringLiteral("/0123456789abcdef-3.lock");
+    WriteFile(oldLock, "");
+    const QString oldMarker = Folder() + QStringLiteral("/0123456789abcdef.stored");
+    WriteFile(oldMarker, "");
+
+    TSqlEdit edit;
+    TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"));
+    QVERIFY(!QFileInfo::exists(oldCopy));
+    QVERIFY(!QFileInfo::exists(ownTemporary));
+    QVERIFY(!QFileInfo::exists(oldLock));
+    QVERIFY(!QFileInfo::exists(oldMarker));
+    QVERIFY(QFileInfo::exists(freshCopy));    // a crash's copy waits for its database
+    QVERIFY(QFileInfo::exists(heldTemporary)); // an open workspace's files are its own
+}
+
+void TstEditorRecovery::failedCopyIsRetried() {
+    TSqlEdit edit;
+    TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"));
+    recovery.SetDelay(20);
+    recovery.Start();
+    QSignalSpy failed(&recovery, &TEditorRecovery::WriteFailed);
+    if (!TestSupport::SetUnwritable(Folder(), true))
+        QSKIP("this system lets the test write an unwritable folder");
+    Type(edit, QStringLiteral("select 1"));
+    QVERIFY(failed.wait(5000));
+    TestSupport::SetUnwritable(Folder(), false);
+    // Nothing typed since: the copy comes all the same, once there is room again.
+    QTRY_VERIFY_WITH_TIMEOUT(ReadFile(recovery.CopyFile()).endsWith("\nselect 1"), 10000);
+}
+
+void TstEditorRecovery::importedNewerTextWins() {
+    const QString store = m_dir->filePath(QStringLiteral("settings.sqlite"));
+    WriteFile(store, "");
+    SetAge(store, -60);
+    {
+        TSqlEdit edit;
+        TEditorRecovery crashed(&edit, Folder(), QStringLiteral("Lager"), store);
+        QVERIFY(!crashed.Recovered({QStringLiteral("alt")}));
+        crashed.Start();
+        Type(edit, QStringLiteral("getippt"));
+        crashed.Flush();
+    }
+    {
+        // The stored text as the crashed workspace found it: the copy is the newer text.
+        TSqlEdit edit;
+        TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"), store);
+        QCOMPARE(LinesOf(recovery.Recovered({QStringLiteral("alt")})), QStringList{QStringLiteral("getippt")});
+    }
+    // Then a text is imported into the store.
+    SetAge(store, 60);
+    TSqlEdit edit;
+    TEditorRecovery recovery(&edit, Folder(), QStringLiteral("Lager"), store);
+    QVERIFY(!recovery.Recovered({QStringLiteral("importiert")}));
+    TSqlEdit next;
+    TEditorRecovery later(&next, Folder(), QStringLiteral("Lager"), store);
+    QVERIFY(!later.Recovered({QStringLiteral("importiert")}));
 }
 
 QTEST_MAIN(TstEditorRecovery)

@@ -512,9 +512,9 @@ void TstWork::fetchOutOfRoomKeepsRowsSoFar() {
     const QStringList shown = MsgBox::TakeShownTexts();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(
-        shown.first().contains(QStringLiteral("Kein Platz für Zwischendaten in /nonexistent/tabulo-cache")),
+        shown.first().contains(QStringLiteral("Der Ordner für Zwischendaten /nonexistent/tabulo-cache fehlt")),
         qPrintable(shown.first()));
-    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen: kein Platz für Zwischendaten)")),
+    QVERIFY2(work->StatusText(4).endsWith(QStringLiteral(" s  (abgebrochen: Zwischendaten nicht ablegbar)")),
              qPrintable(work->StatusText(4)));
     const qint64 rows = work->Query()->RecordCount();
     QVERIFY(rows > 1000);

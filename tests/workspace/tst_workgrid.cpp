@@ -47,6 +47,7 @@ private slots:
     void failedPostKeepsTheRecordAndTheValues();
     void insertAndDeleteThroughKeys();
     void insertReadsBackAGeneratedKeyOnPostgres();
+    void postWaitingForALockedRowRepaintsAndEscapeCancels();
     void copyTexts_data();
     void copyTexts();
     void copyCellTrimsAndRowKeepsSpaces();
@@ -272,6 +273,61 @@ void TstWorkGrid::insertReadsBackAGeneratedKeyOnPostgres() {
     Nav(work, "NavPost")->trigger();
     QCOMPARE(Db(pg, QStringLiteral("select state from grid_serial where id = 1")), QStringLiteral("alt"));
     setup.Execute(QStringLiteral("drop table grid_serial"));
+}
+
+// Another session holds the row: the post waits off the GUI thread (timers run, the window
+// repaints), Escape gives up, and what the user typed stays.
+void TstWorkGrid::postWaitingForALockedRowRepaintsAndEscapeCancels() {
+    REQUIRE_POSTGRES(pg);
+    TConnection holder;
+    holder.Open(pg);
+    holder.Execute(QStringLiteral("drop table if exists grid_locked; create table grid_locked "
+                                  "(id int primary key, name text); insert into grid_locked values (1, 'alt'), (2, 'b')"));
+    holder.Execute(QStringLiteral("begin"));
+    holder.Execute(QStringLiteral("update grid_locked set name = 'gehalten' where id = 1"));
+    TFrameWork* work = OpenRun(pg, QStringLiteral("select * from grid_locked order by id"), true);
+    TResultModel* model = work->Dsr;
+    work->GrdResults->setCurrentIndex(model->index(0, 1));
+    QTest::keyClick(work->GrdResults, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("neu"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(Shown(model->index(0, 1)), QStringLiteral("neu"));
+    QCOMPARE(model->EditRow(), 0);
+
+    int ticks = 0;
+    bool escaped = false;
+    QTimer watcher;
+    watcher.setInterval(100);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        ++ticks;
+        if (!escaped && Db(pg, QStringLiteral("select count(*) from pg_stat_activity where "
+                                              "wait_event_type = 'Lock'")) != QLatin1String("0")) {
+            escaped = true;
+            QTest::keyClick(work->GrdResults, Qt::Key_Escape);
+        }
+    });
+    watcher.start();
+    QTest::keyClick(work->GrdResults, Qt::Key_Down); // leaving the record posts it
+    watcher.stop();
+    QVERIFY(escaped);
+    QVERIFY(ticks > 0);
+    // The failure is shown once the view has taken the user back to the record.
+    QStringList shown;
+    QTRY_COMPARE((shown += MsgBox::TakeShownTexts()).size(), 1);
+    QVERIFY2(shown.first().contains(QStringLiteral("abgebrochen")) &&
+                 shown.first().contains(QStringLiteral("bleiben erhalten")),
+             qPrintable(shown.first()));
+    QCOMPARE(model->EditRow(), 0);
+    QCOMPARE(Shown(model->index(0, 1)), QStringLiteral("neu"));
+
+    holder.Execute(QStringLiteral("rollback"));
+    Nav(work, "NavPost")->trigger();
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(Db(pg, QStringLiteral("select name from grid_locked where id = 1")), QStringLiteral("neu"));
+    holder.Execute(QStringLiteral("drop table grid_locked"));
 }
 
 void TstWorkGrid::copyTexts_data() {
