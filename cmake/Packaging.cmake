@@ -1,6 +1,7 @@
 # Installation into the standard places and a Debian package:
 #   cmake --install build --prefix /usr/local
-#   cmake --build build --target package && sudo apt-get install ./build/tabulo_*.deb
+#   cmake --build build --target tabulo tabulo-reg && cd build && cpack && sudo apt-get install ./tabulo_*.deb
+# (cpack packs what is built; the target "package" would build every test first)
 include(GNUInstallDirs)
 
 foreach(_program tabulo tabulo-reg)

@@ -19,7 +19,8 @@ log=build/start-build.log
 progress() {
   local shown="" last=-1 line n m
   while IFS= read -r line; do
-    [[ $line =~ ^@@([0-9]+)/([0-9]+)@@ ]] || continue
+    # Ninja's look at the source folders before each build is no step of the build.
+    [[ $line =~ ^@@([0-9]+)/([0-9]+)@@\ (.*) ]] && [[ ${BASH_REMATCH[3]} != Re-checking* ]] || continue
     n=${BASH_REMATCH[1]} m=${BASH_REMATCH[2]} shown=1
     if [ -t 1 ]; then
       printf '\rTabulo bauen (%s von %s)…' "$n" "$m"
