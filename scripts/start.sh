@@ -9,10 +9,6 @@ scripts/setup-debian.sh
 
 [ -t 1 ] && printf 'Tabulo bauen…'
 mkdir -p build
-if [ ! -f build/build.ninja ] &&
-   ! cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/configure.log 2>&1; then
-  echo; cat build/configure.log >&2; exit 1
-fi
 # Ninja's progress becomes one line that counts up (on a terminal; in a log, a line every
 # tenth); everything the build prints is kept, and shown when it fails.
 log=build/start-build.log
@@ -35,7 +31,7 @@ progress() {
   fi
 }
 set +e
-NINJA_STATUS='@@%f/%t@@ ' cmake --build build --target tabulo tabulo-reg -j2 2>&1 | tee "$log" | progress
+NINJA_STATUS='@@%f/%t@@ ' scripts/build.sh --target tabulo tabulo-reg -j2 2>&1 | tee "$log" | progress
 status=${PIPESTATUS[0]}
 set -e
 if [ "$status" -ne 0 ]; then
