@@ -317,6 +317,10 @@ bool TFrmMain::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
+QString TFrmMain::PlacementSection() {
+    return SectionMain;
+}
+
 void TFrmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_shown)

@@ -32,6 +32,8 @@ public:
     TFrameWork* WorkspaceOfPage(QWidget* page) const;
     void UpdateCaption();
     QString NewFrameName() const;
+    // The settings section of the window's placement and the catalogue pane's width.
+    static QString PlacementSection();
 
     TFrameDBLst* FrameDBLst = nullptr;
     QSplitter* Splitter1 = nullptr;

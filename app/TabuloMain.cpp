@@ -1,6 +1,7 @@
 #include "ui/ErrorHandler.h"
 #include "ui/KeyNames.h"
 #include "app/Main.h"
+#include "app/SampleDatabase.h"
 #include "app/Termination.h"
 #include "settings/RegistryStore.h"
 #include "ui/MsgBox.h"
@@ -46,6 +47,12 @@ int main(int argc, char** argv)
     try {
         TRowBudget::SetLimit(
             qint64(store->ReadInteger(QStringLiteral("Results"), QStringLiteral("MemoryBudgetMB"), 0)) << 20);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+
+    try {
+        TSampleDatabase::OfferOnFirstStart(*store, TSampleDatabase::ScriptFile(), TSampleDatabase::DatabaseFile());
     } catch (const std::exception& e) {
         ShowException(e);
     }

@@ -1,6 +1,7 @@
 # Installation into the standard places and a Debian package:
 #   cmake --install build --prefix /usr/local
-#   cd build && cpack -G DEB && sudo apt-get install ./tabulo_*.deb
+#   cmake --build build --target tabulo tabulo-reg && cd build && cpack && sudo apt-get install ./tabulo_*.deb
+# (cpack packs what is built; the target "package" would build every test first)
 include(GNUInstallDirs)
 
 foreach(_program tabulo tabulo-reg)
@@ -9,6 +10,11 @@ foreach(_program tabulo tabulo-reg)
   endif()
 endforeach()
 
+# The program finds the sample database's script at <its folder>/../share/tabulo, in the
+# build tree as installed.
+configure_file(${PROJECT_SOURCE_DIR}/scripts/beispiel.sql ${PROJECT_BINARY_DIR}/share/tabulo/beispiel.sql COPYONLY)
+install(FILES ${PROJECT_SOURCE_DIR}/scripts/beispiel.sql DESTINATION ${CMAKE_INSTALL_DATADIR}/tabulo)
+
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/tabulo.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/app/icons/tabulo.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -16,16 +22,23 @@ foreach(_size 16 32 48 64 128 256)
   install(FILES ${PROJECT_SOURCE_DIR}/app/icons/tabulo-${_size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps RENAME tabulo.png)
 endforeach()
-# Manual pages go gzip-compressed, as Debian wants them.
+
+# Manual pages and the changelog go compressed as Debian wants them: best compression, no
+# name or time stamp in the gzip header, so that two builds give the same bytes.
+find_program(GZIP_PROGRAM gzip REQUIRED)
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/packaging)
+function(tabulo_gzip source target)
+  execute_process(COMMAND ${GZIP_PROGRAM} -9n -c ${source} OUTPUT_FILE ${target} COMMAND_ERROR_IS_FATAL ANY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+endfunction()
 foreach(_page tabulo.1 tabulo-reg.1)
-  set(_gz ${PROJECT_BINARY_DIR}/packaging/${_page}.gz)
-  file(ARCHIVE_CREATE OUTPUT ${_gz} PATHS ${PROJECT_SOURCE_DIR}/packaging/${_page} FORMAT raw COMPRESSION GZip)
-  install(FILES ${_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  tabulo_gzip(${PROJECT_SOURCE_DIR}/packaging/${_page} ${PROJECT_BINARY_DIR}/packaging/${_page}.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/${_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             ${PROJECT_SOURCE_DIR}/packaging/tabulo.1 ${PROJECT_SOURCE_DIR}/packaging/tabulo-reg.1)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tabulo)
+tabulo_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+              ${PROJECT_SOURCE_DIR}/docs/Anleitung.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tabulo)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tabulo)
@@ -34,11 +47,14 @@ set(CPACK_PACKAGE_CONTACT "Tabulo-Entwickler <tabulo@example.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop SQL client for SQLite, PostgreSQL and ODBC databases")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tabulo keeps a catalogue of database connections, opens them side by side in tabs,\n\
-runs SQL from a syntax-colouring editor and shows the results in a grid. It browses\n\
-tables, fields and indexes and keeps a history of the statements run.")
+    "Tabulo keeps a catalogue of database connections, opens them side by side\n\
+in tabs, runs SQL from a syntax-colouring editor and shows the results in a\n\
+grid that can also edit them. It browses tables, fields and indexes and keeps\n\
+a history of the statements run. The user interface is German.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Tabulo needs to build, test and run, if any is missing.
+# Installs the Debian packages Tabulo needs to build and run (debian-packages.txt), with
+# --test also those the tests need (debian-packages-test.txt), if any is missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t packages < <(grep -v '^\s*#' "$here/debian-packages.txt" | sed '/^\s*$/d')
+lists=("$here/debian-packages.txt")
+[ "${1:-}" = "--test" ] && lists+=("$here/debian-packages-test.txt")
+mapfile -t packages < <(cat "${lists[@]}" | grep -v '^\s*#' | sed '/^\s*$/d')
+# One dpkg-query for all: a second start should not spend a second here.
+mapfile -t installed < <(dpkg-query -W -f='${db:Status-Status} ${Package}\n' "${packages[@]}" 2>/dev/null |
+                         sed -n 's/^installed //p')
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  [[ " ${installed[*]} " == *" $p "* ]] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
+echo "  ${missing[*]}"
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

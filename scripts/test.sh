@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-scripts/setup-debian.sh
+scripts/setup-debian.sh --test
 scripts/build.sh
 eval "$(scripts/pg-test-server.sh start)"
 TABULO_MARIADB_ROOT=""
