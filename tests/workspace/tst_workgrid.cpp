@@ -10,7 +10,6 @@
 #include "ui/KeyNames.h"
 #include "ui/MsgBox.h"
 #include "workspace/DbNavigator.h"
-#include "workspace/FieldComboBox.h"
 #include "workspace/FindDialog.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
@@ -19,6 +18,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -337,21 +337,60 @@ void TstWorkGrid::fieldListFillsAndJumps() {
         columns << QStringLiteral("'Wert %1' as F%2").arg(i).arg(i, 2, 10, QLatin1Char('0'));
     TFrameWork* work =
         OpenRun(m_sample, QStringLiteral("select ") + columns.join(QStringLiteral(", ")), false);
-    auto* list = static_cast<TFieldComboBox*>(work->CbxFieldsSorted);
-    emit list->DropDown();
+    QComboBox* list = work->CbxFieldsSorted;
+    QAbstractItemView* popup = list->view();
+    TResultGrid* grid = work->GrdResults;
+    const auto open = [&] {
+        QTest::mouseClick(list, Qt::LeftButton, {}, list->rect().center());
+        QTRY_VERIFY(popup->isVisible());
+    };
+
+    // Chosen with the mouse: the grid goes to that column and takes the focus.
+    open();
     QCOMPARE(list->count(), 80);
     QCOMPARE(list->maxVisibleItems(), 50);
     QCOMPARE(list->itemText(0), QStringLiteral("F01 = Wert 1"));
     QCOMPARE(list->itemText(79), QStringLiteral("F80 = Wert 80"));
-    list->setCurrentIndex(41);
-    emit list->CloseUp();
-    QCOMPARE(work->GrdResults->currentIndex().column(), 41);
+    // Past the double-click time, so the popup takes the release as a choice.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, popup->visualRect(list->model()->index(5, 0)).center());
+    QTRY_COMPARE(grid->currentIndex().column(), 5);
+    QTRY_COMPARE(QApplication::focusWidget(), grid);
 
+    // Chosen with the keys: Alt+Down opens, Down moves, Enter chooses.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
+    QTRY_VERIFY(popup->isVisible());
+    for (int i = 0; i < 41; ++i) // from the first entry
+        QTest::keyClick(popup, Qt::Key_Down);
+    const QString chosen = popup->currentIndex().data().toString();
+    QTest::keyClick(popup, Qt::Key_Return);
+    QTRY_VERIFY(!popup->isVisible());
+    QCOMPARE(chosen, QStringLiteral("F42 = Wert 42"));
+    QTRY_COMPARE(grid->currentIndex().column(), 41);
+    // The offscreen platform leaves the hidden popup the active window after a key choice:
+    // the grid is the window's focus.
+    QTRY_COMPARE(grid->window()->focusWidget(), grid);
+
+    // Escape chooses nothing: the grid stays where it was.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
+    QTRY_VERIFY(popup->isVisible());
+    QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Escape);
+    QTRY_VERIFY(!popup->isVisible());
+    QTest::qWait(20);
+    QCOMPARE(grid->currentIndex().column(), 41);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+
+    // A result without records lists the bare names.
     Run(work, QStringLiteral("select Name, Id from Kunden where 0"));
-    emit list->DropDown();
+    open();
     QCOMPARE(list->count(), 2);
     QCOMPARE(list->itemText(0), QStringLiteral("Id"));
     QCOMPARE(list->itemText(1), QStringLiteral("Name"));
+    QTest::keyClick(popup, Qt::Key_Escape);
+    QTRY_VERIFY(!popup->isVisible());
 }
 
 void TstWorkGrid::gridSearch() {
