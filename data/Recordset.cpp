@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
 #include <charconv>
@@ -328,6 +329,19 @@ QVariant TRecordset::ParseText(const QString& typed, TDataType type, const QStri
             throw invalid();
         return QVariant(iso);
     }
+    case TDataType::Binary:
+    case TDataType::VarBinary:
+    case TDataType::LongVarBinary: {
+        // Bytes are shown as "0x" and hex digits; that text is read back into the bytes.
+        static const QRegularExpression hex(QStringLiteral("^0[xX]((?:[0-9A-Fa-f]{2})*)$"));
+        const QRegularExpressionMatch match = hex.match(text);
+        if (!match.hasMatch())
+            throw TDataError(QStringLiteral("„%1“ ist kein gültiger Wert für das Feld „%2“: Binärdaten "
+                                            "werden als 0x und eine gerade Anzahl Hexadezimalziffern "
+                                            "geschrieben")
+                                 .arg(typed, fieldName));
+        return QVariant(QByteArray::fromHex(match.captured(1).toLatin1()));
+    }
     default:
         return QVariant(typed);
     }
@@ -557,8 +571,13 @@ static void CheckRowCount(qint64 count) {
 QVariantList TRecordset::ParsedEditValues() const {
     QVariantList values = m_editValues;
     for (int i = 0; i < values.size(); ++i)
-        if (m_editChanged[i] && values[i].typeId() == QMetaType::QString)
-            values[i] = ParseText(values[i].toString(), m_fields[i].Type(), m_fields[i].Name());
+        if (m_editChanged[i] && values[i].typeId() == QMetaType::QString) {
+            // A column without a fixed type (SQLite) may hold bytes: they were shown as hex and
+            // are read back as such, never stored as the text of their hex digits.
+            const bool heldBytes = m_state == TEditState::Edit && Cell(m_current, i).Kind == TCell::Bytes;
+            values[i] = ParseText(values[i].toString(), heldBytes ? TDataType::LongVarBinary : m_fields[i].Type(),
+                                  m_fields[i].Name());
+        }
     return values;
 }
 

@@ -47,6 +47,8 @@ private slots:
     void failedPostKeepsTheRecordAndTheValues();
     void insertAndDeleteThroughKeys();
     void insertReadsBackAGeneratedKeyOnPostgres();
+    void binaryCellsReadHexBack_data();
+    void binaryCellsReadHexBack();
     void copyTexts_data();
     void copyTexts();
     void copyCellTrimsAndRowKeepsSpaces();
@@ -272,6 +274,82 @@ void TstWorkGrid::insertReadsBackAGeneratedKeyOnPostgres() {
     Nav(work, "NavPost")->trigger();
     QCOMPARE(Db(pg, QStringLiteral("select state from grid_serial where id = 1")), QStringLiteral("alt"));
     setup.Execute(QStringLiteral("drop table grid_serial"));
+}
+
+void TstWorkGrid::binaryCellsReadHexBack_data() {
+    QTest::addColumn<bool>("postgres");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("SQLite blob") << false << "create table grid_bin(id integer primary key, b blob); "
+                                            "insert into grid_bin values (1, x'68656c6c6f'), (2, null)"
+                                 << "select typeof(b) || ' ' || hex(b) from grid_bin where id = 1"
+                                 << "blob 68656C6C6F00";
+    // SQLite keeps bytes in a column declared as text as well; they are shown as hex.
+    QTest::newRow("SQLite bytes in a text column")
+        << false << "create table grid_bin(id integer primary key, b text); insert into grid_bin values (1, x'68656c6c6f'), (2, null)"
+        << "select typeof(b) || ' ' || hex(b) from grid_bin where id = 1" << "blob 68656C6C6F00";
+    QTest::newRow("PostgreSQL bytea") << true << "drop table if exists grid_bin; create table grid_bin"
+                                                 "(id int primary key, b bytea); insert into grid_bin values "
+                                                 "(1, 'hello'::bytea), (2, null)"
+                                      << "select pg_typeof(b)::text || ' ' || upper(encode(b, 'hex')) from "
+                                         "grid_bin where id = 1"
+                                      << "bytea 68656C6C6F00";
+}
+
+void TstWorkGrid::binaryCellsReadHexBack() {
+    QFETCH(bool, postgres);
+    QFETCH(QString, setup);
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    QString connection;
+    if (postgres) {
+        REQUIRE_POSTGRES(pg);
+        connection = pg;
+        TConnection c;
+        c.Open(pg);
+        c.Execute(setup);
+    } else {
+        connection = Database(QStringLiteral("binary"), setup);
+    }
+    TFrameWork* work = OpenRun(connection, QStringLiteral("select id, b from grid_bin order by id"), true);
+    TResultGrid* grid = work->GrdResults;
+    const QModelIndex cell = work->Dsr->index(0, 1);
+    QCOMPARE(Shown(cell), QStringLiteral("0x68656C6C6F"));
+    const auto type = [grid](const QString& keys) {
+        QTest::keyClick(grid, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, keys);
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The editor is closed by a queued call, as between two key presses of a user.
+        QTRY_VERIFY(!Editing(grid));
+        QTest::keyClick(grid, Qt::Key_Down);
+    };
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+    type(QStringLiteral("00"));
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(Db(connection, stored), expected);
+    QCOMPARE(Shown(cell), QStringLiteral("0x68656C6C6F00"));
+
+    // A text that is no hex fails the post with the field named; the typed text stays.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+    type(QStringLiteral("G"));
+    QTRY_COMPARE(grid->currentIndex().row(), 0);
+    QCOMPARE(MsgBox::TakeShownTexts(),
+                 QStringList{QStringLiteral("„0x68656C6C6F00G“ ist kein gültiger Wert für das Feld „b“: "
+                                            "Binärdaten werden als 0x und eine gerade Anzahl "
+                                            "Hexadezimalziffern geschrieben.")});
+    QCOMPARE(work->Dsr->EditRow(), 0);
+    QCOMPARE(Shown(cell), QStringLiteral("0x68656C6C6F00G"));
+    QTest::keyClick(grid, Qt::Key_Escape);
+    QCOMPARE(Db(connection, stored), expected);
+    if (postgres) {
+        TConnection c;
+        c.Open(connection);
+        c.Execute(QStringLiteral("drop table grid_bin"));
+    }
 }
 
 void TstWorkGrid::copyTexts_data() {
