@@ -2,6 +2,8 @@
 
 #include "settings/Error.h"
 #include "ui/ErrorHandler.h"
+#include "workspace/ResultCellDelegate.h"
+#include "workspace/ResultHeader.h"
 #include "workspace/ResultModel.h"
 
 #include <QApplication>
@@ -105,7 +107,7 @@ private:
 
 TResultGrid::TResultGrid(QWidget* parent)
     : QAbstractItemView(parent)
-    , m_header(new QHeaderView(Qt::Horizontal, this))
+    , m_header(new TResultHeader(this))
     , m_indicator(new TRowIndicator(this))
     , m_rowHeight(fontMetrics().height() + 4) {
     setObjectName(QStringLiteral("GrdResults"));
@@ -115,6 +117,7 @@ TResultGrid::TResultGrid(QWidget* parent)
                     QAbstractItemView::AnyKeyPressed);
     setTabKeyNavigation(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setItemDelegate(new TResultCellDelegate(this));
     m_header->setSectionResizeMode(QHeaderView::Interactive);
     m_header->setSectionsClickable(true);
     m_header->setHighlightSections(false);
@@ -135,9 +138,7 @@ TResultGrid::TResultGrid(QWidget* parent)
         if (QApplication::mouseButtons() & Qt::LeftButton)
             SelectLines(Qt::Horizontal, column, Qt::ShiftModifier);
     });
-    connect(m_header, &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {
-        m_header->resizeSection(column, qMax(sizeHintForColumn(column), m_header->sectionSizeHint(column)));
-    });
+    connect(m_header, &QHeaderView::sectionHandleDoubleClicked, this, &TResultGrid::FitColumn);
 }
 
 TResultGrid::~TResultGrid() {
@@ -437,6 +438,25 @@ void TResultGrid::mouseMoveEvent(QMouseEvent* event) {
         event->source() != Qt::MouseEventSynthesizedByQt &&
         !viewport()->rect().adjusted(margin, margin, -margin, -margin).contains(event->position().toPoint()))
         startAutoScroll();
+}
+
+void TResultGrid::FitColumn(int column) {
+    const int fit = qMax(sizeHintForColumn(column), m_header->sectionSizeHint(column));
+    m_header->resizeSection(column, qMax(m_header->minimumSectionSize(), qMin(fit, viewport()->width())));
+}
+
+void TResultGrid::wheelEvent(QWheelEvent* event) {
+    // Shift turns the wheel sideways, as a mouse without a tilt wheel has no other way.
+    if ((event->modifiers() & Qt::ShiftModifier) && event->angleDelta().x() == 0) {
+        QWheelEvent sideways(event->position(), event->globalPosition(), event->pixelDelta().transposed(),
+                             event->angleDelta().transposed(), event->buttons(),
+                             event->modifiers() & ~Qt::ShiftModifier, event->phase(), event->inverted(),
+                             event->source());
+        QApplication::sendEvent(horizontalScrollBar(), &sideways);
+        event->setAccepted(sideways.isAccepted());
+        return;
+    }
+    QAbstractItemView::wheelEvent(event);
 }
 
 int TResultGrid::sizeHintForColumn(int column) const {

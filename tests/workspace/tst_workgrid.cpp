@@ -11,6 +11,7 @@
 #include "ui/MsgBox.h"
 #include "workspace/DbNavigator.h"
 #include "workspace/FindDialog.h"
+#include "workspace/ResultCellDelegate.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
 #include "workspace/Work.h"
@@ -28,6 +29,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -52,6 +54,9 @@ private slots:
     void copyTexts_data();
     void copyTexts();
     void copyCellTrimsAndRowKeepsSpaces();
+    void selectedBlockIsCopied();
+    void cutValuesShowWholeInToolTips();
+    void hugeValuesPaintCutAndCopyWhole();
     void fieldListFillsAndJumps();
     void gridSearch();
     void editorSearch();
@@ -65,6 +70,24 @@ private:
     QString Db(const QString& connectionString, const QString& sql);
     QAction* Nav(TFrameWork* work, const char* name) { return work->Nav->Button(QLatin1String(name)); }
     static QString Shown(const QModelIndex& index) { return index.data().toString(); }
+    // The tool tip shown once the mouse rests on a point of a widget, empty if none shows.
+    static QString ToolTipAt(QWidget* widget, const QPoint& position) {
+        QToolTip::hideText();
+        if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+            return QStringLiteral("<a tool tip that stays>");
+        // From elsewhere: Qt drops a move to where the mouse already is.
+        QWidget* top = widget->window();
+        QTest::mouseMove(top->windowHandle(), QPoint(1, 1));
+        QTest::mouseMove(top->windowHandle(), widget->mapTo(top, position));
+        return QTest::qWaitFor([] { return QToolTip::isVisible(); }) ? QToolTip::text() : QString();
+    }
+    static QStyleOptionViewItem CellOption(TResultGrid* grid, const QModelIndex& index) {
+        QStyleOptionViewItem option;
+        option.initFrom(grid);
+        option.widget = grid;
+        option.rect = grid->visualRect(index);
+        return option;
+    }
     static bool Editing(const QAbstractItemView* view) {
         for (const QLineEdit* editor : view->viewport()->findChildren<QLineEdit*>())
             if (editor->isVisible())
@@ -407,6 +430,110 @@ void TstWorkGrid::copyCellTrimsAndRowKeepsSpaces() {
     QApplication::clipboard()->setText(QStringLiteral("unverändert"));
     work->MnuPopGrdCopyAll->trigger();
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("unverändert"));
+}
+
+void TstWorkGrid::selectedBlockIsCopied() {
+    TFrameWork* work = OpenRun(m_sample,
+                               QStringLiteral("select 'a' as A, 'b' as B, ' c ' as C union all "
+                                              "select 'd', null, 'f'"),
+                               false);
+    TResultGrid* grid = work->GrdResults;
+    QHeaderView* header = grid->horizontalHeader();
+    const auto cell = [&](int row, int column) { return grid->visualRect(work->Dsr->index(row, column)).center(); };
+    const auto title = [header](int column) {
+        return QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    };
+    const auto copied = [grid] {
+        QApplication::clipboard()->clear();
+        QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+        return QApplication::clipboard()->text();
+    };
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(0, 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, cell(1, 1));
+    QCOMPARE(copied(), QStringLiteral("a\tb\r\nd\t"));
+    // Two columns apart: the one between is left out; values are copied as they are.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title(2));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::ControlModifier, title(0));
+    QCOMPARE(copied(), QStringLiteral("a\t c \r\nd\tf"));
+    // One cell is copied trimmed, also from the menu opened on it.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(0, 2));
+    QCOMPARE(copied(), QStringLiteral("c"));
+    RightClick(grid->viewport(), cell(1, 0));
+    QCOMPARE(grid->currentIndex(), work->Dsr->index(1, 0));
+    ChooseInMenu(work->PopMnuGrd, work->MnuPopGrdCopyCell);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("d"));
+    // The corner selects all; "Mit Feldnamen" puts the names on top.
+    RightClick(grid->viewport(), cell(0, 0));
+    ChooseInMenu(work->PopMnuGrd, work->MnuPopGrdWithFields);
+    auto* indicator = grid->findChild<QWidget*>(QStringLiteral("RowIndicator"));
+    QTest::mouseClick(indicator, Qt::LeftButton, {}, QPoint(indicator->width() / 2, 2));
+    QCOMPARE(copied(), QStringLiteral("A\tB\tC\r\na\tb\t c \r\nd\t\tf"));
+}
+
+void TstWorkGrid::cutValuesShowWholeInToolTips() {
+    TFrameWork* work = OpenRun(m_sample,
+                               QStringLiteral("select null as N, '' as E, 'kurz' as Kurzer_Wert_mit_langem_Titel, "
+                                              "'<b>' || printf('%.300c', 'w') as L, "
+                                              "'Zeile 1' || char(13, 10) || 'Zeile 2' as M, 1234567890123 as Z"),
+                               false);
+    TResultGrid* grid = work->GrdResults;
+    const auto index = [work](int column) { return work->Dsr->index(0, column); };
+    const auto tip = [&](int column) { return ToolTipAt(grid->viewport(), grid->visualRect(index(column)).center()); };
+    const auto markup = TResultCellDelegate::ToolTipMarkup;
+    QCOMPARE(tip(0), markup(QStringLiteral("NULL")));
+    QCOMPARE(tip(1), markup(QStringLiteral("(leerer Text)")));
+    const QString longValue = QStringLiteral("<b>") + QString(300, u'w');
+    // Shown as the text it is, never read as markup.
+    const QString longTip = tip(3);
+    QCOMPARE(longTip, markup(longValue));
+    QVERIFY(longTip.contains(QStringLiteral("&lt;b&gt;")));
+    QCOMPARE(tip(4), markup(QStringLiteral("Zeile 1\nZeile 2")));
+    // Both still copy as the empty text.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index(0)).center());
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+    QCOMPARE(QApplication::clipboard()->text(),
+             QStringLiteral("\t\tkurz\t") + longValue + QStringLiteral("\tZeile 1\r\nZeile 2\t1234567890123"));
+
+    // A value that fits has no tool tip; a number too wide shows "###" and itself as tip.
+    auto* delegate = qobject_cast<TResultCellDelegate*>(grid->itemDelegate());
+    QVERIFY(delegate);
+    QCOMPARE(delegate->ToolTip(CellOption(grid, index(2)), index(2)), QString());
+    grid->setColumnWidth(5, grid->fontMetrics().horizontalAdvance(QStringLiteral("1234567890123")) + 20);
+    QCOMPARE(delegate->DisplayedText(CellOption(grid, index(5)), index(5)), QStringLiteral("1234567890123"));
+    grid->setColumnWidth(5, grid->fontMetrics().horizontalAdvance(QStringLiteral("1234567")));
+    QCOMPARE(delegate->DisplayedText(CellOption(grid, index(5)), index(5)), QStringLiteral("###"));
+    grid->scrollTo(index(5));
+    QCOMPARE(tip(5), markup(QStringLiteral("1234567890123")));
+
+    // A title cut off is shown whole over its column, one that fits is not.
+    QHeaderView* header = grid->horizontalHeader();
+    grid->setColumnWidth(2, 60);
+    grid->scrollTo(index(2));
+    const QPoint titleAt(header->sectionViewportPosition(2) + 30, header->height() / 2);
+    QCOMPARE(ToolTipAt(header->viewport(), titleAt), markup(QStringLiteral("Kurzer_Wert_mit_langem_Titel")));
+    QCOMPARE(header->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+}
+
+void TstWorkGrid::hugeValuesPaintCutAndCopyWhole() {
+    // Ten million characters in one cell.
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select 'x' as A, hex(zeroblob(5000000)) as V"), false);
+    TResultGrid* grid = work->GrdResults;
+    const QModelIndex cell = work->Dsr->index(0, 1);
+    const QString shown = Shown(cell);
+    QCOMPARE(shown.size(), TResultModel::ShownCharacters + 1);
+    QCOMPARE(shown.left(4), QStringLiteral("0000"));
+    QCOMPARE(shown.back(), QChar(0x2026));
+    grid->viewport()->repaint();
+    // A double click on the title's border fits the column, at most to the viewport.
+    QHeaderView* header = grid->horizontalHeader();
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {},
+                       QPoint(header->sectionViewportPosition(1) + header->sectionSize(1) - 1, header->height() / 2));
+    QCOMPARE(header->sectionSize(1), grid->viewport()->width());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QApplication::clipboard()->text();
+    QCOMPARE(copied.size(), 10'000'000);
+    QVERIFY(copied.count(u'0') == copied.size());
 }
 
 void TstWorkGrid::fieldListFillsAndJumps() {
