@@ -2,7 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QToolTip>
+#include <limits>
 
 namespace {
 
@@ -57,6 +59,14 @@ QString TResultCellDelegate::ToolTipMarkup(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped());
+}
+
+QWidget* TResultCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                          const QModelIndex& index) const {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+        line->setMaxLength(std::numeric_limits<int>::max());
+    return editor;
 }
 
 bool TResultCellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,

@@ -24,6 +24,11 @@ public:
     // it), its lines kept, long lines wrapped.
     static QString ToolTipMarkup(QString text);
 
+    // A line editor that holds the whole value: its default limit of 32767 characters would
+    // cut a longer value, and the cut value would be written back.
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
 

@@ -57,6 +57,7 @@ private slots:
     void selectedBlockIsCopied();
     void cutValuesShowWholeInToolTips();
     void hugeValuesPaintCutAndCopyWhole();
+    void longValueEditedKeepsItsLength();
     void fieldListFillsAndJumps();
     void gridSearch();
     void editorSearch();
@@ -534,6 +535,40 @@ void TstWorkGrid::hugeValuesPaintCutAndCopyWhole() {
     const QString copied = QApplication::clipboard()->text();
     QCOMPARE(copied.size(), 10'000'000);
     QVERIFY(copied.count(u'0') == copied.size());
+}
+
+void TstWorkGrid::longValueEditedKeepsItsLength() {
+    const QString connection =
+        Database(QStringLiteral("long"), "create table t(id integer primary key, v text); "
+                                         "insert into t values (1, printf('%.40000c', 'w')), (2, 'x')");
+    TFrameWork* work = OpenRun(connection, QStringLiteral("select id, v from t order by id"), true);
+    TResultGrid* grid = work->GrdResults;
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(work->Dsr->index(0, 1)).center());
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_End);
+    QTest::keyClicks(editor, QStringLiteral("z"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!Editing(grid));
+    QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(Db(connection, QStringLiteral("select length(v) || substr(v, -2) from t where id = 1")),
+             QStringLiteral("40001wz"));
+
+    // A value of several lines opened and closed unchanged stays as it is.
+    TConnection other;
+    other.Open(connection);
+    other.Execute(QStringLiteral("update t set v = 'a' || char(13, 10) || 'b' where id = 2"));
+    Run(work, QStringLiteral("select id, v from t order by id"));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(work->Dsr->index(1, 1)).center());
+    QTest::keyClick(grid, Qt::Key_F2);
+    QVERIFY(Editing(grid));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_VERIFY(!Editing(grid));
+    QTest::keyClick(grid, Qt::Key_Up);
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(Db(connection, QStringLiteral("select hex(v) from t where id = 2")), QStringLiteral("610D0A62"));
 }
 
 void TstWorkGrid::fieldListFillsAndJumps() {
