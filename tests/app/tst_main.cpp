@@ -100,7 +100,8 @@ void TstMain::emptyCatalogueLeavesOnlyAlwaysEnabledActions()
             enabled.append(action->objectName());
     enabled.sort();
     QCOMPARE(enabled, (QStringList{QStringLiteral("ActDBAdd"), QStringLiteral("ActEditSearch"),
-                                   QStringLiteral("ActEditSearchAgain"), QStringLiteral("ActHelpAbout")}));
+                                   QStringLiteral("ActEditSearchAgain"), QStringLiteral("ActFocusNext"),
+                                   QStringLiteral("ActFocusPrevious"), QStringLiteral("ActHelpAbout")}));
     QVERIFY(m_window->findChild<QAction*>(QStringLiteral("MnuFileExit"))->isEnabled());
 }
 

@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -65,6 +66,7 @@ private slots:
     void f2EditsTheCellAndLeavesTheCatalogue();
     void numbersAreRightAligned();
     void cancelDuringExecution();
+    void ctrlTabLeadsThroughThePanes();
 
 private:
     TFrameWork* OpenRun(const QString& connectionString, const QString& sql, bool readWrite);
@@ -775,6 +777,29 @@ void TstWorkGrid::cancelDuringExecution() {
              qPrintable(work->StatusText(4)));
     QCOMPARE(work->StatusText(2), QStringLiteral("0"));
     QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TstWorkGrid::ctrlTabLeadsThroughThePanes() {
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select * from Kunden"), false);
+    const QList<QWidget*> order{work->MemSqlWidget(), work->GrdResults, work->LbxTables,
+                                work->LbxFields,      work->GrdHistory, m_window->FrameDBLst->TreeDB};
+    work->MemSql->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), work->MemSql);
+    // Tab stays in the editor; Ctrl+Tab goes on, round to the start.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), work->MemSql);
+    for (int i = 1; i <= order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), order.at(i % order.size()));
+    }
+    // Ctrl+Shift+Tab goes back (the keyboard sends it as Backtab).
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), m_window->FrameDBLst->TreeDB);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(work->GrdHistory));
+    // The menu says so.
+    QCOMPARE(m_window->Action(QStringLiteral("ActFocusNext"))->shortcut().toString(QKeySequence::NativeText),
+             QStringLiteral("Strg+Tab"));
 }
 
 QTEST_MAIN(TstWorkGrid)
