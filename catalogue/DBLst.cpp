@@ -194,8 +194,11 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
     TreeDB->setDropIndicatorShown(true);
     TreeDB->setDragDropMode(QAbstractItemView::InternalMove);
     TreeDB->setContextMenuPolicy(Qt::NoContextMenu);
+    // White under the palette's text colours; a dark desktop palette keeps its own background,
+    // or its light text would stand on white.
     QPalette pal = TreeDB->palette();
-    pal.setColor(QPalette::Base, Qt::white);
+    if (pal.color(QPalette::Base).lightness() >= 128)
+        pal.setColor(QPalette::Base, Qt::white);
     TreeDB->setPalette(pal);
     treeLayout->addWidget(TreeDB);
     layout->addWidget(treeHolder, 1);

@@ -9,6 +9,8 @@
 #include "ui/ErrorHandler.h"
 #include "ui/KeyNames.h"
 #include "ui/MsgBox.h"
+#include "editor/SqlLexer.h"
+#include "editor/SqlStyler.h"
 #include "workspace/DbNavigator.h"
 #include "workspace/FindDialog.h"
 #include "workspace/ResultCellDelegate.h"
@@ -26,6 +28,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <Qsci/qscilexer.h>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -67,6 +71,7 @@ private slots:
     void numbersAreRightAligned();
     void cancelDuringExecution();
     void ctrlTabLeadsThroughThePanes();
+    void darkPaletteStaysReadable();
 
 private:
     TFrameWork* OpenRun(const QString& connectionString, const QString& sql, bool readWrite);
@@ -800,6 +805,37 @@ void TstWorkGrid::ctrlTabLeadsThroughThePanes() {
     // The menu says so.
     QCOMPARE(m_window->Action(QStringLiteral("ActFocusNext"))->shortcut().toString(QKeySequence::NativeText),
              QStringLiteral("Strg+Tab"));
+}
+
+void TstWorkGrid::darkPaletteStaysReadable() {
+    StopWindow();
+    const QPalette light = QApplication::palette();
+    const auto restore = qScopeGuard([&light] { QApplication::setPalette(light); });
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
+    dark.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0));
+    QApplication::setPalette(dark);
+    StartWindow();
+    QCOMPARE(m_window->FrameDBLst->TreeDB->palette().color(QPalette::Base), QColor(0x20, 0x20, 0x20));
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    QsciLexer* lexer = work->MemSql->lexer();
+    const QColor paper = lexer->paper(int(TTokenClass::PlainText));
+    QCOMPARE(paper, QColor(0x20, 0x20, 0x20));
+    const QList<QPair<TTokenClass, QColor>> designed{{TTokenClass::Comment, QColor(0x808080)},
+                                                     {TTokenClass::Strings, QColor(0x800080)},
+                                                     {TTokenClass::Number, QColor(0x000080)},
+                                                     {TTokenClass::Symbol, QColor(0x0000FF)}};
+    for (const auto& [token, colour] : designed) {
+        const QColor shown = lexer->color(int(token));
+        QVERIFY2(TSqlStyler::ContrastRatio(shown, paper) >= 4.5, qPrintable(shown.name()));
+        QCOMPARE(shown.hslHue(), colour.hslHue());
+        QVERIFY(shown.lightness() > colour.lightness());
+    }
+    // On white the designed colours stay as they are.
+    QCOMPARE(TSqlStyler::ReadableOn(QColor(0x000080), Qt::white), QColor(0x000080));
+    QVERIFY(TSqlStyler::ContrastRatio(Qt::black, Qt::white) > 20.9);
 }
 
 QTEST_MAIN(TstWorkGrid)
