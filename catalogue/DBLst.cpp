@@ -182,6 +182,7 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
     auto* tree = new TDBTree(this);
     TreeDB = tree;
     TreeDB->setObjectName(QStringLiteral("TreeDB"));
+    TreeDB->setAccessibleName(QStringLiteral("Datenbanken"));
     TreeDB->setHeaderHidden(true);
     TreeDB->setIndentation(19);
     TreeDB->setIconSize(QSize(16, 16));

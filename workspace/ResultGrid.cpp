@@ -3,9 +3,11 @@
 #include "settings/Error.h"
 #include "ui/ErrorHandler.h"
 #include "workspace/ResultCellDelegate.h"
+#include "workspace/ResultGridAccessible.h"
 #include "workspace/ResultHeader.h"
 #include "workspace/ResultModel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -35,6 +37,7 @@ public:
         : QWidget(grid)
         , m_grid(grid) {
         setObjectName(QStringLiteral("RowIndicator"));
+        setAccessibleName(QStringLiteral("Datensatzanzeiger"));
     }
 
 protected:
@@ -110,7 +113,11 @@ TResultGrid::TResultGrid(QWidget* parent)
     , m_header(new TResultHeader(this))
     , m_indicator(new TRowIndicator(this))
     , m_rowHeight(fontMetrics().height() + 4) {
+    // Before anything asks for the grid's interface: Qt keeps the first one made.
+    static const bool accessible = (QAccessible::installFactory(&ResultGridAccessible::Factory), true);
+    Q_UNUSED(accessible);
     setObjectName(QStringLiteral("GrdResults"));
+    setAccessibleName(QStringLiteral("Ergebnis"));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -655,6 +662,7 @@ void TResultGrid::CancelEdit() {
 
 void TResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QAbstractItemView::currentChanged(current, previous);
+    ResultGridAccessible::NotifyCurrentCell(this, current);
     TResultModel* model = ResultModel();
     if (m_returning || !model || !previous.isValid() || current.row() == previous.row() ||
         model->EditRow() != previous.row())

@@ -28,6 +28,7 @@ QString CellText(const QTableWidget* grid, int row, int column) {
 void TFrameWork::CreateHistory() {
     GrdHistory = new QTableWidget(1, 2, PnlRightHistory);
     GrdHistory->setObjectName(QStringLiteral("GrdHistory"));
+    GrdHistory->setAccessibleName(QStringLiteral("Historie"));
     GrdHistory->horizontalHeader()->hide();
     GrdHistory->verticalHeader()->hide();
     GrdHistory->verticalHeader()->setDefaultSectionSize(16);

@@ -18,6 +18,7 @@
 #include "workspace/ResultModel.h"
 #include "workspace/Work.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -72,6 +73,7 @@ private slots:
     void cancelDuringExecution();
     void ctrlTabLeadsThroughThePanes();
     void darkPaletteStaysReadable();
+    void gridIsATableForAssistiveTechnology();
 
 private:
     TFrameWork* OpenRun(const QString& connectionString, const QString& sql, bool readWrite);
@@ -836,6 +838,43 @@ void TstWorkGrid::darkPaletteStaysReadable() {
     // On white the designed colours stay as they are.
     QCOMPARE(TSqlStyler::ReadableOn(QColor(0x000080), Qt::white), QColor(0x000080));
     QVERIFY(TSqlStyler::ContrastRatio(Qt::black, Qt::white) > 20.9);
+}
+
+void TstWorkGrid::gridIsATableForAssistiveTechnology() {
+    TFrameWork* work = OpenRun(m_sample, QStringLiteral("select Id, Name from Kunden order by Id"), false);
+    TResultGrid* grid = work->GrdResults;
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
+    QVERIFY(table && table->tableInterface());
+    QCOMPARE(table->role(), QAccessible::Table);
+    QCOMPARE(table->text(QAccessible::Name), QStringLiteral("Ergebnis"));
+    QCOMPARE(table->tableInterface()->rowCount(), 3);
+    QCOMPARE(table->tableInterface()->columnCount(), 2);
+    QCOMPARE(table->tableInterface()->columnDescription(1), QStringLiteral("Name"));
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(2, 1);
+    QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("MÜLLER"));
+    QCOMPARE(cell->role(), QAccessible::Cell);
+    QCOMPARE(table->indexOfChild(cell), 5);
+    QCOMPARE(table->child(5), cell);
+    // The current cell is the focused child; a click moves it.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(work->Dsr->index(1, 1)).center());
+    QAccessibleTableCellInterface* current = table->focusChild()->tableCellInterface();
+    QVERIFY(current);
+    QCOMPARE(current->rowIndex(), 1);
+    QCOMPARE(current->columnIndex(), 1);
+    QVERIFY(current->isSelected());
+    QCOMPARE(table->childAt(grid->viewport()->mapToGlobal(grid->visualRect(work->Dsr->index(0, 0)).center()).x(),
+                            grid->viewport()->mapToGlobal(grid->visualRect(work->Dsr->index(0, 0)).center()).y()),
+             table->tableInterface()->cellAt(0, 0));
+    // A column chosen by its title is a selected column.
+    QHeaderView* header = grid->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+    QCOMPARE(table->tableInterface()->selectedColumns(), QList<int>{0});
+    QCOMPARE(table->tableInterface()->selectedCellCount(), 3);
+    // Every pane says what it is.
+    for (QWidget* pane : QList<QWidget*>{work->MemSqlWidget(), work->LbxTables, work->LbxFields, work->GrdHistory,
+                                         work->CbxFieldsSorted, m_window->FrameDBLst->TreeDB})
+        QVERIFY2(!pane->accessibleName().isEmpty(), qPrintable(pane->objectName()));
 }
 
 QTEST_MAIN(TstWorkGrid)
