@@ -7,6 +7,7 @@
 #include "ui/ErrorHandler.h"
 #include "ui/FormPlacement.h"
 #include "ui/MsgBox.h"
+#include "workspace/ResultGrid.h"
 #include "workspace/Work.h"
 
 #include <QAction>
@@ -14,18 +15,42 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
+
+// Moves the keyboard focus to the next (step 1) or previous (-1) pane that is shown: the
+// editor, the result grid, the tables list, the fields list and the history of the current
+// workspace, and the catalogue.
+void MoveFocusToPane(TFrmMain* main, int step) {
+    QList<QWidget*> panes;
+    if (TFrameWork* work = main->CurrentWorkspace())
+        panes = {work->MemSqlWidget(), work->GrdResults, work->LbxTables,
+                 work->LbxFields, work->GrdHistory};
+    panes.append(main->FrameDBLst->TreeDB);
+    panes.removeIf([](const QWidget* pane) { return !pane->isVisible(); });
+    if (panes.isEmpty())
+        return;
+    const QWidget* focus = QApplication::focusWidget();
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < panes.size(); ++i)
+        if (focus && (panes[i] == focus || panes[i]->isAncestorOf(focus)))
+            at = i;
+    const qsizetype next = at < 0 ? (step > 0 ? 0 : panes.size() - 1) : (at + step + panes.size()) % panes.size();
+    panes[next]->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+}
 
 const QString SectionMain = QStringLiteral("FrmMain");
 const QString IdentPaneWidth = QStringLiteral("FrameDBLst");
@@ -181,6 +206,9 @@ void TFrmMain::CreateActions() {
         {"ActEditSearch", "Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
         {"ActEditSearchAgain", "Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
         {"ActHelpAbout", "Info über...", "", "Help", -1, {}},
+        // The editor takes Tab for itself: these keys lead out of it, and through every pane.
+        {"ActFocusNext", "Nächster Bereich", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_Tab)}},
+        {"ActFocusPrevious", "Vorheriger Bereich", "", "Edit", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)}},
     };
 
     ActionListMain = new QObject(this);
@@ -229,6 +257,8 @@ void TFrmMain::CreateActions() {
     on("ActEditSearch", [this] { ActEditSearchExecute(); });
     on("ActEditSearchAgain", [this] { ActEditSearchAgainExecute(); });
     on("ActHelpAbout", [this] { ActHelpAboutExecute(); });
+    on("ActFocusNext", [this] { MoveFocusToPane(this, 1); });
+    on("ActFocusPrevious", [this] { MoveFocusToPane(this, -1); });
 }
 
 void TFrmMain::CreateMenus() {
@@ -253,7 +283,8 @@ void TFrmMain::CreateMenus() {
     QAction* exit = file->addAction(QStringLiteral("Beenden"));
     exit->setObjectName(QStringLiteral("MnuFileExit"));
     connect(exit, &QAction::triggered, this, [this] { close(); });
-    fill(QStringLiteral("&Bearbeiten"), "MnuEdit", {"ActEditSearch", "ActEditSearchAgain"});
+    fill(QStringLiteral("&Bearbeiten"), "MnuEdit",
+         {"ActEditSearch", "ActEditSearchAgain", nullptr, "ActFocusNext", "ActFocusPrevious"});
     fill(QStringLiteral("&SQL"), "MnuSql",
          {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", nullptr,
           "ActSqlCancel", nullptr, "ActSqlExport"});

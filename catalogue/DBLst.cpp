@@ -237,6 +237,7 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
     auto* tree = new TDBTree(this);
     TreeDB = tree;
     TreeDB->setObjectName(QStringLiteral("TreeDB"));
+    TreeDB->setAccessibleName(QStringLiteral("Datenbanken"));
     TreeDB->setHeaderHidden(true);
     TreeDB->setIndentation(19);
     TreeDB->setIconSize(QSize(16, 16));
@@ -249,8 +250,11 @@ TFrameDBLst::TFrameDBLst(QWidget* parent) : QWidget(parent)
     TreeDB->setDropIndicatorShown(true);
     TreeDB->setDragDropMode(QAbstractItemView::InternalMove);
     TreeDB->setContextMenuPolicy(Qt::NoContextMenu);
+    // White under the palette's text colours; a dark desktop palette keeps its own background,
+    // or its light text would stand on white.
     QPalette pal = TreeDB->palette();
-    pal.setColor(QPalette::Base, Qt::white);
+    if (pal.color(QPalette::Base).lightness() >= 128)
+        pal.setColor(QPalette::Base, Qt::white);
     TreeDB->setPalette(pal);
     treeLayout->addWidget(TreeDB);
     layout->addWidget(treeHolder, 1);

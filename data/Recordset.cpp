@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
 #include <charconv>
@@ -316,8 +317,13 @@ static void CheckRowCount(qint64 count) {
 QVariantList TRecordset::ParsedEditValues() const {
     QVariantList values = m_editValues;
     for (int i = 0; i < values.size(); ++i)
-        if (m_editChanged[i] && values[i].typeId() == QMetaType::QString)
-            values[i] = ParseText(values[i].toString(), m_fields[i].Type(), m_fields[i].Name());
+        if (m_editChanged[i] && values[i].typeId() == QMetaType::QString) {
+            // A column without a fixed type (SQLite) may hold bytes: they were shown as hex and
+            // are read back as such, never stored as the text of their hex digits.
+            const bool heldBytes = m_state == TEditState::Edit && Cell(m_current, i).Kind == TCell::Bytes;
+            values[i] = ParseText(values[i].toString(), heldBytes ? TDataType::LongVarBinary : m_fields[i].Type(),
+                                  m_fields[i].Name());
+        }
     return values;
 }
 

@@ -500,6 +500,19 @@ QVariant TRecordset::ParseText(const QString& typed, TDataType type, const QStri
             throw invalid();
         return value;
     }
+    case TDataType::Binary:
+    case TDataType::VarBinary:
+    case TDataType::LongVarBinary: {
+        // Bytes are shown as "0x" and hex digits; that text is read back into the bytes.
+        static const QRegularExpression hex(QStringLiteral("^0[xX]((?:[0-9A-Fa-f]{2})*)$"));
+        const QRegularExpressionMatch match = hex.match(text);
+        if (!match.hasMatch())
+            throw TDataError(QStringLiteral("„%1“ ist kein gültiger Wert für das Feld „%2“: Binärdaten "
+                                            "werden als 0x und eine gerade Anzahl Hexadezimalziffern "
+                                            "geschrieben")
+                                 .arg(typed, fieldName));
+        return QVariant(QByteArray::fromHex(match.captured(1).toLatin1()));
+    }
     default:
         return QVariant(typed);
     }

@@ -88,6 +88,7 @@ void TSqlEdit::ConfigureView() {
     setBraceMatching(NoBraceMatch);
     setSelectionBackgroundColor(palette().color(QPalette::Highlight));
     setSelectionForegroundColor(palette().color(QPalette::HighlightedText));
+    setCaretForegroundColor(palette().color(QPalette::Text));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1L);

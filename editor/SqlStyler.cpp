@@ -6,6 +6,8 @@
 
 #include <QVarLengthArray>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -31,10 +33,31 @@ TSqlStyler::TSqlStyler(const QFont& font, const QColor& text, const QColor& back
         setPaper(background, s);
         setColor(text, s);
     }
-    setColor(QColor(0x80, 0x80, 0x80), styleOf(TTokenClass::Comment));
-    setColor(QColor(0x80, 0x00, 0x80), styleOf(TTokenClass::Strings));
-    setColor(QColor(0x00, 0x00, 0x80), styleOf(TTokenClass::Number));
-    setColor(QColor(0x00, 0x00, 0xFF), styleOf(TTokenClass::Symbol));
+    setColor(ReadableOn(QColor(0x80, 0x80, 0x80), background), styleOf(TTokenClass::Comment));
+    setColor(ReadableOn(QColor(0x80, 0x00, 0x80), background), styleOf(TTokenClass::Strings));
+    setColor(ReadableOn(QColor(0x00, 0x00, 0x80), background), styleOf(TTokenClass::Number));
+    setColor(ReadableOn(QColor(0x00, 0x00, 0xFF), background), styleOf(TTokenClass::Symbol));
+}
+
+double TSqlStyler::ContrastRatio(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor TSqlStyler::ReadableOn(const QColor& colour, const QColor& background) {
+    if (background.lightness() >= 128)
+        return colour;
+    QColor readable = colour.toHsl();
+    for (int lightness = readable.lightness(); lightness < 255 && ContrastRatio(readable, background) < 4.5;) {
+        lightness = std::min(255, lightness + 4);
+        readable.setHsl(readable.hslHue(), readable.hslSaturation(), lightness);
+    }
+    return readable.toRgb();
 }
 
 QString TSqlStyler::description(int style) const {

@@ -18,6 +18,12 @@ public:
     explicit TSqlStyler(const QFont& font, const QColor& text, const QColor& background,
                         QObject* parent = nullptr);
 
+    // The colour as given on a light background; on a dark one the same hue lighter, until it
+    // stands out from the background at least 4.5:1.
+    static QColor ReadableOn(const QColor& colour, const QColor& background);
+    // The contrast ratio of two colours, 1 to 21, by their relative luminance.
+    static double ContrastRatio(const QColor& a, const QColor& b);
+
     const char* language() const override { return "SQL"; }
     QString description(int style) const override;
     void styleText(int start, int end) override;

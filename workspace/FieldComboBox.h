@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QTimer>
 
 // A drop-down list that says when it opens and when it closes, so the list can be filled
 // when the user looks at it and act on the choice when it closes. GUI thread.
@@ -15,7 +16,9 @@ public:
     }
     void hidePopup() override {
         QComboBox::hidePopup();
-        emit CloseUp();
+        // The popup hides itself before it makes the chosen entry current (mouse and Enter
+        // alike): the close-up is told once that is done.
+        QTimer::singleShot(0, this, &TFieldComboBox::CloseUp);
     }
 
 signals:

@@ -2,8 +2,12 @@
 
 #include "settings/Error.h"
 #include "ui/ErrorHandler.h"
+#include "workspace/ResultCellDelegate.h"
+#include "workspace/ResultGridAccessible.h"
+#include "workspace/ResultHeader.h"
 #include "workspace/ResultModel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -33,6 +37,7 @@ public:
         : QWidget(grid)
         , m_grid(grid) {
         setObjectName(QStringLiteral("RowIndicator"));
+        setAccessibleName(QStringLiteral("Datensatzanzeiger"));
     }
 
 protected:
@@ -105,16 +110,21 @@ private:
 
 TResultGrid::TResultGrid(QWidget* parent)
     : QAbstractItemView(parent)
-    , m_header(new QHeaderView(Qt::Horizontal, this))
+    , m_header(new TResultHeader(this))
     , m_indicator(new TRowIndicator(this))
     , m_rowHeight(fontMetrics().height() + 4) {
+    // Before anything asks for the grid's interface: Qt keeps the first one made.
+    static const bool accessible = (QAccessible::installFactory(&ResultGridAccessible::Factory), true);
+    Q_UNUSED(accessible);
     setObjectName(QStringLiteral("GrdResults"));
+    setAccessibleName(QStringLiteral("Ergebnis"));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     setTabKeyNavigation(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setItemDelegate(new TResultCellDelegate(this));
     m_header->setSectionResizeMode(QHeaderView::Interactive);
     m_header->setSectionsClickable(true);
     m_header->setHighlightSections(false);
@@ -135,9 +145,7 @@ TResultGrid::TResultGrid(QWidget* parent)
         if (QApplication::mouseButtons() & Qt::LeftButton)
             SelectLines(Qt::Horizontal, column, Qt::ShiftModifier);
     });
-    connect(m_header, &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {
-        m_header->resizeSection(column, qMax(sizeHintForColumn(column), m_header->sectionSizeHint(column)));
-    });
+    connect(m_header, &QHeaderView::sectionHandleDoubleClicked, this, &TResultGrid::FitColumn);
 }
 
 TResultGrid::~TResultGrid() {
@@ -439,6 +447,25 @@ void TResultGrid::mouseMoveEvent(QMouseEvent* event) {
         startAutoScroll();
 }
 
+void TResultGrid::FitColumn(int column) {
+    const int fit = qMax(sizeHintForColumn(column), m_header->sectionSizeHint(column));
+    m_header->resizeSection(column, qMax(m_header->minimumSectionSize(), qMin(fit, viewport()->width())));
+}
+
+void TResultGrid::wheelEvent(QWheelEvent* event) {
+    // Shift turns the wheel sideways, as a mouse without a tilt wheel has no other way.
+    if ((event->modifiers() & Qt::ShiftModifier) && event->angleDelta().x() == 0) {
+        QWheelEvent sideways(event->position(), event->globalPosition(), event->pixelDelta().transposed(),
+                             event->angleDelta().transposed(), event->buttons(),
+                             event->modifiers() & ~Qt::ShiftModifier, event->phase(), event->inverted(),
+                             event->source());
+        QApplication::sendEvent(horizontalScrollBar(), &sideways);
+        event->setAccepted(sideways.isAccepted());
+        return;
+    }
+    QAbstractItemView::wheelEvent(event);
+}
+
 int TResultGrid::sizeHintForColumn(int column) const {
     // Only the rows on screen are measured: a column fits what the user sees, in no time.
     if (!model() || column < 0 || column >= model()->columnCount())
@@ -635,6 +662,7 @@ void TResultGrid::CancelEdit() {
 
 void TResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QAbstractItemView::currentChanged(current, previous);
+    ResultGridAccessible::NotifyCurrentCell(this, current);
     TResultModel* model = ResultModel();
     if (m_returning || !model || !previous.isValid() || current.row() == previous.row() ||
         model->EditRow() != previous.row())

@@ -62,6 +62,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -84,6 +85,8 @@ private:
     void SelectLines(Qt::Orientation orientation, int line, Qt::KeyboardModifiers modifiers);
     void RowsChanged();
     QWidget* OpenEditor() const;
+    // Fits a column to the rows on screen, at most as wide as the viewport.
+    void FitColumn(int column);
 
     QHeaderView* m_header;
     TRowIndicator* m_indicator;

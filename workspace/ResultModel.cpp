@@ -1,6 +1,7 @@
 #include "workspace/ResultModel.h"
 
 #include "data/Recordset.h"
+#include "data/RowStore.h"
 #include "settings/Error.h"
 #include "ui/ErrorHandler.h"
 
@@ -157,14 +158,48 @@ bool TResultModel::IsNumericColumn(int column) const {
     }
 }
 
+QString TResultModel::ShownText(int row, int column) const {
+    if (row == EditRow()) {
+        const QString text = m_recordset->Fields()[column].AsText();
+        return text.size() > ShownCharacters ? text.left(ShownCharacters) + QChar(0x2026) : text;
+    }
+    TCell cell = m_recordset->Cell(row, column);
+    // Only the part shown is turned into text: a character takes at most four bytes of
+    // UTF-8, a byte two hex digits.
+    if (cell.Kind == TCell::Text && cell.Size > 4 * ShownCharacters) {
+        QString text = QString::fromUtf8(cell.Data, 4 * ShownCharacters).left(ShownCharacters);
+        if (text.back().isHighSurrogate())
+            text.chop(1);
+        return text + QChar(0x2026);
+    }
+    if (cell.Kind == TCell::Bytes && cell.Size > ShownCharacters / 2) {
+        cell.Size = ShownCharacters / 2;
+        return TRecordset::CellText(cell, m_recordset->Fields()[column].Type()) + QChar(0x2026);
+    }
+    return TRecordset::CellText(cell, m_recordset->Fields()[column].Type());
+}
+
+bool TResultModel::IsNullCell(int row, int column) const {
+    return row == EditRow() ? m_recordset->Fields()[column].IsNull() : m_recordset->IsNull(row, column);
+}
+
 QVariant TResultModel::data(const QModelIndex& index, int role) const {
     if (!m_recordset || !index.isValid())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+    if (role == Qt::DisplayRole)
+        return ShownText(index.row(), index.column());
+    if (role == Qt::EditRole) {
         // The record being edited shows the values typed so far.
         if (index.row() == EditRow())
             return m_recordset->Fields()[index.column()].AsText();
         return m_recordset->Text(index.row(), index.column());
+    }
+    if (role == Qt::ToolTipRole) {
+        // A null value and the empty text look alike in the cell; the tool tip tells them apart.
+        if (IsNullCell(index.row(), index.column()))
+            return QStringLiteral("NULL");
+        const QString text = ShownText(index.row(), index.column());
+        return text.isEmpty() ? QStringLiteral("(leerer Text)") : text;
     }
     if (role == Qt::TextAlignmentRole && IsNumericColumn(index.column()))
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

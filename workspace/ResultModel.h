@@ -13,6 +13,11 @@ class TRecordset;
 class TResultModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // A cell shows, and its tool tip holds, at most this many characters of its value: the
+    // text of a multi-megabyte value would take seconds to lay out on every paint. Copies
+    // and searches read the whole value (Qt::EditRole).
+    static constexpr int ShownCharacters = 4000;
+
     explicit TResultModel(QObject* parent = nullptr);
 
     // Shows the rows the recordset holds now; null shows nothing.
@@ -58,6 +63,9 @@ private:
     // Brings the row count up to the recordset's after a command changed it.
     void SyncRows(int changedRow);
     bool IsNumericColumn(int column) const;
+    // The value as shown: at most ShownCharacters of it, "…" after a value cut there.
+    QString ShownText(int row, int column) const;
+    bool IsNullCell(int row, int column) const;
 
     TRecordset* m_recordset = nullptr;
     int m_rows = 0;

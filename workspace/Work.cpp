@@ -187,6 +187,7 @@ QWidget* TFrameWork::CreateLeftSide() {
     topLayout->setContentsMargins(0, 0, 0, 0);
     MemSql = new TSqlEdit(PnlLeftTop);
     MemSql->setObjectName(QStringLiteral("MemSql"));
+    MemSql->setAccessibleName(QStringLiteral("SQL-Editor"));
     topLayout->addWidget(MemSql);
     Splitter1->addWidget(PnlLeftTop);
 
@@ -224,6 +225,7 @@ QWidget* TFrameWork::CreateResultPanel() {
     auto* fieldList = new TFieldComboBox(PnlLeftMiddle);
     CbxFieldsSorted = fieldList;
     CbxFieldsSorted->setObjectName(QStringLiteral("CbxFieldsSorted"));
+    CbxFieldsSorted->setAccessibleName(QStringLiteral("Feldliste"));
     // 145 pixels at the design's font, more for a larger one; when the pane is narrow the
     // list gives way first, so the navigator is never cut off.
     const double scale = FontScale(PnlLeftMiddle);
@@ -298,6 +300,7 @@ QWidget* TFrameWork::CreateRightSide() {
     PnlTables->setFixedHeight(HeaderHeightFor(PnlTables));
     tables->addWidget(PnlTables);
     LbxTables = NewList("LbxTables", PnlRightTables);
+    LbxTables->setAccessibleName(QStringLiteral("Tabellen"));
     LbxTables->setSortingEnabled(true);
     tables->addWidget(LbxTables, 1);
     connect(LbxTables, &QListWidget::itemClicked, this, [this] { LbxTablesClick(); });
@@ -325,6 +328,7 @@ QWidget* TFrameWork::CreateRightSide() {
     PnlFields->Tools()->addWidget(BtnFieldsSort);
     fields->addWidget(PnlFields);
     LbxFields = NewList("LbxFields", PnlRightFields);
+    LbxFields->setAccessibleName(QStringLiteral("Felder"));
     LbxFields->setSortingEnabled(true);
     fields->addWidget(LbxFields, 1);
     Splitter2->addWidget(PnlRightFields);

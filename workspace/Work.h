@@ -6,6 +6,7 @@
 #include <memory>
 
 class QComboBox;
+class QItemSelection;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -250,6 +251,8 @@ private:
     void FillFieldList();
     QString GridCellText(qint64 row, int column) const;
     QList<int> VisibleColumns() const;
+    // The selected cells as lines of TAB-separated values, in row and column order.
+    QString SelectedBlockText(const QItemSelection& selection) const;
 
     // Export (WorkExport.cpp)
     void AddExportToGridMenu();

@@ -15,7 +15,9 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QItemSelection>
 #include <QMenu>
+#include <QSet>
 
 namespace {
 
@@ -85,7 +87,8 @@ void TFrameWork::MnuPopGrdWithFieldsClick() {
 }
 
 QString TFrameWork::GridCellText(qint64 row, int column) const {
-    return Dsr->data(Dsr->index(int(row), column), Qt::DisplayRole).toString();
+    // The whole value: a cell shows only its first few thousand characters.
+    return Dsr->data(Dsr->index(int(row), column), Qt::EditRole).toString();
 }
 
 QList<int> TFrameWork::VisibleColumns() const {
@@ -122,7 +125,61 @@ void TFrameWork::MnuPopGrdCopyCellClick() {
     const QModelIndex current = GrdResults->currentIndex();
     if (!HasResult() || !current.isValid())
         return;
-    QApplication::clipboard()->setText(TrimControl(GridCellText(current.row(), current.column())));
+    const QItemSelection selection = GrdResults->selectionModel()->selection();
+    qint64 cells = 0;
+    for (const QItemSelectionRange& range : selection)
+        cells += qint64(range.height()) * range.width();
+    if (cells > 1)
+        QApplication::clipboard()->setText(SelectedBlockText(selection));
+    else
+        QApplication::clipboard()->setText(TrimControl(GridCellText(current.row(), current.column())));
+}
+
+QString TFrameWork::SelectedBlockText(const QItemSelection& selection) const {
+    // The rows and the shown columns that hold a selected cell, in their order; a cell of
+    // the block that is not selected itself stays empty.
+    QList<QPair<int, int>> rows;
+    QSet<int> selectedColumns;
+    for (const QItemSelectionRange& range : selection) {
+        rows.append({range.top(), range.bottom()});
+        for (int column = range.left(); column <= range.right(); ++column)
+            selectedColumns.insert(column);
+    }
+    std::sort(rows.begin(), rows.end());
+    QList<int> columns = VisibleColumns();
+    columns.removeIf([&selectedColumns](int column) { return !selectedColumns.contains(column); });
+    const TGridFreeze freeze(GrdResults);
+    const int editRow = Dsr->EditRow();
+    QString text;
+    if (MnuPopGrdWithFields->isChecked()) {
+        QStringList names;
+        for (int column : columns)
+            names.append(Qry->Fields()[column].Name());
+        text = names.join(Tab);
+    }
+    bool first = !MnuPopGrdWithFields->isChecked();
+    int next = 0; // the first row not yet copied: ranges of rows may overlap
+    for (const auto& [top, bottom] : rows) {
+        for (int row = qMax(top, next); row <= bottom; ++row) {
+            if (!first)
+                text += CrLf;
+            first = false;
+            bool firstColumn = true;
+            for (int column : columns) {
+                if (!firstColumn)
+                    text += Tab;
+                firstColumn = false;
+                if (!selection.contains(Dsr->index(row, column)))
+                    continue;
+                if (row == editRow)
+                    text += GridCellText(row, column);
+                else
+                    Qry->AppendText(text, row, column);
+            }
+        }
+        next = qMax(next, bottom + 1);
+    }
+    return text;
 }
 
 void TFrameWork::MnuPopGrdCopyRowClick() {
@@ -183,7 +240,7 @@ void TFrameWork::FillFieldList() {
     for (int i = 0; i < Qry->Fields().Count(); ++i) {
         QString item = Qry->Fields()[i].Name();
         if (hasRecords)
-            item += FieldValueSeparator + GridCellText(row, i).left(10);
+            item += FieldValueSeparator + Dsr->index(row, i).data().toString().left(10);
         items.append(item);
     }
     std::sort(items.begin(), items.end(),

@@ -28,6 +28,7 @@ QString CellText(const QTableWidget* grid, int row, int column) {
 void TFrameWork::CreateHistory() {
     GrdHistory = new QTableWidget(1, 2, PnlRightHistory);
     GrdHistory->setObjectName(QStringLiteral("GrdHistory"));
+    GrdHistory->setAccessibleName(QStringLiteral("Historie"));
     GrdHistory->horizontalHeader()->hide();
     GrdHistory->verticalHeader()->hide();
     GrdHistory->verticalHeader()->setDefaultSectionSize(16);
@@ -94,7 +95,9 @@ void TFrameWork::FitHistoryColumns() {
         2 * (GrdHistory->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, GrdHistory) + 1);
     const int countWidth = width + 4 + margin;
     GrdHistory->setColumnWidth(CountColumn, countWidth);
-    GrdHistory->setColumnWidth(TextColumn, qMax(0, GrdHistory->width() - countWidth));
+    // The statement column ends at the viewport's edge, inside the frame and left of a
+    // vertical scroll bar: wider, a click on it would scroll the counts out of sight.
+    GrdHistory->setColumnWidth(TextColumn, qMax(0, GrdHistory->viewport()->width() - countWidth));
 }
 
 QString TFrameWork::FirstSelectedHistoryText() const {

@@ -100,7 +100,8 @@ void TstMain::emptyCatalogueLeavesOnlyAlwaysEnabledActions()
             enabled.append(action->objectName());
     enabled.sort();
     QCOMPARE(enabled, (QStringList{QStringLiteral("ActDBAdd"), QStringLiteral("ActEditSearch"),
-                                   QStringLiteral("ActEditSearchAgain"), QStringLiteral("ActHelpAbout")}));
+                                   QStringLiteral("ActEditSearchAgain"), QStringLiteral("ActFocusNext"),
+                                   QStringLiteral("ActFocusPrevious"), QStringLiteral("ActHelpAbout")}));
     QVERIFY(m_window->findChild<QAction*>(QStringLiteral("MnuFileExit"))->isEnabled());
 }
 
@@ -240,8 +241,13 @@ void TstMain::unreadableSettingsAtStartAreShownAndKept()
     m_window.reset();
     ShowWindow();
     MsgBox::TakeShownTexts();
-    m_window->Splitter1->setSizes({240, 500});
-    emit m_window->Splitter1->splitterMoved(240, 1); // as dragging the handle does
+    QSplitterHandle* handle = m_window->Splitter1->handle(1);
+    const QPoint grip = handle->rect().center();
+    const QPoint to = grip + QPoint(240 - m_window->Splitter1->sizes().value(0), 0);
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, to);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, to);
+    QCOMPARE(m_window->Splitter1->sizes().value(0), 240);
     QVERIFY(m_window->close());
     QCOMPARE(m_store->ReadInteger(QStringLiteral("FrmMain"), QStringLiteral("FrameDBLst"), 0), 240);
     QCOMPARE(typeOf(QStringLiteral("FrmMain"), QStringLiteral("TFrmMain")), int(RegDword));

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QTest>
 
 TWorkTestBase::TWorkTestBase() = default;
@@ -82,4 +83,20 @@ void TWorkTestBase::Run(TFrameWork* work, const QString& text) {
 
 void TWorkTestBase::Trigger(const char* action) {
     m_window->Action(QLatin1String(action))->trigger();
+}
+
+void TWorkTestBase::RightClick(QWidget* widget, const QPoint& position) {
+    QWidget* top = widget->window();
+    QTest::mouseClick(top->windowHandle(), Qt::RightButton, {}, widget->mapTo(top, position));
+}
+
+void TWorkTestBase::DoubleClick(QWidget* widget, const QPoint& position) {
+    QWidget* top = widget->window();
+    QTest::mouseDClick(top->windowHandle(), Qt::LeftButton, {}, widget->mapTo(top, position));
+}
+
+void TWorkTestBase::ChooseInMenu(QMenu* menu, QAction* action) {
+    QTRY_VERIFY(menu->isVisible());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    QTRY_VERIFY(!menu->isVisible());
 }

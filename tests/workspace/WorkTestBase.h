@@ -5,6 +5,10 @@
 
 #include <memory>
 
+class QAction;
+class QMenu;
+class QPoint;
+class QWidget;
 class TFrameWork;
 class TFrmMain;
 class TIniFileEx;
@@ -30,6 +34,15 @@ protected:
     // Runs a text as Ctrl+Enter would and waits for the fetch to end.
     void Run(TFrameWork* work, const QString& text);
     void Trigger(const char* action);
+
+    // A right click as the window system delivers it: through the widget's window, which
+    // turns the press into a context menu event for the widget under the mouse.
+    static void RightClick(QWidget* widget, const QPoint& position);
+    // A double click as the window system delivers it: two clicks in quick succession, of
+    // which Qt makes the double click (QTest's widget double click sends that event alone).
+    static void DoubleClick(QWidget* widget, const QPoint& position);
+    // Clicks an entry of a menu that is showing (or about to show).
+    static void ChooseInMenu(QMenu* menu, QAction* action);
 
     std::unique_ptr<TIniFileEx> m_store;
     std::unique_ptr<TFrmMain> m_window;

@@ -22,6 +22,9 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole)
             return {};
+        // The last column holds a long text, wider than any screen.
+        if (index.column() == 3)
+            return QStringLiteral("%1/3 ").arg(index.row()) + QString(2000, u'm');
         return QStringLiteral("%1/%2").arg(index.row()).arg(index.column());
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override {
@@ -65,6 +68,7 @@ private slots:
     void farRowsKeepTheirPlaceInSelections();
     void wheelAndCornerOverTheIndicator();
     void handleDoubleClickFitsTheRowsOnScreen();
+    void shiftWheelScrollsSideways();
     void gridLinesEndWithTheColumns();
     void dragHeldBelowTheEdgeGoesOnScrolling();
     void fontChangeResizesRowsTitlesAndIndicator();
@@ -269,6 +273,31 @@ void TstResultGrid::handleDoubleClickFitsTheRowsOnScreen() {
         QPoint(header->sectionViewportPosition(1) + header->sectionSize(1) - 1, header->height() / 2));
     const int text = m_grid->fontMetrics().horizontalAdvance(QStringLiteral("49999999/1"));
     QVERIFY2(header->sectionSize(1) > text, qPrintable(QString::number(header->sectionSize(1))));
+    // A column of long texts is fitted to the viewport, no wider.
+    header->resizeSection(3, 10);
+    QTest::mouseDClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(3) + header->sectionSize(3) - 1, header->height() / 2));
+    QCOMPARE(header->sectionSize(3), m_grid->viewport()->width());
+}
+
+void TstResultGrid::shiftWheelScrollsSideways() {
+    m_grid->setColumnWidth(3, 2000);
+    m_grid->scrollTo(m_model->index(100, 0), QAbstractItemView::PositionAtTop);
+    const QPoint at = m_grid->viewport()->rect().center();
+    const auto wheel = [this, at](Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(at, m_grid->viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_grid->viewport(), &event);
+    };
+    wheel(Qt::ShiftModifier);
+    QCOMPARE(m_grid->TopRow(), 100);
+    const int right = m_grid->horizontalScrollBar()->value();
+    QVERIFY(right > 0);
+    QCOMPARE(m_grid->horizontalHeader()->offset(), right);
+    wheel(Qt::NoModifier);
+    QCOMPARE(m_grid->TopRow(), 100 + QApplication::wheelScrollLines());
+    QCOMPARE(m_grid->horizontalScrollBar()->value(), right);
 }
 
 void TstResultGrid::gridLinesEndWithTheColumns() {

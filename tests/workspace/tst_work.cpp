@@ -30,6 +30,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -144,8 +145,9 @@ void TstWork::freshWorkspaceHasItsLayout() {
     QCOMPARE(work->BtnReadOnly->text(), QStringLiteral("RO"));
     QCOMPARE(work->GrdHistory->rowCount(), 1);
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QString());
-    // The empty history is fitted too: its statement column reaches the grid's right edge.
-    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
+    // The empty history is fitted too: its statement column reaches the right edge of the cells.
+    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1),
+             work->GrdHistory->viewport()->width());
     const QStringList panels{"--", "Datensätze", "---", "Zeit", "---", ""};
     for (int i = 0; i < 6; ++i)
         QCOMPARE(work->StatusText(i), panels.at(i));
@@ -164,7 +166,7 @@ void TstWork::freshWorkspaceHasItsLayout() {
     // Likewise in a further tab.
     const TFrameWork* second = OpenSample(QStringLiteral("Zweite"));
     QCOMPARE(second->GrdHistory->columnWidth(0) + second->GrdHistory->columnWidth(1),
-             second->GrdHistory->width());
+             second->GrdHistory->viewport()->width());
 }
 
 // At the window's design size a workspace takes no width from the catalogue pane, and the
@@ -683,8 +685,11 @@ void TstWork::historyKeepsFiftyNewestFirst() {
     QCOMPARE(Cell(work->GrdHistory, 49, 1), QStringLiteral("update t set b = b where a = 2"));
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("1"));
     QCOMPARE(work->StatusText(2), QStringLiteral("51"));
-    // The statement column reaches the grid's right edge; the count column fits its text.
-    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
+    // The statement column reaches the right edge of the cells, left of the scroll bar; the
+    // count column fits its text.
+    QTableWidget* grid = work->GrdHistory;
+    QVERIFY(grid->verticalScrollBar()->isVisible());
+    QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width());
     const int oneDigit = work->GrdHistory->columnWidth(0);
     work->AddHistory(-1, QStringLiteral("exec p"));
     QCOMPARE(Cell(work->GrdHistory, 0, 0), QStringLiteral("-1"));
@@ -694,31 +699,40 @@ void TstWork::historyKeepsFiftyNewestFirst() {
                  qMax(5, metrics.horizontalAdvance(QStringLiteral("1"))));
     work->Splitter4->setSizes(
         {work->Splitter4->sizes().value(0) - 80, work->Splitter4->sizes().value(1) + 80});
-    QCOMPARE(work->GrdHistory->columnWidth(0) + work->GrdHistory->columnWidth(1), work->GrdHistory->width());
+    QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width());
+
+    // A click on a statement leaves the counts in sight, a large one too.
+    work->AddHistory(1000000, QStringLiteral("select 1"));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(2, 1)).center());
+    QCOMPARE(grid->currentRow(), 2);
+    QCOMPARE(grid->horizontalScrollBar()->value(), 0);
+    const QRect count = grid->visualRect(grid->model()->index(0, 0));
+    QVERIFY(count.left() >= 0 && count.right() < grid->viewport()->width());
+    QVERIFY(count.width() > metrics.horizontalAdvance(QStringLiteral("1000000")));
 }
 
 void TstWork::historyTakesStatementBack() {
     TFrameWork* work = OpenSample();
+    QTableWidget* grid = work->GrdHistory;
+    const auto cell = [grid](int row) { return grid->visualRect(grid->model()->index(row, 1)).center(); };
     // A fresh history's empty row inserts nothing but focuses the editor.
-    work->GrdHistory->setFocus();
-    emit work->GrdHistory->cellDoubleClicked(0, 1);
+    DoubleClick(grid->viewport(), cell(0));
     QTRY_COMPARE(QApplication::focusWidget(), work->MemSql);
     QCOMPARE(work->MemSql->Lines(), QStringList{QString()});
     Run(work, QStringLiteral("select a\nfrom t where a < 3"));
     Run(work, QStringLiteral("select * from Kunden"));
     work->MemSql->SetLines({QStringLiteral("-- ")});
     work->MemSql->SetCaret(0, 3);
-    work->GrdHistory->setCurrentCell(1, 1);
-    emit work->GrdHistory->cellDoubleClicked(1, 1);
+    DoubleClick(grid->viewport(), cell(1));
     QTRY_COMPARE(work->MemSql->Lines(), (QStringList{"-- select a", "   from t where a < 3"}));
     QCOMPARE(QApplication::focusWidget(), work->MemSql);
 
-    // "Ausführen" runs the first selected row again and records it on top.
-    work->GrdHistory->setRangeSelected(QTableWidgetSelectionRange(1, 1, 2, 1), true);
-    work->PopMnuHistoryExecute->trigger();
+    // "Ausführen" runs the row the menu was opened on again and records it on top.
+    RightClick(grid->viewport(), cell(1));
+    ChooseInMenu(work->PopMnuHistory, work->PopMnuHistoryExecute);
     QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
     QCOMPARE(work->Dsr->rowCount(), 2);
-    QCOMPARE(Cell(work->GrdHistory, 0, 1), QStringLiteral("select a\r\nfrom t where a < 3\r\n"));
+    QCOMPARE(Cell(grid, 0, 1), QStringLiteral("select a\r\nfrom t where a < 3\r\n"));
 }
 
 void TstWork::historyMenuAndToolTip() {
@@ -729,23 +743,27 @@ void TstWork::historyMenuAndToolTip() {
     const auto center = [grid](int row, int column) {
         return grid->visualRect(grid->model()->index(row, column)).center();
     };
+    const auto selectRows = [grid, &center](int first, int last) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, center(first, 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, center(last, 1));
+        QCOMPARE(grid->selectedItems().size(), last - first + 1);
+    };
 
     // Opening the menu on a row's count selects that row's statement alone.
-    grid->setRangeSelected(QTableWidgetSelectionRange(0, 1, 1, 1), true);
-    emit grid->customContextMenuRequested(center(3, 0));
+    selectRows(0, 1);
+    RightClick(grid->viewport(), center(3, 0));
     QTRY_VERIFY(work->PopMnuHistory->isVisible());
-    work->PopMnuHistory->close();
+    QTest::keyClick(work->PopMnuHistory, Qt::Key_Escape);
+    QTRY_VERIFY(!work->PopMnuHistory->isVisible());
     QCOMPARE(grid->selectedItems().size(), 1);
     QCOMPARE(grid->selectedItems().first()->text(), QStringLiteral("select 4 as n"));
 
     // Below the last row the selection stays; "Ausführen" runs its first row only.
-    grid->clearSelection();
-    grid->setRangeSelected(QTableWidgetSelectionRange(2, 1, 4, 1), true);
-    emit grid->customContextMenuRequested(QPoint(5, grid->viewport()->height() - 2));
-    QTRY_VERIFY(work->PopMnuHistory->isVisible());
-    work->PopMnuHistory->close();
-    QCOMPARE(grid->selectedItems().size(), 3);
-    work->PopMnuHistoryExecute->trigger();
+    selectRows(2, 4);
+    const QPoint below(5, grid->viewport()->height() - 2);
+    QVERIFY(!grid->indexAt(below).isValid());
+    RightClick(grid->viewport(), below);
+    ChooseInMenu(work->PopMnuHistory, work->PopMnuHistoryExecute);
     QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 10000);
     QCOMPARE(Cell(grid, 0, 1), QStringLiteral("select 3 as n\r\n"));
     QCOMPARE(work->Dsr->index(0, 0).data().toString(), QStringLiteral("3"));
