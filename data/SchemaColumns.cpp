@@ -186,11 +186,11 @@ QList<TColumnInfo> SchemaColumns(TSchemaKind kind) {
     const auto it = Definitions().find(kind);
     if (it == Definitions().end())
         return columns;
-    for (const QString& spec : QString::fromLatin1(it->second.Columns).split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString& entry : QString::fromLatin1(it->second.Columns).split(u' ', Qt::SkipEmptyParts)) {
         TColumnInfo c;
-        const qsizetype colon = spec.indexOf(u':');
-        c.Name = colon < 0 ? spec : spec.left(colon);
-        c.Type = colon < 0 ? TDataType::VarWChar : TypeOfLetter(spec[colon + 1]);
+        const qsizetype colon = entry.indexOf(u':');
+        c.Name = colon < 0 ? entry : entry.left(colon);
+        c.Type = colon < 0 ? TDataType::VarWChar : TypeOfLetter(entry[colon + 1]);
         columns.append(c);
     }
     return columns;
