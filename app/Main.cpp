@@ -457,6 +457,17 @@ TFrameWork* TFrmMain::WorkspaceOfPage(QWidget* page) const {
     throw TError(QStringLiteral("Interne Fehler: FrameWorkCurrent kann nicht gefunden werden"));
 }
 
+void TFrmMain::RenameWorkspaces(const QString& from, const QString& to) {
+    for (int i = 0; i < PageControl->count(); ++i) {
+        TFrameWork* work = WorkspaceOfPage(PageControl->widget(i));
+        if (work->DatabaseName() != from)
+            continue;
+        work->SetDatabaseName(to);
+        PageControl->setTabText(i, to);
+    }
+    UpdateCaption();
+}
+
 TFrameWork* TFrmMain::CurrentWorkspace() const {
     return WorkspaceOfPage(PageControl->currentWidget());
 }

@@ -30,6 +30,7 @@ public:
     QAction* Action(const QString& name) const override;
 
     TFrameWork* WorkspaceOfPage(QWidget* page) const;
+    void RenameWorkspaces(const QString& from, const QString& to) override;
     void UpdateCaption();
     QString NewFrameName() const;
     // The settings section of the window's placement and the catalogue pane's width.

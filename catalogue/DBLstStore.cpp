@@ -4,6 +4,7 @@
 #include "settings/IniFileEx.h"
 #include "settings/RegistryStore.h"
 #include "ui/ErrorHandler.h"
+#include "ui/MainWindowIntf.h"
 #include "ui/MsgBox.h"
 
 #include <QTreeWidget>
@@ -148,6 +149,13 @@ void TFrameDBLst::RenameEntry(QTreeWidgetItem* node, const QString& typed)
     CheckNameFree(name, node);
     node->setText(0, name);
     m_pendingRenames.append({old, name});
+    // A workspace of that name belongs to this entry only when no other entry keeps the name.
+    bool oldNameKept = false;
+    for (int i = 0; Root() && i < Root()->childCount(); ++i)
+        oldNameKept = oldNameKept || FoldedPath(TIniFileEx::WorkspaceSection(Root()->child(i)->text(0))) ==
+                                         FoldedPath(TIniFileEx::WorkspaceSection(old));
+    if (TMainWindowIntf* main = FrmMainIntf(); main && !oldNameKept)
+        main->RenameWorkspaces(old, name);
     StoreCatalogue();
 }
 

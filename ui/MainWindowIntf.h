@@ -11,6 +11,9 @@ public:
     virtual void OpenWorkspace(const QString& name, const QString& connectionString) = 0;
     virtual void UpdateActions() = 0;
     virtual TFrameWork* CurrentWorkspace() const = 0;
+    // An entry was renamed: its open workspaces go on under the new name, so that what they
+    // store at their close lands where the entry's settings moved.
+    virtual void RenameWorkspaces(const QString& from, const QString& to) = 0;
     // An action of ActionListMain by its name ("ActDBOpen"); asserts that it exists.
     virtual QAction* Action(const QString& name) const = 0;
 

@@ -44,6 +44,7 @@ public:
     ~TFrameWork() override;
 
     const QString& DatabaseName() const { return m_databaseName; }
+    void SetDatabaseName(const QString& name) { m_databaseName = name; }
     QString SettingsSection() const;
 
     // Connects and restores the saved state; throws when the database cannot be opened.

@@ -42,6 +42,7 @@ private Q_SLOTS:
     void openingKeepsTheCataloguePaneWidth();
     void failedOpenLeavesNoTab();
     void enterEndingRenameDoesNotOpen();
+    void renamingAnOpenEntryKeepsItsText();
     void rightButtonOpensCatalogueMenu();
 
 private:
@@ -372,6 +373,37 @@ void TstMain::enterEndingRenameDoesNotOpen()
     QTest::keyClick(tree, Qt::Key_Return); // now Enter opens, under the new name
     QCOMPARE(m_window->PageControl->count(), 1);
     QCOMPARE(m_window->PageControl->tabText(0), QStringLiteral("Lager"));
+}
+
+// The workspace stays open while its entry is renamed: what it stores at its close belongs
+// under the new name, where the entry's settings moved, not back under the old one.
+void TstMain::renamingAnOpenEntryKeepsItsText()
+{
+    Plant({QStringLiteral("Alt=") + SqliteDb(QStringLiteral("alt"))});
+    ShowWindow();
+    QTreeWidget* tree = m_window->FrameDBLst->TreeDB;
+    tree->setCurrentItem(m_window->FrameDBLst->Root()->child(0));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QCOMPARE(m_window->PageControl->count(), 1);
+    QTest::keyClicks(m_window->CurrentWorkspace()->MemSql, QStringLiteral("select 42"));
+
+    tree->setFocus();
+    m_window->Action(QStringLiteral("ActDBRename"))->trigger();
+    auto* editor = tree->findChild<QLineEdit*>(QStringLiteral("TreeDBEditor"));
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("Neu"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(m_window->FrameDBLst->Root()->child(0)->text(0), QStringLiteral("Neu"));
+    QCOMPARE(m_window->PageControl->tabText(0), QStringLiteral("Neu"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Neu"));
+
+    QVERIFY(m_window->close());
+    QStringList lines;
+    m_store->ReadValueList(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Neu")), lines);
+    QCOMPARE(lines, QStringList{QStringLiteral("select 42")});
+    QVERIFY(!m_store->SectionExists(TIniFileEx::WorkspaceSqlSection(QStringLiteral("Alt"))));
+    QVERIFY(!m_store->SectionExists(TIniFileEx::WorkspaceSection(QStringLiteral("Alt"))));
 }
 
 void TstMain::rightButtonOpensCatalogueMenu()
