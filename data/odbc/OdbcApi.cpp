@@ -3,6 +3,8 @@
 #include "data/DataError.h"
 
 #include <QRegularExpression>
+#include <QStringDecoder>
+#include <dlfcn.h>
 #include <mutex>
 
 SQLHENV OdbcEnvironment() {
@@ -22,6 +24,46 @@ SQLHENV OdbcEnvironment() {
     if (env == SQL_NULL_HENV)
         throw TDataError(QStringLiteral("Die ODBC-Umgebung konnte nicht angelegt werden"));
     return env;
+}
+
+QByteArray OdbcNarrow(TOdbcText mode, QStringView text) {
+    if (mode == TOdbcText::Ascii) {
+        for (const QChar c : text)
+            if (c.unicode() >= 0x80)
+                throw TDataError(
+                    QStringLiteral("Der ODBC-Treiber nimmt Text nur in einer unbekannten Zeichenkodierung "
+                                   "an: ein Text mit "
+                                   "dem Zeichen „%1“ würde verfälscht und wird daher nicht gesendet")
+                        .arg(c));
+        return text.toLatin1();
+    }
+    return text.toUtf8();
+}
+
+QString OdbcFromNarrow(TOdbcText mode, const char* text, qsizetype length) {
+    // A driver of unknown encoding writes in the locale's, as the driver manager assumes.
+    return mode == TOdbcText::Ascii ? QString::fromLocal8Bit(text, length) : QString::fromUtf8(text, length);
+}
+
+std::optional<bool> OdbcDriverHasWideCalls(SQLHDBC connection) {
+    // unixODBC hands out its libltdl handle of the driver's library; the exports of the
+    // library itself count, not those of a library it links.
+    SQLLEN library = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DRIVER_HLIB, &library, sizeof library, nullptr)) ||
+        library == 0)
+        return std::nullopt;
+    using TSymbol = void* (*)(void*, const char*);
+    const auto symbol = reinterpret_cast<TSymbol>(dlsym(RTLD_DEFAULT, "lt_dlsym"));
+    if (!symbol)
+        return std::nullopt;
+    void* const handle = reinterpret_cast<void*>(library);
+    void* const narrow = symbol(handle, "SQLExecDirect");
+    Dl_info narrowInfo{};
+    if (!narrow || !dladdr(narrow, &narrowInfo))
+        return std::nullopt;
+    void* const wide = symbol(handle, "SQLExecDirectW");
+    Dl_info wideInfo{};
+    return wide && dladdr(wide, &wideInfo) && wideInfo.dli_fbase == narrowInfo.dli_fbase;
 }
 
 TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
@@ -148,7 +190,8 @@ bool OdbcIsFixedLengthType(SQLSMALLINT sqlType) {
     }
 }
 
-TOdbcStatement::TOdbcStatement(SQLHDBC connection) {
+TOdbcStatement::TOdbcStatement(SQLHDBC connection, TOdbcText text)
+    : m_text(text) {
     OdbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, connection, &m_handle), SQL_HANDLE_DBC, connection);
 }
 
@@ -166,25 +209,31 @@ bool TOdbcStatement::Fetch() const {
 }
 
 QVariant TOdbcStatement::Text(SQLUSMALLINT column) const {
+    const bool wide = !OdbcNarrowCalls(m_text);
     QString result;
-    SQLWCHAR buffer[1024];
+    QByteArray bytes;
+    union {
+        SQLWCHAR Wide[1024];
+        char Narrow[2048];
+    } buffer;
+    const qsizetype capacity = wide ? qsizetype(std::size(buffer.Wide)) - 1 : qsizetype(sizeof buffer) - 1;
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(m_handle, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+        const SQLRETURN rc =
+            SQLGetData(m_handle, column, wide ? SQL_C_WCHAR : SQL_C_CHAR, &buffer, sizeof buffer, &indicator);
         if (rc == SQL_NO_DATA)
             break;
         Check(rc);
         if (indicator == SQL_NULL_DATA)
             return {};
-        const qsizetype capacity = qsizetype(std::size(buffer)) - 1;
-        const qsizetype got = indicator == SQL_NO_TOTAL || indicator / qsizetype(sizeof(SQLWCHAR)) > capacity
-                                  ? capacity
-                                  : indicator / qsizetype(sizeof(SQLWCHAR));
-        result += OdbcString(buffer, got);
+        if (wide)
+            result += OdbcString(buffer.Wide, OdbcWrittenLength(buffer.Wide, capacity, indicator));
+        else
+            bytes.append(buffer.Narrow, OdbcWrittenLength(buffer.Narrow, capacity, indicator));
         if (rc == SQL_SUCCESS)
             break;
     }
-    return result;
+    return wide ? result : OdbcFromNarrow(m_text, bytes.constData(), bytes.size());
 }
 
 QVariant TOdbcStatement::Integer(SQLUSMALLINT column) const {

@@ -16,13 +16,18 @@ qint64 DaysSinceEpoch(int year, int month, int day) {
     return QDate(year, month, day).toJulianDay() - kEpochJulianDay;
 }
 
-QString AttributeText(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field) {
-    SQLWCHAR buffer[256];
+QString AttributeText(SQLHSTMT handle, TOdbcText mode, SQLUSMALLINT column, SQLUSMALLINT field) {
+    SQLWCHAR buffer[256] = {};
     SQLSMALLINT length = 0;
+    if (OdbcNarrowCalls(mode)) {
+        char* const narrow = reinterpret_cast<char*>(buffer);
+        if (!SQL_SUCCEEDED(SQLColAttribute(handle, column, field, narrow, sizeof buffer, &length, nullptr)))
+            return {};
+        return OdbcFromNarrow(mode, narrow, OdbcWrittenLength(narrow, sizeof buffer - 1, length));
+    }
     if (!SQL_SUCCEEDED(SQLColAttributeW(handle, column, field, buffer, sizeof buffer, &length, nullptr)))
         return {};
-    return OdbcString(buffer,
-                      std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), std::size(buffer) - 1));
+    return OdbcString(buffer, OdbcWrittenLength(buffer, qsizetype(std::size(buffer)) - 1, length));
 }
 
 } // namespace
@@ -59,22 +64,34 @@ TOdbcCursor::~TOdbcCursor() {
 
 void TOdbcCursor::Describe() {
     const SQLHSTMT h = m_statement->Handle();
+    const TOdbcText mode = m_statement->TextMode();
     SQLSMALLINT count = 0;
     m_statement->Check(SQLNumResultCols(h, &count));
     for (SQLUSMALLINT i = 1; i <= count; ++i) {
-        SQLWCHAR name[512];
+        SQLWCHAR name[512] = {};
         SQLSMALLINT nameLength = 0;
         SQLSMALLINT sqlType = 0;
         SQLULEN size = 0;
         SQLSMALLINT digits = 0;
         SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
-        m_statement->Check(SQLDescribeColW(h, i, name, SQLSMALLINT(std::size(name)), &nameLength, &sqlType,
-                                           &size, &digits, &nullable));
+        char* const narrowName = reinterpret_cast<char*>(name);
+        if (!OdbcNarrowCalls(mode))
+            m_statement->Check(SQLDescribeColW(h, i, name, SQLSMALLINT(std::size(name)), &nameLength,
+                                               &sqlType, &size, &digits, &nullable));
+        else
+            m_statement->Check(SQLDescribeCol(h, i, reinterpret_cast<SQLCHAR*>(narrowName),
+                                              SQLSMALLINT(sizeof name), &nameLength, &sqlType, &size, &digits,
+                                              &nullable));
         SQLLEN isUnsigned = SQL_FALSE;
         SQLColAttributeW(h, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
 
         TColumnInfo c;
-        c.Name = OdbcString(name, std::min<qsizetype>(nameLength, std::size(name) - 1));
+        // The name's length is in characters here, not in bytes.
+        c.Name = !OdbcNarrowCalls(mode)
+                     ? OdbcString(name, OdbcWrittenLength(name, qsizetype(std::size(name)) - 1,
+                                                          SQLLEN(nameLength) * SQLLEN(sizeof(SQLWCHAR))))
+                     : OdbcFromNarrow(mode, narrowName,
+                                      OdbcWrittenLength(narrowName, sizeof name - 1, nameLength));
         c.Type = OdbcFieldType(sqlType, isUnsigned == SQL_TRUE);
         switch (c.Type) {
         case TDataType::Numeric:
@@ -90,11 +107,11 @@ void TOdbcCursor::Describe() {
             break;
         }
         c.Nullable = nullable != SQL_NO_NULLS;
-        c.BaseTable = AttributeText(h, i, SQL_DESC_BASE_TABLE_NAME);
+        c.BaseTable = AttributeText(h, mode, i, SQL_DESC_BASE_TABLE_NAME);
         if (!c.BaseTable.isEmpty()) {
-            c.BaseColumn = AttributeText(h, i, SQL_DESC_BASE_COLUMN_NAME);
-            c.BaseSchema = AttributeText(h, i, SQL_DESC_SCHEMA_NAME);
-            c.BaseCatalog = AttributeText(h, i, SQL_DESC_CATALOG_NAME);
+            c.BaseColumn = AttributeText(h, mode, i, SQL_DESC_BASE_COLUMN_NAME);
+            c.BaseSchema = AttributeText(h, mode, i, SQL_DESC_SCHEMA_NAME);
+            c.BaseCatalog = AttributeText(h, mode, i, SQL_DESC_CATALOG_NAME);
         }
         m_columns.append(c);
 
@@ -255,6 +272,10 @@ bool TOdbcCursor::FetchRow(TRowStore& store) {
 }
 
 void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
+    if (m_statement->TextMode() != TOdbcText::Wide) {
+        ReadNarrowText(column, store);
+        return;
+    }
     const qsizetype capacity = qsizetype(m_wide.size()) - 1; // characters besides the terminator
     QString text;
     for (bool first = true;; first = false) {
@@ -275,7 +296,7 @@ void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
         // The last part is the one whose length the driver knows and that fits.
         const bool last = indicator != SQL_NO_TOTAL && indicator / 2 <= capacity;
         const QStringView part(reinterpret_cast<const char16_t*>(m_wide.data()),
-                               last ? indicator / 2 : capacity);
+                               OdbcWrittenLength(m_wide.data(), capacity, indicator));
         if (first && last) {
             AddUtf16(store, part);
             return;
@@ -285,6 +306,44 @@ void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
             break;
     }
     AddUtf16(store, text);
+}
+
+void TOdbcCursor::ReadNarrowText(SQLUSMALLINT column, TRowStore& store) {
+    const qsizetype capacity = qsizetype(m_bytes.size()) - 1; // bytes besides the terminator
+    QByteArray text;
+    for (bool first = true;; first = false) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(m_statement->Handle(), column, SQL_C_CHAR, m_bytes.data(),
+                                        SQLLEN(m_bytes.size()), &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!SQL_SUCCEEDED(rc)) {
+            if (m_cancelled.load())
+                throw TCancelledError();
+            m_statement->Check(rc);
+        }
+        if (first && indicator == SQL_NULL_DATA) {
+            store.AddNull();
+            return;
+        }
+        const bool last = indicator != SQL_NO_TOTAL && indicator <= capacity;
+        const qsizetype got = OdbcWrittenLength(m_bytes.data(), capacity, indicator);
+        if (first && last) {
+            AddNarrow(store, m_bytes.data(), got);
+            return;
+        }
+        text.append(m_bytes.data(), got);
+        if (last)
+            break;
+    }
+    AddNarrow(store, text.constData(), text.size());
+}
+
+void TOdbcCursor::AddNarrow(TRowStore& store, const char* text, qsizetype length) {
+    if (m_statement->TextMode() != TOdbcText::Ascii)
+        store.AddText(text, length);
+    else
+        AddUtf16(store, OdbcFromNarrow(m_statement->TextMode(), text, length));
 }
 
 void TOdbcCursor::AddUtf16(TRowStore& store, QStringView text) {
@@ -348,10 +407,7 @@ void TOdbcCursor::ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool t
         store.AddNull();
         return;
     }
-    const qsizetype length = indicator == SQL_NO_TOTAL
-                                 ? qsizetype(sizeof buffer - 1)
-                                 : std::min<qsizetype>(indicator, qsizetype(sizeof buffer - 1));
-    const QString text = QString::fromUtf8(buffer, length);
+    const QString text = QString::fromUtf8(buffer, OdbcWrittenLength(buffer, sizeof buffer - 1, indicator));
     // Only "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS[.fff]" are days of the calendar; an era,
     // an infinity, a zone or more than milliseconds keep the text. Date and time are read
     // apart, never through local time, which has gaps.

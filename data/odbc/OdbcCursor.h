@@ -39,6 +39,8 @@ private:
     void Describe();
     void Close();
     void ReadText(SQLUSMALLINT column, TRowStore& store);
+    void ReadNarrowText(SQLUSMALLINT column, TRowStore& store);
+    void AddNarrow(TRowStore& store, const char* text, qsizetype length);
     void ReadBytes(SQLUSMALLINT column, TRowStore& store);
     void ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool timestamp);
     void AddUtf16(TRowStore& store, QStringView text);

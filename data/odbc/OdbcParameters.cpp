@@ -22,7 +22,7 @@ SQL_TIMESTAMP_STRUCT TimestampOf(const QDate& date, const QTime& time) {
 
 } // namespace
 
-TOdbcParameters::TOdbcParameters(const QVariantList& values) {
+TOdbcParameters::TOdbcParameters(const QVariantList& values, TOdbcText textMode) {
     m_values.reserve(values.size());
     for (const QVariant& v : values) {
         TValue p;
@@ -104,9 +104,17 @@ TOdbcParameters::TOdbcParameters(const QVariantList& values) {
         }
         default: {
             const QString text = v.toString();
-            p.Buffer = QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-            p.SqlType = text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-            p.ColumnSize = SQLULEN(std::max<qsizetype>(text.size(), 1));
+            if (textMode == TOdbcText::Wide) {
+                p.Buffer = QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+                p.SqlType = text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+            } else {
+                p.Buffer = OdbcNarrow(textMode, text);
+                p.CType = SQL_C_CHAR;
+                p.SqlType = p.Buffer.size() > 8000 ? SQL_LONGVARCHAR : SQL_VARCHAR;
+            }
+            // The size of what the buffer holds, never more: a driver reads that far.
+            p.ColumnSize =
+                SQLULEN(std::max<qsizetype>(p.CType == SQL_C_CHAR ? p.Buffer.size() : text.size(), 1));
             break;
         }
         }

@@ -9,7 +9,8 @@
 // live in this object: keep it until the statement has executed.
 class TOdbcParameters {
 public:
-    explicit TOdbcParameters(const QVariantList& values);
+    // Text as the statement's text goes to the driver (see TOdbcText).
+    TOdbcParameters(const QVariantList& values, TOdbcText text);
     void Bind(const TOdbcStatement& statement, const QString& sql) const;
 
 private:

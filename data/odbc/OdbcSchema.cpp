@@ -120,7 +120,8 @@ QVariant CreateParams(const QVariant& params) {
 
 } // namespace
 
-std::unique_ptr<TOdbcStatement> TOdbcSession::Catalog(const std::function<SQLRETURN(SQLHSTMT)>& call) {
+std::unique_ptr<TOdbcStatement>
+TOdbcSession::CatalogStatement(const std::function<SQLRETURN(SQLHSTMT)>& call) {
     std::unique_ptr<TOdbcStatement> st = NewStatement();
     const SQLHSTMT h = st->Handle();
     const SQLRETURN rc = Run(*st, [&] { return call(h); });
@@ -137,21 +138,28 @@ std::unique_ptr<TOdbcStatement> TOdbcSession::Catalog(const std::function<SQLRET
 QString TOdbcSession::CurrentCatalog() {
     if (!m_traits.Catalogs)
         return {};
-    SQLWCHAR name[512];
+    SQLWCHAR name[512] = {};
     SQLINTEGER length = 0;
+    if (OdbcNarrowCalls(m_traits.Text)) {
+        char* const narrow = reinterpret_cast<char*>(name);
+        if (!SQL_SUCCEEDED(
+                SQLGetConnectAttr(m_dbc, SQL_ATTR_CURRENT_CATALOG, narrow, sizeof name, &length)) ||
+            length <= 0)
+            return {};
+        return OdbcFromNarrow(m_traits.Text, narrow, OdbcWrittenLength(narrow, sizeof name - 1, length));
+    }
     if (!SQL_SUCCEEDED(SQLGetConnectAttrW(m_dbc, SQL_ATTR_CURRENT_CATALOG, name, sizeof name, &length)) ||
         length <= 0)
         return {};
-    return OdbcString(name, std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), std::size(name) - 1));
+    return OdbcString(name, OdbcWrittenLength(name, qsizetype(std::size(name)) - 1, length));
 }
 
 QList<TOdbcSession::TTableName> TOdbcSession::BaseTables(const QString& catalog, const QString& schema,
                                                          const QString& table) {
     QList<TTableName> tables;
     const QString types = QStringLiteral("TABLE");
-    auto st = Catalog([&](SQLHSTMT h) {
-        return SQLTablesW(h, OdbcWideOrNull(catalog), SQL_NTS, OdbcWideOrNull(schema), SQL_NTS,
-                          OdbcWideOrNull(table), SQL_NTS, OdbcWide(types), SQL_NTS);
+    auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+        return api.Tables(h, s(catalog), SQL_NTS, s(schema), SQL_NTS, s(table), SQL_NTS, s(types), SQL_NTS);
     });
     if (!st)
         return tables;
@@ -190,9 +198,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     };
     auto tables = [&](const QString& catalog, const QString& schema, const QString& table,
                       const QString& types) {
-        return Catalog([&](SQLHSTMT h) {
-            return SQLTablesW(h, OdbcWideOrNull(catalog), SQL_NTS, OdbcWideOrNull(schema), SQL_NTS,
-                              OdbcWideOrNull(table), SQL_NTS, OdbcWideOrNull(types), SQL_NTS);
+        return Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Tables(h, s(catalog), SQL_NTS, s(schema), SQL_NTS, s(table), SQL_NTS, s(types),
+                              SQL_NTS);
         });
     };
 
@@ -240,9 +248,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::Columns: {
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
-                               OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(r3), SQL_NTS);
+        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Columns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(r2), SQL_NTS, s(r3), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -306,7 +313,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::ProviderTypes: {
-        const auto owned = require(Catalog([](SQLHSTMT h) { return SQLGetTypeInfoW(h, SQL_ALL_TYPES); }));
+        const auto owned =
+            require(Catalog([](SQLHSTMT h, auto, auto&) { return SQLGetTypeInfoW(h, SQL_ALL_TYPES); }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
         QList<int> seen;
@@ -360,18 +368,18 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
             tables = true;
             QStringList primary;
             if (kind == K::Indexes)
-                if (auto pk = Catalog([&](SQLHSTMT h) {
-                        return SQLPrimaryKeysW(h, OdbcWideOrNull(t.Catalog), SQL_NTS,
-                                               OdbcWideOrNull(t.Schema), SQL_NTS, OdbcWide(t.Name), SQL_NTS);
+                if (auto pk = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                        return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(t.Schema), SQL_NTS, s(t.Name),
+                                               SQL_NTS);
                     }))
                     while (pk->Fetch()) {
                         // Columns in ascending order: not every driver reads them otherwise.
                         const QString column = pk->Text(4).toString();
                         primary << pk->Text(6).toString() << column;
                     }
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLStatisticsW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
-                                      SQL_NTS, OdbcWide(t.Name), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.Statistics(h, s(t.Catalog), SQL_NTS, s(t.Schema), SQL_NTS, s(t.Name), SQL_NTS,
+                                      SQL_INDEX_ALL, SQL_QUICK);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -455,9 +463,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     }
     case K::PrimaryKeys: {
         for (const TTableName& t : BaseTables(r0, s1, r2)) {
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLPrimaryKeysW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
-                                       SQL_NTS, OdbcWide(t.Name), SQL_NTS);
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(t.Schema), SQL_NTS, s(t.Name), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -473,10 +480,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         // Restrictions: PK catalog, schema, table, FK catalog, schema, table.
         auto read = [&](const QString& pkc, const QString& pks, const QString& pkt, const QString& fkc,
                         const QString& fks, const QString& fkt) {
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLForeignKeysW(h, OdbcWideOrNull(pkc), SQL_NTS, OdbcWideOrNull(pks), SQL_NTS,
-                                       OdbcWideOrNull(pkt), SQL_NTS, OdbcWideOrNull(fkc), SQL_NTS,
-                                       OdbcWideOrNull(fks), SQL_NTS, OdbcWideOrNull(fkt), SQL_NTS);
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.ForeignKeys(h, s(pkc), SQL_NTS, s(pks), SQL_NTS, s(pkt), SQL_NTS, s(fkc), SQL_NTS,
+                                       s(fks), SQL_NTS, s(fkt), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -516,9 +522,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::Procedures: {
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProceduresW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
-                                  OdbcWideOrNull(r2), SQL_NTS);
+        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Procedures(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(r2), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -535,9 +540,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::ProcedureParameters:
     case K::ProcedureColumns: {
         const QString column = r3;
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProcedureColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
-                                        OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(column), SQL_NTS);
+        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.ProcedureColumns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(r2), SQL_NTS, s(column),
+                                        SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -589,9 +594,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::TablePrivileges: {
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLTablePrivilegesW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
-                                       OdbcWideOrNull(r2), SQL_NTS);
+        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.TablePrivileges(h, s(r0), SQL_NTS, s(r1), SQL_NTS, s(r2), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -609,9 +613,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         // the schema is compared here instead.
         const QString columns = r3.isNull() ? QStringLiteral("%") : r3;
         for (const TTableName& t : BaseTables(r0, r1, r2)) {
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLColumnPrivilegesW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, nullptr, 0,
-                                            OdbcWide(t.Name), SQL_NTS, OdbcWide(columns), SQL_NTS);
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.ColumnPrivileges(h, s(t.Catalog), SQL_NTS, nullptr, 0, s(t.Name), SQL_NTS,
+                                            s(columns), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -655,12 +659,11 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
                                          const QString& table) {
     TOdbcOperationLock calls(*m_calls);
     const QString c = catalog.isEmpty() ? CurrentCatalog() : catalog;
-    const QString s = schema.isEmpty() ? QString() : schema;
+    const QString sch = schema.isEmpty() ? QString() : schema;
     QList<TTableKey> keys;
 
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLPrimaryKeysW(h, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s), SQL_NTS, OdbcWide(table),
-                                   SQL_NTS);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.PrimaryKeys(h, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS);
         })) {
         QMap<int, QString> columns;
         while (st->Fetch()) {
@@ -673,9 +676,8 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
 
     // Unique indexes count when none of their columns takes nulls.
     QStringList notNull;
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLColumnsW(h, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s), SQL_NTS, OdbcWide(table),
-                               SQL_NTS, nullptr, 0);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Columns(h, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS, nullptr, 0);
         })) {
         while (st->Fetch()) {
             const QString name = st->Text(4).toString();
@@ -685,9 +687,9 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
                 notNull << name;
         }
     }
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLStatisticsW(h, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s), SQL_NTS, OdbcWide(table),
-                                  SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Statistics(h, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS, SQL_INDEX_UNIQUE,
+                                  SQL_QUICK);
         })) {
         QList<QPair<QString, QStringList>> indexes;
         while (st->Fetch()) {
@@ -717,9 +719,9 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
         }
     }
 
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLSpecialColumnsW(h, SQL_BEST_ROWID, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s),
-                                      SQL_NTS, OdbcWide(table), SQL_NTS, SQL_SCOPE_CURROW, SQL_NO_NULLS);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.SpecialColumns(h, SQL_BEST_ROWID, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS,
+                                      SQL_SCOPE_CURROW, SQL_NO_NULLS);
         })) {
         QStringList columns;
         bool pseudo = false;

@@ -39,6 +39,8 @@ public:
         // Objects live in schemata. Without a schema, psqlODBC looks up a named table in the
         // current schema only; schema reads pass "%" to see every schema's objects.
         bool Schemas = false;
+        // How statements, restrictions, parameters and values cross the driver's interface.
+        TOdbcText Text = TOdbcText::Wide;
     };
 
     TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);
@@ -73,8 +75,17 @@ private:
     // open, since the driver would stop those too.
     void InterruptFetch();
     qint64 ExecuteOne(const QString& sql, const QVariantList& values);
-    // A catalog function's result; a driver without the function gives null.
-    std::unique_ptr<TOdbcStatement> Catalog(const std::function<SQLRETURN(SQLHSTMT)>& call);
+    SQLRETURN ExecDirect(SQLHSTMT statement, const QString& sql) const;
+    TOdbcText TextMode();
+    // A catalog function's result; a driver without the function gives null. The call gets
+    // the statement, the entry points of the driver's width and the converter of its strings:
+    // `[&](SQLHSTMT h, auto api, auto& s) { return api.Tables(h, s(catalog), SQL_NTS, ...); }`.
+    template <typename F> std::unique_ptr<TOdbcStatement> Catalog(F&& call) {
+        return CatalogStatement([&](SQLHSTMT h) {
+            return OdbcTextCall(m_traits.Text, [&](auto api, auto& s) { return call(h, api, s); });
+        });
+    }
+    std::unique_ptr<TOdbcStatement> CatalogStatement(const std::function<SQLRETURN(SQLHSTMT)>& call);
     // Catalog functions that take one table only are called for each table that matches.
     struct TTableName {
         QString Catalog, Schema, Name;

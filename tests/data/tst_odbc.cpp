@@ -19,10 +19,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUuid>
+#include <clocale>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +33,64 @@ void AddOdbcRows() {
     QTest::addColumn<QString>("provider");
     QTest::newRow("sqlite3 driver") << QStringLiteral("odbc-sqlite");
     QTest::newRow("psqlodbc") << QStringLiteral("odbc-postgresql");
+}
+
+void AddTextSetups() {
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("sqlite3 driver") << QStringLiteral("odbc-sqlite");
+    QTest::newRow("psqlodbc") << QStringLiteral("odbc-postgresql");
+    QTest::newRow("mariadb") << QStringLiteral("mariadb");
+}
+
+// Every Latin-1 letter, the letters the MariaDB driver miscounts in its wide entry points
+// (U+00D8 to U+00DB, alone, repeated and last), and text beyond Latin-1.
+QStringList TrickyTexts() {
+    QString latin1;
+    for (char16_t c = 0xC0; c <= 0xFF; ++c)
+        if (c != 0xD7 && c != 0xF7)
+            latin1 += QChar(c);
+    return {latin1,
+            QStringLiteral("Úx"),
+            QStringLiteral("aÚbÚc"),
+            QStringLiteral("Último"),
+            QStringLiteral("xÚyÚz"),
+            QStringLiteral("ØÙÚÛ"),
+            QStringLiteral("Müller 日本 Köln"),
+            QStringLiteral("😀 e\u0301 שלום"),
+            QString(3000, u'Ú') + u'z'};
+}
+
+// Column v of table t by id, as hexadecimal UTF-8 from the database's own client.
+QStringList ClientHex(const QString& setup, const QString& connection) {
+    const TConnectionString c(connection);
+    QProcess client;
+    if (setup == QLatin1String("odbc-sqlite")) {
+        client.start(QStringLiteral("sqlite3"), {c.Value(QStringLiteral("Database")),
+                                                 QStringLiteral("SELECT hex(v) FROM t ORDER BY id")});
+    } else if (setup == QLatin1String("odbc-postgresql")) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PGPASSWORD"), c.Value(QStringLiteral("Password")));
+        client.setProcessEnvironment(env);
+        const QString schema = c.Value(QStringLiteral("ConnSettings")).section(u' ', -1).trimmed();
+        client.start(
+            QStringLiteral("psql"),
+            {QStringLiteral("-XAt"), QStringLiteral("-h"), c.Value(QStringLiteral("Server")),
+             QStringLiteral("-p"), c.Value(QStringLiteral("Port")), QStringLiteral("-U"),
+             c.Value(QStringLiteral("User ID")), QStringLiteral("-d"), c.Value(QStringLiteral("Database")),
+             QStringLiteral("-c"),
+             QStringLiteral("SELECT upper(encode(convert_to(v, 'UTF8'), 'hex')) FROM %1.t ORDER BY id")
+                 .arg(schema)});
+    } else {
+        client.start(
+            QStringLiteral("mariadb"),
+            {QStringLiteral("--no-defaults"), QStringLiteral("-h"), c.Value(QStringLiteral("Server")),
+             QStringLiteral("-P"), c.Value(QStringLiteral("Port")), QStringLiteral("-u"),
+             c.Value(QStringLiteral("UID")), QStringLiteral("-BN"), QStringLiteral("-e"),
+             QStringLiteral("SELECT hex(v) FROM t ORDER BY id"), c.Value(QStringLiteral("Database"))});
+    }
+    if (!client.waitForFinished(60000) || client.exitCode() != 0)
+        return {QStringLiteral("client failed: ") + QString::fromUtf8(client.readAllStandardError())};
+    return QString::fromUtf8(client.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -56,12 +116,18 @@ private slots:
     void writeDuringAFetch();
     void batchParametersGoToTheirStatements_data() { AddOdbcRows(); }
     void batchParametersGoToTheirStatements();
+    void textUnchangedBothWays_data() { AddTextSetups(); }
+    void textUnchangedBothWays();
+    void unknownEncodingRefusesOtherText();
     void columnTypeInTheDatabasesWords_data() { AddOdbcRows(); }
     void columnTypeInTheDatabasesWords();
     void schemaKinds_data();
     void schemaKinds();
     void mariaDbListsOnlyTheCurrentDatabase();
     void psqlodbcReadsEverySchema();
+
+private:
+    void textUnchangedBothWaysOn();
 };
 
 void TestOdbc::driverConnectString_data() {
@@ -362,6 +428,130 @@ void TestOdbc::batchParametersGoToTheirStatements() {
     QCOMPARE(q.RecordCount(), 2);
     QCOMPARE(q.Text(0, 0), QStringLiteral("x;y"));
     QCOMPARE(q.Text(1, 0), QStringLiteral("zwei"));
+}
+
+// Text goes to the database and comes back byte for byte through every driver, in statements,
+// parameters, grid edits and names, whatever the process's locale: the driver manager would
+// narrow UTF-16 by it for a driver without wide entry points (the SQLite3 driver).
+void TestOdbc::textUnchangedBothWays() {
+    try {
+        textUnchangedBothWaysOn();
+    } catch (const TDataError& e) {
+        QFAIL(qPrintable(e.Message() + u'\n' + e.Statement()));
+    }
+}
+
+void TestOdbc::textUnchangedBothWaysOn() {
+    QFETCH(QString, setup);
+    const QByteArray locale = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+    auto restoreLocale = qScopeGuard([&] { std::setlocale(LC_CTYPE, locale.constData()); });
+    std::unique_ptr<TFixtureDatabase> fixture;
+    TConnection mariaDb;
+    QString connection;
+    if (setup == QLatin1String("mariadb")) {
+        connection = qEnvironmentVariable("TABULO_TEST_MARIADB");
+        if (connection.isEmpty())
+            QSKIP("TABULO_TEST_MARIADB is not set: no MariaDB server (scripts/mariadb-test-server.sh start)");
+        mariaDb.Open(connection);
+    } else {
+        const TProviderFixture& f = ProviderFixture(setup);
+        if (const QString why = f.Unavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        fixture = std::make_unique<TFixtureDatabase>(f);
+        connection = fixture->ConnectionString();
+    }
+    TConnection& c = fixture ? fixture->Connection() : mariaDb;
+    const QString table = c.SqlName(QStringLiteral("t"));
+    c.Execute(QStringLiteral("DROP TABLE IF EXISTS t"));
+    c.Execute(QStringLiteral("CREATE TABLE t (id INTEGER PRIMARY KEY, v VARCHAR(4000))") +
+              (setup == QLatin1String("mariadb") ? QStringLiteral(" CHARACTER SET utf8mb4") : QString()));
+    auto dropTable = qScopeGuard([&] { c.Execute(QStringLiteral("DROP TABLE IF EXISTS t")); });
+
+    const QStringList texts = TrickyTexts();
+    QStringList expected;
+    int id = 0;
+    for (const QString& text : texts) {
+        c.Execute(QStringLiteral("INSERT INTO t VALUES (%1, '%2')").arg(++id).arg(text));
+        TQuery ins;
+        ins.SetConnection(&c);
+        ins.SetSql(QStringLiteral("INSERT INTO t VALUES (:id, :v)"));
+        ins.Parameters().ParamByName(QStringLiteral("id")).Value = ++id;
+        ins.Parameters().ParamByName(QStringLiteral("v")).Value = text;
+        QCOMPARE(ins.ExecSQL(), 1);
+        // As a grid edit writes it.
+        c.Execute(QStringLiteral("INSERT INTO t VALUES (%1, 'x')").arg(++id));
+        TQuery edit;
+        edit.SetConnection(&c);
+        edit.SetLockType(TLockType::Optimistic);
+        edit.SetSql(QStringLiteral("SELECT id, v FROM t WHERE id = %1").arg(id));
+        edit.Open();
+        edit.Edit();
+        edit.FieldByName(QStringLiteral("v")).SetValue(text);
+        edit.Post();
+        for (int i = 0; i < 3; ++i)
+            expected << QString::fromLatin1(text.toUtf8().toHex().toUpper());
+    }
+    QCOMPARE(ClientHex(setup, connection), expected);
+
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("SELECT v FROM t ORDER BY id"));
+    q.Open();
+    QCOMPARE(q.RecordCount(), expected.size());
+    for (int row = 0; row < q.RecordCount(); ++row)
+        QCOMPARE(q.Text(row, 0), texts[row / 3]);
+    q.SetSql(QStringLiteral("SELECT count(*) FROM t WHERE v LIKE 'Müller 日本%'"));
+    q.Open();
+    QCOMPARE(q.Fields()[0].AsInteger(), 3);
+
+    // Names: a table read through its schema restriction and by its quoted name.
+    const QString name = QStringLiteral("Größe_ñ_日本");
+    c.Execute(QStringLiteral("CREATE TABLE %1 (%2 INTEGER)")
+                  .arg(c.SqlName(name), c.SqlName(QStringLiteral("Maß"))));
+    auto dropNamed = qScopeGuard([&] { c.Execute(QStringLiteral("DROP TABLE %1").arg(c.SqlName(name))); });
+    std::unique_ptr<TRecordset> columns = c.OpenSchema(TSchemaKind::Columns, {QVariant(), QVariant(), name});
+    columns->First();
+    QVERIFY(!columns->Eof());
+    QCOMPARE(columns->FieldByName(QStringLiteral("TABLE_NAME")).AsText(), name);
+    QCOMPARE(columns->FieldByName(QStringLiteral("COLUMN_NAME")).AsText(), QStringLiteral("Maß"));
+    q.SetSql(QStringLiteral("SELECT * FROM %1").arg(c.SqlName(name)));
+    q.Open();
+    QCOMPARE(q.Fields()[0].Name(), QStringLiteral("Maß"));
+}
+
+// psqlODBC's ANSI driver has no wide entry points and no encoding the program could know:
+// plain ASCII goes, other text is refused rather than sent in some guessed encoding.
+void TestOdbc::unknownEncodingRefusesOtherText() {
+    const TProviderFixture& f = ProviderFixture(QStringLiteral("odbc-postgresql"));
+    if (const QString why = f.Unavailable(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    TFixtureDatabase db(f);
+    TConnectionString ansi(db.ConnectionString());
+    ansi.SetValue(QStringLiteral("Driver"), QStringLiteral("{PostgreSQL ANSI}"));
+    TConnection c;
+    c.Open(ansi.ToString());
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("SELECT 'Koeln' AS v"));
+    q.Open();
+    QCOMPARE(q.Fields()[0].AsText(), QStringLiteral("Koeln"));
+    for (const QString& sql : {QStringLiteral("SELECT 'Köln' AS v"), QStringLiteral("SELECT :v AS v")}) {
+        q.SetSql(sql);
+        if (sql.contains(u':'))
+            q.Parameters().ParamByName(QStringLiteral("v")).Value = QStringLiteral("Köln");
+        try {
+            q.Open();
+            QFAIL("sent");
+        } catch (const TDataError& e) {
+            QVERIFY2(e.Message().contains(QStringLiteral("unbekannten Zeichenkodierung")),
+                     qPrintable(e.Message()));
+        }
+    }
+    // The session is still usable.
+    q.SetSql(QStringLiteral("SELECT 1 AS v"));
+    q.Open();
+    QCOMPARE(q.Fields()[0].AsInteger(), 1);
 }
 
 void TestOdbc::columnTypeInTheDatabasesWords() {
