@@ -259,8 +259,16 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
             const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
             QVariant typeName = row.S(6);
             // psqlODBC names an array by its element type's internal name ("_int4").
-            if (m_traits.Postgres && typeName.toString().startsWith(u'_'))
-                typeName = typeName.toString().mid(1) + QStringLiteral("[]");
+            // Its "bpchar" is the type declared as char.
+            if (m_traits.Postgres) {
+                QString name = typeName.toString();
+                const bool array = name.startsWith(u'_');
+                if (array)
+                    name = name.mid(1);
+                if (name == QLatin1String("bpchar"))
+                    name = QStringLiteral("char");
+                typeName = array ? name + QStringLiteral("[]") : name;
+            }
             const QVariant rawSize = row.I(7);
             row.I(8); // BUFFER_LENGTH
             const QVariant digits = row.I(9);
@@ -277,7 +285,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
             const bool character = IsCharacterSqlType(sqlType);
             // Drivers say "NULL" where a column has no default, and a size below 0 for "unknown".
             const QVariant defaultValue = DefaultValue(rawDefault);
-            const QVariant size = Size(rawSize);
+            // The SQLite3 driver gives a length of 0 to a text column declared without one.
+            const QVariant size =
+                m_traits.DatesAsText && character && rawSize.toLongLong() == 0 ? QVariant() : Size(rawSize);
             const QVariant octets = Size(rawOctets);
             const bool numeric = IsNumericSqlType(sqlType);
             rows.Add({catalog,

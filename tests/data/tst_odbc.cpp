@@ -60,6 +60,33 @@ QStringList TrickyTexts() {
             QString(3000, u'Ú') + u'z'};
 }
 
+// A connection of one of the text setups: a fixture's fresh database, or the MariaDB server's.
+struct TSetupConnection {
+    std::unique_ptr<TFixtureDatabase> Fixture;
+    TConnection MariaDb;
+    QString ConnectionString;
+    QString Unavailable;
+
+    explicit TSetupConnection(const QString& setup) {
+        if (setup == QLatin1String("mariadb")) {
+            ConnectionString = qEnvironmentVariable("TABULO_TEST_MARIADB");
+            if (ConnectionString.isEmpty())
+                Unavailable = QStringLiteral("TABULO_TEST_MARIADB is not set: no MariaDB server "
+                                             "(scripts/mariadb-test-server.sh start)");
+            else
+                MariaDb.Open(ConnectionString);
+            return;
+        }
+        const TProviderFixture& f = ProviderFixture(setup);
+        Unavailable = f.Unavailable();
+        if (!Unavailable.isEmpty())
+            return;
+        Fixture = std::make_unique<TFixtureDatabase>(f);
+        ConnectionString = Fixture->ConnectionString();
+    }
+    TConnection& Connection() { return Fixture ? Fixture->Connection() : MariaDb; }
+};
+
 // Column v of table t by id, as hexadecimal UTF-8 from the database's own client.
 QStringList ClientHex(const QString& setup, const QString& connection) {
     const TConnectionString c(connection);
@@ -119,6 +146,8 @@ private slots:
     void textUnchangedBothWays_data() { AddTextSetups(); }
     void textUnchangedBothWays();
     void unknownEncodingRefusesOtherText();
+    void typeTextAsDeclared_data();
+    void typeTextAsDeclared();
     void columnTypeInTheDatabasesWords_data() { AddOdbcRows(); }
     void columnTypeInTheDatabasesWords();
     void schemaKinds_data();
@@ -446,23 +475,11 @@ void TestOdbc::textUnchangedBothWaysOn() {
     const QByteArray locale = std::setlocale(LC_CTYPE, nullptr);
     std::setlocale(LC_CTYPE, "C");
     auto restoreLocale = qScopeGuard([&] { std::setlocale(LC_CTYPE, locale.constData()); });
-    std::unique_ptr<TFixtureDatabase> fixture;
-    TConnection mariaDb;
-    QString connection;
-    if (setup == QLatin1String("mariadb")) {
-        connection = qEnvironmentVariable("TABULO_TEST_MARIADB");
-        if (connection.isEmpty())
-            QSKIP("TABULO_TEST_MARIADB is not set: no MariaDB server (scripts/mariadb-test-server.sh start)");
-        mariaDb.Open(connection);
-    } else {
-        const TProviderFixture& f = ProviderFixture(setup);
-        if (const QString why = f.Unavailable(); !why.isEmpty())
-            QSKIP(qPrintable(why));
-        fixture = std::make_unique<TFixtureDatabase>(f);
-        connection = fixture->ConnectionString();
-    }
-    TConnection& c = fixture ? fixture->Connection() : mariaDb;
-    const QString table = c.SqlName(QStringLiteral("t"));
+    TSetupConnection setupConnection(setup);
+    if (!setupConnection.Unavailable.isEmpty())
+        QSKIP(qPrintable(setupConnection.Unavailable));
+    const QString connection = setupConnection.ConnectionString;
+    TConnection& c = setupConnection.Connection();
     c.Execute(QStringLiteral("DROP TABLE IF EXISTS t"));
     c.Execute(QStringLiteral("CREATE TABLE t (id INTEGER PRIMARY KEY, v VARCHAR(4000))") +
               (setup == QLatin1String("mariadb") ? QStringLiteral(" CHARACTER SET utf8mb4") : QString()));
@@ -552,6 +569,57 @@ void TestOdbc::unknownEncodingRefusesOtherText() {
     q.SetSql(QStringLiteral("SELECT 1 AS v"));
     q.Open();
     QCOMPARE(q.Fields()[0].AsInteger(), 1);
+}
+
+void TestOdbc::typeTextAsDeclared_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("declared");
+    QTest::addColumn<QString>("expected");
+    const QString sqlite = QStringLiteral("odbc-sqlite"), pg = QStringLiteral("odbc-postgresql"),
+                  maria = QStringLiteral("mariadb");
+    QTest::newRow("sqlite3 driver text") << sqlite << "TEXT"
+                                         << "text null";
+    QTest::newRow("sqlite3 driver varchar") << sqlite << "VARCHAR(7)"
+                                            << "varchar (7) null";
+    QTest::newRow("psqlodbc char") << pg << "char(5)"
+                                   << "char (5) null";
+    QTest::newRow("psqlodbc char array") << pg << "char(5)[]"
+                                         << "char[] null";
+    QTest::newRow("psqlodbc numeric") << pg << "numeric(8,3) NOT NULL"
+                                      << "numeric (8, 3) not null";
+    QTest::newRow("mariadb double") << maria << "DOUBLE"
+                                    << "DOUBLE null";
+    QTest::newRow("mariadb double with digits") << maria << "DOUBLE(10,2)"
+                                                << "DOUBLE (10,2) null";
+    QTest::newRow("mariadb float") << maria << "FLOAT"
+                                   << "FLOAT null";
+    QTest::newRow("mariadb timestamp") << maria << "TIMESTAMP NULL"
+                                       << "TIMESTAMP null";
+    QTest::newRow("mariadb varchar") << maria << "VARCHAR(7) NOT NULL"
+                                     << "VARCHAR (7) not null";
+    QTest::newRow("mariadb decimal") << maria << "DECIMAL(8,3)"
+                                     << "DECIMAL (8,3) null";
+}
+
+// A type text reads as the column was declared: no empty or half parameter lists where the
+// driver reports no size of the column's own.
+void TestOdbc::typeTextAsDeclared() {
+    QFETCH(QString, setup);
+    QFETCH(QString, declared);
+    QFETCH(QString, expected);
+    TSetupConnection setupConnection(setup);
+    if (!setupConnection.Unavailable.isEmpty())
+        QSKIP(qPrintable(setupConnection.Unavailable));
+    TConnection& c = setupConnection.Connection();
+    c.Execute(QStringLiteral("DROP TABLE IF EXISTS typed"));
+    c.Execute(QStringLiteral("CREATE TABLE typed (x %1)").arg(declared));
+    auto drop = qScopeGuard([&] { c.Execute(QStringLiteral("DROP TABLE typed")); });
+    const TProviderTypes types(c);
+    std::unique_ptr<TRecordset> columns =
+        c.OpenSchema(TSchemaKind::Columns, {QVariant(), QVariant(), QStringLiteral("typed")});
+    columns->First();
+    QVERIFY(!columns->Eof());
+    QCOMPARE(types.ColumnTypeText(*columns), expected);
 }
 
 void TestOdbc::columnTypeInTheDatabasesWords() {
