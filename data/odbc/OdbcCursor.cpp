@@ -106,6 +106,15 @@ void TOdbcCursor::Describe() {
             c.DefinedSize = qint64(size);
             break;
         }
+        // psqlODBC hands money out as a double, which loses cents: it stays the text the
+        // server sends, as the PostgreSQL provider keeps it.
+        if ((c.Type == TDataType::Double || c.Type == TDataType::Single) &&
+            AttributeText(h, mode, i, SQL_DESC_TYPE_NAME)
+                    .compare(QLatin1String("money"), Qt::CaseInsensitive) == 0) {
+            c.Type = TDataType::Currency;
+            c.Precision = 19;
+            c.Scale = 2;
+        }
         c.Nullable = nullable != SQL_NO_NULLS;
         c.BaseTable = AttributeText(h, mode, i, SQL_DESC_BASE_TABLE_NAME);
         if (!c.BaseTable.isEmpty()) {
@@ -128,6 +137,9 @@ void TOdbcCursor::Describe() {
             read = TRead::Integer;
             break;
         case TDataType::Single:
+            // The driver's float as it is: a double read would carry the widening's digits.
+            read = TRead::Single;
+            break;
         case TDataType::Double:
             read = TRead::Real;
             break;
@@ -142,7 +154,8 @@ void TOdbcCursor::Describe() {
                                              : TRead::DateText;
             break;
         case TDataType::DBTime:
-            read = m_dates == TDates::Text ? TRead::Text : TRead::Time;
+            // Durations beyond a day or below zero (MariaDB), 24:00:00 (PostgreSQL) are no time of day.
+            read = m_dates == TDates::Text ? TRead::Text : TRead::TimeText;
             break;
         case TDataType::DBTimeStamp:
             read = m_dates == TDates::Typed  ? TRead::Timestamp
@@ -227,18 +240,21 @@ bool TOdbcCursor::FetchRow(TRowStore& store) {
                 store.AddNull();
             break;
         }
-        case TRead::Date: {
-            SQL_DATE_STRUCT value{};
-            if (Get(column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator))
-                store.AddDate(DaysSinceEpoch(value.year, value.month, value.day));
+        case TRead::Single: {
+            SQLREAL value = 0;
+            if (Get(column, SQL_C_FLOAT, &value, sizeof value, &indicator))
+                store.AddReal(value);
             else
                 store.AddNull();
             break;
         }
-        case TRead::Time: {
-            SQL_TIME_STRUCT value{};
-            if (Get(column, SQL_C_TYPE_TIME, &value, sizeof value, &indicator))
-                store.AddTime((value.hour * 3600 + value.minute * 60 + value.second) * 1000);
+        case TRead::TimeText:
+            ReadTimeText(column, store);
+            break;
+        case TRead::Date: {
+            SQL_DATE_STRUCT value{};
+            if (Get(column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator))
+                store.AddDate(DaysSinceEpoch(value.year, value.month, value.day));
             else
                 store.AddNull();
             break;
@@ -428,6 +444,30 @@ void TOdbcCursor::ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool t
         if (d.isValid() && t.isValid()) {
             store.AddTimestamp(DaysSinceEpoch(d.year(), d.month(), d.day()) * kMsecsPerDay +
                                t.msecsSinceStartOfDay());
+            return;
+        }
+    }
+    AddUtf16(store, text);
+}
+
+void TOdbcCursor::ReadTimeText(SQLUSMALLINT column, TRowStore& store) {
+    char buffer[64];
+    SQLLEN indicator = 0;
+    if (!Get(column, SQL_C_CHAR, buffer, sizeof buffer, &indicator)) {
+        store.AddNull();
+        return;
+    }
+    const QString text = QString::fromUtf8(buffer, OdbcWrittenLength(buffer, sizeof buffer - 1, indicator));
+    // A time of day to the millisecond is a time; anything else stays the text the driver sends.
+    const qsizetype digits = text.size() - 9;
+    if (HasShape(text, u"dd:dd:dd") &&
+        (text.size() == 8 ||
+         (text[8] == u'.' && digits >= 1 && digits <= 3 &&
+          std::all_of(text.begin() + 9, text.end(), [](QChar c) { return c.isDigit(); })))) {
+        // Qt would take 24:00:00 for midnight.
+        const QTime t = QTime::fromString(text, Qt::ISODateWithMs);
+        if (t.isValid() && QStringView(text).left(2).toInt() < 24) {
+            store.AddTime(t.msecsSinceStartOfDay());
             return;
         }
     }

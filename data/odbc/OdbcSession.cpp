@@ -65,7 +65,10 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
             m_traits.Keywords.insert(word.trimmed().toUpper());
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
     m_traits.Postgres = m_traits.DbmsName.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
-    m_traits.DatesBeyondCalendar = m_traits.Postgres;
+    // MariaDB has zero dates ("2024-00-00", "0000-00-00 00:00:00"), which no date struct holds.
+    m_traits.DatesBeyondCalendar =
+        m_traits.Postgres || m_traits.DbmsName.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive) ||
+        m_traits.DbmsName.contains(QLatin1String("MySQL"), Qt::CaseInsensitive);
     m_traits.InterruptsConnection = m_traits.DatesAsText;
     m_traits.Interleaves = m_traits.DatesAsText;
     m_traits.Catalogs = infoText(SQL_CATALOG_NAME) == QLatin1String("Y");

@@ -87,37 +87,45 @@ struct TSetupConnection {
     TConnection& Connection() { return Fixture ? Fixture->Connection() : MariaDb; }
 };
 
-// Column v of table t by id, as hexadecimal UTF-8 from the database's own client.
-QStringList ClientHex(const QString& setup, const QString& connection) {
+// What the database's own client prints for a query, one line per row, columns by tabs.
+QStringList ClientLines(const QString& setup, const QString& connection, const QString& sql) {
     const TConnectionString c(connection);
     QProcess client;
     if (setup == QLatin1String("odbc-sqlite")) {
-        client.start(QStringLiteral("sqlite3"), {c.Value(QStringLiteral("Database")),
-                                                 QStringLiteral("SELECT hex(v) FROM t ORDER BY id")});
+        client.start(QStringLiteral("sqlite3"), {QStringLiteral("-separator"), QStringLiteral("\t"),
+                                                 c.Value(QStringLiteral("Database")), sql});
     } else if (setup == QLatin1String("odbc-postgresql")) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PGPASSWORD"), c.Value(QStringLiteral("Password")));
+        env.insert(QStringLiteral("PGOPTIONS"),
+                   QStringLiteral("-c search_path=") +
+                       c.Value(QStringLiteral("ConnSettings")).section(u' ', -1).trimmed());
         client.setProcessEnvironment(env);
-        const QString schema = c.Value(QStringLiteral("ConnSettings")).section(u' ', -1).trimmed();
-        client.start(
-            QStringLiteral("psql"),
-            {QStringLiteral("-XAt"), QStringLiteral("-h"), c.Value(QStringLiteral("Server")),
-             QStringLiteral("-p"), c.Value(QStringLiteral("Port")), QStringLiteral("-U"),
-             c.Value(QStringLiteral("User ID")), QStringLiteral("-d"), c.Value(QStringLiteral("Database")),
-             QStringLiteral("-c"),
-             QStringLiteral("SELECT upper(encode(convert_to(v, 'UTF8'), 'hex')) FROM %1.t ORDER BY id")
-                 .arg(schema)});
+        client.start(QStringLiteral("psql"),
+                     {QStringLiteral("-XAt"), QStringLiteral("-F"), QStringLiteral("\t"),
+                      QStringLiteral("-h"), c.Value(QStringLiteral("Server")), QStringLiteral("-p"),
+                      c.Value(QStringLiteral("Port")), QStringLiteral("-U"),
+                      c.Value(QStringLiteral("User ID")), QStringLiteral("-d"),
+                      c.Value(QStringLiteral("Database")), QStringLiteral("-c"), sql});
     } else {
-        client.start(
-            QStringLiteral("mariadb"),
-            {QStringLiteral("--no-defaults"), QStringLiteral("-h"), c.Value(QStringLiteral("Server")),
-             QStringLiteral("-P"), c.Value(QStringLiteral("Port")), QStringLiteral("-u"),
-             c.Value(QStringLiteral("UID")), QStringLiteral("-BN"), QStringLiteral("-e"),
-             QStringLiteral("SELECT hex(v) FROM t ORDER BY id"), c.Value(QStringLiteral("Database"))});
+        client.start(QStringLiteral("mariadb"),
+                     {QStringLiteral("--no-defaults"), QStringLiteral("-h"),
+                      c.Value(QStringLiteral("Server")), QStringLiteral("-P"),
+                      c.Value(QStringLiteral("Port")), QStringLiteral("-u"), c.Value(QStringLiteral("UID")),
+                      QStringLiteral("-BN"), QStringLiteral("-e"), sql, c.Value(QStringLiteral("Database"))});
     }
     if (!client.waitForFinished(60000) || client.exitCode() != 0)
         return {QStringLiteral("client failed: ") + QString::fromUtf8(client.readAllStandardError())};
     return QString::fromUtf8(client.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// Column v of table t by id, as hexadecimal UTF-8 from the database's own client.
+QStringList ClientHex(const QString& setup, const QString& connection) {
+    if (setup == QLatin1String("odbc-postgresql"))
+        return ClientLines(
+            setup, connection,
+            QStringLiteral("SELECT upper(encode(convert_to(v, 'UTF8'), 'hex')) FROM t ORDER BY id"));
+    return ClientLines(setup, connection, QStringLiteral("SELECT hex(v) FROM t ORDER BY id"));
 }
 
 } // namespace
@@ -146,6 +154,9 @@ private slots:
     void textUnchangedBothWays_data() { AddTextSetups(); }
     void textUnchangedBothWays();
     void unknownEncodingRefusesOtherText();
+    void valuesAsTheDatabaseSendsThem_data();
+    void valuesAsTheDatabaseSendsThem();
+    void typedValuesThroughMariaDb();
     void typeTextAsDeclared_data();
     void typeTextAsDeclared();
     void columnTypeInTheDatabasesWords_data() { AddOdbcRows(); }
@@ -569,6 +580,59 @@ void TestOdbc::unknownEncodingRefusesOtherText() {
     q.SetSql(QStringLiteral("SELECT 1 AS v"));
     q.Open();
     QCOMPARE(q.Fields()[0].AsInteger(), 1);
+}
+
+void TestOdbc::valuesAsTheDatabaseSendsThem_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("sql");
+    const QString pg = QStringLiteral("odbc-postgresql"), maria = QStringLiteral("mariadb");
+    // Each a value the driver's typed structs cannot hold; the rows after it still come.
+    QTest::newRow("mariadb negative time")
+        << maria << "SELECT TIMEDIFF('2024-01-01 10:00', '2024-01-01 11:30')";
+    QTest::newRow("mariadb time beyond a day") << maria << "SELECT CAST('838:59:59' AS TIME)";
+    QTest::newRow("mariadb zero month") << maria << "SELECT DATE('2024-00-00')";
+    QTest::newRow("mariadb zero timestamp") << maria << "SELECT CAST('0000-00-00 00:00:00' AS DATETIME)";
+    QTest::newRow("psqlodbc money") << pg << "SELECT 1234567.89::money";
+    QTest::newRow("psqlodbc negative money") << pg << "SELECT '-12.5'::money";
+}
+
+// Values that are no time of day, no calendar day or no double are shown as the database
+// sends them, as its client prints them, and end no fetch.
+void TestOdbc::valuesAsTheDatabaseSendsThem() {
+    QFETCH(QString, setup);
+    QFETCH(QString, sql);
+    TSetupConnection setupConnection(setup);
+    if (!setupConnection.Unavailable.isEmpty())
+        QSKIP(qPrintable(setupConnection.Unavailable));
+    TConnection& c = setupConnection.Connection();
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(sql + QStringLiteral(" AS v UNION ALL ") + sql + QStringLiteral(" UNION ALL SELECT NULL"));
+    q.Open();
+    QCOMPARE(q.RecordCount(), 3);
+    const QString expected = ClientLines(setup, setupConnection.ConnectionString, sql).value(0);
+    QCOMPARE(q.Text(0, 0), expected);
+    QCOMPARE(q.Text(1, 0), expected);
+    QVERIFY(q.Text(2, 0).isEmpty());
+}
+
+// A time of day, a day and a single-precision float read typed, as the driver holds them.
+void TestOdbc::typedValuesThroughMariaDb() {
+    TSetupConnection setupConnection(QStringLiteral("mariadb"));
+    if (!setupConnection.Unavailable.isEmpty())
+        QSKIP(qPrintable(setupConnection.Unavailable));
+    TQuery q;
+    q.SetConnection(&setupConnection.Connection());
+    q.SetSql(QStringLiteral("SELECT CAST('12:34:56.789' AS TIME(3)) AS t, DATE('2024-02-29') AS d, "
+                            "CAST(0.1 AS FLOAT) AS f, CAST('2024-02-29 23:59:59' AS DATETIME) AS ts"));
+    q.Open();
+    QCOMPARE(q.FieldByName(QStringLiteral("t")).Value().toTime(), QTime(12, 34, 56, 789));
+    QCOMPARE(q.FieldByName(QStringLiteral("d")).Value().toDate(), QDate(2024, 2, 29));
+    QCOMPARE(q.FieldByName(QStringLiteral("f")).Type(), TDataType::Single);
+    QCOMPARE(q.FieldByName(QStringLiteral("f")).AsFloat(), double(0.1f));
+    const QDateTime ts = q.FieldByName(QStringLiteral("ts")).Value().toDateTime();
+    QCOMPARE(ts.date(), QDate(2024, 2, 29));
+    QCOMPARE(ts.time(), QTime(23, 59, 59));
 }
 
 void TestOdbc::typeTextAsDeclared_data() {
