@@ -154,6 +154,23 @@ QString TOdbcSession::CurrentCatalog() {
     return OdbcString(name, OdbcWrittenLength(name, qsizetype(std::size(name)) - 1, length));
 }
 
+QString TOdbcSession::Pattern(const QString& name) const {
+    if (name.isEmpty() || m_traits.SearchEscape.isEmpty())
+        return name;
+    QString pattern;
+    pattern.reserve(name.size() + 4);
+    for (const QChar c : name) {
+        if (c == u'%' || c == u'_' || QStringView(m_traits.SearchEscape) == QStringView(&c, 1))
+            pattern += m_traits.SearchEscape;
+        pattern += c;
+    }
+    return pattern;
+}
+
+QString TOdbcSession::Ident(const QString& name) const {
+    return m_traits.IdentifiersArePatterns ? Pattern(name) : name;
+}
+
 QList<TOdbcSession::TTableName> TOdbcSession::BaseTables(const QString& catalog, const QString& schema,
                                                          const QString& table) {
     QList<TTableName> tables;
@@ -186,7 +203,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     const QString r0 = catalog(0);
     const QString r1 = Restriction(restrictions, 1);
     // A schema pattern for the calls that take one: every schema where none is named.
-    const QString s1 = r1.isEmpty() && m_traits.Schemas ? QStringLiteral("%") : r1;
+    const QString s1 = r1.isEmpty() && m_traits.Schemas ? QStringLiteral("%") : Pattern(r1);
     const QString r2 = Restriction(restrictions, 2);
     const QString r3 = kind == K::ForeignKeys ? catalog(3) : Restriction(restrictions, 3);
     const QString r4 = Restriction(restrictions, 4);
@@ -208,7 +225,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::Tables:
     case K::Views: {
         const QString types = kind == K::Views ? QStringLiteral("VIEW") : r3;
-        const auto owned = require(tables(r0, s1, r2, types));
+        const auto owned = require(tables(r0, s1, Pattern(r2), types));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
         while (st.Fetch()) {
@@ -249,7 +266,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     }
     case K::Columns: {
         const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.Columns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(r2), SQL_NTS, s(r3), SQL_NTS);
+            return api.Columns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(Pattern(r2)), SQL_NTS, s(Pattern(r3)),
+                               SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -374,13 +392,13 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         // A driver that never sends a table's statistics row (psqlODBC) cannot answer the kind:
         // an empty rowset would read as "no tables".
         bool tables = false, tableStatistics = false;
-        for (const TTableName& t : BaseTables(r0, s1, table)) {
+        for (const TTableName& t : BaseTables(r0, s1, Pattern(table))) {
             tables = true;
             QStringList primary;
             if (kind == K::Indexes)
                 if (auto pk = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-                        return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(t.Schema), SQL_NTS, s(t.Name),
-                                               SQL_NTS);
+                        return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(Ident(t.Schema)), SQL_NTS,
+                                               s(Ident(t.Name)), SQL_NTS);
                     }))
                     while (pk->Fetch()) {
                         // Columns in ascending order: not every driver reads them otherwise.
@@ -388,8 +406,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                         primary << pk->Text(6).toString() << column;
                     }
             auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-                return api.Statistics(h, s(t.Catalog), SQL_NTS, s(t.Schema), SQL_NTS, s(t.Name), SQL_NTS,
-                                      SQL_INDEX_ALL, SQL_QUICK);
+                return api.Statistics(h, s(t.Catalog), SQL_NTS, s(Ident(t.Schema)), SQL_NTS, s(Ident(t.Name)),
+                                      SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -472,9 +490,10 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::PrimaryKeys: {
-        for (const TTableName& t : BaseTables(r0, s1, r2)) {
+        for (const TTableName& t : BaseTables(r0, s1, Pattern(r2))) {
             auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-                return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(t.Schema), SQL_NTS, s(t.Name), SQL_NTS);
+                return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(Ident(t.Schema)), SQL_NTS,
+                                       s(Ident(t.Name)), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -491,8 +510,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         auto read = [&](const QString& pkc, const QString& pks, const QString& pkt, const QString& fkc,
                         const QString& fks, const QString& fkt) {
             auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-                return api.ForeignKeys(h, s(pkc), SQL_NTS, s(pks), SQL_NTS, s(pkt), SQL_NTS, s(fkc), SQL_NTS,
-                                       s(fks), SQL_NTS, s(fkt), SQL_NTS);
+                return api.ForeignKeys(h, s(pkc), SQL_NTS, s(Ident(pks)), SQL_NTS, s(Ident(pkt)), SQL_NTS,
+                                       s(fkc), SQL_NTS, s(Ident(fks)), SQL_NTS, s(Ident(fkt)), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -523,17 +542,19 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                           Shifted(deferrability, -4)});
             }
         };
-        if (!r2.isEmpty() || !r5.isEmpty()) {
+        // The SQLite3 driver finds no key by a primary table whose name holds "%" or "_": it
+        // reads the keys of each foreign table then, and the core keeps the primary table's.
+        if (!r5.isEmpty() || (!r2.isEmpty() && !m_traits.IdentifiersArePatterns)) {
             read(r0, r1, r2, r3, r4, r5);
         } else {
-            for (const TTableName& t : BaseTables(r3, r4, {}))
+            for (const TTableName& t : BaseTables(r3, Pattern(r4), {}))
                 read({}, {}, {}, t.Catalog, t.Schema, t.Name);
         }
         return;
     }
     case K::Procedures: {
         const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.Procedures(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(r2), SQL_NTS);
+            return api.Procedures(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(Pattern(r2)), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -551,8 +572,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::ProcedureColumns: {
         const QString column = r3;
         const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.ProcedureColumns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(r2), SQL_NTS, s(column),
-                                        SQL_NTS);
+            return api.ProcedureColumns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(Pattern(r2)), SQL_NTS,
+                                        s(Pattern(column)), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -605,7 +626,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     }
     case K::TablePrivileges: {
         const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.TablePrivileges(h, s(r0), SQL_NTS, s(r1), SQL_NTS, s(r2), SQL_NTS);
+            return api.TablePrivileges(h, s(r0), SQL_NTS, s(Pattern(r1)), SQL_NTS, s(Pattern(r2)), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -621,10 +642,10 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::ColumnPrivileges: {
         // psqlODBC writes invalid SQL for a schema argument and fails on a null column pattern:
         // the schema is compared here instead.
-        const QString columns = r3.isNull() ? QStringLiteral("%") : r3;
-        for (const TTableName& t : BaseTables(r0, r1, r2)) {
+        const QString columns = r3.isNull() ? QStringLiteral("%") : Pattern(r3);
+        for (const TTableName& t : BaseTables(r0, Pattern(r1), Pattern(r2))) {
             auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-                return api.ColumnPrivileges(h, s(t.Catalog), SQL_NTS, nullptr, 0, s(t.Name), SQL_NTS,
+                return api.ColumnPrivileges(h, s(t.Catalog), SQL_NTS, nullptr, 0, s(Ident(t.Name)), SQL_NTS,
                                             s(columns), SQL_NTS);
             });
             st = require(std::move(st));
@@ -673,7 +694,7 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
     QList<TTableKey> keys;
 
     if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.PrimaryKeys(h, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS);
+            return api.PrimaryKeys(h, s(c), SQL_NTS, s(Ident(sch)), SQL_NTS, s(Ident(table)), SQL_NTS);
         })) {
         QMap<int, QString> columns;
         while (st->Fetch()) {
@@ -687,7 +708,8 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
     // Unique indexes count when none of their columns takes nulls.
     QStringList notNull;
     if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.Columns(h, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS, nullptr, 0);
+            return api.Columns(h, s(c), SQL_NTS, s(Pattern(sch)), SQL_NTS, s(Pattern(table)), SQL_NTS,
+                               nullptr, 0);
         })) {
         while (st->Fetch()) {
             const QString name = st->Text(4).toString();
@@ -698,8 +720,8 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
         }
     }
     if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.Statistics(h, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS, SQL_INDEX_UNIQUE,
-                                  SQL_QUICK);
+            return api.Statistics(h, s(c), SQL_NTS, s(Ident(sch)), SQL_NTS, s(Ident(table)), SQL_NTS,
+                                  SQL_INDEX_UNIQUE, SQL_QUICK);
         })) {
         QList<QPair<QString, QStringList>> indexes;
         while (st->Fetch()) {
@@ -730,8 +752,8 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
     }
 
     if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.SpecialColumns(h, SQL_BEST_ROWID, s(c), SQL_NTS, s(sch), SQL_NTS, s(table), SQL_NTS,
-                                      SQL_SCOPE_CURROW, SQL_NO_NULLS);
+            return api.SpecialColumns(h, SQL_BEST_ROWID, s(c), SQL_NTS, s(Ident(sch)), SQL_NTS,
+                                      s(Ident(table)), SQL_NTS, SQL_SCOPE_CURROW, SQL_NO_NULLS);
         })) {
         QStringList columns;
         bool pseudo = false;

@@ -76,6 +76,8 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     m_traits.Schemas =
         SQL_SUCCEEDED(SQLGetInfoW(m_dbc, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr)) &&
         schemaUsage != 0;
+    m_traits.SearchEscape = infoText(SQL_SEARCH_PATTERN_ESCAPE);
+    m_traits.IdentifiersArePatterns = m_traits.DatesAsText;
     m_traits.Text = TextMode();
     if (m_traits.InterruptsConnection)
         m_interrupter = std::make_unique<TOdbcStatement>(m_dbc);

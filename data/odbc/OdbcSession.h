@@ -39,6 +39,11 @@ public:
         // Objects live in schemata. Without a schema, psqlODBC looks up a named table in the
         // current schema only; schema reads pass "%" to see every schema's objects.
         bool Schemas = false;
+        // The escape character of search patterns (empty: the driver has none).
+        QString SearchEscape;
+        // The driver reads the names of a table-only catalog call (SQLPrimaryKeys, ...) as
+        // patterns too, and refuses one that begins with "%" (the SQLite3 driver).
+        bool IdentifiersArePatterns = false;
         // How statements, restrictions, parameters and values cross the driver's interface.
         TOdbcText Text = TOdbcText::Wide;
     };
@@ -90,7 +95,12 @@ private:
     struct TTableName {
         QString Catalog, Schema, Name;
     };
+    // The tables that match the schema and table patterns.
     QList<TTableName> BaseTables(const QString& catalog, const QString& schema, const QString& table);
+    // A name for a pattern argument of a catalog call: "%" and "_" stand for themselves.
+    QString Pattern(const QString& name) const;
+    // A name for an identifier argument, as the driver reads it.
+    QString Ident(const QString& name) const;
     // The connection's current catalog where the driver has catalogs, else empty.
     QString CurrentCatalog();
     void SetAutoCommit(bool on);

@@ -157,6 +157,8 @@ private slots:
     void valuesAsTheDatabaseSendsThem_data();
     void valuesAsTheDatabaseSendsThem();
     void typedValuesThroughMariaDb();
+    void namesWithPatternCharacters_data() { AddTextSetups(); }
+    void namesWithPatternCharacters();
     void typeTextAsDeclared_data();
     void typeTextAsDeclared();
     void columnTypeInTheDatabasesWords_data() { AddOdbcRows(); }
@@ -633,6 +635,43 @@ void TestOdbc::typedValuesThroughMariaDb() {
     const QDateTime ts = q.FieldByName(QStringLiteral("ts")).Value().toDateTime();
     QCOMPARE(ts.date(), QDate(2024, 2, 29));
     QCOMPARE(ts.time(), QTime(23, 59, 59));
+}
+
+// "%" and "_" in a name are no wildcards where a schema read is restricted to it, and no
+// driver refuses the name: every kind lists the table's rows beside the others'.
+void TestOdbc::namesWithPatternCharacters() {
+    QFETCH(QString, setup);
+    TSetupConnection setupConnection(setup);
+    if (!setupConnection.Unavailable.isEmpty())
+        QSKIP(qPrintable(setupConnection.Unavailable));
+    TConnection& c = setupConnection.Connection();
+    const QString odd = QStringLiteral("%under_"), plain = QStringLiteral("aunderb");
+    const QString sqlOdd = c.SqlName(odd);
+    c.Execute(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, x VARCHAR(5))").arg(sqlOdd));
+    c.Execute(QStringLiteral("CREATE TABLE %1 (y INTEGER PRIMARY KEY, z INTEGER REFERENCES %2 (id))")
+                  .arg(plain, sqlOdd));
+    auto drop = qScopeGuard([&] {
+        c.Execute(QStringLiteral("DROP TABLE %1").arg(plain));
+        c.Execute(QStringLiteral("DROP TABLE %1").arg(sqlOdd));
+    });
+    // Every value of a column, sorted, of the rows of a kind.
+    auto read = [&c](TSchemaKind kind, const QVariantList& restrictions, const char* column) {
+        QStringList values;
+        std::unique_ptr<TRecordset> rows = c.OpenSchema(kind, restrictions);
+        for (rows->First(); !rows->Eof(); rows->Next())
+            values << rows->FieldByName(QLatin1String(column)).AsText();
+        values.sort();
+        return values;
+    };
+    QCOMPARE(read(TSchemaKind::Tables, {QVariant(), QVariant(), odd}, "TABLE_NAME"), QStringList{odd});
+    QCOMPARE(read(TSchemaKind::Columns, {QVariant(), QVariant(), odd}, "COLUMN_NAME"),
+             (QStringList{"id", "x"}));
+    const QStringList keys = read(TSchemaKind::PrimaryKeys, {}, "TABLE_NAME");
+    QVERIFY2(keys.contains(odd) && keys.contains(plain), qPrintable(keys.join(u',')));
+    QVERIFY(read(TSchemaKind::Indexes, {}, "TABLE_NAME").contains(odd));
+    QVERIFY(read(TSchemaKind::ForeignKeys, {}, "PK_TABLE_NAME").contains(odd));
+    QCOMPARE(read(TSchemaKind::ForeignKeys, {QVariant(), QVariant(), odd}, "FK_TABLE_NAME"),
+             QStringList{plain});
 }
 
 void TestOdbc::typeTextAsDeclared_data() {
