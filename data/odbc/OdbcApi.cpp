@@ -172,6 +172,21 @@ TDataType OdbcFieldType(SQLSMALLINT sqlType, bool isUnsigned) {
     }
 }
 
+QVariant OdbcRuleText(const QVariant& rule) {
+    if (rule.isNull())
+        return {};
+    switch (rule.toInt()) {
+    case SQL_CASCADE:
+        return QStringLiteral("CASCADE");
+    case SQL_SET_NULL:
+        return QStringLiteral("SET NULL");
+    case SQL_SET_DEFAULT:
+        return QStringLiteral("SET DEFAULT");
+    default:
+        return QStringLiteral("NO ACTION");
+    }
+}
+
 bool OdbcIsLongType(SQLSMALLINT sqlType) {
     return sqlType == SQL_LONGVARCHAR || sqlType == SQL_WLONGVARCHAR || sqlType == SQL_LONGVARBINARY;
 }

@@ -150,6 +150,12 @@ bool OdbcNotSupportedState(const QString& sqlState);
 TDataType OdbcFieldType(SQLSMALLINT sqlType, bool isUnsigned);
 bool OdbcIsLongType(SQLSMALLINT sqlType);
 bool OdbcIsFixedLengthType(SQLSMALLINT sqlType);
+// An update or delete rule of SQLForeignKeys in OLE DB's words.
+QVariant OdbcRuleText(const QVariant& rule);
+// An index type of SQLStatistics as OLE DB's index TYPE.
+inline int OdbcIndexType(int type) {
+    return type == SQL_INDEX_CLUSTERED ? 1 : type == SQL_INDEX_HASHED ? 2 : 4;
+}
 
 // Turns on one connection for the thread of the user's operations and a fetch worker: an
 // operation holds the mutex throughout, the worker for one row at a time and lets a waiting

@@ -34,21 +34,6 @@ QVariant Shifted(const QVariant& value, int by) {
     return value.isNull() ? value : QVariant(value.toInt() + by);
 }
 
-QVariant RuleText(const QVariant& rule) {
-    if (rule.isNull())
-        return {};
-    switch (rule.toInt()) {
-    case SQL_CASCADE:
-        return QStringLiteral("CASCADE");
-    case SQL_SET_NULL:
-        return QStringLiteral("SET NULL");
-    case SQL_SET_DEFAULT:
-        return QStringLiteral("SET DEFAULT");
-    default:
-        return QStringLiteral("NO ACTION");
-    }
-}
-
 bool IsNumericSqlType(SQLSMALLINT t) {
     switch (t) {
     case SQL_DECIMAL:
@@ -392,7 +377,13 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         // A driver that never sends a table's statistics row (psqlODBC) cannot answer the kind:
         // an empty rowset would read as "no tables".
         bool tables = false, tableStatistics = false;
-        for (const TTableName& t : BaseTables(r0, s1, Pattern(table))) {
+        const QList<TTableName> all = BaseTables(r0, s1, Pattern(table));
+        if (kind == K::Indexes && table.isEmpty() && ReadWholeCatalog(kind, all, rows))
+            return;
+        for (const TTableName& t : all) {
+            // Known after the first table: the other tables' calls would tell no more.
+            if (kind == K::Statistics && tables && !tableStatistics)
+                break;
             tables = true;
             QStringList primary;
             if (kind == K::Indexes)
@@ -437,7 +428,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                 const QVariant collation = order.toString() == QLatin1String("D")   ? QVariant(2)
                                            : order.toString() == QLatin1String("A") ? QVariant(1)
                                                                                     : QVariant();
-                const int oledbType = type == SQL_INDEX_CLUSTERED ? 1 : type == SQL_INDEX_HASHED ? 2 : 4;
+                const int oledbType = OdbcIndexType(type);
                 indexRows.append({{catalog,
                                    schema,
                                    name,
@@ -490,7 +481,10 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::PrimaryKeys: {
-        for (const TTableName& t : BaseTables(r0, s1, Pattern(r2))) {
+        const QList<TTableName> all = BaseTables(r0, s1, Pattern(r2));
+        if (r2.isEmpty() && ReadWholeCatalog(kind, all, rows))
+            return;
+        for (const TTableName& t : all) {
             auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
                 return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(Ident(t.Schema)), SQL_NTS,
                                        s(Ident(t.Name)), SQL_NTS);
@@ -535,8 +529,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                           {},
                           {},
                           seq,
-                          RuleText(update),
-                          RuleText(del),
+                          OdbcRuleText(update),
+                          OdbcRuleText(del),
                           pkName,
                           fkName,
                           Shifted(deferrability, -4)});
@@ -547,8 +541,10 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         if (!r5.isEmpty() || (!r2.isEmpty() && !m_traits.IdentifiersArePatterns)) {
             read(r0, r1, r2, r3, r4, r5);
         } else {
-            for (const TTableName& t : BaseTables(r3, Pattern(r4), {}))
-                read({}, {}, {}, t.Catalog, t.Schema, t.Name);
+            const QList<TTableName> all = BaseTables(r3, Pattern(r4), {});
+            if (!r2.isEmpty() || !ReadWholeCatalog(kind, all, rows))
+                for (const TTableName& t : all)
+                    read({}, {}, {}, t.Catalog, t.Schema, t.Name);
         }
         return;
     }
@@ -643,7 +639,10 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         // psqlODBC writes invalid SQL for a schema argument and fails on a null column pattern:
         // the schema is compared here instead.
         const QString columns = r3.isNull() ? QStringLiteral("%") : Pattern(r3);
-        for (const TTableName& t : BaseTables(r0, Pattern(r1), Pattern(r2))) {
+        const QList<TTableName> all = BaseTables(r0, Pattern(r1), Pattern(r2));
+        if (r2.isEmpty() && r3.isNull() && ReadWholeCatalog(kind, all, rows))
+            return;
+        for (const TTableName& t : all) {
             auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
                 return api.ColumnPrivileges(h, s(t.Catalog), SQL_NTS, nullptr, 0, s(Ident(t.Name)), SQL_NTS,
                                             s(columns), SQL_NTS);

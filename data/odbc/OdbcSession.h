@@ -97,6 +97,9 @@ private:
     };
     // The tables that match the schema and table patterns.
     QList<TTableName> BaseTables(const QString& catalog, const QString& schema, const QString& table);
+    // A kind that the driver answers table by table, read for all the tables at once where
+    // the server allows (PostgreSQL); false where it does not.
+    bool ReadWholeCatalog(TSchemaKind kind, const QList<TTableName>& tables, TSchemaRows& rows);
     // A name for a pattern argument of a catalog call: "%" and "_" stand for themselves.
     QString Pattern(const QString& name) const;
     // A name for an identifier argument, as the driver reads it.

@@ -167,6 +167,8 @@ private slots:
     void schemaKinds();
     void mariaDbListsOnlyTheCurrentDatabase();
     void psqlodbcReadsEverySchema();
+    void psqlodbcWholeCatalogAsTableByTable_data();
+    void psqlodbcWholeCatalogAsTableByTable();
 
 private:
     void textUnchangedBothWaysOn();
@@ -868,6 +870,65 @@ void TestOdbc::psqlodbcReadsEverySchema() {
         read(TSchemaKind::Indexes, {QVariant(), QVariant(), QVariant(), QVariant(), table}, "COLUMN_NAME"),
         (QStringList{"id", "nr", "ort"}));
     QCOMPARE(read(TSchemaKind::Tables, {QVariant(), QVariant(), table}, "TABLE_NAME").size(), 2);
+}
+
+void TestOdbc::psqlodbcWholeCatalogAsTableByTable_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("tableRestriction");
+    QTest::addColumn<QString>("schemaColumn");
+    QTest::newRow("primary keys") << int(TSchemaKind::PrimaryKeys) << 2 << "TABLE_SCHEMA";
+    QTest::newRow("indexes") << int(TSchemaKind::Indexes) << 4 << "TABLE_SCHEMA";
+    QTest::newRow("foreign keys") << int(TSchemaKind::ForeignKeys) << 5 << "FK_TABLE_SCHEMA";
+    QTest::newRow("column privileges") << int(TSchemaKind::ColumnPrivileges) << 2 << "TABLE_SCHEMA";
+}
+
+// psqlODBC answers these kinds one table per call; without a table restriction they are read
+// for all tables in one statement, which must give the rows the driver gives for each table.
+void TestOdbc::psqlodbcWholeCatalogAsTableByTable() {
+    QFETCH(int, kind);
+    QFETCH(int, tableRestriction);
+    QFETCH(QString, schemaColumn);
+    const TProviderFixture& f = ProviderFixture(QStringLiteral("odbc-postgresql"));
+    if (const QString why = f.Unavailable(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    TFixtureDatabase db(f);
+    TConnection& c = db.Connection();
+    const QString schema = TConnectionString(db.ConnectionString())
+                               .Value(QStringLiteral("ConnSettings"))
+                               .section(u' ', -1)
+                               .trimmed();
+    c.Execute(QStringLiteral(
+        "CREATE TABLE a (id int, k int, \"Name\" text, PRIMARY KEY (id, k));"
+        "CREATE UNIQUE INDEX a_name ON a (lower(\"Name\")) WHERE k > 0;"
+        "CREATE INDEX a_k ON a (k DESC, id);"
+        "CREATE TABLE b (x int PRIMARY KEY, ai int, ak int, "
+        "FOREIGN KEY (ai, ak) REFERENCES a (id, k) ON DELETE CASCADE ON UPDATE SET NULL DEFERRABLE);"
+        "CREATE TABLE \"c%_\" (z int REFERENCES b (x));"
+        "GRANT SELECT (\"Name\") ON a TO PUBLIC"));
+    auto texts = [&](const QVariantList& restrictions) {
+        QStringList result;
+        std::unique_ptr<TRecordset> rows = c.OpenSchema(TSchemaKind(kind), restrictions);
+        for (rows->First(); !rows->Eof(); rows->Next()) {
+            if (rows->FieldByName(schemaColumn).AsText() != schema)
+                continue;
+            QStringList fields;
+            for (int i = 0; i < rows->Fields().Count(); ++i)
+                fields << (rows->Fields()[i].IsNull() ? QStringLiteral("<null>")
+                                                      : rows->Fields()[i].AsText());
+            result << fields.join(u'|');
+        }
+        result.sort();
+        return result;
+    };
+    QStringList byTable;
+    for (const QString& table : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c%_")}) {
+        QVariantList restrictions(tableRestriction + 1);
+        restrictions[tableRestriction] = table;
+        byTable << texts(restrictions);
+    }
+    byTable.sort();
+    QVERIFY(!byTable.isEmpty());
+    QCOMPARE(texts({}), byTable);
 }
 
 QTEST_GUILESS_MAIN(TestOdbc)
