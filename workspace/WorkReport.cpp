@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLayout>
 
 namespace {
 
@@ -53,6 +54,9 @@ QString TFrameWork::BuildConnectionReport() {
             const QString name = SchemaKindName(ReportKind(k));
             try {
                 SetStatusText(4, QString::number(k) + u' ' + name);
+                // The panel's new width must be laid out before the immediate paint, which
+                // would otherwise draw the text into the old width, over its neighbour.
+                StatBar->layout()->activate();
                 StatBar->repaint();
                 report += QStringLiteral("SchemaInfo=") + QString::number(k) + u' ' + name;
                 const std::unique_ptr<TRecordset> rows = ConnWork->OpenSchema(ReportKind(k));

@@ -54,6 +54,7 @@ private slots:
     void indexLines();
     void connectionReport();
     void connectionReportOfALostConnection();
+    void connectionReportProgressIsReadable();
 
 private:
     // Opens the list's menu, runs `inside` while it shows, then closes it.
@@ -511,6 +512,38 @@ void TstWorkSchema::connectionReportOfALostConnection() {
                          QStringLiteral(" Exception: TDataError Die Verbindung ist nicht geöffnet")),
                  qPrintable(lines.at(k)));
     QCOMPARE(work->StatusText(4), QStringLiteral("---"));
+}
+
+// Each kind's name in status panel 4 is painted whole, beside panel 5 rather than over it,
+// while the report runs (the bar is repainted before the event loop lays it out anew).
+void TstWorkSchema::connectionReportProgressIsReadable() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    auto* panel = work->findChild<QLabel*>(QStringLiteral("StatBarPanel4"));
+    auto* next = work->findChild<QLabel*>(QStringLiteral("StatBarPanel5"));
+    QVERIFY(panel && next);
+    struct TPaintCheck : QObject {
+        QLabel* Panel;
+        QLabel* Next;
+        QStringList Cut;
+        int Paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                ++Paints;
+                const int needed = Panel->fontMetrics().horizontalAdvance(Panel->text());
+                if (Panel->contentsRect().width() < needed ||
+                    Panel->geometry().right() >= Next->geometry().left())
+                    Cut << Panel->text();
+            }
+            return false;
+        }
+    } check;
+    check.Panel = panel;
+    check.Next = next;
+    panel->installEventFilter(&check);
+    work->BuildConnectionReport();
+    panel->removeEventFilter(&check);
+    QVERIFY(check.Paints >= 40);
+    QCOMPARE(check.Cut, QStringList());
 }
 
 QTEST_MAIN(TstWorkSchema)
