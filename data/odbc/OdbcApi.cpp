@@ -74,7 +74,7 @@ TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
     for (SQLSMALLINT i = 1;; ++i) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;
-        SQLWCHAR text[2048];
+        SQLWCHAR text[2048] = {};
         SQLSMALLINT length = 0;
         const SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, state, &native, text,
                                             SQLSMALLINT(std::size(text)), &length);
@@ -84,7 +84,10 @@ TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
             d.SqlState = OdbcString(state, 5);
             d.NativeCode = native;
         }
-        QString line = OdbcString(text, std::min<qsizetype>(length, std::size(text) - 1)).trimmed();
+        // The length is in characters here.
+        QString line =
+            OdbcString(text, OdbcWrittenLength(text, qsizetype(std::size(text)) - 1, SQLLEN(length) * 2))
+                .trimmed();
         line.remove(prefixes);
         // psqlODBC adds its own summary after the server's message.
         line.remove(QRegularExpression(QStringLiteral(";?\\s*\\n?Error while executing the query$")));

@@ -250,79 +250,103 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::Columns: {
-        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
-            return api.Columns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(Pattern(r2)), SQL_NTS, s(Pattern(r3)),
-                               SQL_NTS);
-        }));
-        const TOdbcStatement& st = *owned;
-        const TRow row{st};
-        while (st.Fetch()) {
-            // Read in column order: some drivers only allow ascending SQLGetData.
-            const QVariant catalog = row.S(1), schema = row.S(2), table = row.S(3), column = row.S(4);
-            const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
-            QVariant typeName = row.S(6);
-            // psqlODBC names an array by its element type's internal name ("_int4").
-            // Its "bpchar" is the type declared as char.
-            if (m_traits.Postgres) {
-                QString name = typeName.toString();
-                const bool array = name.startsWith(u'_');
-                if (array)
-                    name = name.mid(1);
-                if (name == QLatin1String("bpchar"))
-                    name = QStringLiteral("char");
-                typeName = array ? name + QStringLiteral("[]") : name;
-            }
-            const QVariant rawSize = row.I(7);
-            row.I(8); // BUFFER_LENGTH
-            const QVariant digits = row.I(9);
-            row.I(10); // NUM_PREC_RADIX
-            const QVariant nullable = row.I(11);
-            const QVariant remarks = row.S(12);
-            const QVariant rawDefault = row.S(13);
-            row.I(14);
-            row.I(15);
-            const QVariant rawOctets = row.I(16);
-            const QVariant ordinal = row.I(17);
+        auto columns = [&](const QString& schema, const QString& table) {
+            return require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.Columns(h, s(r0), SQL_NTS, s(schema), SQL_NTS, s(table), SQL_NTS, s(Pattern(r3)),
+                                   SQL_NTS);
+            }));
+        };
+        auto add = [&](const TOdbcStatement& st) {
+            const TRow row{st};
+            while (st.Fetch()) {
+                // Read in column order: some drivers only allow ascending SQLGetData.
+                const QVariant catalog = row.S(1), schema = row.S(2), table = row.S(3), column = row.S(4);
+                const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
+                QVariant typeName = row.S(6);
+                // psqlODBC names an array by its element type's internal name ("_int4").
+                // Its "bpchar" is the type declared as char.
+                if (m_traits.Postgres) {
+                    QString name = typeName.toString();
+                    const bool array = name.startsWith(u'_');
+                    if (array)
+                        name = name.mid(1);
+                    if (name == QLatin1String("bpchar"))
+                        name = QStringLiteral("char");
+                    typeName = array ? name + QStringLiteral("[]") : name;
+                }
+                const QVariant rawSize = row.I(7);
+                row.I(8); // BUFFER_LENGTH
+                const QVariant digits = row.I(9);
+                row.I(10); // NUM_PREC_RADIX
+                const QVariant nullable = row.I(11);
+                const QVariant remarks = row.S(12);
+                const QVariant rawDefault = row.S(13);
+                row.I(14);
+                row.I(15);
+                const QVariant rawOctets = row.I(16);
+                const QVariant ordinal = row.I(17);
 
-            const TDataType type = OdbcFieldType(sqlType, false);
-            const bool character = IsCharacterSqlType(sqlType);
-            // Drivers say "NULL" where a column has no default, and a size below 0 for "unknown".
-            const QVariant defaultValue = DefaultValue(rawDefault);
-            // The SQLite3 driver gives a length of 0 to a text column declared without one.
-            const QVariant size =
-                m_traits.DatesAsText && character && rawSize.toLongLong() == 0 ? QVariant() : Size(rawSize);
-            const QVariant octets = Size(rawOctets);
-            const bool numeric = IsNumericSqlType(sqlType);
-            rows.Add({catalog,
-                      schema,
-                      table,
-                      column,
-                      {},
-                      {},
-                      ordinal,
-                      !defaultValue.isNull(),
-                      defaultValue,
-                      ColumnFlags(sqlType, nullable),
-                      nullable.isNull() || nullable.toInt() != SQL_NO_NULLS,
-                      DbTypeOf(type),
-                      {},
-                      character ? size : QVariant(),
-                      character ? octets : QVariant(),
-                      numeric ? size : QVariant(),
-                      type == TDataType::Numeric ? digits : QVariant(),
-                      IsDateTimeSqlType(sqlType) ? digits : QVariant(),
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      remarks,
-                      typeName});
+                const TDataType type = OdbcFieldType(sqlType, false);
+                const bool character = IsCharacterSqlType(sqlType);
+                // Drivers say "NULL" where a column has no default, and a size below 0 for "unknown".
+                const QVariant defaultValue = DefaultValue(rawDefault);
+                // The SQLite3 driver gives a length of 0 to a text column declared without one.
+                const QVariant size = m_traits.DatesAsText && character && rawSize.toLongLong() == 0
+                                          ? QVariant()
+                                          : Size(rawSize);
+                const QVariant octets = Size(rawOctets);
+                const bool numeric = IsNumericSqlType(sqlType);
+                rows.Add({catalog,
+                          schema,
+                          table,
+                          column,
+                          {},
+                          {},
+                          ordinal,
+                          !defaultValue.isNull(),
+                          defaultValue,
+                          ColumnFlags(sqlType, nullable),
+                          nullable.isNull() || nullable.toInt() != SQL_NO_NULLS,
+                          DbTypeOf(type),
+                          {},
+                          character ? size : QVariant(),
+                          character ? octets : QVariant(),
+                          numeric ? size : QVariant(),
+                          type == TDataType::Numeric ? digits : QVariant(),
+                          IsDateTimeSqlType(sqlType) ? digits : QVariant(),
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          remarks,
+                          typeName});
+            }
+        };
+        std::unique_ptr<TOdbcStatement> all;
+        try {
+            all = columns(s1, Pattern(r2));
+        } catch (const TDataError&) {
+            // The SQLite3 driver fails the whole call for one broken table (a view whose table
+            // is gone): the tables are read one by one then, those before it stay.
+            if (!r2.isEmpty())
+                throw;
+            QList<TTableName> names;
+            if (const auto listed = tables(r0, s1, QStringLiteral("%"), {}))
+                while (listed->Fetch())
+                    names.append(
+                        {listed->Text(1).toString(), listed->Text(2).toString(), listed->Text(3).toString()});
+            if (names.isEmpty())
+                throw;
+            for (const TTableName& t : names)
+                add(*columns(Pattern(t.Schema), Pattern(t.Name)));
+            return;
         }
+        add(*all);
         return;
     }
     case K::ProviderTypes: {

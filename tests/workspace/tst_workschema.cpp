@@ -55,6 +55,8 @@ private slots:
     void connectionReport();
     void connectionReportOfALostConnection();
     void connectionReportProgressIsReadable();
+    void connectionReportKeepsRowsBeforeAnError_data();
+    void connectionReportKeepsRowsBeforeAnError();
 
 private:
     // Opens the list's menu, runs `inside` while it shows, then closes it.
@@ -544,6 +546,32 @@ void TstWorkSchema::connectionReportProgressIsReadable() {
     panel->removeEventFilter(&check);
     QVERIFY(check.Paints >= 40);
     QCOMPARE(check.Cut, QStringList());
+}
+
+void TstWorkSchema::connectionReportKeepsRowsBeforeAnError_data() {
+    QTest::addColumn<QString>("driver");
+    QTest::newRow("sqlite") << QString();
+    QTest::newRow("sqlite3 odbc driver") << QStringLiteral("SQLite3");
+}
+
+// A view whose table is gone makes the columns of the database fail when the reader comes to
+// it: the columns read before stay in the report, followed by the error's text.
+void TstWorkSchema::connectionReportKeepsRowsBeforeAnError() {
+    QFETCH(QString, driver);
+    const QString file =
+        Database(QStringLiteral("broken"), "create table a (x int); create table gone (y int);"
+                                           "create view v as select y from gone; drop table gone;"
+                                           "create table z (w int);");
+    const QString path = TConnectionString(file).Value(QStringLiteral("Data Source"));
+    TFrameWork* work = Open(
+        QStringLiteral("Kaputt"),
+        driver.isEmpty() ? file : QStringLiteral("Provider=ODBC;Driver=%1;Database=%2").arg(driver, path));
+    const QString report = work->BuildConnectionReport();
+    const qsizetype begin = report.indexOf(QStringLiteral("SchemaInfo=4 Columns"));
+    const QString columns = report.mid(begin, report.indexOf(QStringLiteral("SchemaInfo=5 "), begin) - begin);
+    QVERIFY2(columns.contains(QStringLiteral("TABLE_NAME=a")), qPrintable(columns));
+    QVERIFY2(columns.contains(QStringLiteral("\r\n Exception: TDataError ")) && columns.contains(u"gone"),
+             qPrintable(columns));
 }
 
 QTEST_MAIN(TstWorkSchema)
