@@ -66,28 +66,37 @@ std::optional<bool> OdbcDriverHasWideCalls(SQLHDBC connection) {
     return wide && dladdr(wide, &wideInfo) && wideInfo.dli_fbase == narrowInfo.dli_fbase;
 }
 
-TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, TOdbcText mode) {
     // "[unixODBC][Driver]..." prefixes say nothing to the user; the driver's own text stays.
     static const QRegularExpression prefixes(QStringLiteral("^(\\[[^\\]]*\\])+\\s*"));
     TOdbcDiagnostic d;
     QStringList lines;
+    const bool narrow = OdbcNarrowCalls(mode);
     for (SQLSMALLINT i = 1;; ++i) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;
         SQLWCHAR text[2048] = {};
         SQLSMALLINT length = 0;
-        const SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, state, &native, text,
-                                            SQLSMALLINT(std::size(text)), &length);
+        // Lengths are in characters here. A narrow driver's message names tables in its own
+        // encoding, which the driver manager would narrow by the locale.
+        char* const narrowState = reinterpret_cast<char*>(state);
+        char* const narrowText = reinterpret_cast<char*>(text);
+        const SQLRETURN rc =
+            narrow ? SQLGetDiagRec(handleType, handle, i, reinterpret_cast<SQLCHAR*>(narrowState), &native,
+                                   reinterpret_cast<SQLCHAR*>(narrowText), SQLSMALLINT(sizeof text), &length)
+                   : SQLGetDiagRecW(handleType, handle, i, state, &native, text, SQLSMALLINT(std::size(text)),
+                                    &length);
         if (!SQL_SUCCEEDED(rc))
             break;
         if (i == 1) {
-            d.SqlState = OdbcString(state, 5);
+            d.SqlState = narrow ? QString::fromLatin1(narrowState, 5) : OdbcString(state, 5);
             d.NativeCode = native;
         }
-        // The length is in characters here.
         QString line =
-            OdbcString(text, OdbcWrittenLength(text, qsizetype(std::size(text)) - 1, SQLLEN(length) * 2))
-                .trimmed();
+            narrow ? OdbcFromNarrow(mode, narrowText, OdbcWrittenLength(narrowText, sizeof text - 1, length))
+                   : OdbcString(text,
+                                OdbcWrittenLength(text, qsizetype(std::size(text)) - 1, SQLLEN(length) * 2));
+        line = line.trimmed();
         line.remove(prefixes);
         // psqlODBC adds its own summary after the server's message.
         line.remove(QRegularExpression(QStringLiteral(";?\\s*\\n?Error while executing the query$")));
@@ -103,12 +112,13 @@ bool OdbcNotSupportedState(const QString& sqlState) {
     return sqlState == QLatin1String("IM001") || sqlState == QLatin1String("HYC00");
 }
 
-void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const QString& statement) {
+void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const QString& statement,
+               TOdbcText mode) {
     if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA)
         return;
     if (rc == SQL_INVALID_HANDLE)
         throw TDataError(QStringLiteral("Ungültiges ODBC-Handle"), {}, 0, statement);
-    TOdbcDiagnostic d = OdbcDiagnostic(handleType, handle);
+    TOdbcDiagnostic d = OdbcDiagnostic(handleType, handle, mode);
     // HY008: cancelled through SQLCancel; 57014: the server's "canceling statement".
     if (d.SqlState == QLatin1String("HY008") || d.SqlState == QLatin1String("57014"))
         throw TCancelledError(statement);

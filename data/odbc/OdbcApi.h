@@ -139,10 +139,11 @@ struct TOdbcDiagnostic {
     qint64 NativeCode = 0;
     QString Message; // all records, one per line, without the driver manager's prefixes
 };
-TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle);
+TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, TOdbcText mode = TOdbcText::Wide);
 
 // Throws TDataError (TCancelledError for a cancelled statement) unless the call succeeded.
-void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const QString& statement = {});
+void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const QString& statement = {},
+               TOdbcText mode = TOdbcText::Wide);
 // True for the states that say the driver lacks a function or a feature (IM001, HYC00).
 bool OdbcNotSupportedState(const QString& sqlState);
 
@@ -209,7 +210,7 @@ public:
     SQLHSTMT Handle() const { return m_handle; }
     TOdbcText TextMode() const { return m_text; }
     void Check(SQLRETURN rc, const QString& statement = {}) const {
-        OdbcCheck(rc, SQL_HANDLE_STMT, m_handle, statement);
+        OdbcCheck(rc, SQL_HANDLE_STMT, m_handle, statement, m_text);
     }
 
     // Column values of the current row of a result (catalog functions and the like).

@@ -112,7 +112,7 @@ TOdbcSession::CatalogStatement(const std::function<SQLRETURN(SQLHSTMT)>& call) {
     const SQLRETURN rc = Run(*st, [&] { return call(h); });
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
         // Drivers under-report what they have, so the call itself tells.
-        const TOdbcDiagnostic d = OdbcDiagnostic(SQL_HANDLE_STMT, h);
+        const TOdbcDiagnostic d = OdbcDiagnostic(SQL_HANDLE_STMT, h, m_traits.Text);
         if (OdbcNotSupportedState(d.SqlState))
             return nullptr;
         st->Check(rc);

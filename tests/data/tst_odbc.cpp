@@ -550,6 +550,14 @@ void TestOdbc::textUnchangedBothWaysOn() {
     q.SetSql(QStringLiteral("SELECT * FROM %1").arg(c.SqlName(name)));
     q.Open();
     QCOMPARE(q.Fields()[0].Name(), QStringLiteral("Maß"));
+    // A driver's message names the table as it is.
+    const QString missing = QStringLiteral("Größe_fehlt_日本");
+    try {
+        c.Execute(QStringLiteral("SELECT * FROM %1").arg(c.SqlName(missing)));
+        QFAIL("no error");
+    } catch (const TDataError& e) {
+        QVERIFY2(e.Message().contains(missing), qPrintable(e.Message()));
+    }
 }
 
 // psqlODBC's ANSI driver has no wide entry points and no encoding the program could know:
