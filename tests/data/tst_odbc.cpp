@@ -92,11 +92,14 @@ struct TSetupConnection {
 QStringList ClientLines(const QString& setup, const QString& connection, const QString& sql) {
     const TConnectionString c(connection);
     QProcess client;
+    // The sanitizer run preloads its runtime, which the clients must not get.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LD_PRELOAD"));
+    client.setProcessEnvironment(env);
     if (setup == QLatin1String("odbc-sqlite")) {
         client.start(QStringLiteral("sqlite3"), {QStringLiteral("-separator"), QStringLiteral("\t"),
                                                  c.Value(QStringLiteral("Database")), sql});
     } else if (setup == QLatin1String("odbc-postgresql")) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PGPASSWORD"), c.Value(QStringLiteral("Password")));
         env.insert(QStringLiteral("PGOPTIONS"),
                    QStringLiteral("-c search_path=") +
