@@ -97,6 +97,7 @@ TOdbcText TOdbcSession::TextMode() {
     // The MariaDB driver reports fewer UTF-16 units than a value has, and reads more from a
     // parameter, for characters such as Ú; values of its narrow C type pass the connection's
     // character set through, which is UTF-8 unless the user chose another.
+    m_traits.MiscountsWideValues = true;
     TOdbcStatement st(m_dbc);
     const QString sql = QStringLiteral("SELECT @@character_set_client, @@character_set_results");
     if (!SQL_SUCCEEDED(SQLExecDirectW(st.Handle(), OdbcWide(sql), SQL_NTS)) || !st.Fetch())
@@ -194,7 +195,7 @@ SQLRETURN TOdbcSession::ExecDirect(SQLHSTMT h, const QString& sql) const {
 
 qint64 TOdbcSession::ExecuteOne(const QString& sql, const QVariantList& values) {
     std::unique_ptr<TOdbcStatement> statement = NewStatement();
-    const TOdbcParameters parameters(values, m_traits.Text);
+    const TOdbcParameters parameters(values, m_traits.Text, m_traits.MiscountsWideValues);
     parameters.Bind(*statement, sql);
     const SQLHSTMT h = statement->Handle();
     SQLRETURN rc = Run(*statement, [&] { return ExecDirect(h, sql); });
@@ -325,7 +326,7 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
     if (stopped())
         throw TCancelledError(sql);
     std::unique_ptr<TOdbcStatement> st = NewStatement();
-    const TOdbcParameters parameters(values, m_traits.Text);
+    const TOdbcParameters parameters(values, m_traits.Text, m_traits.MiscountsWideValues);
     parameters.Bind(*st, sql);
     const SQLHSTMT h = st->Handle();
     SQLRETURN rc = Run(*st, [&] { return ExecDirect(h, sql); });

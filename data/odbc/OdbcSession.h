@@ -44,6 +44,9 @@ public:
         // The driver reads the names of a table-only catalog call (SQLPrimaryKeys, ...) as
         // patterns too, and refuses one that begins with "%" (the SQLite3 driver).
         bool IdentifiersArePatterns = false;
+        // The driver reads wide parameter values with some characters too far (MariaDB; its
+        // values go as UTF-8 unless the connection's character set is another).
+        bool MiscountsWideValues = false;
         // How statements, restrictions, parameters and values cross the driver's interface.
         TOdbcText Text = TOdbcText::Wide;
     };

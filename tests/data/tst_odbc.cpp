@@ -158,6 +158,7 @@ private slots:
     void textUnchangedBothWays_data() { AddTextSetups(); }
     void textUnchangedBothWays();
     void unknownEncodingRefusesOtherText();
+    void mariaDbInAnotherCharacterSetRefusesMiscountedText();
     void valuesAsTheDatabaseSendsThem_data();
     void valuesAsTheDatabaseSendsThem();
     void typedValuesThroughMariaDb();
@@ -686,6 +687,29 @@ void TestOdbc::namesWithPatternCharacters() {
     QVERIFY(read(TSchemaKind::ForeignKeys, {}, "PK_TABLE_NAME").contains(odd));
     QCOMPARE(read(TSchemaKind::ForeignKeys, {QVariant(), QVariant(), odd}, "FK_TABLE_NAME"),
              QStringList{plain});
+}
+
+// In a character set other than UTF-8 the MariaDB driver's values stay wide, where it would
+// read a parameter with Ú beyond its end: such a value is refused, others go through.
+void TestOdbc::mariaDbInAnotherCharacterSetRefusesMiscountedText() {
+    const QString server = qEnvironmentVariable("TABULO_TEST_MARIADB");
+    if (server.isEmpty())
+        QSKIP("TABULO_TEST_MARIADB is not set: no MariaDB server (scripts/mariadb-test-server.sh start)");
+    TConnection c;
+    c.Open(server + QStringLiteral(";CHARSET=latin1"));
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("SELECT :v AS v"));
+    q.Parameters().ParamByName(QStringLiteral("v")).Value = QStringLiteral("Köln");
+    q.Open();
+    QCOMPARE(q.Fields()[0].AsText(), QStringLiteral("Köln"));
+    q.Parameters().ParamByName(QStringLiteral("v")).Value = QStringLiteral("xÚyÚz");
+    try {
+        q.Open();
+        QFAIL("sent");
+    } catch (const TDataError& e) {
+        QVERIFY2(e.Message().contains(QStringLiteral("„Ú“")), qPrintable(e.Message()));
+    }
 }
 
 void TestOdbc::typeTextAsDeclared_data() {
