@@ -58,8 +58,11 @@ QString TProviderTypes::ColumnTypeText(const TRecordset& row) const {
     if (!entry && ownName.isEmpty())
         return DbTypeName(dataType);
     QString result = entry ? entry->TypeName : ownName;
-    if (entry && !entry->CreateParams.isEmpty())
-        result += QStringLiteral(" (%1)").arg(ExpandCreateParams(entry->CreateParams, row));
+    // A parameter the column does not have ("DOUBLE" without digits, "TEXT" without length)
+    // leaves the list out: half a list is no type the column was declared with.
+    const QString params = entry ? ExpandCreateParams(entry->CreateParams, row) : QString();
+    if (!params.isEmpty())
+        result += QStringLiteral(" (%1)").arg(params);
     if (!isNullable)
         result += QStringLiteral(" not");
     return result + QStringLiteral(" null");
@@ -77,10 +80,17 @@ QString TProviderTypes::ExpandCreateParams(const QString& createParams, const TR
         return row.FieldByName(QString::fromLatin1(column)).AsText();
     };
     QString result = createParams;
-    ReplaceKeyword(QStringLiteral("max length"), text("CHARACTER_MAXIMUM_LENGTH"), result);
-    ReplaceKeyword(QStringLiteral("length"), text("CHARACTER_MAXIMUM_LENGTH"), result);
-    ReplaceKeyword(QStringLiteral("precision"), text("NUMERIC_PRECISION"), result);
-    ReplaceKeyword(QStringLiteral("scale"), text("NUMERIC_SCALE"), result);
+    const QList<std::pair<QString, QString>> keywords = {
+        {QStringLiteral("max length"), text("CHARACTER_MAXIMUM_LENGTH")},
+        {QStringLiteral("length"), text("CHARACTER_MAXIMUM_LENGTH")},
+        {QStringLiteral("precision"), text("NUMERIC_PRECISION")},
+        {QStringLiteral("scale"), text("NUMERIC_SCALE")},
+    };
+    for (const auto& [keyword, value] : keywords) {
+        if (value.isEmpty() && result.contains(keyword, Qt::CaseSensitive))
+            return {};
+        ReplaceKeyword(keyword, value, result);
+    }
     return result;
 }
 

@@ -155,13 +155,30 @@ QString TConnection::SqlName(const QString& name) {
 }
 
 std::unique_ptr<TRecordset> TConnection::OpenSchema(TSchemaKind kind, const QVariantList& restrictions) {
+    std::exception_ptr error;
+    std::unique_ptr<TRecordset> rows = OpenSchemaPartly(kind, error, restrictions);
+    if (error)
+        std::rethrow_exception(error);
+    return rows;
+}
+
+std::unique_ptr<TRecordset> TConnection::OpenSchemaPartly(TSchemaKind kind, std::exception_ptr& error,
+                                                          const QVariantList& restrictions) {
     TProviderSession& session = SessionForStatement();
     const QList<TColumnInfo> columns = SchemaColumns(kind);
     if (columns.isEmpty() && kind != TSchemaKind::ProviderSpecific)
         SchemaNotSupported(kind);
     std::unique_ptr<TRecordset> all = TRecordset::CreateStatic(columns);
     TSchemaRows rows(*all, int(columns.size()));
-    session.ReadSchema(kind, restrictions, rows);
+    error = nullptr;
+    try {
+        session.ReadSchema(kind, restrictions, rows);
+    } catch (const TDataError&) {
+        // The rows read before stay beside the error; without any, the error alone tells.
+        if (all->RecordCount() == 0)
+            throw;
+        error = std::current_exception();
+    }
 
     // The provider may have ignored some restrictions; apply them all here.
     const QStringList names = SchemaRestrictions(kind);

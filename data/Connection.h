@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QVariantList>
 #include <functional>
+#include <exception>
 #include <memory>
 
 class TProviderSession;
@@ -62,6 +63,10 @@ public:
     QString SqlName(const QString& name);
     // A schema rowset of the kind's OLE DB columns; a kind the provider does not know raises.
     std::unique_ptr<TRecordset> OpenSchema(TSchemaKind kind, const QVariantList& restrictions = {});
+    // As OpenSchema; where the provider fails after some rows, those rows are returned and
+    // the error is left in `error` (null otherwise).
+    std::unique_ptr<TRecordset> OpenSchemaPartly(TSchemaKind kind, std::exception_ptr& error,
+                                                 const QVariantList& restrictions = {});
 
     // For TQuery: the session a new statement should use now (a second one while the main
     // session is busy with a fetch and its driver cannot interleave statements).

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLayout>
 
 namespace {
 
@@ -53,15 +54,22 @@ QString TFrameWork::BuildConnectionReport() {
             const QString name = SchemaKindName(ReportKind(k));
             try {
                 SetStatusText(4, QString::number(k) + u' ' + name);
+                // The panel's new width must be laid out before the immediate paint, which
+                // would otherwise draw the text into the old width, over its neighbour.
+                StatBar->layout()->activate();
                 StatBar->repaint();
                 report += QStringLiteral("SchemaInfo=") + QString::number(k) + u' ' + name;
-                const std::unique_ptr<TRecordset> rows = ConnWork->OpenSchema(ReportKind(k));
-                if (rows->RecordCount() == 0) {
+                std::exception_ptr error;
+                const std::unique_ptr<TRecordset> rows = ConnWork->OpenSchemaPartly(ReportKind(k), error);
+                if (rows->RecordCount() == 0 && !error) {
                     report += QStringLiteral(" - keine Information\r\n");
                     continue;
                 }
                 for (rows->First(); !rows->Eof(); rows->Next())
                     report += CrLf + SchemaRowText(*rows) + CrLf;
+                // The rows read before an error stay, followed by its text.
+                if (error)
+                    std::rethrow_exception(error);
             } catch (const std::exception& e) {
                 report += QStringLiteral(" Exception: ") + SchemaErrorText(e) + CrLf;
             }

@@ -3,6 +3,8 @@
 #include "data/DataError.h"
 
 #include <QRegularExpression>
+#include <QStringDecoder>
+#include <dlfcn.h>
 #include <mutex>
 
 SQLHENV OdbcEnvironment() {
@@ -24,25 +26,77 @@ SQLHENV OdbcEnvironment() {
     return env;
 }
 
-TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+QByteArray OdbcNarrow(TOdbcText mode, QStringView text) {
+    if (mode == TOdbcText::Ascii) {
+        for (const QChar c : text)
+            if (c.unicode() >= 0x80)
+                throw TDataError(
+                    QStringLiteral("Der ODBC-Treiber nimmt Text nur in einer unbekannten Zeichenkodierung "
+                                   "an: ein Text mit "
+                                   "dem Zeichen „%1“ würde verfälscht und wird daher nicht gesendet")
+                        .arg(c));
+        return text.toLatin1();
+    }
+    return text.toUtf8();
+}
+
+QString OdbcFromNarrow(TOdbcText mode, const char* text, qsizetype length) {
+    // A driver of unknown encoding writes in the locale's, as the driver manager assumes.
+    return mode == TOdbcText::Ascii ? QString::fromLocal8Bit(text, length) : QString::fromUtf8(text, length);
+}
+
+std::optional<bool> OdbcDriverHasWideCalls(SQLHDBC connection) {
+    // unixODBC hands out its libltdl handle of the driver's library; the exports of the
+    // library itself count, not those of a library it links.
+    SQLLEN library = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DRIVER_HLIB, &library, sizeof library, nullptr)) ||
+        library == 0)
+        return std::nullopt;
+    using TSymbol = void* (*)(void*, const char*);
+    const auto symbol = reinterpret_cast<TSymbol>(dlsym(RTLD_DEFAULT, "lt_dlsym"));
+    if (!symbol)
+        return std::nullopt;
+    void* const handle = reinterpret_cast<void*>(library);
+    void* const narrow = symbol(handle, "SQLExecDirect");
+    Dl_info narrowInfo{};
+    if (!narrow || !dladdr(narrow, &narrowInfo))
+        return std::nullopt;
+    void* const wide = symbol(handle, "SQLExecDirectW");
+    Dl_info wideInfo{};
+    return wide && dladdr(wide, &wideInfo) && wideInfo.dli_fbase == narrowInfo.dli_fbase;
+}
+
+TOdbcDiagnostic OdbcDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, TOdbcText mode) {
     // "[unixODBC][Driver]..." prefixes say nothing to the user; the driver's own text stays.
     static const QRegularExpression prefixes(QStringLiteral("^(\\[[^\\]]*\\])+\\s*"));
     TOdbcDiagnostic d;
     QStringList lines;
+    const bool narrow = OdbcNarrowCalls(mode);
     for (SQLSMALLINT i = 1;; ++i) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;
-        SQLWCHAR text[2048];
+        SQLWCHAR text[2048] = {};
         SQLSMALLINT length = 0;
-        const SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, state, &native, text,
-                                            SQLSMALLINT(std::size(text)), &length);
+        // Lengths are in characters here. A narrow driver's message names tables in its own
+        // encoding, which the driver manager would narrow by the locale.
+        char* const narrowState = reinterpret_cast<char*>(state);
+        char* const narrowText = reinterpret_cast<char*>(text);
+        const SQLRETURN rc =
+            narrow ? SQLGetDiagRec(handleType, handle, i, reinterpret_cast<SQLCHAR*>(narrowState), &native,
+                                   reinterpret_cast<SQLCHAR*>(narrowText), SQLSMALLINT(sizeof text), &length)
+                   : SQLGetDiagRecW(handleType, handle, i, state, &native, text, SQLSMALLINT(std::size(text)),
+                                    &length);
         if (!SQL_SUCCEEDED(rc))
             break;
         if (i == 1) {
-            d.SqlState = OdbcString(state, 5);
+            d.SqlState = narrow ? QString::fromLatin1(narrowState, 5) : OdbcString(state, 5);
             d.NativeCode = native;
         }
-        QString line = OdbcString(text, std::min<qsizetype>(length, std::size(text) - 1)).trimmed();
+        QString line =
+            narrow ? OdbcFromNarrow(mode, narrowText, OdbcWrittenLength(narrowText, sizeof text - 1, length))
+                   : OdbcString(text,
+                                OdbcWrittenLength(text, qsizetype(std::size(text)) - 1, SQLLEN(length) * 2));
+        line = line.trimmed();
         line.remove(prefixes);
         // psqlODBC adds its own summary after the server's message.
         line.remove(QRegularExpression(QStringLiteral(";?\\s*\\n?Error while executing the query$")));
@@ -58,12 +112,13 @@ bool OdbcNotSupportedState(const QString& sqlState) {
     return sqlState == QLatin1String("IM001") || sqlState == QLatin1String("HYC00");
 }
 
-void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const QString& statement) {
+void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const QString& statement,
+               TOdbcText mode) {
     if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA)
         return;
     if (rc == SQL_INVALID_HANDLE)
         throw TDataError(QStringLiteral("Ungültiges ODBC-Handle"), {}, 0, statement);
-    TOdbcDiagnostic d = OdbcDiagnostic(handleType, handle);
+    TOdbcDiagnostic d = OdbcDiagnostic(handleType, handle, mode);
     // HY008: cancelled through SQLCancel; 57014: the server's "canceling statement".
     if (d.SqlState == QLatin1String("HY008") || d.SqlState == QLatin1String("57014"))
         throw TCancelledError(statement);
@@ -130,6 +185,21 @@ TDataType OdbcFieldType(SQLSMALLINT sqlType, bool isUnsigned) {
     }
 }
 
+QVariant OdbcRuleText(const QVariant& rule) {
+    if (rule.isNull())
+        return {};
+    switch (rule.toInt()) {
+    case SQL_CASCADE:
+        return QStringLiteral("CASCADE");
+    case SQL_SET_NULL:
+        return QStringLiteral("SET NULL");
+    case SQL_SET_DEFAULT:
+        return QStringLiteral("SET DEFAULT");
+    default:
+        return QStringLiteral("NO ACTION");
+    }
+}
+
 bool OdbcIsLongType(SQLSMALLINT sqlType) {
     return sqlType == SQL_LONGVARCHAR || sqlType == SQL_WLONGVARCHAR || sqlType == SQL_LONGVARBINARY;
 }
@@ -148,7 +218,8 @@ bool OdbcIsFixedLengthType(SQLSMALLINT sqlType) {
     }
 }
 
-TOdbcStatement::TOdbcStatement(SQLHDBC connection) {
+TOdbcStatement::TOdbcStatement(SQLHDBC connection, TOdbcText text)
+    : m_text(text) {
     OdbcCheck(SQLAllocHandle(SQL_HANDLE_STMT, connection, &m_handle), SQL_HANDLE_DBC, connection);
 }
 
@@ -166,25 +237,31 @@ bool TOdbcStatement::Fetch() const {
 }
 
 QVariant TOdbcStatement::Text(SQLUSMALLINT column) const {
+    const bool wide = !OdbcNarrowCalls(m_text);
     QString result;
-    SQLWCHAR buffer[1024];
+    QByteArray bytes;
+    union {
+        SQLWCHAR Wide[1024];
+        char Narrow[2048];
+    } buffer;
+    const qsizetype capacity = wide ? qsizetype(std::size(buffer.Wide)) - 1 : qsizetype(sizeof buffer) - 1;
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(m_handle, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+        const SQLRETURN rc =
+            SQLGetData(m_handle, column, wide ? SQL_C_WCHAR : SQL_C_CHAR, &buffer, sizeof buffer, &indicator);
         if (rc == SQL_NO_DATA)
             break;
         Check(rc);
         if (indicator == SQL_NULL_DATA)
             return {};
-        const qsizetype capacity = qsizetype(std::size(buffer)) - 1;
-        const qsizetype got = indicator == SQL_NO_TOTAL || indicator / qsizetype(sizeof(SQLWCHAR)) > capacity
-                                  ? capacity
-                                  : indicator / qsizetype(sizeof(SQLWCHAR));
-        result += OdbcString(buffer, got);
+        if (wide)
+            result += OdbcString(buffer.Wide, OdbcWrittenLength(buffer.Wide, capacity, indicator));
+        else
+            bytes.append(buffer.Narrow, OdbcWrittenLength(buffer.Narrow, capacity, indicator));
         if (rc == SQL_SUCCESS)
             break;
     }
-    return result;
+    return wide ? result : OdbcFromNarrow(m_text, bytes.constData(), bytes.size());
 }
 
 QVariant TOdbcStatement::Integer(SQLUSMALLINT column) const {

@@ -16,13 +16,18 @@ qint64 DaysSinceEpoch(int year, int month, int day) {
     return QDate(year, month, day).toJulianDay() - kEpochJulianDay;
 }
 
-QString AttributeText(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field) {
-    SQLWCHAR buffer[256];
+QString AttributeText(SQLHSTMT handle, TOdbcText mode, SQLUSMALLINT column, SQLUSMALLINT field) {
+    SQLWCHAR buffer[256] = {};
     SQLSMALLINT length = 0;
+    if (OdbcNarrowCalls(mode)) {
+        char* const narrow = reinterpret_cast<char*>(buffer);
+        if (!SQL_SUCCEEDED(SQLColAttribute(handle, column, field, narrow, sizeof buffer, &length, nullptr)))
+            return {};
+        return OdbcFromNarrow(mode, narrow, OdbcWrittenLength(narrow, sizeof buffer - 1, length));
+    }
     if (!SQL_SUCCEEDED(SQLColAttributeW(handle, column, field, buffer, sizeof buffer, &length, nullptr)))
         return {};
-    return OdbcString(buffer,
-                      std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), std::size(buffer) - 1));
+    return OdbcString(buffer, OdbcWrittenLength(buffer, qsizetype(std::size(buffer)) - 1, length));
 }
 
 } // namespace
@@ -59,22 +64,34 @@ TOdbcCursor::~TOdbcCursor() {
 
 void TOdbcCursor::Describe() {
     const SQLHSTMT h = m_statement->Handle();
+    const TOdbcText mode = m_statement->TextMode();
     SQLSMALLINT count = 0;
     m_statement->Check(SQLNumResultCols(h, &count));
     for (SQLUSMALLINT i = 1; i <= count; ++i) {
-        SQLWCHAR name[512];
+        SQLWCHAR name[512] = {};
         SQLSMALLINT nameLength = 0;
         SQLSMALLINT sqlType = 0;
         SQLULEN size = 0;
         SQLSMALLINT digits = 0;
         SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
-        m_statement->Check(SQLDescribeColW(h, i, name, SQLSMALLINT(std::size(name)), &nameLength, &sqlType,
-                                           &size, &digits, &nullable));
+        char* const narrowName = reinterpret_cast<char*>(name);
+        if (!OdbcNarrowCalls(mode))
+            m_statement->Check(SQLDescribeColW(h, i, name, SQLSMALLINT(std::size(name)), &nameLength,
+                                               &sqlType, &size, &digits, &nullable));
+        else
+            m_statement->Check(SQLDescribeCol(h, i, reinterpret_cast<SQLCHAR*>(narrowName),
+                                              SQLSMALLINT(sizeof name), &nameLength, &sqlType, &size, &digits,
+                                              &nullable));
         SQLLEN isUnsigned = SQL_FALSE;
         SQLColAttributeW(h, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
 
         TColumnInfo c;
-        c.Name = OdbcString(name, std::min<qsizetype>(nameLength, std::size(name) - 1));
+        // The name's length is in characters here, not in bytes.
+        c.Name = !OdbcNarrowCalls(mode)
+                     ? OdbcString(name, OdbcWrittenLength(name, qsizetype(std::size(name)) - 1,
+                                                          SQLLEN(nameLength) * SQLLEN(sizeof(SQLWCHAR))))
+                     : OdbcFromNarrow(mode, narrowName,
+                                      OdbcWrittenLength(narrowName, sizeof name - 1, nameLength));
         c.Type = OdbcFieldType(sqlType, isUnsigned == SQL_TRUE);
         switch (c.Type) {
         case TDataType::Numeric:
@@ -89,12 +106,21 @@ void TOdbcCursor::Describe() {
             c.DefinedSize = qint64(size);
             break;
         }
+        // psqlODBC hands money out as a double, which loses cents: it stays the text the
+        // server sends, as the PostgreSQL provider keeps it.
+        if ((c.Type == TDataType::Double || c.Type == TDataType::Single) &&
+            AttributeText(h, mode, i, SQL_DESC_TYPE_NAME)
+                    .compare(QLatin1String("money"), Qt::CaseInsensitive) == 0) {
+            c.Type = TDataType::Currency;
+            c.Precision = 19;
+            c.Scale = 2;
+        }
         c.Nullable = nullable != SQL_NO_NULLS;
-        c.BaseTable = AttributeText(h, i, SQL_DESC_BASE_TABLE_NAME);
+        c.BaseTable = AttributeText(h, mode, i, SQL_DESC_BASE_TABLE_NAME);
         if (!c.BaseTable.isEmpty()) {
-            c.BaseColumn = AttributeText(h, i, SQL_DESC_BASE_COLUMN_NAME);
-            c.BaseSchema = AttributeText(h, i, SQL_DESC_SCHEMA_NAME);
-            c.BaseCatalog = AttributeText(h, i, SQL_DESC_CATALOG_NAME);
+            c.BaseColumn = AttributeText(h, mode, i, SQL_DESC_BASE_COLUMN_NAME);
+            c.BaseSchema = AttributeText(h, mode, i, SQL_DESC_SCHEMA_NAME);
+            c.BaseCatalog = AttributeText(h, mode, i, SQL_DESC_CATALOG_NAME);
         }
         m_columns.append(c);
 
@@ -111,6 +137,9 @@ void TOdbcCursor::Describe() {
             read = TRead::Integer;
             break;
         case TDataType::Single:
+            // The driver's float as it is: a double read would carry the widening's digits.
+            read = TRead::Single;
+            break;
         case TDataType::Double:
             read = TRead::Real;
             break;
@@ -125,7 +154,8 @@ void TOdbcCursor::Describe() {
                                              : TRead::DateText;
             break;
         case TDataType::DBTime:
-            read = m_dates == TDates::Text ? TRead::Text : TRead::Time;
+            // Durations beyond a day or below zero (MariaDB), 24:00:00 (PostgreSQL) are no time of day.
+            read = m_dates == TDates::Text ? TRead::Text : TRead::TimeText;
             break;
         case TDataType::DBTimeStamp:
             read = m_dates == TDates::Typed  ? TRead::Timestamp
@@ -210,18 +240,21 @@ bool TOdbcCursor::FetchRow(TRowStore& store) {
                 store.AddNull();
             break;
         }
-        case TRead::Date: {
-            SQL_DATE_STRUCT value{};
-            if (Get(column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator))
-                store.AddDate(DaysSinceEpoch(value.year, value.month, value.day));
+        case TRead::Single: {
+            SQLREAL value = 0;
+            if (Get(column, SQL_C_FLOAT, &value, sizeof value, &indicator))
+                store.AddReal(value);
             else
                 store.AddNull();
             break;
         }
-        case TRead::Time: {
-            SQL_TIME_STRUCT value{};
-            if (Get(column, SQL_C_TYPE_TIME, &value, sizeof value, &indicator))
-                store.AddTime((value.hour * 3600 + value.minute * 60 + value.second) * 1000);
+        case TRead::TimeText:
+            ReadTimeText(column, store);
+            break;
+        case TRead::Date: {
+            SQL_DATE_STRUCT value{};
+            if (Get(column, SQL_C_TYPE_DATE, &value, sizeof value, &indicator))
+                store.AddDate(DaysSinceEpoch(value.year, value.month, value.day));
             else
                 store.AddNull();
             break;
@@ -255,6 +288,10 @@ bool TOdbcCursor::FetchRow(TRowStore& store) {
 }
 
 void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
+    if (m_statement->TextMode() != TOdbcText::Wide) {
+        ReadNarrowText(column, store);
+        return;
+    }
     const qsizetype capacity = qsizetype(m_wide.size()) - 1; // characters besides the terminator
     QString text;
     for (bool first = true;; first = false) {
@@ -275,7 +312,7 @@ void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
         // The last part is the one whose length the driver knows and that fits.
         const bool last = indicator != SQL_NO_TOTAL && indicator / 2 <= capacity;
         const QStringView part(reinterpret_cast<const char16_t*>(m_wide.data()),
-                               last ? indicator / 2 : capacity);
+                               OdbcWrittenLength(m_wide.data(), capacity, indicator));
         if (first && last) {
             AddUtf16(store, part);
             return;
@@ -285,6 +322,44 @@ void TOdbcCursor::ReadText(SQLUSMALLINT column, TRowStore& store) {
             break;
     }
     AddUtf16(store, text);
+}
+
+void TOdbcCursor::ReadNarrowText(SQLUSMALLINT column, TRowStore& store) {
+    const qsizetype capacity = qsizetype(m_bytes.size()) - 1; // bytes besides the terminator
+    QByteArray text;
+    for (bool first = true;; first = false) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(m_statement->Handle(), column, SQL_C_CHAR, m_bytes.data(),
+                                        SQLLEN(m_bytes.size()), &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!SQL_SUCCEEDED(rc)) {
+            if (m_cancelled.load())
+                throw TCancelledError();
+            m_statement->Check(rc);
+        }
+        if (first && indicator == SQL_NULL_DATA) {
+            store.AddNull();
+            return;
+        }
+        const bool last = indicator != SQL_NO_TOTAL && indicator <= capacity;
+        const qsizetype got = OdbcWrittenLength(m_bytes.data(), capacity, indicator);
+        if (first && last) {
+            AddNarrow(store, m_bytes.data(), got);
+            return;
+        }
+        text.append(m_bytes.data(), got);
+        if (last)
+            break;
+    }
+    AddNarrow(store, text.constData(), text.size());
+}
+
+void TOdbcCursor::AddNarrow(TRowStore& store, const char* text, qsizetype length) {
+    if (m_statement->TextMode() != TOdbcText::Ascii)
+        store.AddText(text, length);
+    else
+        AddUtf16(store, OdbcFromNarrow(m_statement->TextMode(), text, length));
 }
 
 void TOdbcCursor::AddUtf16(TRowStore& store, QStringView text) {
@@ -348,10 +423,7 @@ void TOdbcCursor::ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool t
         store.AddNull();
         return;
     }
-    const qsizetype length = indicator == SQL_NO_TOTAL
-                                 ? qsizetype(sizeof buffer - 1)
-                                 : std::min<qsizetype>(indicator, qsizetype(sizeof buffer - 1));
-    const QString text = QString::fromUtf8(buffer, length);
+    const QString text = QString::fromUtf8(buffer, OdbcWrittenLength(buffer, sizeof buffer - 1, indicator));
     // Only "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS[.fff]" are days of the calendar; an era,
     // an infinity, a zone or more than milliseconds keep the text. Date and time are read
     // apart, never through local time, which has gaps.
@@ -372,6 +444,30 @@ void TOdbcCursor::ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool t
         if (d.isValid() && t.isValid()) {
             store.AddTimestamp(DaysSinceEpoch(d.year(), d.month(), d.day()) * kMsecsPerDay +
                                t.msecsSinceStartOfDay());
+            return;
+        }
+    }
+    AddUtf16(store, text);
+}
+
+void TOdbcCursor::ReadTimeText(SQLUSMALLINT column, TRowStore& store) {
+    char buffer[64];
+    SQLLEN indicator = 0;
+    if (!Get(column, SQL_C_CHAR, buffer, sizeof buffer, &indicator)) {
+        store.AddNull();
+        return;
+    }
+    const QString text = QString::fromUtf8(buffer, OdbcWrittenLength(buffer, sizeof buffer - 1, indicator));
+    // A time of day to the millisecond is a time; anything else stays the text the driver sends.
+    const qsizetype digits = text.size() - 9;
+    if (HasShape(text, u"dd:dd:dd") &&
+        (text.size() == 8 ||
+         (text[8] == u'.' && digits >= 1 && digits <= 3 &&
+          std::all_of(text.begin() + 9, text.end(), [](QChar c) { return c.isDigit(); })))) {
+        // Qt would take 24:00:00 for midnight.
+        const QTime t = QTime::fromString(text, Qt::ISODateWithMs);
+        if (t.isValid() && QStringView(text).left(2).toInt() < 24) {
+            store.AddTime(t.msecsSinceStartOfDay());
             return;
         }
     }

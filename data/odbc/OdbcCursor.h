@@ -35,12 +35,26 @@ public:
     void ForgetBaseTables();
 
 private:
-    enum class TRead { Integer, Real, Text, Bytes, Date, Time, Timestamp, DateText, TimestampText };
+    enum class TRead {
+        Integer,
+        Real,
+        Single,
+        Text,
+        Bytes,
+        Date,
+        Timestamp,
+        DateText,
+        TimestampText,
+        TimeText
+    };
     void Describe();
     void Close();
     void ReadText(SQLUSMALLINT column, TRowStore& store);
+    void ReadNarrowText(SQLUSMALLINT column, TRowStore& store);
+    void AddNarrow(TRowStore& store, const char* text, qsizetype length);
     void ReadBytes(SQLUSMALLINT column, TRowStore& store);
     void ReadCalendarText(SQLUSMALLINT column, TRowStore& store, bool timestamp);
+    void ReadTimeText(SQLUSMALLINT column, TRowStore& store);
     void AddUtf16(TRowStore& store, QStringView text);
     // SQLGetData that throws on failure; false for a null value.
     bool Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLLEN size, SQLLEN* indicator);

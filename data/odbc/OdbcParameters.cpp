@@ -1,5 +1,7 @@
 #include "data/odbc/OdbcParameters.h"
 
+#include "data/DataError.h"
+
 #include <QDateTime>
 
 namespace {
@@ -22,7 +24,7 @@ SQL_TIMESTAMP_STRUCT TimestampOf(const QDate& date, const QTime& time) {
 
 } // namespace
 
-TOdbcParameters::TOdbcParameters(const QVariantList& values) {
+TOdbcParameters::TOdbcParameters(const QVariantList& values, TOdbcText textMode, bool miscountingDriver) {
     m_values.reserve(values.size());
     for (const QVariant& v : values) {
         TValue p;
@@ -104,9 +106,25 @@ TOdbcParameters::TOdbcParameters(const QVariantList& values) {
         }
         default: {
             const QString text = v.toString();
-            p.Buffer = QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-            p.SqlType = text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-            p.ColumnSize = SQLULEN(std::max<qsizetype>(text.size(), 1));
+            if (textMode == TOdbcText::Wide) {
+                if (miscountingDriver)
+                    for (const QChar c : text)
+                        if ((c.unicode() & 0xFC) == 0xD8 && !c.isSurrogate())
+                            throw TDataError(
+                                QStringLiteral("Der ODBC-Treiber würde den Text mit dem Zeichen „%1“ "
+                                               "verfälscht speichern; er wird daher nicht gesendet "
+                                               "(Zeichensatz der Verbindung auf utf8mb4 stellen)")
+                                    .arg(c));
+                p.Buffer = QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+                p.SqlType = text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+            } else {
+                p.Buffer = OdbcNarrow(textMode, text);
+                p.CType = SQL_C_CHAR;
+                p.SqlType = p.Buffer.size() > 8000 ? SQL_LONGVARCHAR : SQL_VARCHAR;
+            }
+            // The size of what the buffer holds, never more: a driver reads that far.
+            p.ColumnSize =
+                SQLULEN(std::max<qsizetype>(p.CType == SQL_C_CHAR ? p.Buffer.size() : text.size(), 1));
             break;
         }
         }

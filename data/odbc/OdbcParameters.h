@@ -9,7 +9,10 @@
 // live in this object: keep it until the statement has executed.
 class TOdbcParameters {
 public:
-    explicit TOdbcParameters(const QVariantList& values);
+    // Text as the statement's text goes to the driver (see TOdbcText). `miscountingDriver`:
+    // the driver reads a wide value with a character whose low byte is 0xD8 to 0xDB too far
+    // (the MariaDB driver); such a value is refused rather than sent wide.
+    TOdbcParameters(const QVariantList& values, TOdbcText text, bool miscountingDriver = false);
     void Bind(const TOdbcStatement& statement, const QString& sql) const;
 
 private:

@@ -34,21 +34,6 @@ QVariant Shifted(const QVariant& value, int by) {
     return value.isNull() ? value : QVariant(value.toInt() + by);
 }
 
-QVariant RuleText(const QVariant& rule) {
-    if (rule.isNull())
-        return {};
-    switch (rule.toInt()) {
-    case SQL_CASCADE:
-        return QStringLiteral("CASCADE");
-    case SQL_SET_NULL:
-        return QStringLiteral("SET NULL");
-    case SQL_SET_DEFAULT:
-        return QStringLiteral("SET DEFAULT");
-    default:
-        return QStringLiteral("NO ACTION");
-    }
-}
-
 bool IsNumericSqlType(SQLSMALLINT t) {
     switch (t) {
     case SQL_DECIMAL:
@@ -120,13 +105,14 @@ QVariant CreateParams(const QVariant& params) {
 
 } // namespace
 
-std::unique_ptr<TOdbcStatement> TOdbcSession::Catalog(const std::function<SQLRETURN(SQLHSTMT)>& call) {
+std::unique_ptr<TOdbcStatement>
+TOdbcSession::CatalogStatement(const std::function<SQLRETURN(SQLHSTMT)>& call) {
     std::unique_ptr<TOdbcStatement> st = NewStatement();
     const SQLHSTMT h = st->Handle();
     const SQLRETURN rc = Run(*st, [&] { return call(h); });
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
         // Drivers under-report what they have, so the call itself tells.
-        const TOdbcDiagnostic d = OdbcDiagnostic(SQL_HANDLE_STMT, h);
+        const TOdbcDiagnostic d = OdbcDiagnostic(SQL_HANDLE_STMT, h, m_traits.Text);
         if (OdbcNotSupportedState(d.SqlState))
             return nullptr;
         st->Check(rc);
@@ -137,21 +123,45 @@ std::unique_ptr<TOdbcStatement> TOdbcSession::Catalog(const std::function<SQLRET
 QString TOdbcSession::CurrentCatalog() {
     if (!m_traits.Catalogs)
         return {};
-    SQLWCHAR name[512];
+    SQLWCHAR name[512] = {};
     SQLINTEGER length = 0;
+    if (OdbcNarrowCalls(m_traits.Text)) {
+        char* const narrow = reinterpret_cast<char*>(name);
+        if (!SQL_SUCCEEDED(
+                SQLGetConnectAttr(m_dbc, SQL_ATTR_CURRENT_CATALOG, narrow, sizeof name, &length)) ||
+            length <= 0)
+            return {};
+        return OdbcFromNarrow(m_traits.Text, narrow, OdbcWrittenLength(narrow, sizeof name - 1, length));
+    }
     if (!SQL_SUCCEEDED(SQLGetConnectAttrW(m_dbc, SQL_ATTR_CURRENT_CATALOG, name, sizeof name, &length)) ||
         length <= 0)
         return {};
-    return OdbcString(name, std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), std::size(name) - 1));
+    return OdbcString(name, OdbcWrittenLength(name, qsizetype(std::size(name)) - 1, length));
+}
+
+QString TOdbcSession::Pattern(const QString& name) const {
+    if (name.isEmpty() || m_traits.SearchEscape.isEmpty())
+        return name;
+    QString pattern;
+    pattern.reserve(name.size() + 4);
+    for (const QChar c : name) {
+        if (c == u'%' || c == u'_' || QStringView(m_traits.SearchEscape) == QStringView(&c, 1))
+            pattern += m_traits.SearchEscape;
+        pattern += c;
+    }
+    return pattern;
+}
+
+QString TOdbcSession::Ident(const QString& name) const {
+    return m_traits.IdentifiersArePatterns ? Pattern(name) : name;
 }
 
 QList<TOdbcSession::TTableName> TOdbcSession::BaseTables(const QString& catalog, const QString& schema,
                                                          const QString& table) {
     QList<TTableName> tables;
     const QString types = QStringLiteral("TABLE");
-    auto st = Catalog([&](SQLHSTMT h) {
-        return SQLTablesW(h, OdbcWideOrNull(catalog), SQL_NTS, OdbcWideOrNull(schema), SQL_NTS,
-                          OdbcWideOrNull(table), SQL_NTS, OdbcWide(types), SQL_NTS);
+    auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+        return api.Tables(h, s(catalog), SQL_NTS, s(schema), SQL_NTS, s(table), SQL_NTS, s(types), SQL_NTS);
     });
     if (!st)
         return tables;
@@ -178,7 +188,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     const QString r0 = catalog(0);
     const QString r1 = Restriction(restrictions, 1);
     // A schema pattern for the calls that take one: every schema where none is named.
-    const QString s1 = r1.isEmpty() && m_traits.Schemas ? QStringLiteral("%") : r1;
+    const QString s1 = r1.isEmpty() && m_traits.Schemas ? QStringLiteral("%") : Pattern(r1);
     const QString r2 = Restriction(restrictions, 2);
     const QString r3 = kind == K::ForeignKeys ? catalog(3) : Restriction(restrictions, 3);
     const QString r4 = Restriction(restrictions, 4);
@@ -190,9 +200,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     };
     auto tables = [&](const QString& catalog, const QString& schema, const QString& table,
                       const QString& types) {
-        return Catalog([&](SQLHSTMT h) {
-            return SQLTablesW(h, OdbcWideOrNull(catalog), SQL_NTS, OdbcWideOrNull(schema), SQL_NTS,
-                              OdbcWideOrNull(table), SQL_NTS, OdbcWideOrNull(types), SQL_NTS);
+        return Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Tables(h, s(catalog), SQL_NTS, s(schema), SQL_NTS, s(table), SQL_NTS, s(types),
+                              SQL_NTS);
         });
     };
 
@@ -200,7 +210,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::Tables:
     case K::Views: {
         const QString types = kind == K::Views ? QStringLiteral("VIEW") : r3;
-        const auto owned = require(tables(r0, s1, r2, types));
+        const auto owned = require(tables(r0, s1, Pattern(r2), types));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
         while (st.Fetch()) {
@@ -240,73 +250,108 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::Columns: {
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
-                               OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(r3), SQL_NTS);
-        }));
-        const TOdbcStatement& st = *owned;
-        const TRow row{st};
-        while (st.Fetch()) {
-            // Read in column order: some drivers only allow ascending SQLGetData.
-            const QVariant catalog = row.S(1), schema = row.S(2), table = row.S(3), column = row.S(4);
-            const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
-            QVariant typeName = row.S(6);
-            // psqlODBC names an array by its element type's internal name ("_int4").
-            if (m_traits.Postgres && typeName.toString().startsWith(u'_'))
-                typeName = typeName.toString().mid(1) + QStringLiteral("[]");
-            const QVariant rawSize = row.I(7);
-            row.I(8); // BUFFER_LENGTH
-            const QVariant digits = row.I(9);
-            row.I(10); // NUM_PREC_RADIX
-            const QVariant nullable = row.I(11);
-            const QVariant remarks = row.S(12);
-            const QVariant rawDefault = row.S(13);
-            row.I(14);
-            row.I(15);
-            const QVariant rawOctets = row.I(16);
-            const QVariant ordinal = row.I(17);
+        auto columns = [&](const QString& schema, const QString& table) {
+            return require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.Columns(h, s(r0), SQL_NTS, s(schema), SQL_NTS, s(table), SQL_NTS, s(Pattern(r3)),
+                                   SQL_NTS);
+            }));
+        };
+        auto add = [&](const TOdbcStatement& st) {
+            const TRow row{st};
+            while (st.Fetch()) {
+                // Read in column order: some drivers only allow ascending SQLGetData.
+                const QVariant catalog = row.S(1), schema = row.S(2), table = row.S(3), column = row.S(4);
+                const SQLSMALLINT sqlType = SQLSMALLINT(row.I(5).toInt());
+                QVariant typeName = row.S(6);
+                // psqlODBC names an array by its element type's internal name ("_int4").
+                // Its "bpchar" is the type declared as char.
+                if (m_traits.Postgres) {
+                    QString name = typeName.toString();
+                    const bool array = name.startsWith(u'_');
+                    if (array)
+                        name = name.mid(1);
+                    if (name == QLatin1String("bpchar"))
+                        name = QStringLiteral("char");
+                    typeName = array ? name + QStringLiteral("[]") : name;
+                }
+                const QVariant rawSize = row.I(7);
+                row.I(8); // BUFFER_LENGTH
+                const QVariant digits = row.I(9);
+                row.I(10); // NUM_PREC_RADIX
+                const QVariant nullable = row.I(11);
+                const QVariant remarks = row.S(12);
+                const QVariant rawDefault = row.S(13);
+                row.I(14);
+                row.I(15);
+                const QVariant rawOctets = row.I(16);
+                const QVariant ordinal = row.I(17);
 
-            const TDataType type = OdbcFieldType(sqlType, false);
-            const bool character = IsCharacterSqlType(sqlType);
-            // Drivers say "NULL" where a column has no default, and a size below 0 for "unknown".
-            const QVariant defaultValue = DefaultValue(rawDefault);
-            const QVariant size = Size(rawSize);
-            const QVariant octets = Size(rawOctets);
-            const bool numeric = IsNumericSqlType(sqlType);
-            rows.Add({catalog,
-                      schema,
-                      table,
-                      column,
-                      {},
-                      {},
-                      ordinal,
-                      !defaultValue.isNull(),
-                      defaultValue,
-                      ColumnFlags(sqlType, nullable),
-                      nullable.isNull() || nullable.toInt() != SQL_NO_NULLS,
-                      DbTypeOf(type),
-                      {},
-                      character ? size : QVariant(),
-                      character ? octets : QVariant(),
-                      numeric ? size : QVariant(),
-                      type == TDataType::Numeric ? digits : QVariant(),
-                      IsDateTimeSqlType(sqlType) ? digits : QVariant(),
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      {},
-                      remarks,
-                      typeName});
+                const TDataType type = OdbcFieldType(sqlType, false);
+                const bool character = IsCharacterSqlType(sqlType);
+                // Drivers say "NULL" where a column has no default, and a size below 0 for "unknown".
+                const QVariant defaultValue = DefaultValue(rawDefault);
+                // The SQLite3 driver gives a length of 0 to a text column declared without one.
+                const QVariant size = m_traits.DatesAsText && character && rawSize.toLongLong() == 0
+                                          ? QVariant()
+                                          : Size(rawSize);
+                const QVariant octets = Size(rawOctets);
+                const bool numeric = IsNumericSqlType(sqlType);
+                rows.Add({catalog,
+                          schema,
+                          table,
+                          column,
+                          {},
+                          {},
+                          ordinal,
+                          !defaultValue.isNull(),
+                          defaultValue,
+                          ColumnFlags(sqlType, nullable),
+                          nullable.isNull() || nullable.toInt() != SQL_NO_NULLS,
+                          DbTypeOf(type),
+                          {},
+                          character ? size : QVariant(),
+                          character ? octets : QVariant(),
+                          numeric ? size : QVariant(),
+                          type == TDataType::Numeric ? digits : QVariant(),
+                          IsDateTimeSqlType(sqlType) ? digits : QVariant(),
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          {},
+                          remarks,
+                          typeName});
+            }
+        };
+        std::unique_ptr<TOdbcStatement> all;
+        try {
+            all = columns(s1, Pattern(r2));
+        } catch (const TDataError&) {
+            // The SQLite3 driver fails the whole call for one broken table (a view whose table
+            // is gone): the tables are read one by one then, those before it stay.
+            if (!r2.isEmpty())
+                throw;
+            QList<TTableName> names;
+            if (const auto listed = tables(r0, s1, QStringLiteral("%"), {}))
+                while (listed->Fetch())
+                    names.append(
+                        {listed->Text(1).toString(), listed->Text(2).toString(), listed->Text(3).toString()});
+            if (names.isEmpty())
+                throw;
+            for (const TTableName& t : names)
+                add(*columns(Pattern(t.Schema), Pattern(t.Name)));
+            return;
         }
+        add(*all);
         return;
     }
     case K::ProviderTypes: {
-        const auto owned = require(Catalog([](SQLHSTMT h) { return SQLGetTypeInfoW(h, SQL_ALL_TYPES); }));
+        const auto owned =
+            require(Catalog([](SQLHSTMT h, auto, auto&) { return SQLGetTypeInfoW(h, SQL_ALL_TYPES); }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
         QList<int> seen;
@@ -356,22 +401,28 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         // A driver that never sends a table's statistics row (psqlODBC) cannot answer the kind:
         // an empty rowset would read as "no tables".
         bool tables = false, tableStatistics = false;
-        for (const TTableName& t : BaseTables(r0, s1, table)) {
+        const QList<TTableName> all = BaseTables(r0, s1, Pattern(table));
+        if (kind == K::Indexes && table.isEmpty() && ReadWholeCatalog(kind, all, rows))
+            return;
+        for (const TTableName& t : all) {
+            // Known after the first table: the other tables' calls would tell no more.
+            if (kind == K::Statistics && tables && !tableStatistics)
+                break;
             tables = true;
             QStringList primary;
             if (kind == K::Indexes)
-                if (auto pk = Catalog([&](SQLHSTMT h) {
-                        return SQLPrimaryKeysW(h, OdbcWideOrNull(t.Catalog), SQL_NTS,
-                                               OdbcWideOrNull(t.Schema), SQL_NTS, OdbcWide(t.Name), SQL_NTS);
+                if (auto pk = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                        return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(Ident(t.Schema)), SQL_NTS,
+                                               s(Ident(t.Name)), SQL_NTS);
                     }))
                     while (pk->Fetch()) {
                         // Columns in ascending order: not every driver reads them otherwise.
                         const QString column = pk->Text(4).toString();
                         primary << pk->Text(6).toString() << column;
                     }
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLStatisticsW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
-                                      SQL_NTS, OdbcWide(t.Name), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.Statistics(h, s(t.Catalog), SQL_NTS, s(Ident(t.Schema)), SQL_NTS, s(Ident(t.Name)),
+                                      SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -401,7 +452,7 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                 const QVariant collation = order.toString() == QLatin1String("D")   ? QVariant(2)
                                            : order.toString() == QLatin1String("A") ? QVariant(1)
                                                                                     : QVariant();
-                const int oledbType = type == SQL_INDEX_CLUSTERED ? 1 : type == SQL_INDEX_HASHED ? 2 : 4;
+                const int oledbType = OdbcIndexType(type);
                 indexRows.append({{catalog,
                                    schema,
                                    name,
@@ -454,10 +505,13 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::PrimaryKeys: {
-        for (const TTableName& t : BaseTables(r0, s1, r2)) {
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLPrimaryKeysW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, OdbcWideOrNull(t.Schema),
-                                       SQL_NTS, OdbcWide(t.Name), SQL_NTS);
+        const QList<TTableName> all = BaseTables(r0, s1, Pattern(r2));
+        if (r2.isEmpty() && ReadWholeCatalog(kind, all, rows))
+            return;
+        for (const TTableName& t : all) {
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.PrimaryKeys(h, s(t.Catalog), SQL_NTS, s(Ident(t.Schema)), SQL_NTS,
+                                       s(Ident(t.Name)), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -473,10 +527,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         // Restrictions: PK catalog, schema, table, FK catalog, schema, table.
         auto read = [&](const QString& pkc, const QString& pks, const QString& pkt, const QString& fkc,
                         const QString& fks, const QString& fkt) {
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLForeignKeysW(h, OdbcWideOrNull(pkc), SQL_NTS, OdbcWideOrNull(pks), SQL_NTS,
-                                       OdbcWideOrNull(pkt), SQL_NTS, OdbcWideOrNull(fkc), SQL_NTS,
-                                       OdbcWideOrNull(fks), SQL_NTS, OdbcWideOrNull(fkt), SQL_NTS);
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.ForeignKeys(h, s(pkc), SQL_NTS, s(Ident(pks)), SQL_NTS, s(Ident(pkt)), SQL_NTS,
+                                       s(fkc), SQL_NTS, s(Ident(fks)), SQL_NTS, s(Ident(fkt)), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -500,25 +553,28 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
                           {},
                           {},
                           seq,
-                          RuleText(update),
-                          RuleText(del),
+                          OdbcRuleText(update),
+                          OdbcRuleText(del),
                           pkName,
                           fkName,
                           Shifted(deferrability, -4)});
             }
         };
-        if (!r2.isEmpty() || !r5.isEmpty()) {
+        // The SQLite3 driver finds no key by a primary table whose name holds "%" or "_": it
+        // reads the keys of each foreign table then, and the core keeps the primary table's.
+        if (!r5.isEmpty() || (!r2.isEmpty() && !m_traits.IdentifiersArePatterns)) {
             read(r0, r1, r2, r3, r4, r5);
         } else {
-            for (const TTableName& t : BaseTables(r3, r4, {}))
-                read({}, {}, {}, t.Catalog, t.Schema, t.Name);
+            const QList<TTableName> all = BaseTables(r3, Pattern(r4), {});
+            if (!r2.isEmpty() || !ReadWholeCatalog(kind, all, rows))
+                for (const TTableName& t : all)
+                    read({}, {}, {}, t.Catalog, t.Schema, t.Name);
         }
         return;
     }
     case K::Procedures: {
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProceduresW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
-                                  OdbcWideOrNull(r2), SQL_NTS);
+        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Procedures(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(Pattern(r2)), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -535,9 +591,9 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::ProcedureParameters:
     case K::ProcedureColumns: {
         const QString column = r3;
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLProcedureColumnsW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(s1), SQL_NTS,
-                                        OdbcWideOrNull(r2), SQL_NTS, OdbcWideOrNull(column), SQL_NTS);
+        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.ProcedureColumns(h, s(r0), SQL_NTS, s(s1), SQL_NTS, s(Pattern(r2)), SQL_NTS,
+                                        s(Pattern(column)), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -589,9 +645,8 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
         return;
     }
     case K::TablePrivileges: {
-        const auto owned = require(Catalog([&](SQLHSTMT h) {
-            return SQLTablePrivilegesW(h, OdbcWideOrNull(r0), SQL_NTS, OdbcWideOrNull(r1), SQL_NTS,
-                                       OdbcWideOrNull(r2), SQL_NTS);
+        const auto owned = require(Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.TablePrivileges(h, s(r0), SQL_NTS, s(Pattern(r1)), SQL_NTS, s(Pattern(r2)), SQL_NTS);
         }));
         const TOdbcStatement& st = *owned;
         const TRow row{st};
@@ -607,11 +662,14 @@ void TOdbcSession::ReadSchema(TSchemaKind kind, const QVariantList& restrictions
     case K::ColumnPrivileges: {
         // psqlODBC writes invalid SQL for a schema argument and fails on a null column pattern:
         // the schema is compared here instead.
-        const QString columns = r3.isNull() ? QStringLiteral("%") : r3;
-        for (const TTableName& t : BaseTables(r0, r1, r2)) {
-            auto st = Catalog([&](SQLHSTMT h) {
-                return SQLColumnPrivilegesW(h, OdbcWideOrNull(t.Catalog), SQL_NTS, nullptr, 0,
-                                            OdbcWide(t.Name), SQL_NTS, OdbcWide(columns), SQL_NTS);
+        const QString columns = r3.isNull() ? QStringLiteral("%") : Pattern(r3);
+        const QList<TTableName> all = BaseTables(r0, Pattern(r1), Pattern(r2));
+        if (r2.isEmpty() && r3.isNull() && ReadWholeCatalog(kind, all, rows))
+            return;
+        for (const TTableName& t : all) {
+            auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+                return api.ColumnPrivileges(h, s(t.Catalog), SQL_NTS, nullptr, 0, s(Ident(t.Name)), SQL_NTS,
+                                            s(columns), SQL_NTS);
             });
             st = require(std::move(st));
             const TRow row{*st};
@@ -655,12 +713,11 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
                                          const QString& table) {
     TOdbcOperationLock calls(*m_calls);
     const QString c = catalog.isEmpty() ? CurrentCatalog() : catalog;
-    const QString s = schema.isEmpty() ? QString() : schema;
+    const QString sch = schema.isEmpty() ? QString() : schema;
     QList<TTableKey> keys;
 
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLPrimaryKeysW(h, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s), SQL_NTS, OdbcWide(table),
-                                   SQL_NTS);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.PrimaryKeys(h, s(c), SQL_NTS, s(Ident(sch)), SQL_NTS, s(Ident(table)), SQL_NTS);
         })) {
         QMap<int, QString> columns;
         while (st->Fetch()) {
@@ -673,9 +730,9 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
 
     // Unique indexes count when none of their columns takes nulls.
     QStringList notNull;
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLColumnsW(h, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s), SQL_NTS, OdbcWide(table),
-                               SQL_NTS, nullptr, 0);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Columns(h, s(c), SQL_NTS, s(Pattern(sch)), SQL_NTS, s(Pattern(table)), SQL_NTS,
+                               nullptr, 0);
         })) {
         while (st->Fetch()) {
             const QString name = st->Text(4).toString();
@@ -685,9 +742,9 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
                 notNull << name;
         }
     }
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLStatisticsW(h, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s), SQL_NTS, OdbcWide(table),
-                                  SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.Statistics(h, s(c), SQL_NTS, s(Ident(sch)), SQL_NTS, s(Ident(table)), SQL_NTS,
+                                  SQL_INDEX_UNIQUE, SQL_QUICK);
         })) {
         QList<QPair<QString, QStringList>> indexes;
         while (st->Fetch()) {
@@ -717,9 +774,9 @@ QList<TTableKey> TOdbcSession::TableKeys(const QString& catalog, const QString& 
         }
     }
 
-    if (auto st = Catalog([&](SQLHSTMT h) {
-            return SQLSpecialColumnsW(h, SQL_BEST_ROWID, OdbcWideOrNull(c), SQL_NTS, OdbcWideOrNull(s),
-                                      SQL_NTS, OdbcWide(table), SQL_NTS, SQL_SCOPE_CURROW, SQL_NO_NULLS);
+    if (auto st = Catalog([&](SQLHSTMT h, auto api, auto& s) {
+            return api.SpecialColumns(h, SQL_BEST_ROWID, s(c), SQL_NTS, s(Ident(sch)), SQL_NTS,
+                                      s(Ident(table)), SQL_NTS, SQL_SCOPE_CURROW, SQL_NO_NULLS);
         })) {
         QStringList columns;
         bool pseudo = false;

@@ -65,7 +65,10 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
             m_traits.Keywords.insert(word.trimmed().toUpper());
     m_traits.DatesAsText = m_traits.DbmsName.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
     m_traits.Postgres = m_traits.DbmsName.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
-    m_traits.DatesBeyondCalendar = m_traits.Postgres;
+    // MariaDB has zero dates ("2024-00-00", "0000-00-00 00:00:00"), which no date struct holds.
+    m_traits.DatesBeyondCalendar =
+        m_traits.Postgres || m_traits.DbmsName.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive) ||
+        m_traits.DbmsName.contains(QLatin1String("MySQL"), Qt::CaseInsensitive);
     m_traits.InterruptsConnection = m_traits.DatesAsText;
     m_traits.Interleaves = m_traits.DatesAsText;
     m_traits.Catalogs = infoText(SQL_CATALOG_NAME) == QLatin1String("Y");
@@ -73,8 +76,35 @@ TOdbcSession::TOdbcSession(const TConnectionString& connection, const TConnectOp
     m_traits.Schemas =
         SQL_SUCCEEDED(SQLGetInfoW(m_dbc, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr)) &&
         schemaUsage != 0;
+    m_traits.SearchEscape = infoText(SQL_SEARCH_PATTERN_ESCAPE);
+    m_traits.IdentifiersArePatterns = m_traits.DatesAsText;
+    m_traits.Text = TextMode();
     if (m_traits.InterruptsConnection)
         m_interrupter = std::make_unique<TOdbcStatement>(m_dbc);
+}
+
+TOdbcText TOdbcSession::TextMode() {
+    const std::optional<bool> wide = OdbcDriverHasWideCalls(m_dbc);
+    if (wide == false) {
+        // The SQLite3 driver speaks UTF-8, as SQLite 3 does; of others the encoding is unknown.
+        SQLCHAR version[64] = {};
+        SQLGetInfo(m_dbc, SQL_DBMS_VER, version, sizeof version, nullptr);
+        return m_traits.DatesAsText && version[0] == '3' ? TOdbcText::Utf8 : TOdbcText::Ascii;
+    }
+    if (!m_traits.DbmsName.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive) &&
+        !m_traits.DbmsName.contains(QLatin1String("MySQL"), Qt::CaseInsensitive))
+        return TOdbcText::Wide;
+    // The MariaDB driver reports fewer UTF-16 units than a value has, and reads more from a
+    // parameter, for characters such as Ú; values of its narrow C type pass the connection's
+    // character set through, which is UTF-8 unless the user chose another.
+    m_traits.MiscountsWideValues = true;
+    TOdbcStatement st(m_dbc);
+    const QString sql = QStringLiteral("SELECT @@character_set_client, @@character_set_results");
+    if (!SQL_SUCCEEDED(SQLExecDirectW(st.Handle(), OdbcWide(sql), SQL_NTS)) || !st.Fetch())
+        return TOdbcText::Wide;
+    const bool utf8 = st.Text(1).toString().startsWith(QLatin1String("utf8")) &&
+                      st.Text(2).toString().startsWith(QLatin1String("utf8"));
+    return utf8 ? TOdbcText::Utf8Values : TOdbcText::Wide;
 }
 
 TOdbcSession::~TOdbcSession() {
@@ -99,7 +129,7 @@ bool TOdbcSession::NeedsQuotes(const QString& name) const {
 }
 
 std::unique_ptr<TOdbcStatement> TOdbcSession::NewStatement() {
-    auto statement = std::make_unique<TOdbcStatement>(m_dbc);
+    auto statement = std::make_unique<TOdbcStatement>(m_dbc, m_traits.Text);
     const int timeout = m_commandTimeout.load();
     if (timeout > 0)
         SQLSetStmtAttr(statement->Handle(), SQL_ATTR_QUERY_TIMEOUT,
@@ -113,9 +143,20 @@ SQLRETURN TOdbcSession::Run(TOdbcStatement& statement, const std::function<SQLRE
         m_active = fetch && !m_traits.InterruptsConnection ? SQL_NULL_HSTMT : statement.Handle();
         m_cancelled = false;
     }
-    const SQLRETURN rc = call();
+    struct TIdle {
+        TOdbcSession& Session;
+        ~TIdle() {
+            std::lock_guard lock(Session.m_activeMutex);
+            Session.m_active = SQL_NULL_HSTMT;
+        }
+    };
+    SQLRETURN rc = SQL_ERROR;
+    {
+        // A text the driver cannot take throws before the call.
+        const TIdle idle{*this};
+        rc = call();
+    }
     std::lock_guard lock(m_activeMutex);
-    m_active = SQL_NULL_HSTMT;
     // Some drivers lose the diagnostics of a cancelled call, so the request itself tells.
     // A cancelled fetch may also look like the end of the rows.
     if (m_cancelled && !SQL_SUCCEEDED(rc))
@@ -148,12 +189,16 @@ void TOdbcSession::InterruptFetch() {
         SQLCancel(m_interrupter->Handle());
 }
 
+SQLRETURN TOdbcSession::ExecDirect(SQLHSTMT h, const QString& sql) const {
+    return OdbcTextCall(m_traits.Text, [&](auto api, auto& s) { return api.ExecDirect(h, s(sql), SQL_NTS); });
+}
+
 qint64 TOdbcSession::ExecuteOne(const QString& sql, const QVariantList& values) {
     std::unique_ptr<TOdbcStatement> statement = NewStatement();
-    const TOdbcParameters parameters(values);
+    const TOdbcParameters parameters(values, m_traits.Text, m_traits.MiscountsWideValues);
     parameters.Bind(*statement, sql);
     const SQLHSTMT h = statement->Handle();
-    SQLRETURN rc = Run(*statement, [&] { return SQLExecDirectW(h, OdbcWide(sql), SQLINTEGER(sql.size())); });
+    SQLRETURN rc = Run(*statement, [&] { return ExecDirect(h, sql); });
     statement->Check(rc, sql);
     if (rc == SQL_NO_DATA)
         return OdbcChangesRows(sql) ? 0 : -1; // a searched UPDATE or DELETE that found no row
@@ -281,10 +326,10 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
     if (stopped())
         throw TCancelledError(sql);
     std::unique_ptr<TOdbcStatement> st = NewStatement();
-    const TOdbcParameters parameters(values);
+    const TOdbcParameters parameters(values, m_traits.Text, m_traits.MiscountsWideValues);
     parameters.Bind(*st, sql);
     const SQLHSTMT h = st->Handle();
-    SQLRETURN rc = Run(*st, [&] { return SQLExecDirectW(h, OdbcWide(sql), SQLINTEGER(sql.size())); });
+    SQLRETURN rc = Run(*st, [&] { return ExecDirect(h, sql); });
     st->Check(rc, sql);
     // A statement that ends in several results (a procedure, say): the first with columns.
     for (;;) {

@@ -39,6 +39,16 @@ public:
         // Objects live in schemata. Without a schema, psqlODBC looks up a named table in the
         // current schema only; schema reads pass "%" to see every schema's objects.
         bool Schemas = false;
+        // The escape character of search patterns (empty: the driver has none).
+        QString SearchEscape;
+        // The driver reads the names of a table-only catalog call (SQLPrimaryKeys, ...) as
+        // patterns too, and refuses one that begins with "%" (the SQLite3 driver).
+        bool IdentifiersArePatterns = false;
+        // The driver reads wide parameter values with some characters too far (MariaDB; its
+        // values go as UTF-8 unless the connection's character set is another).
+        bool MiscountsWideValues = false;
+        // How statements, restrictions, parameters and values cross the driver's interface.
+        TOdbcText Text = TOdbcText::Wide;
     };
 
     TOdbcSession(const TConnectionString& connection, const TConnectOptions& options);
@@ -73,13 +83,30 @@ private:
     // open, since the driver would stop those too.
     void InterruptFetch();
     qint64 ExecuteOne(const QString& sql, const QVariantList& values);
-    // A catalog function's result; a driver without the function gives null.
-    std::unique_ptr<TOdbcStatement> Catalog(const std::function<SQLRETURN(SQLHSTMT)>& call);
+    SQLRETURN ExecDirect(SQLHSTMT statement, const QString& sql) const;
+    TOdbcText TextMode();
+    // A catalog function's result; a driver without the function gives null. The call gets
+    // the statement, the entry points of the driver's width and the converter of its strings:
+    // `[&](SQLHSTMT h, auto api, auto& s) { return api.Tables(h, s(catalog), SQL_NTS, ...); }`.
+    template <typename F> std::unique_ptr<TOdbcStatement> Catalog(F&& call) {
+        return CatalogStatement([&](SQLHSTMT h) {
+            return OdbcTextCall(m_traits.Text, [&](auto api, auto& s) { return call(h, api, s); });
+        });
+    }
+    std::unique_ptr<TOdbcStatement> CatalogStatement(const std::function<SQLRETURN(SQLHSTMT)>& call);
     // Catalog functions that take one table only are called for each table that matches.
     struct TTableName {
         QString Catalog, Schema, Name;
     };
+    // The tables that match the schema and table patterns.
     QList<TTableName> BaseTables(const QString& catalog, const QString& schema, const QString& table);
+    // A kind that the driver answers table by table, read for all the tables at once where
+    // the server allows (PostgreSQL); false where it does not.
+    bool ReadWholeCatalog(TSchemaKind kind, const QList<TTableName>& tables, TSchemaRows& rows);
+    // A name for a pattern argument of a catalog call: "%" and "_" stand for themselves.
+    QString Pattern(const QString& name) const;
+    // A name for an identifier argument, as the driver reads it.
+    QString Ident(const QString& name) const;
     // The connection's current catalog where the driver has catalogs, else empty.
     QString CurrentCatalog();
     void SetAutoCommit(bool on);

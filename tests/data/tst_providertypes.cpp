@@ -66,7 +66,10 @@ void TestProviderTypes::columnTypeText_data() {
     QTest::newRow("no entry, no name") << 64 << 0x20 << none << none << none << "64(00000040)";
     QTest::newRow("keyword only in capitals")
         << 129 << 0x20 << QVariant(10) << none << none << "varchar (MAX LENGTH) null";
-    QTest::newRow("null length") << 130 << 0x20 << none << none << none << "nvarchar () null";
+    QTest::newRow("null length leaves the parameters out")
+        << 130 << 0x20 << none << none << none << "nvarchar null";
+    QTest::newRow("one of two missing leaves them out")
+        << 131 << 0x10 << none << QVariant(15) << none << "decimal not null";
 }
 
 void TestProviderTypes::columnTypeText() {

@@ -55,6 +55,9 @@ private slots:
     void indexLines();
     void connectionReport();
     void connectionReportOfALostConnection();
+    void connectionReportProgressIsReadable();
+    void connectionReportKeepsRowsBeforeAnError_data();
+    void connectionReportKeepsRowsBeforeAnError();
 
     void ctrlClickOnTheLastTableEmptiesTheFields();
     void sqliteNamesAStructuredTableWhereABareNameFindsAnother();
@@ -780,6 +783,62 @@ void TstWorkSchema::statementsThatChangeTables() {
     QFETCH(QString, statement);
     QFETCH(bool, changes);
     QCOMPARE(TFrameWork::ChangesTables(statement), changes);
+// Each kind's name in status panel 4 is painted whole, beside panel 5 rather than over it,
+// while the report runs (the bar is repainted before the event loop lays it out anew).
+void TstWorkSchema::connectionReportProgressIsReadable() {
+    TFrameWork* work = Open(QStringLiteral("Beispiel"), m_sample);
+    auto* panel = work->findChild<QLabel*>(QStringLiteral("StatBarPanel4"));
+    auto* next = work->findChild<QLabel*>(QStringLiteral("StatBarPanel5"));
+    QVERIFY(panel && next);
+    struct TPaintCheck : QObject {
+        QLabel* Panel;
+        QLabel* Next;
+        QStringList Cut;
+        int Paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                ++Paints;
+                const int needed = Panel->fontMetrics().horizontalAdvance(Panel->text());
+                if (Panel->contentsRect().width() < needed ||
+                    Panel->geometry().right() >= Next->geometry().left())
+                    Cut << Panel->text();
+            }
+            return false;
+        }
+    } check;
+    check.Panel = panel;
+    check.Next = next;
+    panel->installEventFilter(&check);
+    work->BuildConnectionReport();
+    panel->removeEventFilter(&check);
+    QVERIFY(check.Paints >= 40);
+    QCOMPARE(check.Cut, QStringList());
+}
+
+void TstWorkSchema::connectionReportKeepsRowsBeforeAnError_data() {
+    QTest::addColumn<QString>("driver");
+    QTest::newRow("sqlite") << QString();
+    QTest::newRow("sqlite3 odbc driver") << QStringLiteral("SQLite3");
+}
+
+// A view whose table is gone makes the columns of the database fail when the reader comes to
+// it: the columns read before stay in the report, followed by the error's text.
+void TstWorkSchema::connectionReportKeepsRowsBeforeAnError() {
+    QFETCH(QString, driver);
+    const QString file =
+        Database(QStringLiteral("broken"), "create table a (x int); create table gone (y int);"
+                                           "create view v as select y from gone; drop table gone;"
+                                           "create table z (w int);");
+    const QString path = TConnectionString(file).Value(QStringLiteral("Data Source"));
+    TFrameWork* work = Open(
+        QStringLiteral("Kaputt"),
+        driver.isEmpty() ? file : QStringLiteral("Provider=ODBC;Driver=%1;Database=%2").arg(driver, path));
+    const QString report = work->BuildConnectionReport();
+    const qsizetype begin = report.indexOf(QStringLiteral("SchemaInfo=4 Columns"));
+    const QString columns = report.mid(begin, report.indexOf(QStringLiteral("SchemaInfo=5 "), begin) - begin);
+    QVERIFY2(columns.contains(QStringLiteral("TABLE_NAME=a")), qPrintable(columns));
+    QVERIFY2(columns.contains(QStringLiteral("\r\n Exception: TDataError ")) && columns.contains(u"gone"),
+             qPrintable(columns));
 }
 
 QTEST_MAIN(TstWorkSchema)
