@@ -5,7 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-TCompletionList::TCompletionList(QWidget* editor)
+TCompletionList::TCompletionList(QWidget* editor, const QStringList& entries)
     : QListWidget(editor) {
     setObjectName(QStringLiteral("CompletionList"));
     // A tool tip window: shown without activation and never given the focus.
@@ -17,7 +17,7 @@ TCompletionList::TCompletionList(QWidget* editor)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    for (const QString& entry : TSqlCompletion::Entries()) {
+    for (const QString& entry : entries) {
         auto* item = new QListWidgetItem(entry, this);
         item->setSizeHint(QSize(ListWidth - 30, RowHeight));
     }
@@ -43,6 +43,19 @@ void TCompletionList::Open(int caretX, int lineTop, int lineBottom) {
     move(pos);
     show();
     raise();
+}
+
+void TCompletionList::SetEntries(const QStringList& entries) {
+    setUpdatesEnabled(false);
+    clear();
+    // Rows are all alike: the first row's size stands for every row.
+    addItems(entries);
+    if (count() > 0) {
+        item(0)->setSizeHint(QSize(ListWidth - 30, RowHeight));
+        setCurrentRow(0);
+        scrollToItem(item(0));
+    }
+    setUpdatesEnabled(true);
 }
 
 void TCompletionList::SelectFor(QStringView word) {

@@ -12,7 +12,10 @@ public:
     static constexpr int VisibleRows = 6;
     static constexpr int ListWidth = 300;
 
-    explicit TCompletionList(QWidget* editor);
+    TCompletionList(QWidget* editor, const QStringList& entries);
+
+    // Shows these entries instead, the first selected (none when empty).
+    void SetEntries(const QStringList& entries);
 
     // Shows the list aligned with `caretX` just below the caret's line (`lineTop` to
     // `lineBottom`, all global coordinates), or above it when it would reach beyond the
