@@ -113,6 +113,7 @@ private slots:
         QFETCH(int, column);
         if (postgres) {
             REQUIRE_POSTGRES(pg);
+            Q_UNUSED(pg);
         }
         TFrameWork* work = OpenDatabase(postgres);
         TSqlEdit* edit = work->MemSql;
@@ -163,6 +164,7 @@ private slots:
         QFETCH(QString, expected);
         if (postgres) {
             REQUIRE_POSTGRES(pg);
+            Q_UNUSED(pg);
         }
         TFrameWork* work = OpenDatabase(postgres);
         TSqlEdit* edit = work->MemSql;
