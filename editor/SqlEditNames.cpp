@@ -221,7 +221,7 @@ void TSqlEdit::FilterNames() {
 }
 
 void TSqlEdit::AcceptName() {
-    const int row = m_nameList->selectedItems().isEmpty() ? -1 : m_nameList->currentRow();
+    const int row = m_nameList->SelectedRow();
     m_nameList->hide();
     if (row < 0 || row >= m_nameRows.size())
         return;

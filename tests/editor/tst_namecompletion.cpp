@@ -73,7 +73,7 @@ class TestNameCompletion : public QObject {
         QStringList entries;
         const TCompletionList* list = m_edit->NameList();
         for (int i = 0; i < list->count(); ++i)
-            entries << list->item(i)->text();
+            entries << list->EntryText(i);
         return entries;
     }
 
@@ -185,7 +185,7 @@ private slots:
         QTest::keyClick(m_edit, Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier);
         TCompletionList* list = m_edit->NameList();
         QVERIFY(list->isVisible());
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->RowRect(1).center());
         QCOMPARE(m_edit->LineText(0), QStringLiteral("select * from \"Orte\""));
     }
 
