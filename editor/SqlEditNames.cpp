@@ -274,6 +274,11 @@ void TSqlEdit::MarkError(int line, int column) {
     int start = qMin(column, int(text.size()));
     int end = start;
     TSqlCompletion::WordBounds(text, start, &start, &end);
+    // A qualified name («k.Nmae») is marked as a whole.
+    while (end + 1 < text.size() && text.at(end) == u'.' && !TSqlCompletion::IsSeparator(text.at(end + 1))) {
+        int next = end + 1;
+        TSqlCompletion::WordBounds(text, next, &next, &end);
+    }
     if (end == start && start < text.size())
         ++end; // a symbol: the one character
     if (end > start) {

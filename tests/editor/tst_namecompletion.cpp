@@ -303,6 +303,14 @@ private slots:
         m_edit->MarkError(2, 6);
         m_edit->undo();
         QTRY_VERIFY(!m_edit->HasErrorMark());
+        // A qualified name is marked whole.
+        setText("select k.Nmae from Kunden k|");
+        m_edit->MarkError(0, 7);
+        for (int column : {7, 8, 9, 12})
+            QVERIFY(m_edit->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT, 9UL,
+                                          m_edit->PositionOf(0, column)) != 0);
+        QVERIFY(m_edit->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT, 9UL, m_edit->PositionOf(0, 13)) ==
+                0);
     }
 
     void filterPutsPrefixesFirst() {
