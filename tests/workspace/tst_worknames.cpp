@@ -137,15 +137,33 @@ private slots:
         QVERIFY(!edit->HasErrorMark());
     }
 
-    // An error without a place leaves the caret where it was.
+    // An error without a place leaves the caret where it was: a broken key, or any error
+    // through ODBC, whose drivers do not say where.
+    void errorWithoutPlaceMovesNothing_data() {
+        QTest::addColumn<QString>("connection");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("message"); // a piece of the message shown
+        const QStringList duplicate{"insert into Kunden values (1, 'a');", "insert into Kunden values (1, 'b');"};
+        QTest::newRow("SQLite, broken key") << m_sqlite << duplicate << "UNIQUE";
+        const QString file = m_sqlite.section(QStringLiteral("Data Source="), 1);
+        QTest::newRow("ODBC, unknown column")
+            << QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1").arg(file)
+            << QStringList{"select Name", "from Kunden where Nmae = 1"} << "Nmae";
+    }
+
     void errorWithoutPlaceMovesNothing() {
-        TFrameWork* work = OpenDatabase(false);
-        work->MemSql->SetLines({QStringLiteral("insert into Kunden values (1, 'a');"),
-                                QStringLiteral("insert into Kunden values (1, 'b');")});
+        QFETCH(QString, connection);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, message);
+        TFrameWork* work = Open(QStringLiteral("Ohne"), connection);
+        work->MemSql->setFocus();
+        work->MemSql->SetLines(lines);
         work->MemSql->SetCaret(0, 4);
         Trigger("ActSqlExec");
         QTRY_VERIFY_WITH_TIMEOUT(!work->Busy(), 20000);
-        QCOMPARE(MsgBox::TakeShownTexts().size(), 1);
+        const QStringList shown = MsgBox::TakeShownTexts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.first().contains(message), qPrintable(shown.first()));
         QCOMPARE(work->MemSql->CaretLine(), 0);
         QCOMPARE(work->MemSql->CaretColumn(), 4);
         QVERIFY(!work->MemSql->HasErrorMark());
