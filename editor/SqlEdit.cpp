@@ -602,10 +602,17 @@ QVariant TSqlEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
 }
 
 void TSqlEdit::OnUpdateUi(int updated) {
-    // The list stands at the caret's place on the screen, which scrolling moves away.
-    if (updated & (SC_UPDATE_V_SCROLL | SC_UPDATE_H_SCROLL)) {
-        m_completion->hide();
-        m_nameList->hide();
+    // The list stands at the caret's place on the screen, which scrolling moves away: it
+    // follows a caret that stays in view (typing on at the right edge scrolls sideways) and
+    // closes when the caret leaves the view.
+    if (TCompletionList* list = OpenList(); list && (updated & (SC_UPDATE_V_SCROLL | SC_UPDATE_H_SCROLL))) {
+        const long position = SendScintilla(SCI_GETCURRENTPOS);
+        const QPoint caret(int(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, position)),
+                           int(SendScintilla(SCI_POINTYFROMPOSITION, 0UL, position)));
+        if (viewport()->rect().contains(caret))
+            OpenListAtCaret(list);
+        else
+            list->hide();
     }
     if (!(updated & (SC_UPDATE_CONTENT | SC_UPDATE_SELECTION)))
         return;

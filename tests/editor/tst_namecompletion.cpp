@@ -212,6 +212,35 @@ private slots:
         QVERIFY(!m_edit->CompletionList()->isVisible());
     }
 
+    void secondAliasOfAJoinOpensByItself() {
+        setText("select * from Kunden k join Orte o on o.|");
+        QTest::keyClick(m_edit, Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->NameList()->isVisible(), 3000);
+        QTest::keyClick(m_edit, Qt::Key_Return);
+        type(" = k.");
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->NameList()->isVisible(), 3000);
+        QCOMPARE(shown().first(), QStringLiteral("Nr"));
+    }
+
+    // Typing on at the right edge scrolls the text sideways; the list follows the caret.
+    void listFollowsTheCaretAcrossTheRightEdge() {
+        m_window->resize(260, 200);
+        setText("select * from Kunden k join Orte o on o.Nr = k.|");
+        QTest::keyClick(m_edit, Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(m_edit->NameList()->isVisible(), 3000);
+        const int scrolled = int(m_edit->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET));
+        type("ortn" + QString(40, u'x'));
+        QTest::qWait(100); // the editor tells of its scrolling when it repaints
+        QVERIFY(m_edit->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET) > scrolled);
+        QVERIFY(m_edit->NameList()->isVisible());
+        for (int i = 0; i < 40; ++i)
+            QTest::keyClick(m_edit, Qt::Key_Backspace);
+        QTest::qWait(100);
+        QVERIFY(m_edit->NameList()->isVisible());
+        QTest::keyClick(m_edit, Qt::Key_Return);
+        QCOMPARE(m_edit->LineText(0), QStringLiteral("select * from Kunden k join Orte o on o.Nr = k.\"OrtNr\""));
+    }
+
     void aListNotReadyOpensWhenReadyOrNotAtAll() {
         m_answerColumns = false;
         setText("select k.| from Kunden k");

@@ -199,7 +199,11 @@ private slots:
         // The columns of the alias come by themselves after the pause.
         QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), 10000);
         QTest::keyClick(edit, Qt::Key_Return);
-        names(" = k.i");
+        // The first table's alias as well.
+        typeText(work, " = k.");
+        QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), 10000);
+        typeText(work, "i");
+        QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(edit->LineText(0), expected);
         QVERIFY(!list->isVisible());
         Trigger("ActSqlExec");
