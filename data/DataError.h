@@ -4,24 +4,29 @@
 
 // An error of the database or of the data-access layer. Carries what a caller may need
 // besides the message: the SQLSTATE (five characters, empty when unknown), the driver's
-// native code and the statement that failed.
+// native code, the statement that failed and, where the database says so, the place in that
+// statement where it failed (in UTF-16 code units from the statement's start, -1 unknown).
 class TDataError : public TError {
 public:
-    explicit TDataError(QString message, QString sqlState = {}, qint64 nativeCode = 0, QString statement = {})
+    explicit TDataError(QString message, QString sqlState = {}, qint64 nativeCode = 0, QString statement = {},
+                        qsizetype position = -1)
         : TError(std::move(message))
         , m_sqlState(std::move(sqlState))
         , m_nativeCode(nativeCode)
-        , m_statement(std::move(statement)) {}
+        , m_statement(std::move(statement))
+        , m_position(position) {}
 
     const QString& SqlState() const noexcept { return m_sqlState; }
     qint64 NativeCode() const noexcept { return m_nativeCode; }
     const QString& Statement() const noexcept { return m_statement; }
+    qsizetype Position() const noexcept { return m_position; }
     QString ClassName() const override { return QStringLiteral("TDataError"); }
 
 private:
     QString m_sqlState;
     qint64 m_nativeCode;
     QString m_statement;
+    qsizetype m_position;
 };
 
 // The statement was stopped on request (TConnection::Cancel or TQuery::Cancel).

@@ -47,6 +47,7 @@ public:
     QString ErrorState;
     qint64 ErrorCode = 0;
     QString ErrorStatement;
+    qsizetype ErrorPosition = -1;
     bool Cancelled = false;
     bool ConnectionLost = false;
     TFetchShortage Shortage = TFetchShortage::None;
@@ -109,6 +110,7 @@ void TFetchJob::Run() {
         ErrorState = e.SqlState();
         ErrorCode = e.NativeCode();
         ErrorStatement = e.Statement();
+        ErrorPosition = e.Position();
     } catch (const std::exception& e) {
         ExecuteFailed = true;
         ErrorMessage = QString::fromUtf8(e.what());
@@ -384,7 +386,8 @@ void TQuery::Open() {
         throw TDataError(QStringLiteral("Die Abfrage wurde geschlossen, bevor die Anweisung ausgeführt war"));
     if (job->ExecuteFailed) {
         StopFetch();
-        throw TDataError(job->ErrorMessage, job->ErrorState, job->ErrorCode, job->ErrorStatement);
+        throw TDataError(job->ErrorMessage, job->ErrorState, job->ErrorCode, job->ErrorStatement,
+                         job->ErrorPosition);
     }
     SetUpResult(job->Columns, job->Store);
 }

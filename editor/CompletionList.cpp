@@ -4,9 +4,24 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStringListModel>
+#include <QStyledItemDelegate>
 
-TCompletionList::TCompletionList(QWidget* editor)
-    : QListWidget(editor) {
+namespace {
+
+// Every row is RowHeight pixels high, whatever the font would ask for.
+class TRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), TCompletionList::RowHeight};
+    }
+};
+
+} // namespace
+
+TCompletionList::TCompletionList(QWidget* editor, const QStringList& entries)
+    : QListView(editor) {
     setObjectName(QStringLiteral("CompletionList"));
     // A tool tip window: shown without activation and never given the focus.
     setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
@@ -15,19 +30,36 @@ TCompletionList::TCompletionList(QWidget* editor)
     setFont(editor->font());
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    for (const QString& entry : TSqlCompletion::Entries()) {
-        auto* item = new QListWidgetItem(entry, this);
-        item->setSizeHint(QSize(ListWidth - 30, RowHeight));
-    }
+    setItemDelegate(new TRowDelegate(this));
+    m_model = new QStringListModel(entries, this);
+    setModel(m_model);
     setFrameShape(QFrame::Box);
     setLineWidth(1);
     setFixedSize(ListWidth, VisibleRows * RowHeight + 2 * frameWidth());
-    connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        setCurrentItem(item);
+    connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
+        SelectRow(index.row());
         emit EntryClicked();
     });
+}
+
+void TCompletionList::SetEntries(const QStringList& entries) {
+    m_model->setStringList(entries);
+    SelectRow(entries.isEmpty() ? -1 : 0);
+}
+
+int TCompletionList::count() const {
+    return m_model->rowCount();
+}
+
+QString TCompletionList::EntryText(int row) const {
+    return m_model->index(row).data().toString();
+}
+
+QRect TCompletionList::RowRect(int row) const {
+    return visualRect(m_model->index(row));
 }
 
 void TCompletionList::Open(int caretX, int lineTop, int lineBottom) {
@@ -45,25 +77,37 @@ void TCompletionList::Open(int caretX, int lineTop, int lineBottom) {
     raise();
 }
 
-void TCompletionList::SelectFor(QStringView word) {
-    const int match = TSqlCompletion::FirstMatch(word);
-    if (match < 0) {
-        setCurrentRow(-1);
+void TCompletionList::SelectRow(int row) {
+    if (row < 0) {
+        setCurrentIndex(QModelIndex());
         clearSelection();
         return;
     }
-    setCurrentRow(match);
-    scrollToItem(item(match));
+    const QModelIndex index = m_model->index(row);
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+void TCompletionList::SelectFor(QStringView word) {
+    SelectRow(TSqlCompletion::FirstMatch(word));
+}
+
+int TCompletionList::SelectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 QString TCompletionList::Selected() const {
-    const QList<QListWidgetItem*> items = selectedItems();
-    return items.isEmpty() ? QString() : items.first()->text();
+    const int row = SelectedRow();
+    return row < 0 ? QString() : EntryText(row);
 }
 
 bool TCompletionList::Navigate(int key) {
     const int last = count() - 1;
-    const int row = selectedItems().isEmpty() ? -1 : currentRow();
+    if (last < 0)
+        return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
+               key == Qt::Key_Home || key == Qt::Key_End;
+    const int row = SelectedRow();
     int target = row;
     switch (key) {
     case Qt::Key_Up:
@@ -87,7 +131,6 @@ bool TCompletionList::Navigate(int key) {
     default:
         return false;
     }
-    setCurrentRow(target);
-    scrollToItem(item(target));
+    SelectRow(target);
     return true;
 }

@@ -53,8 +53,11 @@ TSqlEdit::TSqlEdit(QWidget* parent)
     FreeProgramShortcuts();
 
     m_brackets = new TBracketMarks(this);
-    m_completion = new TCompletionList(this);
+    m_completion = new TCompletionList(this, TSqlCompletion::Entries());
     connect(m_completion, &TCompletionList::EntryClicked, this, &TSqlEdit::AcceptCompletion);
+    m_nameList = new TCompletionList(this, {});
+    m_nameList->setObjectName(QStringLiteral("NameList"));
+    connect(m_nameList, &TCompletionList::EntryClicked, this, &TSqlEdit::AcceptName);
     m_completionTimer = new QTimer(this);
     m_completionTimer->setInterval(CompletionDelay());
     connect(m_completionTimer, &QTimer::timeout, this, &TSqlEdit::OnCompletionTimer);
@@ -139,6 +142,7 @@ QStringList TSqlEdit::Lines() const {
 
 void TSqlEdit::SetLines(const QStringList& lines) {
     m_completion->hide();
+    m_nameList->hide();
     setText(normalisedLineBreaks(lines.join(u'\n')));
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SetCaret(0, 0);
@@ -230,6 +234,15 @@ void TSqlEdit::DeleteSelection() {
     beginUndoAction();
     RemoveSelection();
     endUndoAction();
+}
+
+void TSqlEdit::SelectionStart(int* line, int* column) const {
+    if (!HasSelection()) {
+        *line = CaretLine();
+        *column = CaretColumn();
+        return;
+    }
+    LineColumnOf(SendScintilla(SCI_GETSELECTIONSTART), line, column);
 }
 
 int TSqlEdit::SelectionStartOffset() const {
@@ -350,8 +363,15 @@ void TSqlEdit::ShowCompletion(bool automatic) {
     const QString word = TSqlCompletion::WordAt(LineText(line), column);
     if (automatic && !TSqlCompletion::OpensFor(word))
         return;
+    m_nameList->hide();
     m_completion->SelectFor(word);
+    m_listAutomatic = automatic;
+    OpenListAtCaret(m_completion);
+}
 
+void TSqlEdit::OpenListAtCaret(TCompletionList* list) {
+    const int line = CaretLine();
+    const int column = CaretColumn();
     int virtualSpace = 0;
     const long position = PositionOf(line, column, &virtualSpace);
     const int blankWidth = int(SendScintilla(SCI_TEXTWIDTH, long(STYLE_DEFAULT), " "));
@@ -359,46 +379,76 @@ void TSqlEdit::ShowCompletion(bool automatic) {
     const int y = int(SendScintilla(SCI_POINTYFROMPOSITION, 0UL, position));
     const int height = int(SendScintilla(SCI_TEXTHEIGHT, line));
     const QPoint top = viewport()->mapToGlobal(QPoint(x, y));
-    m_completion->Open(top.x(), top.y(), top.y() + height);
+    list->Open(top.x(), top.y(), top.y() + height);
 }
 
 void TSqlEdit::OnCompletionTimer() {
-    if (!m_completion->isVisible())
+    if (OpenList())
+        return;
+    if (TSqlCompletion::OpensFor(TSqlCompletion::WordAt(LineText(CaretLine()), CaretColumn())))
         ShowCompletion(true);
+    else if (AfterKnownQualifier())
+        ShowNames(true);
 }
 
 void TSqlEdit::AcceptCompletion() {
+    if (m_nameList->isVisible()) {
+        AcceptName();
+        return;
+    }
     const QString entry = m_completion->Selected();
     m_completion->hide();
     if (!entry.isEmpty())
         ReplaceWordAtCaret(entry);
 }
 
-// Keys while the list is open; true when the key was used up here.
+TCompletionList* TSqlEdit::OpenList() const {
+    if (m_completion->isVisible())
+        return m_completion;
+    return m_nameList->isVisible() ? m_nameList : nullptr;
+}
+
+// Characters that go on with the word: the phrase list's are ASCII letters and digits; names
+// hold "_", "$" and letters of any alphabet too.
+bool TSqlEdit::FiltersList(QChar typed) const {
+    if (m_nameList->isVisible())
+        return typed.isLetterOrNumber() || typed == u'_' || typed == u'$';
+    return isAsciiLetterOrDigit(typed);
+}
+
+// Keys while a list is open; true when the key was used up here.
 bool TSqlEdit::HandleCompletionKey(QKeyEvent* e) {
+    TCompletionList* list = OpenList();
     const int key = e->key();
     if (key == Qt::Key_Escape) {
-        m_completion->hide();
+        list->hide();
         return true;
     }
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         AcceptCompletion();
         return true;
     }
-    if (e->modifiers() == Qt::NoModifier && m_completion->Navigate(key))
+    if (e->modifiers() == Qt::NoModifier && list->Navigate(key))
         return true;
     if (key == Qt::Key_Backspace)
         return false;
     const QString typed = e->text();
     if (!typed.isEmpty() && typed[0].isPrint() &&
         !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        if (!isAsciiLetterOrDigit(typed[0]))
-            AcceptCompletion(); // then the character is typed as usual
+        if (!FiltersList(typed[0]))
+            CloseListBeforeCharacter(); // then the character is typed as usual
         return false;
     }
     if (key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Alt && key != Qt::Key_AltGr)
-        m_completion->hide();
+        list->hide();
     return false;
+}
+
+void TSqlEdit::FilterOpenList() {
+    if (m_nameList->isVisible())
+        FilterNames();
+    else if (m_completion->isVisible())
+        m_completion->SelectFor(TSqlCompletion::WordAt(LineText(CaretLine()), CaretColumn()));
 }
 
 // ---- keys -------------------------------------------------------------------------------
@@ -414,8 +464,14 @@ void TSqlEdit::keyPressEvent(QKeyEvent* e) {
         m_completionTimer->start();
     else
         m_completionTimer->stop();
+    // A names list still waiting for a read opens only if nothing was pressed meanwhile.
+    ++m_keyCount;
+    m_namesPending = false;
+    if (m_errorMarked && (printable || backspace || key == Qt::Key_Delete || key == Qt::Key_Return ||
+                          key == Qt::Key_Enter || key == Qt::Key_Tab))
+        ClearErrorMark();
 
-    const bool listWasOpen = m_completion->isVisible();
+    const bool listWasOpen = OpenList() != nullptr;
     if (listWasOpen && HandleCompletionKey(e)) {
         e->accept();
         return;
@@ -430,6 +486,11 @@ void TSqlEdit::keyPressEvent(QKeyEvent* e) {
         e->accept();
         return;
     }
+    if (key == Qt::Key_Space && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        ShowNames(false);
+        e->accept();
+        return;
+    }
     if (key == Qt::Key_Tab && modifiers == Qt::NoModifier) {
         SmartTab();
     } else if (key == Qt::Key_Backtab || (key == Qt::Key_Tab && modifiers == Qt::ShiftModifier)) {
@@ -437,9 +498,10 @@ void TSqlEdit::keyPressEvent(QKeyEvent* e) {
     } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
         SmartEnter();
     } else if (!(backspace && !HasSelection() && SmartBackspace())) {
+        const bool filters = OpenList() && (backspace || (printable && FiltersList(typed[0])));
         QsciScintilla::keyPressEvent(e);
-        if (m_completion->isVisible() && (backspace || (printable && isAsciiLetterOrDigit(typed[0]))))
-            m_completion->SelectFor(TSqlCompletion::WordAt(LineText(CaretLine()), CaretColumn()));
+        if (filters)
+            FilterOpenList();
         return;
     }
     e->accept();
@@ -510,11 +572,13 @@ bool TSqlEdit::SmartBackspace() {
 
 void TSqlEdit::mousePressEvent(QMouseEvent* e) {
     m_completion->hide();
+    m_nameList->hide();
     QsciScintilla::mousePressEvent(e);
 }
 
 void TSqlEdit::focusOutEvent(QFocusEvent* e) {
     m_completion->hide();
+    m_nameList->hide();
     m_completionTimer->stop();
     QsciScintilla::focusOutEvent(e);
 }
@@ -539,11 +603,23 @@ QVariant TSqlEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
 }
 
 void TSqlEdit::OnUpdateUi(int updated) {
-    // The list stands at the caret's place on the screen, which scrolling moves away.
-    if (updated & (SC_UPDATE_V_SCROLL | SC_UPDATE_H_SCROLL))
-        m_completion->hide();
+    // The list stands at the caret's place on the screen, which scrolling moves away: it
+    // follows a caret that stays in view (typing on at the right edge scrolls sideways) and
+    // closes when the caret leaves the view.
+    if (TCompletionList* list = OpenList(); list && (updated & (SC_UPDATE_V_SCROLL | SC_UPDATE_H_SCROLL))) {
+        const long position = SendScintilla(SCI_GETCURRENTPOS);
+        const QPoint caret(int(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, position)),
+                           int(SendScintilla(SCI_POINTYFROMPOSITION, 0UL, position)));
+        if (viewport()->rect().contains(caret))
+            OpenListAtCaret(list);
+        else
+            list->hide();
+    }
     if (!(updated & (SC_UPDATE_CONTENT | SC_UPDATE_SELECTION)))
         return;
+    // Edits that come without a key (paste, undo, a drop) change the text's length.
+    if (m_errorMarked && SendScintilla(SCI_GETTEXTLENGTH) != m_errorTextLength)
+        ClearErrorMark();
     m_brackets->Update();
     const int line = CaretLine();
     const int column = CaretColumn();

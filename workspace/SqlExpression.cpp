@@ -71,17 +71,22 @@ QString TSqlExpression::AppendLine(const QString& pending, const QString& line) 
 void TSqlExpression::Parse(const QString& text) {
     const QStringList lines = SplitLines(text);
     QString pending;
+    QList<int> pendingLines;
     for (int i = 0; i < lines.size(); ++i) {
         const QString& line = lines.at(i);
         const bool closing = EndsWithSeparator(line, m_separator) || i == lines.size() - 1;
-        if (!closing) {
-            pending = AppendLine(pending, line);
+        const QString piece = closing ? StripSeparator(line, m_separator) : line;
+        if (!IsBlank(piece))
+            pendingLines.append(i);
+        pending = AppendLine(pending, piece);
+        if (!closing)
             continue;
-        }
-        pending = AppendLine(pending, StripSeparator(line, m_separator));
-        if (!pending.isEmpty())
+        if (!pending.isEmpty()) {
             m_statements.append(pending);
+            m_lines.append(pendingLines);
+        }
         pending.clear();
+        pendingLines.clear();
     }
 }
 

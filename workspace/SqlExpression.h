@@ -15,6 +15,9 @@ public:
     const QString& Statement(int index) const { return m_statements.at(index); }
     const QStringList& Statements() const { return m_statements; }
     const QString& Separator() const { return m_separator; }
+    // The lines of the text (0-based, as SplitLines counts them) that make up a statement,
+    // one for each of its lines.
+    const QList<int>& StatementLines(int index) const { return m_lines.at(index); }
 
     // Not a select: it names "delete", "update" or "insert", or does not name "select"
     // (plain substrings, letters A-Z folded, so "updates" counts as "update").
@@ -34,5 +37,6 @@ private:
     void Parse(const QString& text);
 
     QStringList m_statements;
+    QList<QList<int>> m_lines;
     QString m_separator;
 };

@@ -28,6 +28,8 @@ class TRecordset;
 class TResultGrid;
 class TResultModel;
 class TSqlEdit;
+class TSqlExpression;
+class TNameReader;
 class TStatusBar;
 struct TExportOptions;
 
@@ -72,8 +74,14 @@ public:
     void BtnReadOnlyClick();
     // The name around a column of a line for "Tabelle anzeigen"; empty beyond the line's end.
     static QString TableNameAt(const QString& line, int column);
-    // The block of adjoining non-blank lines around a line, each followed by CR LF.
-    static QString LineGroupAt(const QStringList& lines, int line);
+    // The block of adjoining non-blank lines around a line, each followed by CR LF; its first
+    // line in `firstLine` when given.
+    static QString LineGroupAt(const QStringList& lines, int line, int* firstLine = nullptr);
+    // The line and column in `text` (lines counted as TSqlExpression cuts them) of the place
+    // `position` of `statement`, which a provider ran as a piece of `text`; false when the
+    // piece is not found in the text (WorkErrorPlace.cpp).
+    static bool PlaceInText(const QString& text, const QString& statement, qsizetype position, int* line,
+                            int* column);
 
     // --- Schema lists (WorkSchema.cpp)
     // With onWorker the rows are read on a thread of its own while the window repaints; only
@@ -90,6 +98,9 @@ public:
     // An entry of the tables list as SQL: qualified with its schema where the bare name would
     // find another table or none.
     QString TableSqlName(const QListWidgetItem* table);
+    // Hands the tables list's names to the editor's names list; none when the list could not
+    // be read (WorkNames.cpp).
+    void UpdateEditorNames(bool readable);
     // Whether a statement may change which tables and views there are, their names or fields.
     static bool ChangesTables(const QString& statement);
 
@@ -236,6 +247,10 @@ private:
     void ExecuteListTable();
     void SetWaitCursor(bool on);
     void RunBatch(const QStringList& statements);
+    // Moves the caret to the place a failed statement's error names and marks it, when the
+    // text ran from the editor and the provider said where (WorkErrorPlace.cpp).
+    void PointAtError(const std::exception& error, const QString& text, const TSqlExpression& expression,
+                      bool batch);
     void OpenSelect(const QString& text);
     void DetachGrid();
     void AttachGrid();
@@ -317,6 +332,13 @@ private:
     QElapsedTimer m_startTime;
     qint64 m_nextProgressTime = 0; // milliseconds since m_startTime
     bool m_cancelRequested = false;
+    // Where the text about to run starts in the editor (line -1: not from the editor), and
+    // which statement of a batch failed.
+    int m_runLine = -1;
+    int m_runColumn = 0;
+    int m_failedStatement = -1;
+    // Reads columns for the editor's names list; made with the first names.
+    TNameReader* m_nameReader = nullptr;
     bool m_busy = false;
     bool m_waitCursor = false;
     // An asynchronous open whose single completion is still to come.

@@ -62,35 +62,49 @@ bool IsBlankLine(const QString& line) {
 // --- Choosing the text
 
 void TFrameWork::ExecuteAll() {
+    m_runLine = 0;
+    m_runColumn = 0;
     ExecuteSql(MemSql->Text());
 }
 
 void TFrameWork::ExecuteSelected() {
-    if (MemSql->HasSelection())
-        ExecuteSql(MemSql->SelectedText());
+    if (!MemSql->HasSelection())
+        return;
+    MemSql->SelectionStart(&m_runLine, &m_runColumn);
+    ExecuteSql(MemSql->SelectedText());
 }
 
 void TFrameWork::ExecuteLine() {
     const QString line = MemSql->LineText(MemSql->CaretLine());
-    if (!line.isEmpty())
-        ExecuteSql(line);
+    if (line.isEmpty())
+        return;
+    m_runLine = MemSql->CaretLine();
+    m_runColumn = 0;
+    ExecuteSql(line);
 }
 
-QString TFrameWork::LineGroupAt(const QStringList& lines, int line) {
+QString TFrameWork::LineGroupAt(const QStringList& lines, int line, int* firstLine) {
     if (line < 0 || line >= lines.size() || IsBlankLine(lines.at(line)))
         return {};
     QString text;
-    for (int i = line; i >= 0 && !IsBlankLine(lines.at(i)); --i)
+    for (int i = line; i >= 0 && !IsBlankLine(lines.at(i)); --i) {
         text = lines.at(i) + CrLf + text;
+        if (firstLine)
+            *firstLine = i;
+    }
     for (int i = line + 1; i < lines.size() && !IsBlankLine(lines.at(i)); ++i)
         text += lines.at(i) + CrLf;
     return text;
 }
 
 void TFrameWork::ExecuteLineGroup() {
-    const QString text = LineGroupAt(MemSql->Lines(), MemSql->CaretLine());
-    if (!text.isEmpty())
-        ExecuteSql(text);
+    int first = 0;
+    const QString text = LineGroupAt(MemSql->Lines(), MemSql->CaretLine(), &first);
+    if (text.isEmpty())
+        return;
+    m_runLine = first;
+    m_runColumn = 0;
+    ExecuteSql(text);
 }
 
 QString TFrameWork::TableNameAt(const QString& line, int column) {
@@ -128,6 +142,9 @@ void TFrameWork::ExecuteListTable() {
 void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
     // An export reads the result that a run would replace.
     StopOrAwaitExport();
+    // The place a run from the editor started holds for this run only.
+    const auto forgetPlace = qScopeGuard([this] { m_runLine = -1; });
+    m_failedStatement = -1;
     // A second run while rows are arriving would close the result under the fetch; the run
     // actions are disabled then, and the history and the RO button end up here.
     if (m_busy)
@@ -148,6 +165,7 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
     DetachGrid();
     SetWaitCursor(true);
 
+    MemSql->ClearErrorMark();
     const TSqlExpression expression(text, QStringLiteral(";"));
     // Open waits in a local event loop, where the tab may be closed and this frame destroyed.
     const QPointer<TFrameWork> self(this);
@@ -170,6 +188,7 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
     } catch (const std::exception& e) {
         if (!self)
             throw TAbort();
+        PointAtError(e, text, expression, !oneSelect && expression.AllNonSelect());
         SetWaitCursor(false);
         m_awaitingCompletion = false;
         SetBusy(false);
@@ -217,13 +236,15 @@ void TFrameWork::RunBatch(const QStringList& statements) {
             const std::function<qint64()> execute = Qry->PrepareExecSQL();
             RunInWorkerCancellable([&n, &execute] { n = execute(); }, [this] { CancelSql(); });
         } catch (const TError& e) {
+            m_failedStatement = int(i);
             // In a batch the message says which statement failed.
             if (statements.size() < 2 || m_cancelRequested)
                 throw;
             const QString message =
                 QStringLiteral("Anweisung %1 von %2: ").arg(i + 1).arg(statements.size()) + e.Message();
             if (const auto* error = dynamic_cast<const TDataError*>(&e))
-                throw TDataError(message, error->SqlState(), error->NativeCode(), error->Statement());
+                throw TDataError(message, error->SqlState(), error->NativeCode(), error->Statement(),
+                                 error->Position());
             throw TError(message);
         }
         tablesChanged = tablesChanged || ChangesTables(statement);

@@ -144,7 +144,10 @@ void TFrameWork::RefreshTables(bool onWorker) {
     } catch (const std::exception& e) {
         LbxTables->setUpdatesEnabled(true);
         SetListError(LbxTables, QStringLiteral("<Tabellenliste kann nicht gelesen werden>"), ErrorMessage(e));
+        UpdateEditorNames(false);
+        return;
     }
+    UpdateEditorNames(true);
 }
 
 void TFrameWork::RefreshFields() {

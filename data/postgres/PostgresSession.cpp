@@ -351,8 +351,15 @@ void TPostgresSession::Drain() {
 
 void TPostgresSession::ThrowError(const PGresult* result, const QString& statement) {
     QString message, state;
+    qsizetype position = -1;
     if (result) {
         state = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        // The server counts characters from 1; the statement is counted in UTF-16 units.
+        if (const char* at = PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION)) {
+            qsizetype characters = QByteArray(at).toLongLong() - 1;
+            for (position = 0; characters > 0 && position < statement.size(); --characters)
+                position += statement.at(position).isHighSurrogate() ? 2 : 1;
+        }
         message = Utf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
         const QString detail = Utf8(PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL));
         const QString hint = Utf8(PQresultErrorField(result, PG_DIAG_MESSAGE_HINT));
@@ -371,7 +378,7 @@ void TPostgresSession::ThrowError(const PGresult* result, const QString& stateme
         ThrowLost(message, result != nullptr && !state.isEmpty(), statement);
     if (state == QLatin1String("57014") && m_cancelRequested.load())
         throw TCancelledError(statement);
-    throw TDataError(message, state, 0, statement);
+    throw TDataError(message, state, 0, statement, position);
 }
 
 void TPostgresSession::ThrowLost(const QString& reason, bool serverSaidWhy, const QString& statement) {

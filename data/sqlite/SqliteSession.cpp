@@ -344,7 +344,7 @@ bool TSqliteSession::NeedsQuotes(const QString& name) const {
     return sqlite3_keyword_check(utf8.constData(), int(utf8.size())) != 0;
 }
 
-void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* step) {
+void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* step, qsizetype position) {
     if ((rc & 0xff) == SQLITE_NOMEM)
         throw TResourceError::OutOfMemory();
     if ((rc & 0xff) == SQLITE_INTERRUPT) {
@@ -354,7 +354,7 @@ void TSqliteSession::Fail(int rc, const QString& statement, const TSqliteStep* s
                              QStringLiteral("HYT00"), rc, statement);
         throw TCancelledError(statement);
     }
-    throw TDataError(QString::fromUtf8(sqlite3_errmsg(m_db)), SqlStateOf(rc), rc, statement);
+    throw TDataError(QString::fromUtf8(sqlite3_errmsg(m_db)), SqlStateOf(rc), rc, statement, position);
 }
 
 sqlite3_stmt* TSqliteSession::Prepare(const char*& tail, const char* end, const QString& wholeText) {
@@ -364,9 +364,14 @@ sqlite3_stmt* TSqliteSession::Prepare(const char*& tail, const char* end, const 
         TDbLock lock(m_db);
         const int rc = sqlite3_prepare_v2(m_db, tail, int(end - tail), &statement, &next);
         if (rc != SQLITE_OK) {
-            const QString piece =
-                QString::fromUtf8(tail, int((next && next > tail ? next : end) - tail)).trimmed();
-            Fail(rc, piece.isEmpty() ? wholeText : piece);
+            const QString untrimmed = QString::fromUtf8(tail, int((next && next > tail ? next : end) - tail));
+            const QString piece = untrimmed.trimmed();
+            // Where the library found the fault, in bytes from `tail`, as a place in the piece.
+            const int offset = sqlite3_error_offset(m_db);
+            qsizetype position = -1;
+            if (offset >= 0 && !piece.isEmpty())
+                position = QString::fromUtf8(tail, offset).size() - untrimmed.indexOf(piece);
+            Fail(rc, piece.isEmpty() ? wholeText : piece, nullptr, position);
         }
         tail = next ? next : end;
         if (statement)

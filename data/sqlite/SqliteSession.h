@@ -60,7 +60,8 @@ public:
     bool Step(sqlite3_stmt* statement, TSqliteStep& step);
     // All rows of a statement as variants (schema reads).
     QList<QVariantList> Rows(const QString& sql, const QVariantList& values = {});
-    [[noreturn]] void Fail(int rc, const QString& statement, const TSqliteStep* step = nullptr);
+    [[noreturn]] void Fail(int rc, const QString& statement, const TSqliteStep* step = nullptr,
+                          qsizetype position = -1);
 
 private:
     static int Progress(void* session);

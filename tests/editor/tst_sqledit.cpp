@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(list->Selected(), QStringLiteral("SELECT"));
         QCOMPARE(list->count(), 8);
         QCOMPARE(list->width(), 300);
-        QCOMPARE(list->visualItemRect(list->item(0)).height(), 13);
+        QCOMPARE(list->RowRect(0).height(), 13);
         // Just below the caret's line, aligned with the caret.
         const QPoint caret = m_edit->viewport()->mapToGlobal(
             QPoint(int(m_edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL,

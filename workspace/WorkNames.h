@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QThread;
+
+// Reads the columns of tables for the editor's names list on a thread of its own, over a
+// connection of its own (opened there at the first request), so that typing never waits for
+// the database and a running fetch is never disturbed. Requests come from the GUI thread; each
+// is answered once through ColumnsRead, with no columns when they cannot be read.
+class TNameReader : public QObject {
+    Q_OBJECT
+public:
+    TNameReader(const QString& connectionString, int connectTimeout, int commandTimeout, QObject* parent);
+    ~TNameReader() override;
+
+    void ReadColumns(const QString& schema, const QString& table);
+
+signals:
+    void ColumnsRead(const QString& schema, const QString& table, const QStringList& columns);
+
+private:
+    QThread* m_thread = nullptr;
+    QObject* m_worker = nullptr; // lives on m_thread
+};
