@@ -2,11 +2,13 @@
 
 #include "about/About.h"
 #include "catalogue/DBLst.h"
+#include "history/HistoryStore.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "ui/ErrorHandler.h"
 #include "ui/FormPlacement.h"
 #include "ui/MsgBox.h"
+#include "workspace/HistoryDialog.h"
 #include "workspace/Work.h"
 
 #include <QAction>
@@ -122,11 +124,25 @@ TFrmMain::TFrmMain(QWidget* parent)
     resize(765, 696);
     Splitter1->setSizes({DefaultPaneWidth, 765 - DefaultPaneWidth});
     Action(QStringLiteral("ActSqlCancel"))->setEnabled(false);
+
+    // The lasting statement history beside the settings store; a file that cannot be written
+    // is said once and the program goes on without it.
+    if (TIniFileEx* settings = SettingsStore()) {
+        auto* history = new THistoryStore(THistoryStore::DefaultFile(settings->FileName()),
+                                          settings->ReadInteger(QStringLiteral("History"), QStringLiteral("MaxEntries"),
+                                                                int(THistoryStore::DefaultMaxEntries)),
+                                          this);
+        connect(history, &THistoryStore::Failure, this,
+                [this](const QString& message) { MsgBox::Show(message, MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this); });
+        SetHistoryStore(history);
+    }
 }
 
 TFrmMain::~TFrmMain() {
     if (FrmMainIntf() == this)
         SetFrmMainIntf(nullptr);
+    if (HistoryStore() && HistoryStore()->parent() == this)
+        SetHistoryStore(nullptr);
 }
 
 void TFrmMain::CreateActions() {
@@ -176,6 +192,7 @@ void TFrmMain::CreateActions() {
          "SQL",
          11,
          {K(Qt::Key_F8)}},
+        {"ActSqlHistory", "Verlauf durchsuchen...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_H)}},
         {"ActSqlCancel", "SQL abbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
         {"ActEditSearch", "Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
         {"ActEditSearchAgain", "Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
@@ -224,6 +241,7 @@ void TFrmMain::CreateActions() {
     onWorkspace("ActSqlExecLines", &TFrameWork::ExecuteLineGroup);
     onWorkspace("ActSqlExecTable", &TFrameWork::ExecuteTable);
     onWorkspace("ActSqlCancel", &TFrameWork::CancelSql);
+    on("ActSqlHistory", [this] { ShowHistoryDialog(CurrentWorkspace()); });
     on("ActEditSearch", [this] { ActEditSearchExecute(); });
     on("ActEditSearchAgain", [this] { ActEditSearchAgainExecute(); });
     on("ActHelpAbout", [this] { ActHelpAboutExecute(); });
@@ -253,8 +271,8 @@ void TFrmMain::CreateMenus() {
     connect(exit, &QAction::triggered, this, [this] { close(); });
     fill(QStringLiteral("&Bearbeiten"), "MnuEdit", {"ActEditSearch", "ActEditSearchAgain"});
     fill(QStringLiteral("&SQL"), "MnuSql",
-         {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", nullptr,
-          "ActSqlCancel"});
+         {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", "ActSqlHistory",
+          nullptr, "ActSqlCancel"});
     fill(QStringLiteral("&Hilfe"), "MnuHelp", {"ActHelpAbout"});
 }
 

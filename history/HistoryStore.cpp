@@ -366,12 +366,16 @@ QString THistoryStore::KeptText(const QString& statement) {
     // The literal after PASSWORD (ALTER USER, CREATE ROLE …) or IDENTIFIED BY, quotes doubled inside.
     static const QRegularExpression password(QStringLiteral("(\\b(?:PASSWORD|IDENTIFIED\\s+BY)\\s*)'(?:[^']|'')*'"),
                                              QRegularExpression::CaseInsensitiveOption);
-    QString kept = statement;
+    // The line breaks a select is run with are no part of what the user looks for or inserts.
+    qsizetype end = statement.size();
+    while (end > 0 && statement.at(end - 1).isSpace())
+        --end;
+    QString kept = statement.left(end);
     kept.replace(password, QStringLiteral("\\1'***'"));
     QByteArray utf8 = kept.toUtf8();
     if (utf8.size() <= MaxStatementBytes)
         return kept;
-    qsizetype end = MaxStatementBytes;
+    end = MaxStatementBytes;
     while (end > 0 && (uchar(utf8.at(end)) & 0xC0) == 0x80)
         --end;
     utf8.truncate(end);
@@ -381,4 +385,16 @@ QString THistoryStore::KeptText(const QString& statement) {
 
 QString THistoryStore::DefaultFile(const QString& settingsFile) {
     return QFileInfo(settingsFile).absolutePath() + QStringLiteral("/history.sqlite");
+}
+
+namespace {
+THistoryStore* TheHistoryStore = nullptr;
+}
+
+THistoryStore* HistoryStore() {
+    return TheHistoryStore;
+}
+
+void SetHistoryStore(THistoryStore* store) {
+    TheHistoryStore = store;
 }

@@ -65,3 +65,7 @@ private:
     QString m_file;
     void ReportFailure(const QString& message);
 };
+
+// The program's one history, opened by the main window; nullptr without one. Not owned.
+THistoryStore* HistoryStore();
+void SetHistoryStore(THistoryStore* store);

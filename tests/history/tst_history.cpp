@@ -168,6 +168,7 @@ void TestHistory::keptText_data() {
         << "ALTER ROLE a ENCRYPTED PASSWORD '***';\nALTER ROLE b PASSWORD '***'";
     QTest::newRow("identified by") << "CREATE USER u IDENTIFIED BY 'pw'" << "CREATE USER u IDENTIFIED BY '***'";
     QTest::newRow("password null stays") << "ALTER USER bob PASSWORD NULL" << "ALTER USER bob PASSWORD NULL";
+    QTest::newRow("line breaks at the end go") << "SELECT 1\r\n\r\n" << "SELECT 1";
     QTest::newRow("a column named password stays") << "SELECT password FROM users WHERE name = 'bob'"
                                                    << "SELECT password FROM users WHERE name = 'bob'";
 }
