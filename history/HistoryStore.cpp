@@ -14,6 +14,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -299,8 +300,13 @@ QList<THistoryEntry> THistoryStore::Search(const QString& search, const QString&
     }
     if (!database.isEmpty())
         sql += QStringLiteral(" AND e.database = ?");
-    for (qsizetype i = 0; i < scanned.size(); ++i)
-        sql += QStringLiteral(" AND hcontains(e.statement, ?)");
+    // SQLite's own LIKE folds ASCII only, but is several times faster than calling back.
+    auto ascii = [](const QString& word) {
+        return std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 0x80; });
+    };
+    for (const QString& word : std::as_const(scanned))
+        sql += ascii(word) ? QStringLiteral(" AND e.statement LIKE ? ESCAPE '\\'")
+                           : QStringLiteral(" AND hcontains(e.statement, ?)");
     TStatement query(d->reader, sql + order + QStringLiteral(" LIMIT ?"));
     if (!query.s)
         return hits;
@@ -314,8 +320,15 @@ QList<THistoryEntry> THistoryStore::Search(const QString& search, const QString&
     }
     if (!database.isEmpty())
         query.Bind(++n, database);
-    for (const QString& word : std::as_const(scanned))
+    for (QString word : std::as_const(scanned)) {
+        if (ascii(word))
+            word = QLatin1Char('%') +
+                   word.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+                       .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+                       .replace(QLatin1Char('_'), QStringLiteral("\\_")) +
+                   QLatin1Char('%');
         query.Bind(++n, word);
+    }
     query.Bind(++n, qint64(limit));
     while (sqlite3_step(query.s) == SQLITE_ROW) {
         THistoryEntry e;

@@ -75,6 +75,7 @@ void TestHistory::searchRules_data() {
     QTest::newRow("short word") << "ö" << all
                                 << QStringList{"UPDATE größe SET x = 1", "SELECT * FROM Kunden WHERE ort = 'Köln'"};
     QTest::newRow("short and long") << "ok größe" << all << QStringList{};
+    QTest::newRow("short like wildcards are text") << "%" << all << QStringList{};
     QTest::newRow("two letters") << "x =" << all << QStringList{"UPDATE größe SET x = 1"};
     QTest::newRow("quote in word") << "'köln'" << all << QStringList{"SELECT * FROM Kunden WHERE ort = 'Köln'"};
     QTest::newRow("fts syntax is text") << "\"AND OR" << all << QStringList{};
