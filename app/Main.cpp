@@ -517,6 +517,7 @@ void TFrmMain::UpdateActions() {
     const bool tabs = PageControl->count() > 0;
     Action(QStringLiteral("ActDBClose"))->setEnabled(tabs);
     Action(QStringLiteral("ActDBInfo"))->setEnabled(tabs);
+    Action(QStringLiteral("ActSqlHistory"))->setEnabled(tabs);
     TFrameWork* work = tabs ? CurrentWorkspace() : nullptr;
     const bool busy = work && work->Busy();
     for (const char* name :
