@@ -3,12 +3,16 @@
 #include "app/Main.h"
 #include "editor/SqlEdit.h"
 #include "history/HistoryStore.h"
+#include "settings/IniFileEx.h"
+#include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkTestBase.h"
 #include "ui/MsgBox.h"
 #include "workspace/HistoryDialog.h"
 #include "workspace/Work.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -38,6 +42,7 @@ private slots:
     void initTestCase() { SetUpApplication(); }
     void cleanup() { StopWindow(); }
     void findsInsertsAndRemovesAfterRestart();
+    void readOnlyHistoryIsSaidOnceAndRunsGoOn();
 
 private:
     // Presses Ctrl+Shift+H in the editor and lets `drive` work the dialog while it is open.
@@ -143,6 +148,32 @@ void TstHistoryDialog::findsInsertsAndRemovesAfterRestart() {
     });
     QCOMPARE(work->MemSql->Text(), QStringLiteral("AAA BBBinsert into kunden values (1, 'Köln'), (2, 'Bonn')\r\n"));
     QVERIFY(HistoryStore()->Search(QStringLiteral("nirgends"), QString()).isEmpty());
+}
+
+void TstHistoryDialog::readOnlyHistoryIsSaidOnceAndRunsGoOn() {
+    const QString file = THistoryStore::DefaultFile(qEnvironmentVariable("TABULO_SETTINGS"));
+    QFile::remove(file);
+    { THistoryStore(file).Flush(); }
+    if (!TestSupport::SetUnwritable(file, true))
+        QSKIP("this system lets the test write a read-only file");
+    const auto writable = qScopeGuard([&file] { TestSupport::SetUnwritable(file, false); });
+    const QString lager = Database(QStringLiteral("lager"), "create table t(x int);");
+    // The message comes once the window runs; StartWindow would take it away unseen.
+    m_store = std::make_unique<TIniFileEx>();
+    SetSettingsStore(m_store.get());
+    m_window = std::make_unique<TFrmMain>();
+    m_window->show();
+    QTRY_VERIFY(HistoryStore() && !HistoryStore()->CanRecord());
+    QStringList shown;
+    QTRY_VERIFY(!(shown += MsgBox::TakeShownTexts()).isEmpty());
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first().contains(QStringLiteral("schreibgeschützt")));
+    TFrameWork* work = Open(QStringLiteral("Lager"), lager);
+    Run(work, QStringLiteral("insert into t values (1)"));
+    Run(work, QStringLiteral("insert into t values (2)"));
+    QCOMPARE(work->StatusText(2), QStringLiteral("1"));
+    QCoreApplication::processEvents();
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList{});
 }
 
 QTEST_MAIN(TstHistoryDialog)
