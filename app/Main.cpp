@@ -2,12 +2,14 @@
 
 #include "about/About.h"
 #include "catalogue/DBLst.h"
+#include "history/HistoryStore.h"
 #include "settings/Error.h"
 #include "settings/IniFileEx.h"
 #include "ui/ErrorHandler.h"
 #include "ui/FormPlacement.h"
 #include "ui/MsgBox.h"
 #include "workspace/ResultGrid.h"
+#include "workspace/HistoryDialog.h"
 #include "workspace/Work.h"
 
 #include <QAction>
@@ -147,11 +149,25 @@ TFrmMain::TFrmMain(QWidget* parent)
     resize(765, 696);
     Splitter1->setSizes({DefaultPaneWidth, 765 - DefaultPaneWidth});
     Action(QStringLiteral("ActSqlCancel"))->setEnabled(false);
+
+    // The lasting statement history beside the settings store; a file that cannot be written
+    // is said once and the program goes on without it.
+    if (TIniFileEx* settings = SettingsStore()) {
+        auto* history = new THistoryStore(THistoryStore::DefaultFile(settings->FileName()),
+                                          settings->ReadInteger(QStringLiteral("History"), QStringLiteral("MaxEntries"),
+                                                                int(THistoryStore::DefaultMaxEntries)),
+                                          this);
+        connect(history, &THistoryStore::Failure, this,
+                [this](const QString& message) { MsgBox::Show(message, MsgBox::Kind::Warning, {MsgBox::Button::Ok}, this); });
+        SetHistoryStore(history);
+    }
 }
 
 TFrmMain::~TFrmMain() {
     if (FrmMainIntf() == this)
         SetFrmMainIntf(nullptr);
+    if (HistoryStore() && HistoryStore()->parent() == this)
+        SetHistoryStore(nullptr);
 }
 
 void TFrmMain::CreateActions() {
@@ -201,6 +217,7 @@ void TFrmMain::CreateActions() {
          "SQL",
          11,
          {K(Qt::Key_F8)}},
+        {"ActSqlHistory", "Verlauf durchsuchen...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_H)}},
         {"ActSqlCancel", "SQL abbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
         {"ActSqlExport", "Ergebnis exportieren...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}},
         {"ActEditSearch", "Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
@@ -254,6 +271,7 @@ void TFrmMain::CreateActions() {
     onWorkspace("ActSqlExecTable", &TFrameWork::ExecuteTable);
     onWorkspace("ActSqlCancel", &TFrameWork::CancelSql);
     onWorkspace("ActSqlExport", &TFrameWork::ExportResult);
+    on("ActSqlHistory", [this] { ShowHistoryDialog(CurrentWorkspace()); });
     on("ActEditSearch", [this] { ActEditSearchExecute(); });
     on("ActEditSearchAgain", [this] { ActEditSearchAgainExecute(); });
     on("ActHelpAbout", [this] { ActHelpAboutExecute(); });
@@ -286,8 +304,8 @@ void TFrmMain::CreateMenus() {
     fill(QStringLiteral("&Bearbeiten"), "MnuEdit",
          {"ActEditSearch", "ActEditSearchAgain", nullptr, "ActFocusNext", "ActFocusPrevious"});
     fill(QStringLiteral("&SQL"), "MnuSql",
-         {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", nullptr,
-          "ActSqlCancel", nullptr, "ActSqlExport"});
+         {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", "ActSqlHistory",
+          nullptr, "ActSqlCancel", nullptr, "ActSqlExport"});
     fill(QStringLiteral("&Hilfe"), "MnuHelp", {"ActHelpAbout"});
 }
 
@@ -551,6 +569,7 @@ void TFrmMain::UpdateActions() {
     const bool tabs = PageControl->count() > 0;
     Action(QStringLiteral("ActDBClose"))->setEnabled(tabs);
     Action(QStringLiteral("ActDBInfo"))->setEnabled(tabs);
+    Action(QStringLiteral("ActSqlHistory"))->setEnabled(tabs);
     TFrameWork* work = tabs ? CurrentWorkspace() : nullptr;
     const bool busy = work && work->Busy();
     for (const char* name :

@@ -11,6 +11,7 @@
 #include "ui/MainWindowIntf.h"
 #include "ui/WorkerWait.h"
 #include "workspace/DbNavigator.h"
+#include "workspace/HistoryDialog.h"
 #include "workspace/ResultGrid.h"
 #include "workspace/ResultModel.h"
 #include "workspace/SchemaErrorText.h"
@@ -204,6 +205,9 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
                 throw TAbort();
             throw TError(QStringLiteral("Die Abfrage wurde abgebrochen: ") + error->Message());
         }
+        // What the database refused is kept in the lasting history, marked as failed.
+        if (const auto* error = dynamic_cast<const TDataError*>(&e))
+            RecordInHistory(DatabaseName(), -1, Qry->SqlText(), m_startTime.elapsed(), error->Message());
         throw;
     }
 }

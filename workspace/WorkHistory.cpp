@@ -2,6 +2,7 @@
 #include "workspace/Work.h"
 
 #include "ui/ErrorHandler.h"
+#include "workspace/HistoryDialog.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -62,6 +63,7 @@ void TFrameWork::CreateHistory() {
 }
 
 void TFrameWork::AddHistory(qint64 count, const QString& text) {
+    RecordInHistory(DatabaseName(), count, text, m_startTime.elapsed());
     ShiftHistory();
     auto* countItem = new QTableWidgetItem(QString::number(count));
     // The count column is a fixed column: drawn like a header and never selected.
