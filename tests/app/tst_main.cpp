@@ -2,6 +2,7 @@
 #include "app/Main.h"
 #include "ui/MsgBox.h"
 #include "catalogue/DBLst.h"
+#include "editor/SqlEdit.h"
 #include "settings/IniFileEx.h"
 #include "settings/RegistryStore.h"
 #include "workspace/EditorRecovery.h"

@@ -783,6 +783,8 @@ void TstWorkSchema::statementsThatChangeTables() {
     QFETCH(QString, statement);
     QFETCH(bool, changes);
     QCOMPARE(TFrameWork::ChangesTables(statement), changes);
+}
+
 // Each kind's name in status panel 4 is painted whole, beside panel 5 rather than over it,
 // while the report runs (the bar is repainted before the event loop lays it out anew).
 void TstWorkSchema::connectionReportProgressIsReadable() {
