@@ -52,6 +52,11 @@ void MoveFocusToPane(TFrmMain* main, int step) {
     panes[next]->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
+// A database's name is data: an "&" in it is shown, not taken for a tab's mnemonic.
+QString TabCaption(const QString& name) {
+    return QString(name).replace(u'&', QStringLiteral("&&"));
+}
+
 const QString SectionMain = QStringLiteral("FrmMain");
 const QString IdentPaneWidth = QStringLiteral("FrameDBLst");
 constexpr int DefaultPaneWidth = 185;
@@ -464,7 +469,7 @@ void TFrmMain::RenameWorkspaces(const QString& from, const QString& to) {
         if (work->DatabaseName() != from)
             continue;
         work->SetDatabaseName(to);
-        PageControl->setTabText(i, to);
+        PageControl->setTabText(i, TabCaption(to));
     }
     UpdateCaption();
 }
@@ -512,7 +517,7 @@ void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionStrin
     workspace->setParent(page);
     layout->addWidget(workspace);
     m_switchingByProgram = true;
-    PageControl->addTab(page, name);
+    PageControl->addTab(page, TabCaption(name));
     PageControl->setCurrentWidget(page);
     m_switchingByProgram = false;
     m_activePage = page;

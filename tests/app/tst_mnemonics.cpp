@@ -160,6 +160,7 @@ private Q_SLOTS:
     void everyMenuEntryHasItsOwnKey();
     void everyDialogFieldHasItsOwnKey();
     void connectionStringPromptLeadsToItsField();
+    void databaseNameKeepsItsAmpersand();
 
 private:
     void ShowMainWindow();
@@ -289,6 +290,16 @@ void TstMnemonics::connectionStringPromptLeadsToItsField() {
     QTest::keyClick(tree, Qt::Key_F2, Qt::ControlModifier | Qt::ShiftModifier);
     QTRY_VERIFY(seen);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
+}
+
+void TstMnemonics::databaseNameKeepsItsAmpersand() {
+    ShowMainWindow();
+    m_window->OpenWorkspace(QStringLiteral("Lager & Co"),
+                            QStringLiteral("Provider=SQLite;Data Source=") + SqliteFile(QStringLiteral("lager")));
+    const QString shown = m_window->PageControl->tabText(0);
+    QCOMPARE(shown, QStringLiteral("Lager && Co"));
+    QVERIFY(QKeySequence::mnemonic(shown).isEmpty());
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tabulo - Lager & Co"));
 }
 
 QTEST_MAIN(TstMnemonics)
