@@ -1,7 +1,7 @@
 #include "about/About.h"
 #include "app/Main.h"
-#include "catalogue/DataLink.h"
 #include "catalogue/DBLst.h"
+#include "catalogue/DataLink.h"
 #include "catalogue/InputQueryExt.h"
 #include "settings/IniFileEx.h"
 #include "ui/KeyNames.h"
@@ -76,7 +76,8 @@ QStringList CheckShown(QWidget* window, const QString& state) {
         if (!m.target)
             problems << state + QStringLiteral(": '%1' leads nowhere").arg(m.text);
         if (seen.contains(m.key))
-            problems << state + QStringLiteral(": '%1' and '%2' share %3").arg(seen[m.key], m.text, m.key.toString());
+            problems << state + QStringLiteral(": '%1' and '%2' share %3")
+                                    .arg(seen[m.key], m.text, m.key.toString());
         seen.insert(m.key, m.text);
     }
     for (QWidget* field : window->findChildren<QWidget*>()) {
@@ -86,17 +87,19 @@ QStringList CheckShown(QWidget* window, const QString& state) {
         if (auto* button = qobject_cast<QPushButton*>(field);
             button && (button->isDefault() || button->text() == QStringLiteral("Abbrechen")))
             continue;
-        if (std::none_of(mnemonics.begin(), mnemonics.end(), [field](const TMnemonic& m) { return Leads(m, field); }))
-            problems << state + QStringLiteral(": field %1 (%2) has no mnemonic")
-                                    .arg(field->objectName(), QLatin1String(field->metaObject()->className()));
+        if (std::none_of(mnemonics.begin(), mnemonics.end(),
+                         [field](const TMnemonic& m) { return Leads(m, field); }))
+            problems << state +
+                            QStringLiteral(": field %1 (%2) has no mnemonic")
+                                .arg(field->objectName(), QLatin1String(field->metaObject()->className()));
     }
     for (const TMnemonic& m : mnemonics) {
         if (!m.target || m.bar || qobject_cast<QAbstractButton*>(m.target))
             continue; // buttons act on their key; pressing them here would run them
         // Start from a field the key does not lead to, so that the focus has to move.
         for (QWidget* other : window->findChildren<QWidget*>())
-            if (other->isVisible() && other->isEnabled() && (other->focusPolicy() & Qt::TabFocus) && !Leads(m, other) &&
-                !qobject_cast<QTabBar*>(other)) {
+            if (other->isVisible() && other->isEnabled() && (other->focusPolicy() & Qt::TabFocus) &&
+                !Leads(m, other) && !qobject_cast<QTabBar*>(other)) {
                 other->setFocus();
                 break;
             }
@@ -105,7 +108,8 @@ QStringList CheckShown(QWidget* window, const QString& state) {
         const QWidget* focus = QApplication::focusWidget();
         if (!focus || !(focus == m.target || m.target->isAncestorOf(focus)))
             problems << state + QStringLiteral(": %1 ('%2') leaves the focus on %3")
-                                    .arg(m.key.toString(), m.text, focus ? focus->objectName() : QStringLiteral("nothing"));
+                                    .arg(m.key.toString(), m.text,
+                                         focus ? focus->objectName() : QStringLiteral("nothing"));
     }
     return problems;
 }
@@ -134,10 +138,12 @@ QStringList CheckMenu(const QString& name, const QList<QAction*>& actions) {
         if (key.isEmpty())
             problems << name + QStringLiteral(": '%1' has no mnemonic").arg(action->text());
         else if (seen.contains(key))
-            problems << name + QStringLiteral(": '%1' and '%2' share %3").arg(seen[key], action->text(), key.toString());
+            problems << name + QStringLiteral(": '%1' and '%2' share %3")
+                                   .arg(seen[key], action->text(), key.toString());
         seen.insert(key, action->text());
         // The marker belongs to the menu; tips and status texts show the caption as read.
-        if (action->toolTip().contains(u'&') || action->statusTip().contains(u'&') || action->iconText().contains(u'&'))
+        if (action->toolTip().contains(u'&') || action->statusTip().contains(u'&') ||
+            action->iconText().contains(u'&'))
             problems << name + QStringLiteral(": '%1' shows its marker in a tip").arg(action->text());
     }
     return problems;
@@ -184,7 +190,8 @@ void TstMnemonics::cleanup() {
 
 // An empty file is a valid, empty SQLite database.
 QString TstMnemonics::SqliteFile(const QString& name) const {
-    const QString file = qEnvironmentVariable("TABULO_TEST_TMP") + QLatin1Char('/') + name + QStringLiteral(".sqlite");
+    const QString file =
+        qEnvironmentVariable("TABULO_TEST_TMP") + QLatin1Char('/') + name + QStringLiteral(".sqlite");
     QFile(file).open(QIODevice::WriteOnly);
     return file;
 }
@@ -193,16 +200,17 @@ void TstMnemonics::ShowMainWindow() {
     QFile::remove(qEnvironmentVariable("TABULO_SETTINGS"));
     m_store = std::make_unique<TIniFileEx>();
     SetSettingsStore(m_store.get());
-    m_store->WriteValueList(TFrameDBLst::CatalogueSection(),
-                            {QStringLiteral("Lager=Provider=SQLite;Data Source=") + SqliteFile(QStringLiteral("lager"))});
+    m_store->WriteValueList(
+        TFrameDBLst::CatalogueSection(),
+        {QStringLiteral("Lager=Provider=SQLite;Data Source=") + SqliteFile(QStringLiteral("lager"))});
     m_window = std::make_unique<TFrmMain>();
     ShowActive(m_window.get());
 }
 
 void TstMnemonics::everyMenuEntryHasItsOwnKey() {
     ShowMainWindow();
-    m_window->OpenWorkspace(QStringLiteral("Lager"),
-                            QStringLiteral("Provider=SQLite;Data Source=") + SqliteFile(QStringLiteral("lager")));
+    m_window->OpenWorkspace(QStringLiteral("Lager"), QStringLiteral("Provider=SQLite;Data Source=") +
+                                                         SqliteFile(QStringLiteral("lager")));
     // The catalogue's menu is filled when it first opens.
     QTreeWidget* tree = m_window->FrameDBLst->TreeDB;
     const QPoint entry = tree->visualItemRect(m_window->FrameDBLst->Root()->child(0)).center();
@@ -217,8 +225,8 @@ void TstMnemonics::everyMenuEntryHasItsOwnKey() {
         names << menu->objectName();
         problems << CheckMenu(menu->objectName(), menu->actions());
     }
-    for (const char* name : {"MnuFile", "MnuEdit", "MnuSql", "MnuHelp", "PopMnuTreeDB", "PopMnuMemSql", "PopMnuGrd",
-                             "PopMnuLbx", "PopMnuHistory"})
+    for (const char* name : {"MnuFile", "MnuEdit", "MnuSql", "MnuHelp", "PopMnuTreeDB", "PopMnuMemSql",
+                             "PopMnuGrd", "PopMnuLbx", "PopMnuHistory"})
         QVERIFY2(names.contains(QLatin1String(name)), name);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
 
@@ -294,8 +302,8 @@ void TstMnemonics::connectionStringPromptLeadsToItsField() {
 
 void TstMnemonics::databaseNameKeepsItsAmpersand() {
     ShowMainWindow();
-    m_window->OpenWorkspace(QStringLiteral("Lager & Co"),
-                            QStringLiteral("Provider=SQLite;Data Source=") + SqliteFile(QStringLiteral("lager")));
+    m_window->OpenWorkspace(QStringLiteral("Lager & Co"), QStringLiteral("Provider=SQLite;Data Source=") +
+                                                              SqliteFile(QStringLiteral("lager")));
     const QString shown = m_window->PageControl->tabText(0);
     QCOMPARE(shown, QStringLiteral("Lager && Co"));
     QVERIFY(QKeySequence::mnemonic(shown).isEmpty());
