@@ -162,7 +162,7 @@ void TFrmDlgAbout::CreateComponents() {
     AddRow(grid, 1, QStringLiteral("System:"), LblPathWin);
     modul->addWidget(GrpProgram);
     modul->addStretch(1);
-    Notebook->addTab(TabModul, QStringLiteral("Modul"));
+    Notebook->addTab(TabModul, QStringLiteral("&Modul"));
 
     // Tab "System".
     TabSystem = new QWidget(Notebook);
@@ -179,7 +179,7 @@ void TFrmDlgAbout::CreateComponents() {
     grid->addWidget(LblDosVer, 1, 0, 1, 2);
     system->addWidget(GrpSys);
 
-    GrpScreen = Group("GrpScreen", QStringLiteral("Bildschirm"), TabSystem);
+    GrpScreen = Group("GrpScreen", QStringLiteral("&Bildschirm"), TabSystem);
     grid = GridOf(GrpScreen);
     LblScreenRes = ValueLabel("LblScreenRes", GrpScreen);
     LblScreenColors = ValueLabel("LblScreenColors", GrpScreen);
@@ -205,7 +205,7 @@ void TFrmDlgAbout::CreateComponents() {
     AddRow(grid, 3, QStringLiteral("Auflösung:"), LblPrinterRes);
     system->addWidget(GrpPrint);
     system->addStretch(1);
-    Notebook->addTab(TabSystem, QStringLiteral("System"));
+    Notebook->addTab(TabSystem, QStringLiteral("&System"));
 
     for (QGroupBox* group : {GrpCopyright, GrpVersion, GrpProgram, GrpSys, GrpScreen, GrpPrint})
         MakeCaptionBold(group, font);

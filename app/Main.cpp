@@ -54,6 +54,11 @@ void MoveFocusToPane(TFrmMain* main, int step) {
     panes[next]->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
+// A database's name is data: an "&" in it is shown, not taken for a tab's mnemonic.
+QString TabCaption(const QString& name) {
+    return QString(name).replace(u'&', QStringLiteral("&&"));
+}
+
 const QString SectionMain = QStringLiteral("FrmMain");
 const QString IdentPaneWidth = QStringLiteral("FrameDBLst");
 constexpr int DefaultPaneWidth = 185;
@@ -174,58 +179,58 @@ void TFrmMain::CreateActions() {
     using K = QKeySequence;
     const TActionDef defs[] = {
         {"ActDBOpen",
-         "Datenbank öffnen",
+         "Datenbank ö&ffnen",
          "Datenbank öffnen",
          "DB",
          0,
          {K(Qt::CTRL | Qt::Key_O), K(Qt::CTRL | Qt::Key_Q)}},
-        {"ActDBClose", "Datenbank schließen", "Datenbank schließen", "DB", 6, {K(Qt::CTRL | Qt::Key_F4)}},
-        {"ActDBInfo", "Datenbank-Info", "", "DB", -1, {}},
-        {"ActDBAdd", "Neue Datenbank", "Datenbank ergänzen", "DB", 1, {}},
-        {"ActDBRemove", "Datenbank entfernen", "Datenbank entfernen", "DB", 2, {}},
-        {"ActDBCopy", "Datenbank kopieren", "Datenbank kopieren", "DB", 8, {}},
-        {"ActDBRename", "Datenbank umbenennen", "Datenbank umbenennen", "DB", -1, {K(Qt::Key_F2)}},
+        {"ActDBClose", "Datenbank s&chließen", "Datenbank schließen", "DB", 6, {K(Qt::CTRL | Qt::Key_F4)}},
+        {"ActDBInfo", "Datenbank-&Info", "", "DB", -1, {}},
+        {"ActDBAdd", "&Neue Datenbank", "Datenbank ergänzen", "DB", 1, {}},
+        {"ActDBRemove", "Datenbank &entfernen", "Datenbank entfernen", "DB", 2, {}},
+        {"ActDBCopy", "Datenbank &kopieren", "Datenbank kopieren", "DB", 8, {}},
+        {"ActDBRename", "Datenbank &umbenennen", "Datenbank umbenennen", "DB", -1, {K(Qt::Key_F2)}},
         {"ActDBProperties",
-         "Datenbankeigenschaften",
+         "&Datenbankeigenschaften",
          "Datenbankeigenschaften",
          "DB",
          7,
          {K(Qt::CTRL | Qt::Key_F2)}},
         {"ActDBConnectionString",
-         "ConnectionString bearbeiten",
+         "Connection&String bearbeiten",
          "ConnectionString bearbeiten",
          "DB",
          -1,
          {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F2)}},
         {"ActSqlExec",
-         "SQL ausführen",
+         "SQL &ausführen",
          "SQL ausführen",
          "SQL",
          3,
          {K(Qt::CTRL | Qt::Key_Return), K(Qt::CTRL | Qt::Key_Enter)}},
-        {"ActSqlExecSelected", "Selektierte ausführen", "Selektierte ausführen", "SQL", 4, {K(Qt::Key_F5)}},
-        {"ActSqlExecLine", "Zeile ausführen", "Aktuelle Zeile ausführen", "SQL", 5, {K(Qt::Key_F6)}},
+        {"ActSqlExecSelected", "Se&lektierte ausführen", "Selektierte ausführen", "SQL", 4, {K(Qt::Key_F5)}},
+        {"ActSqlExecLine", "&Zeile ausführen", "Aktuelle Zeile ausführen", "SQL", 5, {K(Qt::Key_F6)}},
         {"ActSqlExecLines",
-         "Zeilengruppe ausführen",
+         "Zeilen&gruppe ausführen",
          "Zusammenstehende Zeilengruppe ausführen",
          "SQL",
          10,
          {K(Qt::Key_F7)}},
         {"ActSqlExecTable",
-         "Tabelle anzeigen",
+         "&Tabelle anzeigen",
          "Tabelle anzeigen (select * from ...)",
          "SQL",
          11,
          {K(Qt::Key_F8)}},
-        {"ActSqlHistory", "Verlauf durchsuchen...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_H)}},
-        {"ActSqlCancel", "SQL abbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
-        {"ActSqlExport", "Ergebnis exportieren...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}},
-        {"ActEditSearch", "Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
-        {"ActEditSearchAgain", "Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
-        {"ActHelpAbout", "Info über...", "", "Help", -1, {}},
+        {"ActSqlHistory", "&Verlauf durchsuchen...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_H)}},
+        {"ActSqlCancel", "SQL a&bbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
+        {"ActSqlExport", "Ergebnis e&xportieren...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}},
+        {"ActEditSearch", "&Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
+        {"ActEditSearchAgain", "&Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
+        {"ActHelpAbout", "&Info über...", "", "Help", -1, {}},
         // The editor takes Tab for itself: these keys lead out of it, and through every pane.
-        {"ActFocusNext", "Nächster Bereich", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_Tab)}},
-        {"ActFocusPrevious", "Vorheriger Bereich", "", "Edit", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)}},
+        {"ActFocusNext", "Nächster &Bereich", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_Tab)}},
+        {"ActFocusPrevious", "&Vorheriger Bereich", "", "Edit", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)}},
     };
 
     ActionListMain = new QObject(this);
@@ -234,7 +239,8 @@ void TFrmMain::CreateActions() {
         auto* action = new QAction(QString::fromUtf8(def.caption), ActionListMain);
         action->setObjectName(QLatin1String(def.name));
         const QString hint = QString::fromUtf8(def.hint);
-        action->setToolTip(hint.isEmpty() ? action->text() : hint);
+        // The tip shows the caption as read, without its mnemonic marker.
+        action->setToolTip(hint.isEmpty() ? QString::fromUtf8(def.caption).remove(u'&') : hint);
         action->setStatusTip(hint);
         action->setProperty("Category", QLatin1String(def.category));
         action->setProperty("ImageIndex", def.image);
@@ -298,7 +304,7 @@ void TFrmMain::CreateMenus() {
         fill(QStringLiteral("&Datei"), "MnuFile",
              {"ActDBOpen", "ActDBClose", "ActDBInfo", nullptr, "ActDBAdd", "ActDBRemove", "ActDBCopy",
               nullptr, "ActDBRename", "ActDBProperties", "ActDBConnectionString", nullptr});
-    QAction* exit = file->addAction(QStringLiteral("Beenden"));
+    QAction* exit = file->addAction(QStringLiteral("&Beenden"));
     exit->setObjectName(QStringLiteral("MnuFileExit"));
     connect(exit, &QAction::triggered, this, [this] { close(); });
     fill(QStringLiteral("&Bearbeiten"), "MnuEdit",
@@ -481,7 +487,7 @@ void TFrmMain::RenameWorkspaces(const QString& from, const QString& to) {
         if (work->DatabaseName() != from)
             continue;
         work->SetDatabaseName(to);
-        PageControl->setTabText(i, to);
+        PageControl->setTabText(i, TabCaption(to));
     }
     UpdateCaption();
 }
@@ -529,7 +535,7 @@ void TFrmMain::OpenWorkspace(const QString& name, const QString& connectionStrin
     workspace->setParent(page);
     layout->addWidget(workspace);
     m_switchingByProgram = true;
-    PageControl->addTab(page, name);
+    PageControl->addTab(page, TabCaption(name));
     PageControl->setCurrentWidget(page);
     m_switchingByProgram = false;
     m_activePage = page;

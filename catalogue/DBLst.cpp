@@ -519,7 +519,7 @@ void TFrameDBLst::EditConnectionString()
     TDBInfo* info = InfoOf(TreeDB->currentItem());
     QString text = info->ConnectionString;
     if (!TFrmInputQueryExt::InputQuery(QStringLiteral("ConnectionString"),
-                                       QStringLiteral("ConnectionString bearbeiten (nur für fortgeschrittene Benutzer"),
+                                       QStringLiteral("&ConnectionString bearbeiten (nur für fortgeschrittene Benutzer"),
                                        text))
         return;
     try {

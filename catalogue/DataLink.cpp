@@ -96,7 +96,7 @@ TDataLinkDialog::TDataLinkDialog(const QString& initial, QWidget* parent)
 
     Pages = new QTabWidget(this);
     Pages->setObjectName(QStringLiteral("Pages"));
-    Pages->addTab(CreateProviderPage(), QStringLiteral("Provider"));
+    Pages->addTab(CreateProviderPage(), QStringLiteral("&Provider"));
     ConnectionPages = new QStackedWidget(this);
     ConnectionPages->setObjectName(QStringLiteral("ConnectionPages"));
     ConnectionPages->addWidget(CreateSqlitePage());
@@ -108,8 +108,8 @@ TDataLinkDialog::TDataLinkDialog(const QString& initial, QWidget* parent)
     empty->setWordWrap(true);
     empty->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     ConnectionPages->addWidget(empty);
-    Pages->addTab(ConnectionPages, QStringLiteral("Verbindung"));
-    Pages->addTab(CreateAllPage(), QStringLiteral("Alle"));
+    Pages->addTab(ConnectionPages, QStringLiteral("&Verbindung"));
+    Pages->addTab(CreateAllPage(), QStringLiteral("A&lle"));
     connect(Pages, &QTabWidget::currentChanged, this, [this] { ShowValues(); });
 
     LblStatus = new QLabel(this);
@@ -117,11 +117,11 @@ TDataLinkDialog::TDataLinkDialog(const QString& initial, QWidget* parent)
     LblStatus->setWordWrap(true);
     LblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    BtnTest = new QPushButton(QStringLiteral("Verbindung testen"), this);
+    BtnTest = new QPushButton(QStringLiteral("Verbindung &testen"), this);
     BtnTest->setObjectName(QStringLiteral("BtnTest"));
     BtnTest->setAutoDefault(false);
     connect(BtnTest, &QPushButton::clicked, this, [this] { TestConnection(); });
-    ChkShowPasswords = new QCheckBox(QStringLiteral("Kennwörter anzeigen"), this);
+    ChkShowPasswords = new QCheckBox(QStringLiteral("Kennwörter an&zeigen"), this);
     ChkShowPasswords->setObjectName(QStringLiteral("ChkShowPasswords"));
     connect(ChkShowPasswords, &QCheckBox::toggled, this, [this](bool on) { ShowPasswords(on); });
     BtnOk = new QPushButton(QStringLiteral("OK"), this);
@@ -160,10 +160,12 @@ TDataLinkDialog::~TDataLinkDialog() = default;
 QWidget* TDataLinkDialog::CreateProviderPage() {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(new QLabel(
-        QStringLiteral("Wählen Sie die Art der Datenbank, mit der Sie sich verbinden möchten:"), page));
+    auto* prompt = new QLabel(
+        QStringLiteral("&Wählen Sie die Art der Datenbank, mit der Sie sich verbinden möchten:"), page);
+    layout->addWidget(prompt);
     LbxProviders = new QListWidget(page);
     LbxProviders->setObjectName(QStringLiteral("LbxProviders"));
+    prompt->setBuddy(LbxProviders);
     for (const TProviderDef& def : Providers) {
         auto* item = new QListWidgetItem(QString::fromUtf8(def.caption), LbxProviders);
         item->setData(Qt::UserRole, QLatin1String(def.name));
@@ -192,12 +194,14 @@ QWidget* TDataLinkDialog::CreateAllPage() {
         if (!m_updating)
             ReadAllPage();
     });
-    layout->addWidget(
-        new QLabel(QStringLiteral("Die Werte der Verbindung; darunter grau die weiteren Schlüssel, die "
+    auto* prompt =
+        new QLabel(QStringLiteral("Die &Werte der Verbindung; darunter grau die weiteren Schlüssel, die "
                                   "der Provider kennt (ein Wert nimmt sie auf), und eine leere Zeile "
                                   "für einen eigenen Schlüssel:"),
-                   page));
-    layout->itemAt(0)->widget()->setProperty("wordWrap", true);
+                   page);
+    prompt->setWordWrap(true);
+    prompt->setBuddy(GrdAll);
+    layout->addWidget(prompt);
     layout->addWidget(GrdAll, 1);
     return page;
 }

@@ -51,12 +51,12 @@ QWidget* TDataLinkDialog::CreateSqlitePage() {
     EdtSqliteFile = NamedLineEdit("EdtSqliteFile", page);
     connect(EdtSqliteFile, &QLineEdit::textEdited, this,
             [this](const QString& t) { SetField(DataLinkKeys::SqliteFile, t); });
-    form->addRow(QStringLiteral("Datenbankdatei:"), EdtSqliteFile);
-    BtnSqliteOpen = new QPushButton(QStringLiteral("Datei auswählen..."), page);
+    form->addRow(QStringLiteral("&Datenbankdatei:"), EdtSqliteFile);
+    BtnSqliteOpen = new QPushButton(QStringLiteral("Datei a&uswählen..."), page);
     BtnSqliteOpen->setObjectName(QStringLiteral("BtnSqliteOpen"));
     BtnSqliteOpen->setAutoDefault(false);
     connect(BtnSqliteOpen, &QPushButton::clicked, this, [this] { ChooseSqliteFile(false); });
-    BtnSqliteNew = new QPushButton(QStringLiteral("Neue Datenbank anlegen..."), page);
+    BtnSqliteNew = new QPushButton(QStringLiteral("&Neue Datenbank anlegen..."), page);
     BtnSqliteNew->setObjectName(QStringLiteral("BtnSqliteNew"));
     BtnSqliteNew->setAutoDefault(false);
     connect(BtnSqliteNew, &QPushButton::clicked, this, [this] { ChooseSqliteFile(true); });
@@ -99,7 +99,7 @@ QWidget* TDataLinkDialog::CreatePgPage() {
     CbxPgDatabase->setObjectName(QStringLiteral("CbxPgDatabase"));
     CbxPgDatabase->setEditable(true);
     CbxPgDatabase->setInsertPolicy(QComboBox::NoInsert);
-    BtnPgDatabases = new QPushButton(QStringLiteral("Datenbanken abrufen"), page);
+    BtnPgDatabases = new QPushButton(QStringLiteral("Datenbanken a&brufen"), page);
     BtnPgDatabases->setObjectName(QStringLiteral("BtnPgDatabases"));
     BtnPgDatabases->setAutoDefault(false);
     connect(BtnPgDatabases, &QPushButton::clicked, this, [this] { LoadPgDatabases(); });
@@ -124,15 +124,17 @@ QWidget* TDataLinkDialog::CreatePgPage() {
     connect(CbxPgDatabase, &QComboBox::currentTextChanged, this,
             [this](const QString& t) { SetField(PostgresDatabaseKeys(), t); });
 
-    form->addRow(QStringLiteral("Server:"), EdtPgHost);
-    form->addRow(QStringLiteral("Port:"), EdtPgPort);
-    form->addRow(QStringLiteral("Dienst (service):"), EdtPgService);
-    form->addRow(QStringLiteral("Benutzer:"), EdtPgUser);
-    form->addRow(QStringLiteral("Kennwort:"), EdtPgPassword);
+    form->addRow(QStringLiteral("&Server:"), EdtPgHost);
+    form->addRow(QStringLiteral("P&ort:"), EdtPgPort);
+    form->addRow(QStringLiteral("D&ienst (service):"), EdtPgService);
+    form->addRow(QStringLiteral("Ben&utzer:"), EdtPgUser);
+    form->addRow(QStringLiteral("&Kennwort:"), EdtPgPassword);
     auto* row = new QHBoxLayout;
     row->addWidget(CbxPgDatabase, 1);
     row->addWidget(BtnPgDatabases);
-    form->addRow(QStringLiteral("Datenbank:"), row);
+    form->addRow(QStringLiteral("&Datenbank:"), row);
+    // A row holding a layout gets no buddy of its own.
+    static_cast<QLabel*>(form->labelForField(row))->setBuddy(CbxPgDatabase);
     form->addRow(LblPgDefaults);
     return page;
 }
@@ -200,11 +202,11 @@ QWidget* TDataLinkDialog::CreateOdbcPage() {
     connect(EdtOdbcAttributes, &QLineEdit::textEdited, this,
             [this](const QString& t) { ReadOdbcAttributes(t); });
 
-    form->addRow(QStringLiteral("Datenquelle (DSN):"), CbxOdbcDsn);
-    form->addRow(QStringLiteral("oder Treiber:"), CbxOdbcDriver);
-    form->addRow(QStringLiteral("Benutzer:"), EdtOdbcUser);
-    form->addRow(QStringLiteral("Kennwort:"), EdtOdbcPassword);
-    form->addRow(QStringLiteral("Weitere Attribute:"), EdtOdbcAttributes);
+    form->addRow(QStringLiteral("&Datenquelle (DSN):"), CbxOdbcDsn);
+    form->addRow(QStringLiteral("oder T&reiber:"), CbxOdbcDriver);
+    form->addRow(QStringLiteral("Ben&utzer:"), EdtOdbcUser);
+    form->addRow(QStringLiteral("&Kennwort:"), EdtOdbcPassword);
+    form->addRow(QStringLiteral("Weitere &Attribute:"), EdtOdbcAttributes);
     return page;
 }
 

@@ -57,6 +57,8 @@ TFrmInputQueryExt::TFrmInputQueryExt(QWidget* parent) : QDialog(parent)
     // A field cuts at 32,767 characters by default: a longer connection string would come
     // back short without a word.
     Edt->setMaxLength(std::numeric_limits<int>::max());
+    // A prompt with a mnemonic leads to the field.
+    Lbl->setBuddy(Edt);
 
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));

@@ -79,7 +79,7 @@ bool TFrameWork::CanExport() const {
 void TFrameWork::AddExportToGridMenu() {
     PopMnuGrd->addSeparator();
     // The shortcut belongs to the main window's command; here it is only shown.
-    QString caption = QStringLiteral("Ergebnis exportieren...");
+    QString caption = QStringLiteral("Ergebnis e&xportieren...");
     if (TMainWindowIntf* main = FrmMainIntf())
         caption += u'\t' + main->Action(QStringLiteral("ActSqlExport"))->shortcut().toString(QKeySequence::NativeText);
     MnuPopGrdExport = PopMnuGrd->addAction(caption);
@@ -128,7 +128,7 @@ void TFrameWork::ExportResult() {
 
     if (options.Format == TExportFormat::Sql) {
         QString table = DefaultTableName(Qry->Fields());
-        if (!TFrmInputQueryExt::InputQuery(QStringLiteral("Ergebnis exportieren"), QStringLiteral("Tabellenname:"),
+        if (!TFrmInputQueryExt::InputQuery(QStringLiteral("Ergebnis exportieren"), QStringLiteral("&Tabellenname:"),
                                            table) ||
             table.trimmed().isEmpty())
             return;

@@ -52,24 +52,24 @@ void TFrameWork::CreateGridMenu() {
         connect(action, &QAction::triggered, this, [handler = std::move(handler)] { RunGuarded(handler); });
         return action;
     };
-    MnuPopGrdCopyCell = add("MnuPopGrdCopyCell", "Zelle kopieren", QKeySequence(Qt::CTRL | Qt::Key_C),
+    MnuPopGrdCopyCell = add("MnuPopGrdCopyCell", "&Zelle kopieren", QKeySequence(Qt::CTRL | Qt::Key_C),
                             [this] { MnuPopGrdCopyCellClick(); });
-    MnuPopGrdCopyRow = add("MnuPopGrdCopyRow", "Zeile kopieren", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
+    MnuPopGrdCopyRow = add("MnuPopGrdCopyRow", "Zei&le kopieren", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
                            [this] { MnuPopGrdCopyRowClick(); });
     MnuPopGrdCopyColumn =
-        add("MnuPopGrdCopyColumn", "Spalte kopieren", QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_C),
+        add("MnuPopGrdCopyColumn", "&Spalte kopieren", QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_C),
             [this] { MnuPopGrdCopyAllClick(false); });
     MnuPopGrdCopyAll =
-        add("MnuPopGrdCopyAll", "Alles kopieren", QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_C),
+        add("MnuPopGrdCopyAll", "&Alles kopieren", QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_C),
             [this] { MnuPopGrdCopyAllClick(true); });
     PopMnuGrd->addSeparator();
     MnuPopGrdWithFields =
-        add("MnuPopGrdWithFields", "Mit Feldnamen", {}, [this] { MnuPopGrdWithFieldsClick(); });
+        add("MnuPopGrdWithFields", "&Mit Feldnamen", {}, [this] { MnuPopGrdWithFieldsClick(); });
     MnuPopGrdWithFields->setCheckable(true);
     MnuPopGrdWithFields->setChecked(false);
     PopMnuGrd->addSeparator();
     MnuPopGrdCopyFieldname =
-        add("MnuPopGrdCopyFieldname", "Feldname kopieren", {}, [this] { MnuPopGrdCopyFieldnameClick(); });
+        add("MnuPopGrdCopyFieldname", "&Feldname kopieren", {}, [this] { MnuPopGrdCopyFieldnameClick(); });
     AddExportToGridMenu();
     GrdResults->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(GrdResults, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {

@@ -52,9 +52,9 @@ void TFrameWork::CreateHistory() {
 
     PopMnuHistory = new QMenu(this);
     PopMnuHistory->setObjectName(QStringLiteral("PopMnuHistory"));
-    PopMnuHistoryInsert = PopMnuHistory->addAction(QStringLiteral("In SQL hinzufügen"));
+    PopMnuHistoryInsert = PopMnuHistory->addAction(QStringLiteral("In SQL &hinzufügen"));
     PopMnuHistoryInsert->setObjectName(QStringLiteral("PopMnuHistoryInsert"));
-    PopMnuHistoryExecute = PopMnuHistory->addAction(QStringLiteral("Ausführen"));
+    PopMnuHistoryExecute = PopMnuHistory->addAction(QStringLiteral("&Ausführen"));
     PopMnuHistoryExecute->setObjectName(QStringLiteral("PopMnuHistoryExecute"));
     connect(PopMnuHistoryInsert, &QAction::triggered, this,
             [this] { RunGuarded([this] { PopMnuHistoryInsertClick(); }); });

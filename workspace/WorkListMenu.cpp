@@ -46,15 +46,15 @@ void TFrameWork::CreateListMenu() {
         return action;
     };
     PopMnuLbxInsert =
-        add("PopMnuLbxInsert", QStringLiteral("In SQL einfügen"), {}, &TFrameWork::PopMnuLbxInsertClick);
-    PopMnuLbxInsertSelect = add("PopMnuLbxInsertSelect", QStringLiteral("In SQL als SELECT einfügen"), {},
+        add("PopMnuLbxInsert", QStringLiteral("In SQL &einfügen"), {}, &TFrameWork::PopMnuLbxInsertClick);
+    PopMnuLbxInsertSelect = add("PopMnuLbxInsertSelect", QStringLiteral("In SQL als &SELECT einfügen"), {},
                                 &TFrameWork::PopMnuLbxInsertSelectClick);
     // "Tabelle anzeigen" is the main window's command; the entry carries its caption and key.
     QAction* showTable = nullptr;
     if (TMainWindowIntf* main = FrmMainIntf())
         showTable = main->Action(QStringLiteral("ActSqlExecTable"));
     PopMnuLbxTableSelect =
-        PopMnuLbx->addAction(showTable ? showTable->text() : QStringLiteral("Tabelle anzeigen"));
+        PopMnuLbx->addAction(showTable ? showTable->text() : QStringLiteral("&Tabelle anzeigen"));
     PopMnuLbxTableSelect->setObjectName(QStringLiteral("PopMnuLbxTableSelect"));
     if (showTable) {
         PopMnuLbxTableSelect->setIcon(showTable->icon());
@@ -68,14 +68,14 @@ void TFrameWork::CreateListMenu() {
             RunGuarded([this] { ExecuteListTable(); });
     });
     PopMnuLbx->addSeparator()->setObjectName(QStringLiteral("N1"));
-    PopMnuLbxSelectAll = add("PopMnuLbxSelectAll", QStringLiteral("Alle selektieren"), {},
+    PopMnuLbxSelectAll = add("PopMnuLbxSelectAll", QStringLiteral("&Alle selektieren"), {},
                              &TFrameWork::PopMnuLbxSelectAllClick);
-    PopMnuLbxSelectNone = add("PopMnuLbxSelectNone", QStringLiteral("Keine selektieren"), {},
+    PopMnuLbxSelectNone = add("PopMnuLbxSelectNone", QStringLiteral("&Keine selektieren"), {},
                               &TFrameWork::PopMnuLbxSelectNoneClick);
     PopMnuLbx->addSeparator()->setObjectName(QStringLiteral("N4"));
-    PopMnuLbxRefresh = add("PopMnuLbxRefresh", QStringLiteral("Aktualisieren"), RefreshKey,
+    PopMnuLbxRefresh = add("PopMnuLbxRefresh", QStringLiteral("Akt&ualisieren"), RefreshKey,
                            &TFrameWork::PopMnuLbxRefreshClick);
-    PopMnuLbxInfo = add("PopMnuLbxInfo", QStringLiteral("Info"), InfoKey, &TFrameWork::PopMnuLbxInfoClick);
+    PopMnuLbxInfo = add("PopMnuLbxInfo", QStringLiteral("&Info"), InfoKey, &TFrameWork::PopMnuLbxInfoClick);
 
     for (QListWidget* list : {LbxTables, LbxFields}) {
         list->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -68,8 +68,8 @@ void TestAbout::moduleTab() {
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Info über " TABULO_EXPECTED_DESCRIPTION));
     auto* notebook = Find<QTabWidget>(dlg, "Notebook");
     QCOMPARE(notebook->count(), 2);
-    QCOMPARE(notebook->tabText(0), QStringLiteral("Modul"));
-    QCOMPARE(notebook->tabText(1), QStringLiteral("System"));
+    QCOMPARE(notebook->tabText(0), QStringLiteral("&Modul"));
+    QCOMPARE(notebook->tabText(1), QStringLiteral("&System"));
     QCOMPARE(notebook->currentIndex(), 0);
     QCOMPARE(Find<QGroupBox>(dlg, "GrpCopyright")->title(), QStringLiteral("Copyright"));
     QCOMPARE(Find<QGroupBox>(dlg, "GrpVersion")->title(), QStringLiteral("Version"));
@@ -116,7 +116,7 @@ static QString OsReleaseValue(const QString& key) {
 void TestAbout::systemTab() {
     TFrmDlgAbout dlg(MainWindow, MainWindow);
     QCOMPARE(Find<QGroupBox>(dlg, "GrpSys")->title(), QStringLiteral("Betriebssystem"));
-    QCOMPARE(Find<QGroupBox>(dlg, "GrpScreen")->title(), QStringLiteral("Bildschirm"));
+    QCOMPARE(Find<QGroupBox>(dlg, "GrpScreen")->title(), QStringLiteral("&Bildschirm"));
     QCOMPARE(Find<QGroupBox>(dlg, "GrpPrint")->title(), QStringLiteral("Drucker"));
 
     QFile release(QStringLiteral("/proc/sys/kernel/osrelease"));

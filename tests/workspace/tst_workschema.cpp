@@ -212,7 +212,7 @@ void TstWorkSchema::menuEntriesFollowTheList() {
             if (action->isVisible())
                 entries << (action->isSeparator()
                                 ? QStringLiteral("-")
-                                : action->text() + QLatin1Char('|') +
+                                : action->text().remove(u'&') + QLatin1Char('|') +
                                       action->shortcut().toString(QKeySequence::NativeText));
         return entries;
     };
