@@ -50,9 +50,9 @@ THistoryDialog::THistoryDialog(TFrameWork* work, THistoryStore* store, QWidget* 
     EdtSearch = new QLineEdit(this);
     EdtSearch->setObjectName(QStringLiteral("EdtSearch"));
     EdtSearch->setPlaceholderText(QStringLiteral("Wörter der Anweisung"));
-    RbnThisDatabase = new QRadioButton(QStringLiteral("diese Datenbank"), this);
+    RbnThisDatabase = new QRadioButton(QStringLiteral("&diese Datenbank"), this);
     RbnThisDatabase->setObjectName(QStringLiteral("RbnThisDatabase"));
-    RbnAllDatabases = new QRadioButton(QStringLiteral("alle Datenbanken"), this);
+    RbnAllDatabases = new QRadioButton(QStringLiteral("&alle Datenbanken"), this);
     RbnAllDatabases->setObjectName(QStringLiteral("RbnAllDatabases"));
     RbnThisDatabase->setChecked(true);
     LstHits = new QTreeWidget(this);
@@ -69,14 +69,28 @@ THistoryDialog::THistoryDialog(TFrameWork* work, THistoryStore* store, QWidget* 
     MemStatement->setLineWrapMode(QPlainTextEdit::NoWrap);
     EdtSearch->installEventFilter(this);
 
+    // Each field is reached by the Alt+letter of its label.
+    const auto labelled = [this](const QString& caption, QWidget* field) {
+        auto* label = new QLabel(caption, this);
+        label->setBuddy(field);
+        return label;
+    };
     auto* scope = new QHBoxLayout;
-    scope->addWidget(new QLabel(QStringLiteral("Suchen:"), this));
+    scope->addWidget(labelled(QStringLiteral("&Suchen:"), EdtSearch));
     scope->addWidget(EdtSearch, 1);
     scope->addWidget(RbnThisDatabase);
     scope->addWidget(RbnAllDatabases);
+    const auto pane = [this, &labelled](const QString& caption, QWidget* field) {
+        auto* box = new QWidget(this);
+        auto* column = new QVBoxLayout(box);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->addWidget(labelled(caption, field));
+        column->addWidget(field, 1);
+        return box;
+    };
     auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(LstHits);
-    splitter->addWidget(MemStatement);
+    splitter->addWidget(pane(QStringLiteral("&Treffer:"), LstHits));
+    splitter->addWidget(pane(QStringLiteral("An&weisung:"), MemStatement));
     splitter->setSizes({300, 150});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(scope);

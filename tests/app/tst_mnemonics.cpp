@@ -7,6 +7,8 @@
 #include "ui/KeyNames.h"
 #include "ui/MsgBox.h"
 #include "workspace/FindDialog.h"
+#include "workspace/HistoryDialog.h"
+#include "history/HistoryStore.h"
 #include "workspace/Work.h"
 
 #include <QAbstractButton>
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -257,6 +260,13 @@ void TstMnemonics::everyDialogFieldHasItsOwnKey() {
         TDataLinkDialog other(QStringLiteral("Provider=Anderer"));
         ShowActive(&other);
         problems << CheckEachTab(&other, QStringLiteral("Verknüpfung anderer Provider"));
+    }
+    {
+        QTemporaryDir dir;
+        THistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+        THistoryDialog history(nullptr, &store);
+        ShowActive(&history);
+        problems << CheckEachTab(&history, QStringLiteral("Verlauf durchsuchen"));
     }
     TDataLinkDialog link{QString()};
     ShowActive(&link);
