@@ -115,7 +115,6 @@ struct TRowStore::TChunk {
 
 TRowStore::TRowStore(int columnCount)
     : m_columnCount(columnCount) {
-    m_scratch.reserve(256);
     TRowBudget::Register(this);
 }
 
@@ -238,52 +237,68 @@ QByteArray TRowStore::RowBytes(qint64 row) const {
 }
 
 void TRowStore::BeginRow() {
-    m_scratch.clear();
+    m_inScratch = false;
+    m_rowStart = m_put = m_block ? m_block + m_blockUsed : nullptr;
+    m_end = m_block ? m_block + m_blockSize : nullptr;
 }
 
-void TRowStore::PutTag(quint8 tag) {
-    m_scratch.push_back(char(tag));
+void TRowStore::MoveRowToScratch(qsizetype n) {
+    const qsizetype have = m_put - m_rowStart;
+    const size_t wanted = size_t(have + n);
+    if (!m_inScratch) {
+        m_scratch.resize(qMax<size_t>(wanted * 2, 256));
+        if (have)
+            std::memcpy(m_scratch.data(), m_rowStart, size_t(have));
+        m_inScratch = true;
+    } else if (wanted > m_scratch.size()) {
+        m_scratch.resize(qMax(wanted, m_scratch.size() * 2));
+    }
+    m_rowStart = m_scratch.data();
+    m_put = m_rowStart + have;
+    m_end = m_rowStart + m_scratch.size();
+}
+
+template <typename T> void TRowStore::PutFixed(quint8 tag, T value) {
+    char* at = Room(1 + qsizetype(sizeof value));
+    *at = char(tag);
+    std::memcpy(at + 1, &value, sizeof value);
 }
 
 void TRowStore::AddNull() {
-    PutTag(TagNull);
+    *Room(1) = char(TagNull);
 }
 
 void TRowStore::AddInt(qint64 value) {
-    auto put = [this](quint8 tag, auto v) {
-        const size_t at = m_scratch.size();
-        m_scratch.resize(at + 1 + sizeof v);
-        m_scratch[at] = char(tag);
-        std::memcpy(m_scratch.data() + at + 1, &v, sizeof v);
-    };
     if (value >= -128 && value <= 127)
-        put(TagInt8, qint8(value));
+        PutFixed(TagInt8, qint8(value));
     else if (value >= -32768 && value <= 32767)
-        put(TagInt16, qint16(value));
+        PutFixed(TagInt16, qint16(value));
     else if (value >= INT32_MIN && value <= INT32_MAX)
-        put(TagInt32, qint32(value));
+        PutFixed(TagInt32, qint32(value));
     else
-        put(TagInt64, value);
+        PutFixed(TagInt64, value);
 }
 
 void TRowStore::AddReal(double value) {
-    const size_t at = m_scratch.size();
-    m_scratch.resize(at + 9);
-    m_scratch[at] = char(TagReal);
-    std::memcpy(m_scratch.data() + at + 1, &value, 8);
+    PutFixed(TagReal, value);
 }
 
 void TRowStore::PutVarBytes(quint8 tag, const char* data, qsizetype size) {
-    PutTag(tag);
+    // The tag, at most ten bytes of length and the bytes.
+    char* at = Room(1 + 10 + size);
+    char* p = at;
+    *p++ = char(tag);
     quint64 v = quint64(size);
     do {
         quint8 b = v & 0x7f;
         v >>= 7;
         if (v)
             b |= 0x80;
-        m_scratch.push_back(char(b));
+        *p++ = char(b);
     } while (v);
-    m_scratch.insert(m_scratch.end(), data, data + size);
+    if (size)
+        std::memcpy(p, data, size_t(size));
+    m_put = p + size; // give back the length bytes not used
 }
 
 void TRowStore::AddText(const char* utf8, qsizetype size) {
@@ -300,26 +315,15 @@ void TRowStore::AddBytes(const char* data, qsizetype size) {
 }
 
 void TRowStore::AddDate(qint64 daysSinceEpoch) {
-    const qint32 v = qint32(daysSinceEpoch);
-    const size_t at = m_scratch.size();
-    m_scratch.resize(at + 5);
-    m_scratch[at] = char(TagDate);
-    std::memcpy(m_scratch.data() + at + 1, &v, 4);
+    PutFixed(TagDate, qint32(daysSinceEpoch));
 }
 
 void TRowStore::AddTime(qint64 msecsOfDay) {
-    const qint32 v = qint32(msecsOfDay);
-    const size_t at = m_scratch.size();
-    m_scratch.resize(at + 5);
-    m_scratch[at] = char(TagTime);
-    std::memcpy(m_scratch.data() + at + 1, &v, 4);
+    PutFixed(TagTime, qint32(msecsOfDay));
 }
 
 void TRowStore::AddTimestamp(qint64 msecsSinceEpoch) {
-    const size_t at = m_scratch.size();
-    m_scratch.resize(at + 9);
-    m_scratch[at] = char(TagTimestamp);
-    std::memcpy(m_scratch.data() + at + 1, &msecsSinceEpoch, 8);
+    PutFixed(TagTimestamp, msecsSinceEpoch);
 }
 
 const char* TRowStore::StoreRow(const char* data, qsizetype size) {
@@ -340,14 +344,21 @@ const char* TRowStore::StoreRow(const char* data, qsizetype size) {
         m_blockUsed = 0;
     }
     char* at = m_block + m_blockUsed;
-    std::memcpy(at, data, size);
+    if (size)
+        std::memcpy(at, data, size_t(size));
     m_blockUsed += size;
     return at;
 }
 
 void TRowStore::EndRow() {
     const qint64 row = m_rowCount.load(std::memory_order_relaxed);
-    const char* stored = StoreRow(m_scratch.data(), qsizetype(m_scratch.size()));
+    const char* stored = m_rowStart;
+    if (m_inScratch || !m_rowStart)
+        stored = StoreRow(m_rowStart, qsizetype(m_put - m_rowStart));
+    else
+        m_blockUsed = m_put - m_block;
+    m_inScratch = false;
+    m_rowStart = m_put = m_end = nullptr;
     const qint64 chunkIndex = row >> kChunkShift;
     if ((row & (kChunkRows - 1)) == 0) {
         if (chunkIndex >= m_directoryCapacity) {
@@ -369,6 +380,8 @@ void TRowStore::EndRow() {
 }
 
 void TRowStore::AppendEncoded(const QByteArray& row) {
-    m_scratch.assign(row.constData(), row.constData() + row.size());
+    BeginRow();
+    if (!row.isEmpty())
+        std::memcpy(Room(row.size()), row.constData(), size_t(row.size()));
     EndRow();
 }

@@ -65,7 +65,7 @@ public:
     void AddTimestamp(qint64 msecsSinceEpoch);
     void EndRow();
     // The row begun with BeginRow, encoded, without storing it (edit buffers).
-    QByteArray PendingRow() const { return QByteArray(m_scratch.data(), qsizetype(m_scratch.size())); }
+    QByteArray PendingRow() const { return QByteArray(m_rowStart, qsizetype(m_put - m_rowStart)); }
     // Appends a row encoded elsewhere (RowBytes, EncodeRow).
     void AppendEncoded(const QByteArray& row);
 
@@ -84,7 +84,16 @@ private:
         bool Complete = false;
         bool Spilled = false;
     };
-    void PutTag(quint8 tag);
+    // Room for n more bytes of the row being written; returns where they go.
+    char* Room(qsizetype n) {
+        if (Q_UNLIKELY(m_end - m_put < n))
+            MoveRowToScratch(n);
+        char* at = m_put;
+        m_put += n;
+        return at;
+    }
+    void MoveRowToScratch(qsizetype n);
+    template <typename T> void PutFixed(quint8 tag, T value);
     void PutVarBytes(quint8 tag, const char* data, qsizetype size);
     const char* StoreRow(const char* data, qsizetype size);
     const char* RowPointer(qint64 row) const;
@@ -100,7 +109,13 @@ private:
     std::atomic<qint64> m_rowCount{0};
     std::atomic<qint64> m_allocated{0};
     std::atomic<qint64> m_spilled{0};
+    // The row being written goes straight to the free end of the current block; only a row
+    // that does not fit there is gathered in m_scratch and copied to a new block at EndRow.
     std::vector<char> m_scratch;
+    char* m_rowStart = nullptr;
+    char* m_put = nullptr;
+    char* m_end = nullptr;
+    bool m_inScratch = false;
     // Chunk directory; replaced by a larger copy when full, old copies kept until the end so
     // that a reader holding one stays safe.
     std::atomic<TChunk**> m_directory{nullptr};

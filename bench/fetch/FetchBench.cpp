@@ -1,7 +1,9 @@
 // tabulo-bench-fetch: fetch of a generated table through TQuery's asynchronous fetch against
-// the bare driver loop and the database's command-line client, in one run.
-//   tabulo-bench-fetch [--rows N] [--provider sqlite|postgresql] [--budget-mb M]
-// Last line: fetch-ratio: R memory-ratio: M stall-ms: S cancel-ms: C
+// the driver's own row loop without copying (the floor), the bare driver loop copying every
+// value and the database's command-line client, in one run.
+//   tabulo-bench-fetch [--rows N] [--runs R] [--provider sqlite|postgresql] [--budget-mb M]
+// Last line: floor-ratio: F fetch-ratio: R memory-ratio: M stall-ms: S cancel-ms: C
+// F is the median over the runs of the fetch's time over the floor loop's in the same run.
 // With --budget-mb the result goes beyond a memory budget of M MiB: the run compares the
 // fetch under that budget with the fetch in memory, and reports the peak resident memory and
 // the time to read the rows a grid shows at the end and at the start of the spilled result.
@@ -44,6 +46,7 @@ struct TFetchResult {
     qint64 Rows = 0;
     qint64 StallMs = 0;
     qint64 PeakGrowthBytes = 0;
+    qint64 StoreBytes = 0; // what the row store holds
 };
 
 // Opens the statement with asynchronous fetch and runs the event loop until FetchComplete,
@@ -53,6 +56,7 @@ TFetchResult FetchAll(TConnection& connection, const QString& sql, std::unique_p
     TFetchResult r;
     ResetPeak();
     const qint64 before = StatusKb("VmRSS:");
+    const qint64 storesBefore = TRowBudget::InMemory();
     auto q = std::make_unique<TQuery>();
     q->SetConnection(&connection);
     q->SetSql(sql);
@@ -72,6 +76,7 @@ TFetchResult FetchAll(TConnection& connection, const QString& sql, std::unique_p
     r.Seconds = timer.nsecsElapsed() / 1e9;
     ticker.stop();
     r.Rows = q->RecordCount();
+    r.StoreBytes = TRowBudget::InMemory() - storesBefore;
     r.PeakGrowthBytes = (StatusKb("VmHWM:") - before) * 1024;
     if (keep)
         *keep = std::move(q);
@@ -138,6 +143,8 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     parser.addOption({QStringLiteral("rows"), QStringLiteral("Rows of the generated table."),
                       QStringLiteral("N"), QStringLiteral("1000000")});
+    parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each loop (the median counts)."),
+                      QStringLiteral("R"), QStringLiteral("3")});
     parser.addOption({QStringLiteral("provider"), QStringLiteral("sqlite or postgresql."),
                       QStringLiteral("name"), QStringLiteral("sqlite")});
     parser.addOption({QStringLiteral("budget-mb"),
@@ -147,6 +154,7 @@ int main(int argc, char** argv) {
     const qint64 budgetMb = parser.value(QStringLiteral("budget-mb")).toLongLong();
     const qint64 rows = parser.value(QStringLiteral("rows")).toLongLong();
     const QString provider = parser.value(QStringLiteral("provider"));
+    const int runs = qMax(1, parser.value(QStringLiteral("runs")).toInt());
 
     std::unique_ptr<TBenchSource> source(provider == QLatin1String("postgresql") ? NewPostgresSource()
                                          : provider == QLatin1String("sqlite")   ? NewSqliteSource()
@@ -168,16 +176,19 @@ int main(int argc, char** argv) {
             return 0;
         }
 
-        // Median of three for the timings; the first bare run also warms the cache.
+        // Medians over the runs; the first floor run also warms the cache. The floor ratio is
+        // taken within each run, so that a busy machine slows both sides alike.
         qint64 tsvBytes = 0;
-        std::vector<double> bare, client, fetch;
+        std::vector<double> floorLoop, floorRatio, bare, client, fetch;
         TFetchResult first;
         TConnection connection;
         connection.SetCommandTimeout(0);
         connection.Open(cs);
-        for (int run = 0; run < 3; ++run) {
+        for (int run = 0; run < runs; ++run) {
+            floorLoop.push_back(source->FloorLoop());
             bare.push_back(source->BareLoop(tsvBytes));
             const TFetchResult r = FetchAll(connection, source->SelectAll());
+            floorRatio.push_back(r.Seconds / floorLoop.back());
             if (run == 0)
                 first = r;
             else
@@ -198,12 +209,14 @@ int main(int argc, char** argv) {
         const double fetchRatio = median(fetch) / median(bare);
         const double memoryRatio = double(first.PeakGrowthBytes) / double(tsvBytes);
         std::printf("tsv-bytes: %lld\n", tsvBytes);
+        std::printf("floor-loop-s: %.3f\n", median(floorLoop));
         std::printf("bare-loop-s: %.3f\n", median(bare));
         std::printf("%s-s: %.3f\n", qPrintable(source->ClientName()), median(client));
         std::printf("tabulo-fetch-s: %.3f\n", median(fetch));
-        std::printf("tabulo-peak-growth-bytes: %lld\n", first.PeakGrowthBytes);
-        std::printf("fetch-ratio: %.2f memory-ratio: %.2f stall-ms: %lld cancel-ms: %lld\n", fetchRatio,
-                    memoryRatio, first.StallMs, cancelMs);
+        std::printf("tabulo-peak-growth-bytes: %lld, row store %.1f bytes per row\n", first.PeakGrowthBytes,
+                    double(first.StoreBytes) / rows);
+        std::printf("floor-ratio: %.2f fetch-ratio: %.2f memory-ratio: %.2f stall-ms: %lld cancel-ms: %lld\n",
+                    median(floorRatio), fetchRatio, memoryRatio, first.StallMs, cancelMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());
         source->CleanUp();

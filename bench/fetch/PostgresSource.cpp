@@ -35,9 +35,11 @@ public:
     QString Prepare(qint64 rows) override {
         Run(QStringLiteral(
                 "CREATE SCHEMA %1; "
-                "CREATE UNLOGGED TABLE %1.bench_fetch (id integer, name varchar(20), amount real, day date); "
+                "CREATE UNLOGGED TABLE %1.bench_fetch (id integer, name varchar(20), amount real, note text, "
+                "day date, gap text); "
                 "INSERT INTO %1.bench_fetch SELECT i, 'name' || lpad(i::text, 16, '0'), i * 1.25 + 0.01, "
-                "DATE '2000-01-01' + i % 9000 FROM generate_series(1, %2) AS s(i)")
+                "repeat('x', 60 + i % 40), DATE '2000-01-01' + i % 9000, NULL "
+                "FROM generate_series(1, %2) AS s(i)")
                 .arg(m_schema)
                 .arg(rows));
         Run(QStringLiteral("VACUUM ANALYZE %1.bench_fetch").arg(m_schema));
@@ -47,7 +49,7 @@ public:
     double BareLoop(qint64& tsvBytes) override {
         PGconn* conn = Connect();
         const QByteArray sql =
-            QStringLiteral("SELECT id, name, amount, day FROM %1.bench_fetch").arg(m_schema).toUtf8();
+            Qualified().toUtf8();
         QElapsedTimer timer;
         timer.start();
         PQsendQuery(conn, sql.constData());
@@ -69,6 +71,29 @@ public:
         return seconds;
     }
 
+    double FloorLoop() override {
+        PGconn* conn = Connect();
+        const QByteArray sql = Qualified().toUtf8();
+        QElapsedTimer timer;
+        timer.start();
+        PQsendQuery(conn, sql.constData());
+        PQsetSingleRowMode(conn);
+        quint64 sum = 0;
+        while (PGresult* r = PQgetResult(conn)) {
+            if (PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
+                const int n = PQnfields(r);
+                for (int i = 0; i < n; ++i)
+                    sum += PQgetisnull(r, 0, i) ? 1 : quint64(*PQgetvalue(r, 0, i)) + quint64(PQgetlength(r, 0, i));
+            }
+            PQclear(r);
+        }
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        PQfinish(conn);
+        if (sum == 0)
+            throw std::runtime_error("the floor loop read nothing");
+        return seconds;
+    }
+
     double CommandLineClient() override {
         const QString psql = QStandardPaths::findExecutable(QStringLiteral("psql"));
         if (psql.isEmpty())
@@ -82,7 +107,7 @@ public:
         timer.start();
         p.start(psql, {QStringLiteral("-At"), QStringLiteral("-h"), m_host, QStringLiteral("-p"), m_port,
                        QStringLiteral("-U"), m_user, QStringLiteral("-d"), m_database, QStringLiteral("-c"),
-                       QStringLiteral("SELECT id, name, amount, day FROM %1.bench_fetch").arg(m_schema)});
+                       Qualified()});
         p.waitForFinished(-1);
         return timer.nsecsElapsed() / 1e9;
     }
@@ -92,6 +117,10 @@ public:
     void CleanUp() override { Run(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema)); }
 
 private:
+    QString Qualified() const {
+        return QStringLiteral("SELECT id, name, amount, note, day, gap FROM %1.bench_fetch").arg(m_schema);
+    }
+
     PGconn* Connect() const {
         const QByteArray host = m_host.toUtf8(), port = m_port.toUtf8(), db = m_database.toUtf8(),
                          user = m_user.toUtf8(), password = m_password.toUtf8();

@@ -67,10 +67,12 @@ bool TPostgresCursor::FetchRow(TRowStore& store) {
         const int columns = int(m_storeAs.size());
         store.BeginRow();
         for (int c = 0; c < columns; ++c) {
-            if (PQgetisnull(r, 0, c))
+            // Only an empty value can be NULL.
+            const int length = PQgetlength(r, 0, c);
+            if (length == 0 && PQgetisnull(r, 0, c))
                 store.AddNull();
             else
-                TPgTypes::AppendValue(store, m_storeAs[size_t(c)], PQgetvalue(r, 0, c), PQgetlength(r, 0, c));
+                TPgTypes::AppendValue(store, m_storeAs[size_t(c)], PQgetvalue(r, 0, c), length);
         }
         store.EndRow();
         return true;

@@ -239,6 +239,42 @@ bool AppendHexBytes(TRowStore& store, const char* p, int length) {
     return true;
 }
 
+// Plain decimal text ("12500.01", "-3") of at most 15 significant digits: digits and power
+// of ten are then exact doubles and one division rounds once, to the same double from_chars
+// reads, at a fraction of its cost. Anything else is left to from_chars.
+bool ParsePlainDecimal(const char* p, int length, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* end = p + length;
+    const bool negative = p < end && *p == '-';
+    if (negative)
+        ++p;
+    if (p == end || *p < '0' || *p > '9')
+        return false;
+    quint64 digits = 0;
+    int significant = 0, fraction = 0;
+    bool point = false;
+    for (; p < end; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            if (digits != 0 || *p != '0')
+                ++significant;
+            digits = digits * 10 + quint64(*p - '0');
+            fraction += point;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (significant > 15 || fraction > 22 || (point && fraction == 0))
+        return false;
+    value = double(digits) / kPowersOfTen[fraction];
+    if (negative)
+        value = -value;
+    return true;
+}
+
 } // namespace
 
 void AppendValue(TRowStore& store, TStoreAs storeAs, const char* p, int length) {
@@ -262,6 +298,10 @@ void AppendValue(TRowStore& store, TStoreAs storeAs, const char* p, int length) 
     }
     case TStoreAs::Real: {
         double value = 0;
+        if (ParsePlainDecimal(p, length, value)) {
+            store.AddReal(value);
+            return;
+        }
         const auto r = std::from_chars(p, p + length, value);
         if (r.ec == std::errc() && r.ptr == p + length) {
             store.AddReal(value);

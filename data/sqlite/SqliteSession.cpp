@@ -76,6 +76,10 @@ public:
     void Cancel() override { m_stop.store(true); }
 
     bool FetchRow(TRowStore& store) override {
+        // One hold of the handle's mutex for the step and the row's values: the values are
+        // read as the statement's own (unprotected) values, which costs no lock per call, and
+        // no other thread can step this handle meanwhile.
+        TDbLock lock(sqlite3_db_handle(m_statement));
         if (!m_pendingRow) {
             if (m_done || !m_session.Step(m_statement, m_step)) {
                 m_done = true;
@@ -86,21 +90,27 @@ public:
         store.BeginRow();
         const int n = int(m_columns.size());
         for (int i = 0; i < n; ++i) {
-            switch (sqlite3_column_type(m_statement, i)) {
+            sqlite3_value* v = sqlite3_column_value(m_statement, i);
+            switch (sqlite3_value_type(v)) {
             case SQLITE_INTEGER:
-                store.AddInt(sqlite3_column_int64(m_statement, i));
+                store.AddInt(sqlite3_value_int64(v));
                 break;
             case SQLITE_FLOAT:
-                store.AddReal(sqlite3_column_double(m_statement, i));
+                store.AddReal(sqlite3_value_double(v));
                 break;
             case SQLITE_TEXT: {
-                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i));
-                store.AddText(text, sqlite3_column_bytes(m_statement, i));
+                const char* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+                if (!text) // the terminated copy could not be made
+                    throw TResourceError::OutOfMemory();
+                store.AddText(text, sqlite3_value_bytes(v));
                 break;
             }
             case SQLITE_BLOB: {
-                const char* data = static_cast<const char*>(sqlite3_column_blob(m_statement, i));
-                store.AddBytes(data, sqlite3_column_bytes(m_statement, i));
+                const char* data = static_cast<const char*>(sqlite3_value_blob(v));
+                const int size = sqlite3_value_bytes(v);
+                if (!data && size > 0) // a zero blob that could not be expanded
+                    throw TResourceError::OutOfMemory();
+                store.AddBytes(data, size);
                 break;
             }
             default:

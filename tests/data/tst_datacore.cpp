@@ -25,6 +25,7 @@ private slots:
     void rowStoreKeepsEveryKind();
     void rowStoreIsReadableWhileRowsArrive();
     void rowStoreHoldsRowsLargerThanTheNextBlock();
+    void rowStoreKeepsRowsThatOutgrowTheirBlockMidway();
     void cellText_data();
     void cellText();
     void emptyRecordsetIsAtBothEnds();
@@ -164,6 +165,38 @@ void TestDataCore::rowStoreHoldsRowsLargerThanTheNextBlock() {
         QCOMPARE(QByteArray(cell.Data, cell.Size), QByteArray(cell.Size, cell.Data[0]));
     }
     QCOMPARE(store.Cell(3, 0).Size, 200 * 1024);
+}
+
+void TestDataCore::rowStoreKeepsRowsThatOutgrowTheirBlockMidway() {
+    // Values go straight to the block's free end; a row whose later values no longer fit
+    // moves to a new block with the values written before. Sizes vary so that rows run out
+    // of room at every column, some beyond the scratch space first taken.
+    const auto value = [](int row, int column) {
+        return QByteArray((row * 7919 + column * 104729) % 9000, char('a' + (row + column) % 26));
+    };
+    TRowStore store(4);
+    TRowStore copy(4);
+    const int rows = 3000;
+    for (int row = 0; row < rows; ++row) {
+        store.BeginRow();
+        store.AddInt(row);
+        for (int column = 1; column < 4; ++column) {
+            const QByteArray v = value(row, column);
+            store.AddText(v.constData(), v.size());
+        }
+        const QByteArray pending = store.PendingRow();
+        store.EndRow();
+        QCOMPARE(store.RowBytes(row), pending);
+        copy.AppendEncoded(pending);
+    }
+    for (int row = 0; row < rows; ++row)
+        for (const TRowStore* s : {&store, &copy}) {
+            QCOMPARE(s->Cell(row, 0).Int, row);
+            for (int column = 1; column < 4; ++column) {
+                const TCell cell = s->Cell(row, column);
+                QCOMPARE(QByteArray(cell.Data, cell.Size), value(row, column));
+            }
+        }
 }
 
 void TestDataCore::rowStoreIsReadableWhileRowsArrive() {
