@@ -1,5 +1,6 @@
 #include "workspace/ResultModel.h"
 
+#include "data/DataTypes.h"
 #include "data/Recordset.h"
 #include "data/RowStore.h"
 #include "settings/Error.h"
@@ -138,15 +139,10 @@ int TResultModel::columnCount(const QModelIndex& parent) const {
 }
 
 bool TResultModel::IsNumericColumn(int column) const {
-    switch (m_recordset->Fields()[column].Type()) {
-    case TDataType::TinyInt:
-    case TDataType::SmallInt:
-    case TDataType::Integer:
-    case TDataType::BigInt:
-    case TDataType::UnsignedTinyInt:
-    case TDataType::UnsignedSmallInt:
-    case TDataType::UnsignedInt:
-    case TDataType::UnsignedBigInt:
+    const TDataType type = m_recordset->Fields()[column].Type();
+    if (IsIntegerType(type))
+        return true;
+    switch (type) {
     case TDataType::Single:
     case TDataType::Double:
     case TDataType::Currency:
