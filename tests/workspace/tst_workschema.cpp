@@ -142,6 +142,8 @@ void TstWorkSchema::WithMenu(TFrameWork* work, QListWidget* list, const std::fun
         ran = true;
         work->PopMnuLbx->close();
     });
+    // Asked of the list directly: a right press would first change the selection the test
+    // set up on purpose (Choose drives the menu by a real right click).
     emit list->customContextMenuRequested(QPoint(4, 4));
     QVERIFY(ran);
 }
