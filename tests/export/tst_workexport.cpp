@@ -203,8 +203,15 @@ void TstWorkExport::commandOnlyWithAResult() {
     // A statement without rows leaves nothing to export.
     Run(work, QStringLiteral("update t set name = name"));
     QVERIFY(!command->isEnabled());
-    emit work->PopMnuGrd->aboutToShow();
-    QVERIFY(!work->MnuPopGrdExport->isEnabled());
+    bool disabled = false;
+    QTimer::singleShot(0, this, [&] {
+        QTRY_VERIFY(work->PopMnuGrd->isVisible());
+        disabled = !work->MnuPopGrdExport->isEnabled();
+        work->PopMnuGrd->close();
+    });
+    RightClick(work->GrdResults->viewport(), QPoint(10, 10));
+    QTRY_VERIFY(!work->PopMnuGrd->isVisible());
+    QVERIFY(disabled);
 }
 
 void TstWorkExport::runWhileExportingAsks_data() {
