@@ -205,8 +205,9 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
                 throw TAbort();
             throw TError(QStringLiteral("Die Abfrage wurde abgebrochen: ") + error->Message());
         }
-        // What the database refused is kept in the lasting history, marked as failed.
-        if (const auto* error = dynamic_cast<const TDataError*>(&e))
+        // What the database refused is kept in the lasting history, marked as failed; an
+        // empty text never reached it.
+        if (const auto* error = dynamic_cast<const TDataError*>(&e); error && !Qry->SqlText().trimmed().isEmpty())
             RecordInHistory(DatabaseName(), -1, Qry->SqlText(), m_startTime.elapsed(), error->Message());
         throw;
     }

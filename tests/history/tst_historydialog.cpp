@@ -82,6 +82,7 @@ void TstHistoryDialog::findsInsertsAndRemovesAfterRestart() {
     Run(work, QStringLiteral("insert into kunden values (1, 'Köln'), (2, 'Bonn')"));
     Run(work, QStringLiteral("select * from kunden where ort = 'Köln'"));
     Run(work, QStringLiteral("select * from nirgends"));
+    Run(work, QStringLiteral("   ")); // refused before any database saw it: not kept
     work = Open(QStringLiteral("Archiv"), archiv);
     Run(work, QStringLiteral("select 42 as antwort"));
     MsgBox::TakeShownTexts();
