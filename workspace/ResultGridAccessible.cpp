@@ -45,7 +45,9 @@ public:
             return index.data(Qt::ToolTipRole).toString();
         return {};
     }
-    void setText(QAccessible::Text, const QString&) override {}
+    // A cell's value changes only through the cell editor, which holds it in the record
+    // buffer until it is posted; a text set from outside would bypass both, so none is taken.
+    void setText(QAccessible::Text, const QString&) override {} // read-only: see above
     QRect rect() const override {
         if (!isValid())
             return {};
