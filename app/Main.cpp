@@ -61,6 +61,7 @@ QString TabCaption(const QString& name) {
 
 const QString SectionMain = QStringLiteral("FrmMain");
 const QString IdentPaneWidth = QStringLiteral("FrameDBLst");
+const QString IdentShowWhileFetching = QStringLiteral("ShowRowsWhileFetching");
 constexpr int DefaultPaneWidth = 185;
 
 struct TActionDef {
@@ -225,6 +226,7 @@ void TFrmMain::CreateActions() {
         {"ActSqlHistory", "&Verlauf durchsuchen...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_H)}},
         {"ActSqlCancel", "SQL a&bbrechen", "SQL abbrechen", "SQL", 9, {K(Qt::CTRL | Qt::Key_Backspace)}},
         {"ActSqlExport", "Ergebnis e&xportieren...", "", "SQL", -1, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}},
+        {"ActSqlShowWhileFetching", "Zeilen &schon beim Laden zeigen", "", "SQL", -1, {}},
         {"ActEditSearch", "&Suchen", "", "Edit", -1, {K(Qt::CTRL | Qt::Key_F)}},
         {"ActEditSearchAgain", "&Wiederholen", "", "Edit", -1, {K(Qt::Key_F3)}},
         {"ActHelpAbout", "&Info über...", "", "Help", -1, {}},
@@ -278,6 +280,14 @@ void TFrmMain::CreateActions() {
     onWorkspace("ActSqlCancel", &TFrameWork::CancelSql);
     onWorkspace("ActSqlExport", &TFrameWork::ExportResult);
     on("ActSqlHistory", [this] { ShowHistoryDialog(CurrentWorkspace()); });
+    // Stored when changed: the choice holds for the next run of every workspace.
+    Action(QStringLiteral("ActSqlShowWhileFetching"))->setCheckable(true);
+    connect(Action(QStringLiteral("ActSqlShowWhileFetching")), &QAction::toggled, this, [](bool on) {
+        RunGuarded([on] {
+            if (TIniFileEx* store = SettingsStore(); store && !store->ReadOnly())
+                store->WriteInteger(SectionMain, IdentShowWhileFetching, on ? 1 : 0);
+        });
+    });
     on("ActEditSearch", [this] { ActEditSearchExecute(); });
     on("ActEditSearchAgain", [this] { ActEditSearchAgainExecute(); });
     on("ActHelpAbout", [this] { ActHelpAboutExecute(); });
@@ -311,7 +321,7 @@ void TFrmMain::CreateMenus() {
          {"ActEditSearch", "ActEditSearchAgain", nullptr, "ActFocusNext", "ActFocusPrevious"});
     fill(QStringLiteral("&SQL"), "MnuSql",
          {"ActSqlExec", "ActSqlExecSelected", "ActSqlExecLine", "ActSqlExecLines", "ActSqlExecTable", "ActSqlHistory",
-          nullptr, "ActSqlCancel", nullptr, "ActSqlExport"});
+          nullptr, "ActSqlCancel", nullptr, "ActSqlExport", nullptr, "ActSqlShowWhileFetching"});
     fill(QStringLiteral("&Hilfe"), "MnuHelp", {"ActHelpAbout"});
 }
 
@@ -403,6 +413,11 @@ void TFrmMain::FormShow() {
     step([this] {
         SetCatalogueWidth(SettingsStore()->ReadInteger(SectionMain, IdentPaneWidth, CatalogueWidth()));
         m_paneWidthRead = true;
+    });
+    step([this] {
+        const QSignalBlocker block(Action(QStringLiteral("ActSqlShowWhileFetching")));
+        Action(QStringLiteral("ActSqlShowWhileFetching"))
+            ->setChecked(SettingsStore()->ReadInteger(SectionMain, IdentShowWhileFetching, 0) != 0);
     });
     // The window system may still shift the window; only a new size or state is the user's.
     m_shownPlacement = {windowState(), normalGeometry().size()};

@@ -26,6 +26,8 @@ public:
     int RowHeight() const { return m_rowHeight; }
     // The first row on screen.
     int TopRow() const;
+    // Rows that fit on screen without being cut.
+    int FullRows() const;
     // Writes the value of an open cell editor into the record buffer and closes it.
     void PostEdit();
     // Closes an open cell editor without writing.
@@ -68,8 +70,6 @@ protected:
 private:
     friend class TRowIndicator;
     int RowCount() const;
-    // Rows that fit on screen without being cut.
-    int FullRows() const;
     // Pixels of a distance in rows, and back: true pixels near the top row, one pixel a row
     // beyond (IsNear tells which).
     int RowsToPixels(qint64 rows) const;

@@ -35,6 +35,22 @@ void TResultModel::Reload() {
     SetRecordset(m_recordset, m_editable);
 }
 
+void TResultModel::GrowTo(qint64 count) {
+    const int rows = ClampedCount(count);
+    if (!m_recordset || rows <= m_rows)
+        return;
+    beginInsertRows({}, m_rows, rows - 1);
+    m_rows = rows;
+    endInsertRows();
+}
+
+void TResultModel::SetEditable(bool editable) {
+    if (m_editable == (m_recordset && editable))
+        return;
+    m_editable = m_recordset && editable;
+    emit StateChanged();
+}
+
 void TResultModel::SetCurrentRow(int row) {
     if (row == m_currentRow)
         return;

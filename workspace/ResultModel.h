@@ -31,6 +31,11 @@ public:
     int CurrentRow() const { return m_currentRow; }
     // Rereads the row count after rows were added or removed.
     void Reload();
+    // Shows rows the recordset gained at its end while they arrive (the view keeps its
+    // place, current cell and selection).
+    void GrowTo(qint64 count);
+    // Whether the shown result may be changed from now on; the rows stay as they are.
+    void SetEditable(bool editable);
 
     // The record being edited or inserted, -1 when none.
     int EditRow() const;

@@ -105,6 +105,8 @@ TFrameWork::TFrameWork(QWidget* parent)
 
 TFrameWork::~TFrameWork() {
     AbandonExport();
+    // The query goes before the grid: nothing may paint its rows in between.
+    DetachGrid();
     SetWaitCursor(false);
 }
 

@@ -252,8 +252,15 @@ private:
     void PointAtError(const std::exception& error, const QString& text, const TSqlExpression& expression,
                       bool batch);
     void OpenSelect(const QString& text);
+    // The option "Zeilen schon beim Laden zeigen" of the main window.
+    bool ShowRowsWhileFetching() const;
+    // The grid shows the rows of the running fetch and grows with them.
+    void StartShowingWhileFetching();
+    void GrowShownRows();
     void DetachGrid();
     void AttachGrid();
+    // Whether the result may be edited once its rows are all there.
+    bool GridEditable() const;
     void SaveColumnWidths();
     void RestoreColumnWidths();
     void QryFetchProgress(qint64 progress, qint64 maxProgress);
@@ -276,8 +283,6 @@ private:
     void ShowExportProgress();
     void ExportFinished(const QString& error, bool cancelled);
     void AbandonExport();
-    // Shows the result again, editable or not, keeping the current cell and the widths.
-    void ReattachGrid(bool editable);
 
     // Searching (WorkSearch.cpp)
     void FindDialogFind();
@@ -343,6 +348,9 @@ private:
     bool m_waitCursor = false;
     // An asynchronous open whose single completion is still to come.
     bool m_awaitingCompletion = false;
+    // The grid shows the fetch's rows while they arrive, grown by m_growTimer.
+    bool m_showingWhileFetching = false;
+    QTimer* m_growTimer = nullptr;
     // The pane sizes to apply once the frame has its real size (-1: the default).
     int m_sizeLeftTop = 82;
     int m_sizeLeft = -1;

@@ -33,6 +33,10 @@ namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 constexpr qint64 ProgressInterval = 1000; // ms
+// Rows shown while they arrive: the first screenful as soon as it is there, then the grid
+// and the count grow at this pace (each growth moves the scroll bar under the user's hand).
+constexpr int FirstRowsInterval = 50; // ms
+constexpr int GrowInterval = 250;     // ms
 constexpr int DefaultColumnWidth = 10;    // characters
 
 enum TAccessMode { AccessNone = 0, AccessReadWrite = 1, AccessReadOnly = 2 };
@@ -272,6 +276,44 @@ void TFrameWork::OpenSelect(const QString& text) {
     // Open waits for the statement in a local event loop: the window repaints and the
     // cancel action runs meanwhile.
     Qry->Open();
+    if (m_awaitingCompletion && ShowRowsWhileFetching())
+        StartShowingWhileFetching();
+}
+
+bool TFrameWork::ShowRowsWhileFetching() const {
+    const TMainWindowIntf* main = FrmMainIntf();
+    return main && main->Action(QStringLiteral("ActSqlShowWhileFetching"))->isChecked();
+}
+
+void TFrameWork::StartShowingWhileFetching() {
+    m_showingWhileFetching = true;
+    RestoreColumnWidths();
+    AttachGrid();
+    // The window is the user's while rows arrive: the hourglass alone would say otherwise.
+    if (m_waitCursor)
+        QApplication::changeOverrideCursor(Qt::BusyCursor);
+    if (!m_growTimer) {
+        m_growTimer = new QTimer(this);
+        connect(m_growTimer, &QTimer::timeout, this, [this] { GrowShownRows(); });
+    }
+    m_growTimer->start(FirstRowsInterval);
+    ShowRecordCount(Dsr->rowCount(), AccessModeOfResult());
+    m_nextProgressTime = m_startTime.elapsed() + ProgressInterval;
+    GrowShownRows();
+}
+
+void TFrameWork::GrowShownRows() {
+    const qint64 count = Qry->RecordCount();
+    const bool grown = count > Dsr->rowCount();
+    if (grown)
+        Dsr->GrowTo(count);
+    // The time goes on once a second also when no row came.
+    if (grown || m_startTime.elapsed() > m_nextProgressTime) {
+        ShowRecordCount(count, AccessModeOfResult());
+        m_nextProgressTime = m_startTime.elapsed() + ProgressInterval;
+    }
+    if (Dsr->rowCount() >= GrdResults->FullRows())
+        m_growTimer->setInterval(GrowInterval);
 }
 
 void TFrameWork::QryFetchProgress(qint64 progress, qint64) {
@@ -279,6 +321,12 @@ void TFrameWork::QryFetchProgress(qint64 progress, qint64) {
         return;
     if (m_cancelRequested) {
         Qry->Cancel();
+        return;
+    }
+    if (m_showingWhileFetching) {
+        // Until the grid is full, what arrived is shown at once; then the timer's pace holds.
+        if (Dsr->rowCount() < GrdResults->FullRows())
+            GrowShownRows();
         return;
     }
     if (m_startTime.elapsed() > m_nextProgressTime) {
@@ -291,13 +339,22 @@ void TFrameWork::QryFetchComplete(const QString& error) {
     if (!m_awaitingCompletion)
         return;
     m_awaitingCompletion = false;
+    const bool shown = std::exchange(m_showingWhileFetching, false);
+    if (m_growTimer)
+        m_growTimer->stop();
     SetBusy(false);
     try {
         const qint64 count = Qry->RecordCount();
         ShowRecordCount(count, AccessModeOfResult());
         AddHistory(count, Qry->SqlText());
-        RestoreColumnWidths();
-        AttachGrid();
+        if (shown) {
+            // The grid stays where the user took it; the last rows come, and editing may start.
+            Dsr->GrowTo(count);
+            Dsr->SetEditable(GridEditable());
+        } else {
+            RestoreColumnWidths();
+            AttachGrid();
+        }
     } catch (const std::exception& e) {
         ShowErrorText(QStringLiteral("SQL-Fehler: ") + SchemaErrorText(e) + CrLf + Qry->SqlText());
     }
@@ -329,9 +386,13 @@ void TFrameWork::DetachGrid() {
     Dsr->SetRecordset(nullptr, false);
 }
 
+bool TFrameWork::GridEditable() const {
+    return BtnReadOnly->isChecked() && Qry->Supports(TCursorOption::Update);
+}
+
 void TFrameWork::AttachGrid() {
-    const bool editable = BtnReadOnly->isChecked() && Qry->Supports(TCursorOption::Update);
-    Dsr->SetRecordset(Qry, editable);
+    // Rows still arriving are not edited: a post would race the fetch on the connection.
+    Dsr->SetRecordset(Qry, GridEditable() && !Qry->Fetching());
     QHeaderView* header = GrdResults->horizontalHeader();
     const QSignalBlocker block(header);
     const TFields& fields = Qry->Fields();

@@ -149,7 +149,7 @@ void TFrameWork::StartExport(const TExportOptions& options, const QString& targe
     // Nothing may change the rows while the worker reads them: the grid is read-only meanwhile.
     m_exportGridEditable = Dsr->Editable();
     if (m_exportGridEditable)
-        ReattachGrid(false);
+        Dsr->SetEditable(false);
     // Released by deleteLater: the job may end from inside its own queued hand-over.
     m_export = std::shared_ptr<TExportJob>(new TExportJob(*Qry, options, target),
                                            [](TExportJob* job) { job->deleteLater(); });
@@ -191,7 +191,7 @@ void TFrameWork::ExportFinished(const QString& error, bool cancelled) {
     delete m_exportEscape;
     m_exportEscape = nullptr;
     if (m_exportGridEditable)
-        ReattachGrid(true);
+        Dsr->SetEditable(GridEditable());
     const QLocale locale = QLocale::system();
     if (cancelled) {
         SetStatusText(4, QStringLiteral("Export abgebrochen"));
@@ -237,16 +237,3 @@ void TFrameWork::AbandonExport() {
     m_export.reset();
 }
 
-void TFrameWork::ReattachGrid(bool editable) {
-    const QModelIndex current = GrdResults->currentIndex();
-    if (editable) {
-        AttachGrid();
-    } else {
-        Dsr->SetRecordset(Qry, false);
-        const QSignalBlocker block(GrdResults->horizontalHeader());
-        for (int i = 0; i < Qry->Fields().Count(); ++i)
-            GrdResults->setColumnWidth(i, GrdResults->PixelsOf(Qry->Fields()[i].DisplayWidth()));
-    }
-    if (current.isValid())
-        GrdResults->setCurrentIndex(Dsr->index(current.row(), current.column()));
-}

@@ -198,6 +198,11 @@ void TFrameWork::MnuPopGrdCopyFieldnameClick() {
 void TFrameWork::MnuPopGrdCopyAllClick(bool all) {
     if (!HasResult())
         return;
+    // A copy of rows still arriving would be cut at some row nobody chose.
+    if (Qry->Fetching())
+        throw TError(QStringLiteral("Spalten und das ganze Ergebnis lassen sich erst kopieren, wenn alle "
+                                    "Datensätze gelesen sind. Warten Sie das Ende ab oder brechen Sie die "
+                                    "Abfrage ab."));
     const int column = qMax(0, GrdResults->currentIndex().column());
     if (!all && column >= Qry->Fields().Count())
         return;

@@ -103,7 +103,8 @@ void TstMain::emptyCatalogueLeavesOnlyAlwaysEnabledActions()
     enabled.sort();
     QCOMPARE(enabled, (QStringList{QStringLiteral("ActDBAdd"), QStringLiteral("ActEditSearch"),
                                    QStringLiteral("ActEditSearchAgain"), QStringLiteral("ActFocusNext"),
-                                   QStringLiteral("ActFocusPrevious"), QStringLiteral("ActHelpAbout")}));
+                                   QStringLiteral("ActFocusPrevious"), QStringLiteral("ActHelpAbout"),
+                                   QStringLiteral("ActSqlShowWhileFetching")}));
     QVERIFY(m_window->findChild<QAction*>(QStringLiteral("MnuFileExit"))->isEnabled());
 }
 

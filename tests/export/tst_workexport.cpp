@@ -195,7 +195,7 @@ void TstWorkExport::commandOnlyWithAResult() {
     QVERIFY(command->isEnabled());
     QCOMPARE(command->shortcut().toString(QKeySequence::NativeText), QStringLiteral("Strg+Umsch+E"));
     auto* sqlMenu = m_window->findChild<QMenu*>(QStringLiteral("MnuSql"));
-    QCOMPARE(sqlMenu->actions().last(), command);
+    QVERIFY(sqlMenu->actions().contains(command));
     // The grid's menu ends with the command behind a separator.
     const QList<QAction*> items = work->PopMnuGrd->actions();
     QVERIFY(items.at(items.size() - 2)->isSeparator());
