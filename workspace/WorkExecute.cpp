@@ -147,8 +147,13 @@ void TFrameWork::ExecuteListTable() {
 void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
     // An export reads the result that a run would replace.
     StopOrAwaitExport();
+    // Open waits in a local event loop, where the tab may be closed and this frame destroyed.
+    const QPointer<TFrameWork> self(this);
     // The place a run from the editor started holds for this run only.
-    const auto forgetPlace = qScopeGuard([this] { m_runLine = -1; });
+    const auto forgetPlace = qScopeGuard([this, self] {
+        if (self)
+            m_runLine = -1;
+    });
     m_failedStatement = -1;
     // A second run while rows are arriving would close the result under the fetch; the run
     // actions are disabled then, and the history and the RO button end up here.
@@ -172,8 +177,6 @@ void TFrameWork::ExecuteSql(const QString& text, bool oneSelect) {
 
     MemSql->ClearErrorMark();
     const TSqlExpression expression(text, QStringLiteral(";"));
-    // Open waits in a local event loop, where the tab may be closed and this frame destroyed.
-    const QPointer<TFrameWork> self(this);
     try {
         if (oneSelect) {
             OpenSelect(text);

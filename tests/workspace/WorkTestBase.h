@@ -21,6 +21,11 @@ public:
     ~TWorkTestBase() override;
 
 protected:
+    // Selects whose rows keep coming until cancelled: SQLite counts without end; a
+    // set-returning function in PostgreSQL's select list streams its rows.
+    static constexpr const char* EndlessSelect =
+        "with recursive n(x) as (select 1 union all select x + 1 from n) select x from n";
+    static constexpr const char* EndlessPostgresSelect = "select generate_series(1, 500000000) as x";
     // Application name, German texts, message boxes answered.
     static void SetUpApplication();
     // A fresh store without recovery copies, the main window shown.
