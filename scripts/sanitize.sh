@@ -52,10 +52,12 @@ for kind in "${kinds[@]}"; do
     tsan)
         configure build-tsan "-fsanitize=thread -fno-omit-frame-pointer"
         targets=(tst_datacore tst_rowspill tst_sqlite tst_conformance tst_odbc tst_postgres tst_cqry tst_providertypes
-                 tst_work tst_workgrid tst_workschema tst_editorrecovery)
+                 tst_work tst_workgrid tst_workschema tst_workstream tst_editorrecovery)
         cmake --build build-tsan -j"$jobs" --target "${targets[@]}"
+        # die_after_fork=0: the recovery test starts a copy of itself (QProcess forks a
+        # process whose threads are running; the child only executes the program).
         (cd build-tsan &&
-            TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \
+            TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$supp/tsan.supp" \
             ctest --output-on-failure -j"$jobs" -R "^($(IFS='|'; echo "${targets[*]}"))\$")
         ;;
     *)

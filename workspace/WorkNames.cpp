@@ -8,77 +8,109 @@
 #include "workspace/Work.h"
 
 #include <QListWidget>
+#include <QPointer>
 #include <QSet>
-#include <QThread>
-#include <memory>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
-namespace {
-
-// Lives on the reader's thread with the connection it opened there.
-class TNameWorker : public QObject {
-public:
-    std::unique_ptr<TConnection> Connection;
+// Requests and answers pass through this lock, which a thread checker sees (Qt's queued
+// calls it does not).
+struct TNameReader::TShared {
+    struct TTable {
+        QString Schema;
+        QString Table;
+        QStringList Columns;
+    };
+    std::mutex Mutex;
+    std::condition_variable Wake;
+    std::deque<TTable> Requests;
+    std::deque<TTable> Answers;
+    bool Stop = false;
 };
-
-} // namespace
 
 TNameReader::TNameReader(const QString& connectionString, int connectTimeout, int commandTimeout,
                          QObject* parent)
-    : QObject(parent) {
-    m_thread = new QThread;
-    m_thread->setObjectName(QStringLiteral("NameReader"));
-    auto* worker = new TNameWorker;
-    worker->moveToThread(m_thread);
-    m_worker = worker;
-    m_thread->start();
-    // The connection is made by the first request, on the thread that uses it.
-    QMetaObject::invokeMethod(
-        worker,
-        [worker, connectionString, connectTimeout, commandTimeout] {
-            try {
-                auto connection = std::make_unique<TConnection>();
-                connection->SetConnectionTimeout(connectTimeout);
-                connection->SetCommandTimeout(commandTimeout);
-                connection->Adopt(connectionString,
-                                  TConnection::Connect(connectionString, connectTimeout, commandTimeout));
-                worker->Connection = std::move(connection);
-            } catch (const std::exception&) {
-                // No columns then: every request is answered empty.
+    : QObject(parent)
+    , m_shared(std::make_shared<TShared>()) {
+    m_thread = std::thread([this, shared = m_shared, connectionString, connectTimeout, commandTimeout] {
+        // The connection is made by the first request and goes with the thread that used it.
+        std::unique_ptr<TConnection> connection;
+        bool connected = false;
+        for (;;) {
+            TShared::TTable table;
+            {
+                std::unique_lock lock(shared->Mutex);
+                shared->Wake.wait(lock, [&] { return shared->Stop || !shared->Requests.empty(); });
+                if (shared->Stop)
+                    break;
+                table = std::move(shared->Requests.front());
+                shared->Requests.pop_front();
             }
-        },
-        Qt::QueuedConnection);
-}
-
-TNameReader::~TNameReader() {
-    // After the reads already asked for: the connection goes on the thread that made it.
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    delete m_thread;
-}
-
-void TNameReader::ReadColumns(const QString& schema, const QString& table) {
-    auto* worker = static_cast<TNameWorker*>(m_worker);
-    QMetaObject::invokeMethod(
-        worker,
-        [this, worker, schema, table] {
-            QStringList columns;
-            if (worker->Connection) {
+            if (!connected) {
+                connected = true;
                 try {
-                    const std::unique_ptr<TRecordset> rows = worker->Connection->OpenSchema(
+                    connection = std::make_unique<TConnection>();
+                    connection->SetConnectionTimeout(connectTimeout);
+                    connection->SetCommandTimeout(commandTimeout);
+                    connection->Adopt(connectionString,
+                                      TConnection::Connect(connectionString, connectTimeout, commandTimeout));
+                } catch (const std::exception&) {
+                    connection.reset(); // no columns then: every request is answered empty
+                }
+            }
+            if (connection) {
+                try {
+                    const std::unique_ptr<TRecordset> rows = connection->OpenSchema(
                         TSchemaKind::Columns,
-                        {QVariant(), schema.isEmpty() ? QVariant() : QVariant(schema), table});
+                        {QVariant(), table.Schema.isEmpty() ? QVariant() : QVariant(table.Schema), table.Table});
                     const int name = rows->FieldByName(QStringLiteral("COLUMN_NAME")).Index();
                     for (qint64 row = 0; row < rows->RecordCount(); ++row)
-                        columns.append(rows->Text(row, name));
+                        table.Columns.append(rows->Text(row, name));
                 } catch (const std::exception&) {
                     // A table whose columns cannot be read offers none.
                 }
             }
-            emit ColumnsRead(schema, table, columns);
-        },
-        Qt::QueuedConnection);
+            {
+                std::lock_guard lock(shared->Mutex);
+                shared->Answers.push_back(std::move(table));
+            }
+            // The destructor joins this thread before the object goes, so the call finds it.
+            QMetaObject::invokeMethod(this, "DeliverColumns", Qt::QueuedConnection);
+        }
+    });
+}
+
+TNameReader::~TNameReader() {
+    {
+        std::lock_guard lock(m_shared->Mutex);
+        m_shared->Stop = true;
+    }
+    m_shared->Wake.notify_one();
+    // A read under way ends first: its connection belongs to the thread.
+    m_thread.join();
+}
+
+void TNameReader::ReadColumns(const QString& schema, const QString& table) {
+    {
+        std::lock_guard lock(m_shared->Mutex);
+        m_shared->Requests.push_back({schema, table, {}});
+    }
+    m_shared->Wake.notify_one();
+}
+
+void TNameReader::DeliverColumns() {
+    std::deque<TShared::TTable> answers;
+    {
+        std::lock_guard lock(m_shared->Mutex);
+        answers.swap(m_shared->Answers);
+    }
+    const QPointer<TNameReader> self(this);
+    for (const TShared::TTable& answer : answers) {
+        if (!self)
+            return;
+        emit ColumnsRead(answer.Schema, answer.Table, answer.Columns);
+    }
 }
 
 void TFrameWork::UpdateEditorNames(bool readable) {

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-class QThread;
+#include <memory>
+#include <thread>
 
 // Reads the columns of tables for the editor's names list on a thread of its own, over a
 // connection of its own (opened there at the first request), so that typing never waits for
@@ -22,6 +23,10 @@ signals:
     void ColumnsRead(const QString& schema, const QString& table, const QStringList& columns);
 
 private:
-    QThread* m_thread = nullptr;
-    QObject* m_worker = nullptr; // lives on m_thread
+    struct TShared;
+    // Takes the answers the thread left (queued call by name: it carries nothing made there).
+    Q_INVOKABLE void DeliverColumns();
+
+    std::shared_ptr<TShared> m_shared;
+    std::thread m_thread;
 };
