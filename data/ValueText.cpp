@@ -202,7 +202,18 @@ QString Number(double value, bool single) {
     for (; p < r.ptr && *p != 'e'; ++p)
         if (*p != '.')
             digits += QLatin1Char(*p);
-    const int exponent = p < r.ptr ? std::atoi(p + 1) : 0;
+    // The exponent ends where to_chars stopped: the buffer holds no terminator, and the bytes
+    // after it are whatever the stack held (atoi read them as more digits).
+    int exponent = 0;
+    if (p < r.ptr) {
+        const char* e = p + 1;
+        const bool negativeExponent = e < r.ptr && *e == '-';
+        if (e < r.ptr && (*e == '+' || *e == '-'))
+            ++e;
+        std::from_chars(e, r.ptr, exponent);
+        if (negativeExponent)
+            exponent = -exponent;
+    }
     const QString point = Locale().decimalPoint();
     QString out = negative ? QStringLiteral("-") : QString();
     if (exponent < -4 || exponent >= 15) {

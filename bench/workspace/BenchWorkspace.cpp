@@ -65,7 +65,8 @@ qint64 HeapInUse() {
 struct TRun {
     double Seconds;
     qint64 Stall;
-    qint64 FirstScreen = -1; // ms from the executed statement to a full screen painted
+    qint64 FirstScreen = -1; // ms from the start of the run to a full screen of rows painted
+    qint64 Opened = -1;      // ms from the start of the run to the statement having run
 };
 
 // Notes when the grid's viewport first paints a full screen of rows.
@@ -167,7 +168,7 @@ TRun Workspace(const QString& connectionString, TStallMeter& meter, qint64 rows,
                 (long long)(std::max(shown, HeapInUse()) - hidden) / 1024, (long long)(hidden - shown) / 1024,
                 (long long)(HeapInUse() - hidden) / 1024);
     work.CloseDatabase();
-    return {seconds, stall, firstScreen.At() - openedAt};
+    return {seconds, stall, firstScreen.At(), openedAt};
 }
 
 } // namespace
@@ -203,16 +204,16 @@ int main(int argc, char** argv) {
         wholeStall = std::max(wholeStall, w.Stall);
         streamedStall = std::max(streamedStall, s.Stall);
         std::printf("run %d: data layer %.3f s (stall %lld ms), workspace %.3f s (stall %lld ms, first screen "
-                    "%lld ms after the statement ran), rows while loading %.3f s (stall %lld ms, first screen "
-                    "%lld ms after the statement ran)\n",
+                    "at %lld ms), rows while loading %.3f s (stall %lld ms, statement ran by %lld ms, first "
+                    "screen at %lld ms)\n",
                     i + 1, a.Seconds, (long long)a.Stall, w.Seconds, (long long)w.Stall, (long long)w.FirstScreen,
-                    s.Seconds, (long long)s.Stall, (long long)s.FirstScreen);
+                    s.Seconds, (long long)s.Stall, (long long)s.Opened, (long long)s.FirstScreen);
     }
     const double a = Median(alone), w = Median(whole), st = Median(streamed);
     std::printf("%d rows, median of %d: data layer alone %.3f s, whole workspace %.3f s (+%.1f %%), with rows "
                 "while loading %.3f s (+%.1f %%); longest event-loop stall %lld ms (while loading %lld ms, data "
-                "layer alone %lld ms); first screen after the statement ran: %.0f ms while loading, %.0f ms "
-                "at the end\n",
+                "layer alone %lld ms); first screen of rows after the run started: %.0f ms while loading, %.0f "
+                "ms at the end\n",
                 rows, runs, a, w, (w / a - 1) * 100, st, (st / a - 1) * 100, (long long)wholeStall,
                 (long long)streamedStall, (long long)aloneStall, Median(firstScreen), Median(firstShownAtEnd));
     SetSettingsStore(nullptr);

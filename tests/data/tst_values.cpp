@@ -503,6 +503,7 @@ private slots:
     void displayRules();
     void typedTextReadsBackAsShown_data();
     void typedTextReadsBackAsShown();
+    void numbersInARowReadBackAsThemselves();
     void valuesAsTheClientPrintsThem_data();
     void valuesAsTheClientPrintsThem();
     void catalogTablesAsTheClientPrintsThem_data();
@@ -593,6 +594,29 @@ void TestValues::typedTextReadsBackAsShown() {
     QCOMPARE(TRecordset::CellText(TRowStore::CellOfRow(row.constData(), 0), TDataType(type)), shown);
     QVERIFY_THROWS_EXCEPTION(
         TDataError, TRecordset::ParseText(QStringLiteral("bald"), TDataType(type), QStringLiteral("f")));
+}
+
+// Leaves digits on the stack where the locals of the next call will lie: what a painting
+// grid happens to leave there.
+Q_NEVER_INLINE void LeaveDigitsOnTheStack() {
+    volatile char bytes[16384];
+    for (volatile char& byte : bytes)
+        byte = '9';
+}
+
+// Numbers shown one after another, as a grid paints a column: with digits left on the stack
+// by whatever ran before, 10 once showed as "1E+199" and 4999990 as "###".
+void TestValues::numbersInARowReadBackAsThemselves() {
+    QList<double> values;
+    for (int x = 6234900; x < 6235000; ++x)
+        values << x * 0.25;
+    values << 1558729.5 << 10.0 << 4999989.75 << 4999990.0 << 123456.789 << 1.0 << 0.015625 << 2.5e-5 << 7e20;
+    for (const double value : values) {
+        const QByteArray row = TRecordset::EncodeValues({value});
+        LeaveDigitsOnTheStack();
+        const QString shown = TRecordset::CellText(TRowStore::CellOfRow(row.constData(), 0), TDataType::Double);
+        QCOMPARE(TRecordset::ParseText(shown, TDataType::Double, QStringLiteral("f")).toDouble(), value);
+    }
 }
 
 void TestValues::valuesAsTheClientPrintsThem_data() {
