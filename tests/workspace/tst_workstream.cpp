@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -246,6 +247,12 @@ void TstWorkStream::finishedResultIsComplete() {
     QVERIFY(work->Dsr->Editable());
     QCOMPARE(work->GrdHistory->item(0, 0)->text(), QStringLiteral("3000"));
     QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    // A statement that names "select" without returning rows runs the same way.
+    Run(work, QStringLiteral("create view v as select a from t"));
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QVERIFY(!work->LbxTables->findItems(QStringLiteral("v"), Qt::MatchExactly).isEmpty());
+    QCOMPARE(work->Dsr->rowCount(), 0);
 }
 
 // An error after the first rows: the rows so far stay and the user is told, as without.
