@@ -9,7 +9,9 @@
 #include "workspace/EditorRecovery.h"
 #include "workspace/Work.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QLineEdit>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -93,6 +95,13 @@ void TWorkTestBase::RightClick(QWidget* widget, const QPoint& position) {
 void TWorkTestBase::DoubleClick(QWidget* widget, const QPoint& position) {
     QWidget* top = widget->window();
     QTest::mouseDClick(top->windowHandle(), Qt::LeftButton, {}, widget->mapTo(top, position));
+}
+
+QLineEdit* TWorkTestBase::CellEditor(const QAbstractItemView* view) {
+    for (QLineEdit* editor : view->viewport()->findChildren<QLineEdit*>())
+        if (editor->isVisible())
+            return editor;
+    return nullptr;
 }
 
 void TWorkTestBase::ChooseInMenu(QMenu* menu, QAction* action) {

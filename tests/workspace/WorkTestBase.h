@@ -5,7 +5,9 @@
 
 #include <memory>
 
+class QAbstractItemView;
 class QAction;
+class QLineEdit;
 class QMenu;
 class QPoint;
 class QWidget;
@@ -46,6 +48,9 @@ protected:
     // A double click as the window system delivers it: two clicks in quick succession, of
     // which Qt makes the double click (QTest's widget double click sends that event alone).
     static void DoubleClick(QWidget* widget, const QPoint& position);
+    // The cell editor open in a grid, or null; whether one is open.
+    static QLineEdit* CellEditor(const QAbstractItemView* view);
+    static bool Editing(const QAbstractItemView* view) { return CellEditor(view) != nullptr; }
     // Clicks an entry of a menu that is showing (or about to show).
     static void ChooseInMenu(QMenu* menu, QAction* action);
 

@@ -99,12 +99,6 @@ private:
         option.rect = grid->visualRect(index);
         return option;
     }
-    static bool Editing(const QAbstractItemView* view) {
-        for (const QLineEdit* editor : view->viewport()->findChildren<QLineEdit*>())
-            if (editor->isVisible())
-                return true;
-        return false;
-    }
 
     QString m_sample;
 };

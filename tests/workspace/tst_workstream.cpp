@@ -49,12 +49,6 @@ private:
     static QPoint CellCenter(TFrameWork* work, int row, int column) {
         return work->GrdResults->visualRect(work->Dsr->index(row, column)).center();
     }
-    static bool Editing(const TResultGrid* grid) {
-        for (const QLineEdit* editor : grid->viewport()->findChildren<QLineEdit*>())
-            if (editor->isVisible())
-                return true;
-        return false;
-    }
 
     QString m_sample;
 };
@@ -220,9 +214,7 @@ void TstWorkStream::editingWaitsForTheEnd() {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, CellCenter(work, 1, 1));
     QTest::keyClick(grid, Qt::Key_F2);
     QVERIFY(Editing(grid));
-    for (QLineEdit* editor : grid->viewport()->findChildren<QLineEdit*>())
-        if (editor->isVisible())
-            QTest::keyClick(editor, Qt::Key_Escape);
+    QTest::keyClick(CellEditor(grid), Qt::Key_Escape);
     QTRY_VERIFY(!Editing(grid));
     QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
     setup.Execute(QStringLiteral("drop table stream_t"));
