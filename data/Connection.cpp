@@ -5,6 +5,7 @@
 #include "data/Provider.h"
 #include "data/Query.h"
 #include "data/Recordset.h"
+#include "data/SqlParameters.h"
 
 TConnection::TConnection(QObject* parent)
     : QObject(parent) {}
@@ -138,6 +139,7 @@ void TConnection::RemoveQuery(TQuery* query) {
 }
 
 qint64 TConnection::Execute(const QString& sql) {
+    TSqlParameters::RequireNoNul(sql);
     TProviderSession& session = SessionForStatement();
     return session.Execute({sql, {}});
 }

@@ -301,6 +301,7 @@ void TQuery::Close() {
 TStatement TQuery::BoundStatement(TProviderSession& session) const {
     if (m_sql.trimmed().isEmpty())
         throw TDataError(QStringLiteral("Der Befehlstext ist leer"));
+    TSqlParameters::RequireNoNul(m_sql);
     return TSqlParameters::Bind(m_sql, m_parameters,
                                 [&session](int n) { return session.ParameterMarker(n); });
 }

@@ -1,5 +1,6 @@
 #include "data/SqlParameters.h"
 
+#include "data/DataError.h"
 #include "data/Query.h"
 #include "data/SqlScan.h"
 
@@ -70,6 +71,13 @@ QStringList TSqlParameters::Names(const QString& sql) {
         if (!names.contains(o.Name, Qt::CaseInsensitive))
             names.append(o.Name);
     return names;
+}
+
+void TSqlParameters::RequireNoNul(const QString& sql) {
+    if (const qsizetype at = sql.indexOf(QChar(0)); at >= 0)
+        throw TDataError(QStringLiteral("Der Befehlstext enthält an Stelle %1 ein Nullzeichen (U+0000) und wird "
+                                        "nicht ausgeführt")
+                             .arg(at + 1));
 }
 
 TStatement TSqlParameters::Bind(const QString& sql, const TParameters& parameters,

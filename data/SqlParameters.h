@@ -22,6 +22,9 @@ public:
     // Each name once (compared without regard to case), in order of first appearance.
     static QStringList Names(const QString& sql);
     // The text with every occurrence replaced by marker(n), n from 1, and its values.
+    // Refuses a text holding a NUL character (TDataError): every driver interface ends a
+    // statement there, so the part before it would run as if it were the whole.
+    static void RequireNoNul(const QString& sql);
     static TStatement Bind(const QString& sql, const TParameters& parameters,
                            const std::function<QString(int)>& marker);
 };

@@ -67,6 +67,8 @@ private slots:
     void fieldsAndNavigation();
     void syntaxErrorRaisedByOpen_data() { AddProviderRows(); }
     void syntaxErrorRaisedByOpen();
+    void nulCharacterRunsNothing_data() { AddProviderRows(); }
+    void nulCharacterRunsNothing();
 
     void asyncFetchOfATinyResult_data() { AddProviderRows(); }
     void asyncFetchOfATinyResult();
@@ -247,6 +249,28 @@ void TestConformance::syntaxErrorRaisedByOpen() {
     QTest::qWait(50);
     QCOMPARE(complete.count(), 0); // Open failed: no fetch ever started
     QCOMPARE(CountOf(db.Connection(), QStringLiteral("SELECT 1")), 1);
+}
+
+// Every driver interface ends a statement at a NUL character: the part before it must not run
+// as if it were the whole (here a delete that would lose its WHERE).
+void TestConformance::nulCharacterRunsNothing() {
+    USE_PROVIDER_FIXTURE(f);
+    TConnection& c = db.Connection();
+    FillPeople(c, f);
+    const qint64 before = CountOf(c, QStringLiteral("SELECT count(*) FROM people"));
+    TQuery q;
+    q.SetConnection(&c);
+    q.SetSql(QStringLiteral("DELETE FROM people") + QChar(0) + QStringLiteral(" WHERE id = 1"));
+    try {
+        q.ExecSQL();
+        QFAIL("ExecSQL did not raise");
+    } catch (const TDataError& e) {
+        QVERIFY2(e.Message().contains(QStringLiteral("Nullzeichen")), qPrintable(e.Message()));
+    }
+    q.SetSql(QStringLiteral("SELECT 1") + QChar(0) + QStringLiteral(" UNION SELECT 2"));
+    q.SetExecuteOptions(TExecuteOption::AsyncFetch);
+    QVERIFY_THROWS_EXCEPTION(TDataError, q.Open());
+    QCOMPARE(CountOf(c, QStringLiteral("SELECT count(*) FROM people")), before);
 }
 
 void TestConformance::asyncFetchOfATinyResult() {
