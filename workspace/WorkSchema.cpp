@@ -117,23 +117,19 @@ void TFrameWork::RefreshTables(bool onWorker) {
         const int typeColumn = ColumnOf(*rows, "TABLE_TYPE");
         const int visibleColumn = ColumnOf(*rows, "VISIBLE");
         QList<qint64> listed;
-        QHash<QString, QSet<QString>> schemasOf;
         for (qint64 row = 0; row < rows->RecordCount(); ++row) {
             const QString type = rows->Text(row, typeColumn);
-            if (type == QLatin1String("TABLE") || type == QLatin1String("VIEW")) {
+            if (type == QLatin1String("TABLE") || type == QLatin1String("VIEW"))
                 listed << row;
-                schemasOf[rows->Text(row, nameColumn)].insert(rows->Text(row, schemaColumn));
-            }
         }
         LbxTables->setUpdatesEnabled(false);
         for (const qint64 row : std::as_const(listed)) {
             const QString name = rows->Text(row, nameColumn);
             const QString schema = rows->Text(row, schemaColumn);
-            // Where the provider cannot tell which table a bare name finds, a name of several
-            // schemas is ambiguous and named with its schema.
+            // Where the provider cannot tell which table a bare name finds, the name goes with
+            // its schema: the bare one may find a namesake or, outside the search path, nothing.
             const QVariant visible = rows->Value(row, visibleColumn);
-            const bool qualify = !schema.isEmpty() &&
-                                 (visible.isNull() ? schemasOf.value(name).size() > 1 : !visible.toBool());
+            const bool qualify = !schema.isEmpty() && (visible.isNull() || !visible.toBool());
             auto* item = new TNameItem(name);
             item->setData(SchemaRole, schema);
             item->setData(QualifyRole, qualify);

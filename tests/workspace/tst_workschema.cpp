@@ -674,8 +674,8 @@ void TstWorkSchema::postgresTablesOfSeveralSchemas() {
     QCOMPARE(work->IndexInfo(QStringLiteral("kunden")),
              QStringLiteral("Index kunden_pkey (PU) Fields: id\r\nIndex kunden_pkey (PU) Fields: nr"));
 
-    // Through ODBC, which cannot tell which table a bare name finds, a name of two schemas is
-    // named with its schema wherever it stands.
+    // Through ODBC, which cannot tell which table a bare name finds, every name is written
+    // with its schema: one of two schemas, and one outside the search path.
     work = Open(QStringLiteral("ODBC"), PgOdbc(pg, first));
     QVERIFY(work);
     Click(work->LbxTables, Item(work->LbxTables, "kunden", 0));
@@ -686,6 +686,12 @@ void TstWorkSchema::postgresTablesOfSeveralSchemas() {
     work->MemSql->SetLines({QString()});
     Choose(work, work->LbxTables, Item(work->LbxTables, "kunden", 1), work->PopMnuLbxInsertSelect);
     QCOMPARE(work->MemSql->Lines(), QStringList{QStringLiteral("SELECT * FROM %1.kunden ").arg(second)});
+    Click(work->LbxTables, Item(work->LbxTables, "Fern"));
+    QTest::keyClick(work->LbxTables, Qt::Key_F8);
+    QTRY_VERIFY(!work->Busy());
+    QCOMPARE(MsgBox::TakeShownTexts(), QStringList());
+    QCOMPARE(HistoryTop(work), QStringLiteral("SELECT * FROM %1.\"Fern\"\r\n").arg(far));
+    QCOMPARE(work->Dsr->index(0, 0).data().toString(), QStringLiteral("fern"));
 }
 
 void TstWorkSchema::sqliteIndexColumnsAsWritten_data() {
