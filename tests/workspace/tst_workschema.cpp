@@ -142,9 +142,15 @@ void TstWorkSchema::WithMenu(TFrameWork* work, QListWidget* list, const std::fun
         ran = true;
         work->PopMnuLbx->close();
     });
-    // Asked of the list directly: a right press would first change the selection the test
-    // set up on purpose (Choose drives the menu by a real right click).
-    emit list->customContextMenuRequested(QPoint(4, 4)); // any right press, even below the entries, clears it
+    // By the keyboard's menu key, which keeps the selection the test set up on purpose (a
+    // right press changes it; Choose drives the menu by a real right click).
+    // QTest's key events reach the widget directly, so the context menu event the window
+    // system makes of that key is sent as well.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Menu);
+    const QPoint at = list->currentItem() ? list->visualItemRect(list->currentItem()).center() : QPoint(4, 4);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &menuEvent);
     QVERIFY(ran);
 }
 
