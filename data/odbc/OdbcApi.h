@@ -165,6 +165,10 @@ struct TOdbcCalls {
     std::recursive_mutex Mutex;
     std::atomic<int> Waiting{0};
     std::atomic<int> OpenCursors{0}; // cursors of the connection whose rows are not yet all read
+    // OpenCursors and each cursor's open state change under this lock (never held for long),
+    // so that a cancel can tell "this cursor is the only one stepping" without a cursor
+    // closing or opening in between.
+    std::mutex CountMutex;
 };
 
 class TOdbcOperationLock {

@@ -33,7 +33,7 @@ QString AttributeText(SQLHSTMT handle, TOdbcText mode, SQLUSMALLINT column, SQLU
 } // namespace
 
 TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, TDates dates, bool firstRow,
-                         std::function<void()> interrupt, std::shared_ptr<TOdbcCalls> calls)
+                         std::function<void(const bool& cursorOpen)> interrupt, std::shared_ptr<TOdbcCalls> calls)
     : m_statement(std::move(statement))
     , m_dates(dates)
     , m_interrupt(std::move(interrupt))
@@ -41,7 +41,10 @@ TOdbcCursor::TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, TDates dates
     , m_wide(4096)
     , m_bytes(16384) {
     Describe();
-    ++m_calls->OpenCursors;
+    {
+        std::lock_guard count(m_calls->CountMutex);
+        ++m_calls->OpenCursors;
+    }
     m_onFirstRow = firstRow;
     if (!firstRow)
         Close();
@@ -174,17 +177,21 @@ void TOdbcCursor::Describe() {
 void TOdbcCursor::Close() {
     // Also called while FetchRow holds the row lock: no waiting for others here.
     std::lock_guard calls(m_calls->Mutex);
-    if (!m_open)
-        return;
-    m_open = false;
-    --m_calls->OpenCursors;
+    {
+        std::lock_guard count(m_calls->CountMutex);
+        if (!m_open)
+            return;
+        m_open = false;
+        --m_calls->OpenCursors;
+    }
     SQLFreeStmt(m_statement->Handle(), SQL_CLOSE);
 }
 
 void TOdbcCursor::Cancel() {
     m_cancelled.store(true);
+    // The session reads whether this cursor is still open under the count lock.
     if (m_interrupt)
-        m_interrupt();
+        m_interrupt(m_open);
 }
 
 bool TOdbcCursor::Get(SQLUSMALLINT column, SQLSMALLINT cType, void* buffer, SQLLEN size, SQLLEN* indicator) {

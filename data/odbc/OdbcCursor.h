@@ -25,7 +25,7 @@ public:
     // interrupt: stops a fetch call that is running (may be empty).
     // calls: the session's lock of the connection, held for each row.
     TOdbcCursor(std::unique_ptr<TOdbcStatement> statement, TDates dates, bool firstRow,
-                std::function<void()> interrupt, std::shared_ptr<TOdbcCalls> calls);
+                std::function<void(const bool& cursorOpen)> interrupt, std::shared_ptr<TOdbcCalls> calls);
     ~TOdbcCursor() override;
 
     QList<TColumnInfo> Columns() const override { return m_columns; }
@@ -61,7 +61,7 @@ private:
 
     std::unique_ptr<TOdbcStatement> m_statement;
     TDates m_dates;
-    std::function<void()> m_interrupt;
+    std::function<void(const bool& cursorOpen)> m_interrupt;
     std::shared_ptr<TOdbcCalls> m_calls;
     QList<TColumnInfo> m_columns;
     std::vector<TRead> m_reads;

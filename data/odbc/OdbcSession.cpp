@@ -183,9 +183,12 @@ void TOdbcSession::CancelStatement(const TStatement& statement) {
     SQLCancel(m_interrupter ? m_interrupter->Handle() : m_active);
 }
 
-void TOdbcSession::InterruptFetch() {
+void TOdbcSession::InterruptFetch(const bool& cursorOpen) {
     std::lock_guard lock(m_activeMutex);
-    if (m_interrupter && m_active == SQL_NULL_HSTMT && m_calls->OpenCursors.load() <= 1)
+    // Only while the cancelled cursor is the one statement of the connection still stepping:
+    // a cursor that has just closed itself would leave another fetch to the interrupt.
+    std::lock_guard count(m_calls->CountMutex);
+    if (m_interrupter && m_active == SQL_NULL_HSTMT && cursorOpen && m_calls->OpenCursors.load() == 1)
         SQLCancel(m_interrupter->Handle());
 }
 
@@ -358,11 +361,9 @@ std::unique_ptr<TProviderCursor> TOdbcSession::OpenCursor(const TStatement& stat
     }
     if (stopped())
         throw TCancelledError(sql);
-    std::function<void()> interrupt;
+    std::function<void(const bool&)> interrupt;
     if (m_traits.InterruptsConnection)
-        interrupt = [this] {
-            InterruptFetch();
-        };
+        interrupt = [this](const bool& cursorOpen) { InterruptFetch(cursorOpen); };
     const TOdbcCursor::TDates dates = m_traits.DatesAsText           ? TOdbcCursor::TDates::Text
                                       : m_traits.DatesBeyondCalendar ? TOdbcCursor::TDates::CheckedText
                                                                      : TOdbcCursor::TDates::Typed;

@@ -79,9 +79,9 @@ private:
     // A fetch is left to the flags unless the driver interrupts the connection.
     SQLRETURN Run(TOdbcStatement& statement, const std::function<SQLRETURN()>& call, bool fetch = false);
     // Interrupts the connection through the idle statement (InterruptsConnection only), for
-    // the fetch of a cursor: only while no call of the session runs and no other cursor is
-    // open, since the driver would stop those too.
-    void InterruptFetch();
+    // the fetch of a cursor: only while that cursor is still open, no call of the session
+    // runs and no other cursor is open, since the driver would stop those too.
+    void InterruptFetch(const bool& cursorOpen);
     qint64 ExecuteOne(const QString& sql, const QVariantList& values);
     SQLRETURN ExecDirect(SQLHSTMT statement, const QString& sql) const;
     TOdbcText TextMode();
