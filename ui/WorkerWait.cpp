@@ -141,7 +141,10 @@ bool Wait(std::function<void()> work, bool abandonable, std::function<void()> ca
         }
         std::lock_guard lock(state->Mutex);
         state->Done = true;
-        state->Failure = failure;
+        // Handed over, not shared: the GUI thread takes it out, so that the exception is
+        // released where it is read (a release here, after the worker's lambda, is ordered by
+        // the standard library's own counters, which a thread checker does not see).
+        state->Failure = std::move(failure);
         if (state->Loop)
             QMetaObject::invokeMethod(state->Loop, "quit", Qt::QueuedConnection);
     }).detach();
@@ -152,7 +155,7 @@ bool Wait(std::function<void()> work, bool abandonable, std::function<void()> ca
         loop.exec();
         std::lock_guard lock(state->Mutex);
         done = state->Done;
-        failure = state->Failure;
+        failure = std::move(state->Failure);
     }
     {
         std::lock_guard lock(state->Mutex);
