@@ -545,26 +545,38 @@ void TEditorRecovery::Write(const QByteArray& text, const QByteArray& base) {
     }
     if (!error)
         ::fsync(m_dirFd);
-    QMetaObject::invokeMethod(
-        this,
-        [this, error] {
-            if (!error) {
-                m_reportedFailure = false;
-                return;
-            }
-            // Tried again until it works (space freed, the folder writable again): the text
-            // typed meanwhile is taken anew each time.
-            QTimer::singleShot(RetryFactor * m_timer->interval(), this, [this] {
-                if (!m_timer->isActive())
-                    TimerFired();
-            });
-            if (m_reportedFailure)
-                return;
-            m_reportedFailure = true;
-            const QString message =
-                QStringLiteral("Wiederherstellungskopie nicht geschrieben: %1").arg(SystemErrorText(error));
-            qWarning("Editor recovery %s: %s", qUtf8Printable(CopyFile()), qUtf8Printable(message));
-            emit WriteFailed(message);
-        },
-        Qt::QueuedConnection);
+    // The outcome waits under the lock; the queued call by name carries nothing made here
+    // (a thread checker sees this lock, not Qt's queue).
+    {
+        std::lock_guard lock(m_mutex);
+        m_writeErrors.push_back(error);
+    }
+    QMetaObject::invokeMethod(this, "WriteDone", Qt::QueuedConnection);
+}
+
+void TEditorRecovery::WriteDone() {
+    std::deque<int> errors;
+    {
+        std::lock_guard lock(m_mutex);
+        errors.swap(m_writeErrors);
+    }
+    for (const int error : errors) {
+        if (!error) {
+            m_reportedFailure = false;
+            continue;
+        }
+        // Tried again until it works (space freed, the folder writable again): the text
+        // typed meanwhile is taken anew each time.
+        QTimer::singleShot(RetryFactor * m_timer->interval(), this, [this] {
+            if (!m_timer->isActive())
+                TimerFired();
+        });
+        if (m_reportedFailure)
+            continue;
+        m_reportedFailure = true;
+        const QString message =
+            QStringLiteral("Wiederherstellungskopie nicht geschrieben: %1").arg(SystemErrorText(error));
+        qWarning("Editor recovery %s: %s", qUtf8Printable(CopyFile()), qUtf8Printable(message));
+        emit WriteFailed(message);
+    }
 }

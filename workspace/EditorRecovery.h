@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -88,6 +89,8 @@ private:
     QByteArray MarkedText() const;
     void TimerFired();
     void WriterLoop();
+    // Takes the outcomes of the writes (GUI thread; queued by name from the writer).
+    Q_INVOKABLE void WriteDone();
     void Write(const QByteArray& text, const QByteArray& base);
 
     QPointer<TSqlEdit> m_editor;
@@ -109,6 +112,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::optional<QByteArray> m_pending;
+    std::deque<int> m_writeErrors; // errno of each finished write, 0 for success
     QByteArray m_baseHash; // of the stored text the copies start from
     bool m_writing = false;
     bool m_stop = false;
