@@ -300,8 +300,7 @@ void TFrameWork::StartShowingWhileFetching() {
         connect(m_growTimer, &QTimer::timeout, this, [this] { GrowShownRows(); });
     }
     m_growTimer->start(FirstRowsInterval);
-    ShowRecordCount(Dsr->rowCount(), AccessModeOfResult());
-    m_nextProgressTime = m_startTime.elapsed() + ProgressInterval;
+    m_nextProgressTime = -1; // the count of the rows attached is shown at once
     GrowShownRows();
 }
 
@@ -315,7 +314,8 @@ void TFrameWork::GrowShownRows() {
         ShowRecordCount(count, AccessModeOfResult());
         m_nextProgressTime = m_startTime.elapsed() + ProgressInterval;
     }
-    if (Dsr->rowCount() >= GrdResults->FullRows())
+    // setInterval restarts a running timer: only once, when the screen is full.
+    if (m_growTimer->interval() != GrowInterval && Dsr->rowCount() >= GrdResults->FullRows())
         m_growTimer->setInterval(GrowInterval);
 }
 
